@@ -1,0 +1,12 @@
+// Where stack entries and argument buffers come from. The installer frees the entries we push
+// with GlobalFree and hands us entries taken with GlobalAlloc, so the plug-in's definition uses
+// GlobalAlloc(GPTR) and GlobalFree; the native unit tests link a heap definition instead.
+#pragma once
+#include <cstddef>
+
+namespace tv {
+
+void* StackAlloc(std::size_t bytes);  // zero-filled; null when no memory is left
+void StackFree(void* block);          // null is ignored
+
+}  // namespace tv

@@ -1,0 +1,62 @@
+// The installer's plug-in interface as this DLL sees it, in the width of the build:
+// the ANSI build (x86-ansi) works in char, the Unicode builds (x86-unicode, amd64-unicode)
+// in UTF-16 wchar_t. Exports are written once against tchar.
+#pragma once
+#include <windows.h>
+
+#include "stack.h"
+
+namespace tv {
+
+#ifdef TARVOLK_UNICODE
+using tchar = wchar_t;
+#else
+using tchar = char;
+#endif
+
+using stack_t = BasicStackEntry<tchar>;
+using Frame = BasicFrame<tchar>;
+using Arg = BasicArg<tchar>;
+
+enum NSPIM { NSPIM_UNLOAD, NSPIM_GUIINIT };
+using PluginCallback = UINT_PTR (*)(NSPIM);
+
+// Owned by the installer; members are pointer-sized.
+struct extra_parameters {
+  void* exec_flags;
+  int(__stdcall* ExecuteCodeSegment)(int functionIndex, HWND parent);
+  void(__stdcall* validate_filename)(tchar* path);
+  int(__stdcall* RegisterPluginCallback)(HMODULE module, PluginCallback callback);
+};
+
+// The instance handle that the entry point was last given.
+extern HINSTANCE g_instance;
+
+// The frame of the service, firewall and settings exports (and Unload).
+Frame& SystemFrame();
+
+// Keeps the frame values of the call in the module's frame, then runs the export's body.
+// No exception leaves an export: one that escapes the body is reported as "error".
+template <class Body>
+void RunExport(Frame& module, HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop,
+               extra_parameters* extra, Body body) {
+  module.Keep(hwndParent, string_size, variables, stacktop, extra);
+  try {
+    body(module);
+  } catch (...) {
+    module.pushword("error");
+  }
+}
+
+}  // namespace tv
+
+// Defines an exported function with the plug-in signature, exported by its plain name, whose
+// body runs with `frame` bound to the module frame given.
+#define TARVOLK_EXPORT(Name, ModuleFrame)                                                               \
+  static void Name##Body(::tv::Frame& frame);                                                          \
+  extern "C" __declspec(dllexport) void __cdecl Name(HWND hwndParent, int string_size,                 \
+                                                     ::tv::tchar* variables, ::tv::stack_t** stacktop, \
+                                                     ::tv::extra_parameters* extra) {                  \
+    ::tv::RunExport(ModuleFrame, hwndParent, string_size, variables, stacktop, extra, &Name##Body);    \
+  }                                                                                                    \
+  static void Name##Body(::tv::Frame& frame)

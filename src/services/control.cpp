@@ -1,0 +1,61 @@
+// Start, Stop, QueryStatus and Remove: one request each on a service named by the script.
+// Each empties the stack and leaves only its own results. The service handle is closed before
+// the stack is emptied; the manager, declared first, is closed last.
+#include "scm.h"
+
+using namespace tv;
+
+// Pushes the error code of StartService (0 on success) and the result word. Does not wait for
+// the service to run; an already running service reports 1056 with "error".
+TARVOLK_EXPORT(Start, SystemFrame()) {
+  ServiceHandle manager = OpenManager(frame);
+  if (!manager) return;
+  ServiceHandle service =
+      OpenNamedService(frame, manager.get(), PreludeFailure::kWordOnly, PreludeFailure::kErrorCode);
+  if (!service) return;
+  DWORD code = 0;
+  BOOL ok = StartServiceT(service.get());
+  if (!ok) code = GetLastError();
+  service.reset();
+  Report(frame, ok != FALSE, static_cast<std::int32_t>(code));
+}
+
+// Asks the service to stop and does not wait for it.
+TARVOLK_EXPORT(Stop, SystemFrame()) {
+  ServiceHandle manager = OpenManager(frame);
+  if (!manager) return;
+  ServiceHandle service =
+      OpenNamedService(frame, manager.get(), PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
+  if (!service) return;
+  SERVICE_STATUS status = {};
+  BOOL ok = ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  service.reset();
+  Report(frame, ok != FALSE);
+}
+
+// Pushes the current state (1 stopped ... 7 paused) and the result word. A service that cannot
+// be found reads as stopped: "1", "error".
+TARVOLK_EXPORT(QueryStatus, SystemFrame()) {
+  ServiceHandle manager = OpenManager(frame);
+  if (!manager) return;
+  SERVICE_STATUS status = {};
+  status.dwCurrentState = SERVICE_STOPPED;
+  ServiceHandle service =
+      OpenNamedService(frame, manager.get(), PreludeFailure::kStopped, PreludeFailure::kStopped);
+  if (!service) return;
+  BOOL ok = QueryServiceStatus(service.get(), &status);
+  service.reset();
+  Report(frame, ok != FALSE, static_cast<std::int32_t>(status.dwCurrentState));
+}
+
+// Marks the service for deletion; it is neither stopped first nor waited for.
+TARVOLK_EXPORT(Remove, SystemFrame()) {
+  ServiceHandle manager = OpenManager(frame);
+  if (!manager) return;
+  ServiceHandle service =
+      OpenNamedService(frame, manager.get(), PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
+  if (!service) return;
+  BOOL ok = DeleteService(service.get());
+  service.reset();
+  Report(frame, ok != FALSE);
+}

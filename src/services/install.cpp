@@ -1,0 +1,78 @@
+// Install: creates a service from nine script arguments, granting its account the right to log
+// on as a service first.
+#include "scm.h"
+#include "service_args.h"
+
+using namespace tv;
+
+namespace {
+
+// Numbers are read through a buffer of 128 characters; a longer argument is cut.
+constexpr std::size_t kNumberBuffer = 128;
+
+bool PopNumber(Frame& frame, DWORD* value) {
+  tchar text[kNumberBuffer] = {};
+  if (frame.popstring(text, kNumberBuffer) != 0) return false;
+  *value = static_cast<DWORD>(myatoi(text));
+  return true;
+}
+
+}  // namespace
+
+// Arguments in popping order (the script pushes them the other way round): service name,
+// display name, service type, start type, command line, load-order group, dependencies
+// (';'-separated), account, password. Pushes the result number and "success", or "error"
+// below the error code of the creation, -559038801 when an argument is missing, 100 when the
+// manager cannot be opened.
+TARVOLK_EXPORT(Install, SystemFrame()) {
+  ServiceHandle manager = OpenManager(frame);
+  if (!manager) return;
+
+  // The tag of the new service, the error code of a failed creation, or the placeholder.
+  std::int32_t result = kInstallPlaceholder;
+  auto refuse = [&] { Report(frame, false, result); };
+
+  Arg name(frame);
+  if (!PopArg(frame, name)) return refuse();
+  Arg displayName(frame);
+  if (!PopArg(frame, displayName)) return refuse();
+  DWORD serviceType = 0, startType = 0;
+  if (!PopNumber(frame, &serviceType) || !PopNumber(frame, &startType)) return refuse();
+  Arg binaryPath(frame);
+  if (!PopArg(frame, binaryPath)) return refuse();
+  Arg group(frame);
+  if (!PopArg(frame, group)) return refuse();
+
+  Arg dependencies(frame);
+  if (!PopArg(frame, dependencies)) return refuse();
+  const bool hasDependencies = !dependencies.empty();
+  if (hasDependencies) ToDependencyList(dependencies.data(), dependencies.capacity());
+
+  Arg account(frame);
+  if (!PopArg(frame, account)) return refuse();
+  const bool hasAccount = !account.empty();
+  Arg qualifiedAccount(frame);
+  if (hasAccount) {
+    // The right goes to the account as the script wrote it, before anything else can fail.
+    GrantServiceLogonRight(account.c_str());
+    std::size_t room = frame.TextCapacity() < qualifiedAccount.capacity() ? frame.TextCapacity()
+                                                                          : qualifiedAccount.capacity();
+    if (!QualifyAccount(account.c_str(), qualifiedAccount.data(), room)) return refuse();
+  }
+
+  Arg password(frame);
+  if (!PopArg(frame, password)) return refuse();
+
+  DWORD* tag = group.empty() ? nullptr : reinterpret_cast<DWORD*>(&result);
+  ServiceHandle service(CreateServiceT(manager.get(), name.c_str(), displayName.c_str(), serviceType, startType,
+                                       binaryPath.c_str(), group.c_str(), tag,
+                                       hasDependencies ? dependencies.c_str() : nullptr,
+                                       hasAccount ? qualifiedAccount.c_str() : nullptr,
+                                       hasAccount ? password.c_str() : nullptr));
+  if (!service) {
+    result = static_cast<std::int32_t>(GetLastError());
+    return refuse();
+  }
+  service.reset();
+  Report(frame, true, result);
+}

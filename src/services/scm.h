@@ -1,0 +1,47 @@
+// The Service Control Manager in the width of the build, and the prelude and reporting that
+// every service export shares.
+#pragma once
+#include "../frame/owned.h"
+#include "../frame/plugin.h"
+
+namespace tv {
+
+// Opened with full access on the local machine's active database.
+SC_HANDLE OpenManagerT();
+SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name);
+BOOL StartServiceT(SC_HANDLE service);
+SC_HANDLE CreateServiceT(SC_HANDLE manager, const tchar* name, const tchar* displayName, DWORD serviceType,
+                         DWORD startType, const tchar* binaryPath, const tchar* loadOrderGroup, DWORD* tagId,
+                         const tchar* dependencies, const tchar* account, const tchar* password);
+BOOL LookupAccountNameT(const tchar* system, const tchar* account, PSID sid, DWORD* sidSize, tchar* domain,
+                        DWORD* domainSize, SID_NAME_USE* use);
+
+// Fixed number reported when the manager cannot be opened.
+constexpr std::int32_t kManagerUnavailable = 100;
+// Install's result number until a call sets it: the bit pattern 0xDEADBEAF.
+constexpr std::int32_t kInstallPlaceholder = static_cast<std::int32_t>(0xDEADBEAFu);
+
+// Empties the stack, then pushes the result word; with a number, the number goes just below it.
+void Report(Frame& frame, bool ok);
+void Report(Frame& frame, bool ok, std::int32_t number);
+
+// Opens the manager. When it cannot be opened, the stack is emptied and "100", "error" pushed.
+ServiceHandle OpenManager(Frame& frame);
+
+// What a service export pushes below "error" when its prelude fails.
+enum class PreludeFailure {
+  kWordOnly,    // nothing but "error"
+  kStopped,     // "1": the state a missing service reads as
+  kErrorCode,   // the error code of the failed call
+};
+
+// Pops the service name and opens the service with full access. When the name is missing or the
+// service cannot be opened, the stack is emptied, the export's failure result pushed, and an
+// empty handle returned. The manager stays open for the caller to close last.
+ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, PreludeFailure noName,
+                               PreludeFailure notOpened);
+
+// Grants "SeServiceLogonRight" to the account on the local machine; failure is silent.
+void GrantServiceLogonRight(const tchar* account);
+
+}  // namespace tv

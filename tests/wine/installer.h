@@ -1,0 +1,123 @@
+// The installer's side of the plug-in interface, played by the Wine test programs: a string stack
+// of GlobalAlloc blocks (the entry's header plus string_size characters), an extra-parameters
+// record with working doubles of ExecuteCodeSegment and RegisterPluginCallback, and a loaded DLL
+// whose exports are called with the plug-in signature.
+#pragma once
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifdef TARVOLK_UNICODE
+using TChar = wchar_t;
+#else
+using TChar = char;
+#endif
+using TString = std::basic_string<TChar>;
+
+// Test texts are written as UTF-8/ASCII and compared in the stack's width.
+TString T(const std::string& s);
+std::string Narrow(const TString& s);
+
+struct Entry {
+  Entry* next;
+  TChar text[1];
+};
+
+class Stack {
+ public:
+  explicit Stack(int stringSize = 1024) : stringSize_(stringSize) {}
+  ~Stack() { Clear(); }
+  Stack(const Stack&) = delete;
+  Stack& operator=(const Stack&) = delete;
+
+  // Pushes as the installer does: the script's last push ends on top.
+  void Push(const std::string& text);
+  // Pushes each text in turn, so the last one listed ends on top.
+  void PushAll(const std::vector<std::string>& texts) {
+    for (const auto& t : texts) Push(t);
+  }
+  // Every entry, top first, without changing the stack.
+  std::vector<std::string> TopFirst() const;
+  // Pops the top entry's text; "<empty>" when there is none.
+  std::string Pop();
+  void Clear();
+  int StringSize() const { return stringSize_; }
+  Entry** Top() { return &top_; }
+
+ private:
+  int stringSize_;
+  Entry* top_ = nullptr;
+};
+
+using PluginCallback = UINT_PTR (*)(int message);
+
+struct ExtraParameters {
+  void* exec_flags;
+  int(__stdcall* ExecuteCodeSegment)(int functionIndex, HWND parent);
+  void(__stdcall* validate_filename)(TChar* path);
+  int(__stdcall* RegisterPluginCallback)(HMODULE module, PluginCallback callback);
+};
+
+// The installer's script functions by index, and the plug-in callbacks registered with it.
+struct Installer {
+  static Installer& Get();
+  ExtraParameters extra{};
+  std::map<int, std::function<int(HWND)>> functions;  // what ExecuteCodeSegment runs
+  std::vector<std::pair<HMODULE, PluginCallback>> callbacks;
+  int executeCalls = 0;
+  // Calls every registered callback with NSPIM_UNLOAD (0), as the installer does when it ends.
+  void SendUnload();
+};
+
+using ExportFn = void(__cdecl*)(HWND, int, TChar*, Entry**, ExtraParameters*);
+
+class Plugin {
+ public:
+  explicit Plugin(const std::string& path);
+  ~Plugin();
+  HMODULE Module() const { return module_; }
+  bool Has(const char* name) const { return GetProcAddress(module_, name) != nullptr; }
+  // Calls an export with the stack; a null stacktop when `stack` is null.
+  void Call(const char* name, Stack* stack, HWND parent = nullptr);
+
+ private:
+  HMODULE module_;
+  TChar variables_[25 * 1024] = {};
+};
+
+// Replaces the DLL's import of `function` from `importDll` with `replacement`; returns the
+// original, or null when the DLL does not import it. Stands where the system would, for the
+// cases Wine cannot produce (a manager that cannot be opened) or only pretends (account rights).
+void* PatchImport(HMODULE module, const char* importDll, const char* function, void* replacement);
+
+// ---- a tiny test runner: checks count, failures print, the summary line closes the run ----
+struct TestRun {
+  int passed = 0, failed = 0;
+  std::string current;
+  void Check(bool ok, const std::string& what, const char* file, int line);
+};
+TestRun& Run();
+
+#define CHECK(cond) Run().Check((cond), #cond, __FILE__, __LINE__)
+#define CHECK_STACK(stack, ...) CheckStack((stack), std::vector<std::string>{__VA_ARGS__}, __FILE__, __LINE__)
+void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line);
+#define CHECK_EQ(a, b) CheckEqual((a), (b), #a " == " #b, __FILE__, __LINE__)
+void CheckEqual(const std::string& a, const std::string& b, const char* what, const char* file, int line);
+void CheckEqual(long long a, long long b, const char* what, const char* file, int line);
+
+// Registered test cases, run in order of registration.
+struct TestCase {
+  TestCase(const char* name, void (*fn)());
+};
+#define TEST_CASE(name)                              \
+  static void name();                                \
+  static TestCase name##_registration(#name, &name); \
+  static void name()
+
+int RunAll(int argc, char** argv);
+// Command-line values the cases use (the DLL, the test service program, the variant name).
+const std::string& Arg(const char* key);

@@ -1,0 +1,559 @@
+// Service exports against Wine's real Service Control Manager and a real service program.
+// Where Wine cannot produce a case (a manager that cannot be opened) or only pretends (account
+// rights), the DLL's import of that one function is replaced by a double that stands where the
+// system would; every other call reaches the real manager.
+#include <cstring>
+
+#include "harness.h"
+#include <ntsecapi.h>
+
+#ifdef TARVOLK_UNICODE
+#define AW "W"
+#else
+#define AW "A"
+#endif
+
+namespace {
+
+std::string Name(const char* what) { return "TvHarness-" + Arg("variant") + "-" + what; }
+
+// The script pushes Install's arguments in this order; the service name ends on top.
+void PushInstall(Stack& s, const std::string& name, const std::string& display, const std::string& type,
+                 const std::string& start, const std::string& path, const std::string& group,
+                 const std::string& deps, const std::string& account, const std::string& password) {
+  s.PushAll({password, account, deps, group, path, start, type, display, name});
+}
+
+void InstallTestService(const std::string& name, const std::string& deps = "", const std::string& group = "") {
+  Stack s;
+  PushInstall(s, name, name + " display", "16", "3", Arg("service"), group, deps, "", "");
+  Dll().Call("Install", &s);
+  CHECK_EQ(s.TopFirst().size(), 2u);
+  CHECK_EQ(s.Pop(), "success");
+}
+
+// The harness's own view of the manager, to see what the exports did.
+struct Scm {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ~Scm() { CloseServiceHandle(manager); }
+
+  bool Exists(const std::string& name) {
+    SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    if (h) CloseServiceHandle(h);
+    return h != nullptr;
+  }
+
+  DWORD State(const std::string& name) {
+    SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    SERVICE_STATUS st = {};
+    if (h) {
+      QueryServiceStatus(h, &st);
+      CloseServiceHandle(h);
+    }
+    return st.dwCurrentState;
+  }
+
+  bool WaitState(const std::string& name, DWORD state) {
+    for (int i = 0; i < 200; ++i) {
+      if (State(name) == state) return true;
+      Sleep(25);
+    }
+    return false;
+  }
+
+  // The stored configuration, read with the wide function.
+  struct Config {
+    bool found = false;
+    DWORD type = 0, start = 0;
+    std::wstring path, group, account, display;
+    std::vector<std::wstring> dependencies;
+  };
+  Config Read(const std::string& name) {
+    Config c;
+    SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_CONFIG);
+    if (!h) return c;
+    DWORD need = 0;
+    QueryServiceConfigW(h, nullptr, 0, &need);
+    std::vector<BYTE> buf(need + 16);
+    auto* q = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buf.data());
+    if (QueryServiceConfigW(h, q, static_cast<DWORD>(buf.size()), &need)) {
+      c.found = true;
+      c.type = q->dwServiceType;
+      c.start = q->dwStartType;
+      c.path = q->lpBinaryPathName ? q->lpBinaryPathName : L"";
+      c.group = q->lpLoadOrderGroup ? q->lpLoadOrderGroup : L"";
+      c.account = q->lpServiceStartName ? q->lpServiceStartName : L"";
+      c.display = q->lpDisplayName ? q->lpDisplayName : L"";
+    }
+    CloseServiceHandle(h);
+    // Wine's QueryServiceConfigW leaves the dependencies out; the manager's registry key has them.
+    HKEY key;
+    std::string path = "System\\CurrentControlSet\\Services\\" + name;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      wchar_t list[512] = {};
+      DWORD size = sizeof(list) - 2 * sizeof(wchar_t);
+      if (RegQueryValueExW(key, L"DependOnService", nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size) ==
+          ERROR_SUCCESS)
+        for (const wchar_t* d = list; *d; d += wcslen(d) + 1) c.dependencies.push_back(d);
+      RegCloseKey(key);
+    }
+    return c;
+  }
+
+  // Removes a service left over from an earlier, interrupted run.
+  void Purge(const std::string& name) {
+    SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    if (!h) return;
+    SERVICE_STATUS st;
+    ControlService(h, SERVICE_CONTROL_STOP, &st);
+    DeleteService(h);
+    CloseServiceHandle(h);
+  }
+};
+
+std::string W2U(const std::wstring& w) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Replaces one import of the DLL for the length of a scope.
+class ImportDouble {
+ public:
+  ImportDouble(const char* dll, const char* function, void* replacement)
+      : dll_(dll), function_(function), original_(PatchImport(Dll().Module(), dll, function, replacement)) {
+    CHECK(original_ != nullptr);
+  }
+  ~ImportDouble() {
+    if (original_) PatchImport(Dll().Module(), dll_, function_, original_);
+  }
+  void* Original() const { return original_; }
+
+ private:
+  const char* dll_;
+  const char* function_;
+  void* original_;
+};
+
+// ---- a recording CreateService that forwards to the real one ----
+struct CreateRecord {
+  int calls = 0;
+  DWORD access = 0, type = 0, start = 0, errorControl = 0;
+  std::string name, group, path;
+  bool tagGiven = false, dependenciesGiven = false, accountGiven = false, passwordGiven = false;
+  std::vector<std::string> dependencies;  // items up to the list's end (an empty item ends it)
+  std::string account, password;
+  DWORD tagToReport = 0;  // when not 0, written through the tag pointer after a real success
+  void* original = nullptr;
+};
+CreateRecord g_create;
+
+std::string ToUtf8(const TChar* s) { return Narrow(s); }
+
+SC_HANDLE WINAPI RecordingCreateService(SC_HANDLE manager, const TChar* name, const TChar* display, DWORD access,
+                                        DWORD type, DWORD start, DWORD errorControl, const TChar* path,
+                                        const TChar* group, DWORD* tag, const TChar* deps, const TChar* account,
+                                        const TChar* password) {
+  CreateRecord& r = g_create;
+  ++r.calls;
+  r.name = ToUtf8(name);
+  r.access = access;
+  r.type = type;
+  r.start = start;
+  r.errorControl = errorControl;
+  r.path = ToUtf8(path);
+  r.group = group ? ToUtf8(group) : "<null>";
+  r.tagGiven = tag != nullptr;
+  r.dependenciesGiven = deps != nullptr;
+  r.dependencies.clear();
+  for (const TChar* d = deps; d && *d; d += TString(d).size() + 1) r.dependencies.push_back(ToUtf8(d));
+  r.accountGiven = account != nullptr;
+  r.account = account ? ToUtf8(account) : "";
+  r.passwordGiven = password != nullptr;
+  r.password = password ? ToUtf8(password) : "";
+  using Fn = SC_HANDLE(WINAPI*)(SC_HANDLE, const TChar*, const TChar*, DWORD, DWORD, DWORD, DWORD, const TChar*,
+                                const TChar*, DWORD*, const TChar*, const TChar*, const TChar*);
+  SC_HANDLE h = reinterpret_cast<Fn>(r.original)(manager, name, display, access, type, start, errorControl, path,
+                                                 group, tag, deps, account, password);
+  if (h && tag && r.tagToReport) *tag = r.tagToReport;
+  return h;
+}
+
+struct RecordCreate {
+  ImportDouble patch{"advapi32.dll", "CreateService" AW, reinterpret_cast<void*>(&RecordingCreateService)};
+  RecordCreate() {
+    g_create = CreateRecord{};
+    g_create.original = patch.Original();
+  }
+};
+
+// ---- account rights: Wine's LsaAddAccountRights stores nothing, so the grant is recorded ----
+struct GrantRecord {
+  int calls = 0;
+  std::vector<BYTE> sid;
+  std::wstring right;
+  ULONG count = 0;
+};
+GrantRecord g_grant;
+
+LONG WINAPI RecordingAddAccountRights(void* policy, PSID sid, PLSA_UNICODE_STRING rights, ULONG count) {
+  (void)policy;
+  ++g_grant.calls;
+  g_grant.sid.assign(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + GetLengthSid(sid));
+  g_grant.right.assign(rights[0].Buffer, rights[0].Length / sizeof(WCHAR));
+  g_grant.count = count;
+  // The counted string's bounds as the policy reads them.
+  if (rights[0].MaximumLength != rights[0].Length + sizeof(WCHAR)) g_grant.right += L"<bad maximum length>";
+  return 0;
+}
+
+struct RecordGrant {
+  ImportDouble patch{"advapi32.dll", "LsaAddAccountRights", reinterpret_cast<void*>(&RecordingAddAccountRights)};
+  RecordGrant() { g_grant = GrantRecord{}; }
+};
+
+std::vector<BYTE> SidOf(const std::string& account) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(sid);
+  char domain[256];
+  DWORD domainSize = sizeof(domain);
+  SID_NAME_USE use;
+  if (!LookupAccountNameA(nullptr, account.c_str(), sid, &sidSize, domain, &domainSize, &use)) return {};
+  return std::vector<BYTE>(sid, sid + GetLengthSid(sid));
+}
+
+std::string CurrentUser() {
+  char user[256];
+  DWORD size = sizeof(user);
+  GetUserNameA(user, &size);
+  return user;
+}
+
+// ---- a manager that cannot be opened (Wine's user is always an administrator) ----
+SC_HANDLE WINAPI DeniedOpenSCManager(const void*, const void*, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
+}
+
+}  // namespace
+
+TEST_CASE(ServiceLifecycleOnTheRealManager) {
+  Scm scm;
+  std::string name = Name("life");
+  scm.Purge(name);
+  InstallTestService(name);
+  CHECK(scm.Exists(name));
+
+  Stack s;
+  s.Push(name);
+  Dll().Call("QueryStatus", &s);
+  CHECK_STACK(s, "success", "1");
+
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Start", &s);
+  CHECK_STACK(s, "success", "0");
+  CHECK(scm.WaitState(name, SERVICE_RUNNING));
+
+  s.Clear();
+  s.Push(name);
+  Dll().Call("QueryStatus", &s);
+  CHECK_STACK(s, "success", "4");
+
+  // Already running: the manager's own code, so scripts can tell the case apart.
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Start", &s);
+  CHECK_STACK(s, "error", "1056");
+
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Stop", &s);
+  CHECK_STACK(s, "success");
+  CHECK(scm.WaitState(name, SERVICE_STOPPED));
+
+  // Not running: only the word.
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Stop", &s);
+  CHECK_STACK(s, "error");
+
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Remove", &s);
+  CHECK_STACK(s, "success");
+  CHECK(!scm.Exists(name));
+
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Remove", &s);
+  CHECK_STACK(s, "error");
+}
+
+TEST_CASE(RemoveDoesNotWaitForARunningService) {
+  Scm scm;
+  std::string name = Name("busy");
+  scm.Purge(name);
+  InstallTestService(name);
+  Stack s;
+  s.Push(name);
+  Dll().Call("Start", &s);
+  CHECK_STACK(s, "success", "0");
+  CHECK(scm.WaitState(name, SERVICE_RUNNING));
+  s.Clear();
+  s.Push(name);
+  Dll().Call("Remove", &s);
+  CHECK_STACK(s, "success");
+  scm.Purge(name);  // stops the still-running service, which then goes away
+}
+
+TEST_CASE(MissingServiceAndEmptyStack) {
+  const std::string missing = Name("does-not-exist");
+  struct Expect {
+    const char* fn;
+    std::vector<std::string> missingService, emptyStack;
+  };
+  for (const Expect& e : {Expect{"Start", {"error", "1060"}, {"error"}}, Expect{"Stop", {"error"}, {"error"}},
+                          Expect{"QueryStatus", {"error", "1"}, {"error", "1"}}, Expect{"Remove", {"error"}, {"error"}}}) {
+    Stack s;
+    s.Push(missing);
+    Dll().Call(e.fn, &s);
+    CheckStack(s, e.missingService, __FILE__, __LINE__);
+    Stack empty;
+    Dll().Call(e.fn, &empty);
+    CheckStack(empty, e.emptyStack, __FILE__, __LINE__);
+  }
+}
+
+TEST_CASE(ServiceExportsEmptyTheStack) {
+  // Whatever the script left below the arguments is gone afterwards; only the results remain.
+  Scm scm;
+  std::string name = Name("hygiene");
+  scm.Purge(name);
+  {
+    Stack s;
+    s.PushAll({"below-2", "below-1"});
+    PushInstall(s, name, "d", "16", "3", Arg("service"), "", "", "", "");
+    Dll().Call("Install", &s);
+    CHECK_STACK(s, "success", "-559038801");
+  }
+  for (const char* fn : {"QueryStatus", "Start", "Stop", "Remove"}) {
+    Stack s;
+    s.PushAll({"below-2", "below-1", name});
+    Dll().Call(fn, &s);
+    std::vector<std::string> got = s.TopFirst();
+    CHECK(got.size() <= 2 && !got.empty());
+    for (const std::string& e : got) CHECK(e.find("below") == std::string::npos);
+  }
+  scm.Purge(name);
+}
+
+TEST_CASE(ManagerThatCannotBeOpened) {
+  ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
+  for (const char* fn : {"Install", "Remove", "Start", "Stop", "QueryStatus"}) {
+    Stack s;
+    s.PushAll({"below", "some-service"});
+    Dll().Call(fn, &s);
+    CHECK_STACK(s, "error", "100");
+  }
+}
+
+TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
+  Scm scm;
+  std::string name = Name("args");
+  scm.Purge(name);
+  RecordCreate record;
+  Stack s;
+  PushInstall(s, name, "Args display", "0x10", "03", Arg("service") + " -x", "", "Tcpip;Afd", "", "ignored");
+  Dll().Call("Install", &s);
+  CHECK_STACK(s, "success", "-559038801");
+  CHECK_EQ(g_create.calls, 1);
+  CHECK_EQ(g_create.name, name);
+  CHECK_EQ(g_create.access, SERVICE_ALL_ACCESS);
+  CHECK_EQ(g_create.errorControl, SERVICE_ERROR_NORMAL);
+  CHECK_EQ(g_create.type, 16);  // "0x10"
+  CHECK_EQ(g_create.start, 3);  // "03", octal
+  CHECK_EQ(g_create.path, Arg("service") + " -x");
+  CHECK_EQ(g_create.group, "");  // always passed, empty meaning none
+  CHECK(!g_create.tagGiven);
+  CHECK((g_create.dependencies == std::vector<std::string>{"Tcpip", "Afd"}));
+  // No account: the service runs as LocalSystem, and the password goes nowhere.
+  CHECK(!g_create.accountGiven);
+  CHECK(!g_create.passwordGiven);
+
+  Scm::Config c = scm.Read(name);
+  CHECK(c.found);
+  CHECK_EQ(c.type, 16);
+  CHECK_EQ(W2U(c.display), "Args display");
+#ifdef TARVOLK_UNICODE
+  CHECK((c.dependencies == std::vector<std::wstring>{L"Tcpip", L"Afd"}));
+#else
+  // Wine's CreateServiceA stores the first name of a list of two or more and then whatever lies
+  // behind it in memory (CreateServiceW is right); what the plug-in passed is checked above.
+  CHECK(!c.dependencies.empty() && c.dependencies[0] == L"Tcpip");
+  CHECK(c.dependencies.size() < 2 || c.dependencies[1] != L"Afd");
+#endif
+  scm.Purge(name);
+}
+
+TEST_CASE(InstallDependencyAndNumberForms) {
+  Scm scm;
+  std::string name = Name("forms");
+  struct Form {
+    std::string type, start, deps;
+    DWORD wantType, wantStart;
+    bool depsGiven;
+    std::vector<std::string> wantDeps;
+  };
+  for (const Form& f : {Form{"16", "-1", "", 16, 0, false, {}}, Form{"0x10", "2", "Tcpip;", 16, 2, true, {"Tcpip"}},
+                        Form{"16", "3", "Tcpip;;Afd", 16, 3, true, {"Tcpip"}},
+                        Form{"16", "3", ";Afd", 16, 3, true, {}}}) {
+    scm.Purge(name);
+    RecordCreate record;
+    Stack s;
+    PushInstall(s, name, "d", f.type, f.start, Arg("service"), "", f.deps, "", "");
+    Dll().Call("Install", &s);
+    CHECK_EQ(g_create.type, f.wantType);
+    CHECK_EQ(g_create.start, f.wantStart);
+    CHECK_EQ(g_create.dependenciesGiven, f.depsGiven);
+    CHECK((g_create.dependencies == f.wantDeps));
+  }
+  scm.Purge(name);
+}
+
+TEST_CASE(InstallQualifiesAndGrantsTheAccount) {
+  Scm scm;
+  std::string name = Name("account");
+  std::string user = CurrentUser();
+  struct Account {
+    std::string given, passed;
+  };
+  for (const Account& a : {Account{user, ".\\" + user}, Account{"DOMAIN\\svcuser", "DOMAIN\\svcuser"},
+                           Account{"NT AUTHORITY\\LocalService", "NT AUTHORITY\\LocalService"},
+                           Account{"svc@example.org", ".\\svc@example.org"}}) {
+    scm.Purge(name);
+    RecordCreate record;
+    RecordGrant grant;
+    Stack s;
+    PushInstall(s, name, "d", "16", "3", Arg("service"), "", "", a.given, "secret");
+    Dll().Call("Install", &s);
+    CHECK_EQ(g_create.account, a.passed);
+    CHECK(g_create.passwordGiven);
+    CHECK_EQ(g_create.password, "secret");
+    // The right goes to the account as given; only accounts the system knows get it.
+    std::vector<BYTE> sid = SidOf(a.given);
+    CHECK_EQ(g_grant.calls, sid.empty() ? 0 : 1);
+    if (!sid.empty()) {
+      CHECK(g_grant.sid == sid);
+      CHECK(g_grant.right == L"SeServiceLogonRight");
+      CHECK_EQ(g_grant.count, 1);
+    }
+  }
+  CHECK(!SidOf(user).empty());  // the current user is known, so the grant above was seen
+  scm.Purge(name);
+}
+
+TEST_CASE(InstallWithAnArgumentMissing) {
+  Scm scm;
+  std::string name = Name("short");
+  scm.Purge(name);
+  RecordCreate record;
+  RecordGrant grant;
+  // Eight arguments, the password missing: nothing is created, the grant was made all the same.
+  Stack s;
+  s.PushAll({CurrentUser(), "", "", Arg("service"), "3", "16", "d", name});
+  Dll().Call("Install", &s);
+  CHECK_STACK(s, "error", "-559038801");
+  CHECK_EQ(g_create.calls, 0);
+  CHECK_EQ(g_grant.calls, 1);
+  CHECK(!scm.Exists(name));
+
+  for (size_t count = 0; count < 8; ++count) {
+    Stack few;
+    std::vector<std::string> args = {"", "", "", "", Arg("service"), "3", "16", "d", name};
+    few.PushAll(std::vector<std::string>(args.end() - count, args.end()));
+    Dll().Call("Install", &few);
+    CHECK_STACK(few, "error", "-559038801");
+  }
+  CHECK_EQ(g_create.calls, 0);
+}
+
+TEST_CASE(InstallFailureReportsTheManagersCode) {
+  Scm scm;
+  std::string name = Name("dup");
+  scm.Purge(name);
+  InstallTestService(name);
+  Stack s;
+  PushInstall(s, name, "d", "16", "3", Arg("service"), "", "", "", "");
+  Dll().Call("Install", &s);
+  CHECK_STACK(s, "error", "1073");  // ERROR_SERVICE_EXISTS
+  scm.Purge(name);
+}
+
+TEST_CASE(InstallWithALoadOrderGroup) {
+  Scm scm;
+  std::string name = Name("group");
+  scm.Purge(name);
+  {
+    // Wine makes no tags: the tag pointer comes back unchanged, so the placeholder stays.
+    RecordCreate record;
+    Stack s;
+    PushInstall(s, name, "d", "16", "3", Arg("service"), "TvGroup", "", "", "");
+    Dll().Call("Install", &s);
+    CHECK(g_create.tagGiven);
+    CHECK_EQ(g_create.group, "TvGroup");
+    CHECK_STACK(s, "success", "-559038801");
+    CHECK_EQ(W2U(scm.Read(name).group), "TvGroup");
+  }
+  scm.Purge(name);
+  {
+    // Where the system makes a tag (a double writes one after the real creation), it is reported.
+    RecordCreate record;
+    g_create.tagToReport = 42;
+    Stack s;
+    PushInstall(s, name, "d", "16", "3", Arg("service"), "TvGroup", "", "", "");
+    Dll().Call("Install", &s);
+    CHECK_STACK(s, "success", "42");
+  }
+  scm.Purge(name);
+}
+
+TEST_CASE(InstallLimitsOfTheBuffers) {
+  Scm scm;
+  std::string name = Name("lim");  // short enough for a 16-character stack
+  scm.Purge(name.substr(0, 15));
+  {
+    // A number longer than 127 characters is cut to its first 127: 127 zeros then "7" reads 0.
+    RecordCreate record;
+    Stack s;
+    PushInstall(s, name, "d", "16", std::string(127, '0') + "7", Arg("service"), "", "", "", "");
+    Dll().Call("Install", &s);
+    CHECK_EQ(g_create.calls, 1);
+    CHECK_EQ(g_create.start, 0);
+    scm.Purge(name);
+    Stack t;
+    PushInstall(t, name, "d", "16", std::string(126, '0') + "7", Arg("service"), "", "", "", "");
+    Dll().Call("Install", &t);
+    CHECK_EQ(g_create.start, 7);
+    scm.Purge(name);
+  }
+  {
+    // An account that cannot take ".\" within an entry (string_size 16: 15 characters and a NUL)
+    // is refused, not cut: a cut name could be some other account. The grant came first.
+    RecordCreate record;
+    RecordGrant grant;
+    Stack s(16);
+    PushInstall(s, "TvLim", "d", "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p");
+    Dll().Call("Install", &s);
+    CHECK_STACK(s, "error", "-559038801");
+    CHECK_EQ(g_create.calls, 0);
+    // 13 characters leave room for the prefix and the NUL.
+    Stack t(16);
+    PushInstall(t, "TvLim", "d", "16", "3", "c:\\x.exe", "", "", "abcdefghijklm", "p");
+    Dll().Call("Install", &t);
+    CHECK_EQ(g_create.calls, 1);
+    CHECK_EQ(g_create.account, ".\\abcdefghijklm");
+    scm.Purge("TvLim");
+  }
+}
