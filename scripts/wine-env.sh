@@ -26,6 +26,10 @@ wine_up() {
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   wineserver -p
+  # The first program of a session starts the prefix's own processes (services, the desktop),
+  # which inherit its output: start them here, with output going nowhere, so that no test's
+  # pipe stays open after the test has ended.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 wine_down() {

@@ -334,7 +334,7 @@ TEST_CASE(ServiceExportsEmptyTheStack) {
   {
     Stack s;
     s.PushAll({"below-2", "below-1"});
-    PushInstall(s, name, "d", "16", "3", Arg("service"), "", "", "", "");
+    PushInstall(s, name, name, "16", "3", Arg("service"), "", "", "", "");
     Dll().Call("Install", &s);
     CHECK_STACK(s, "success", "-559038801");
   }
@@ -412,7 +412,7 @@ TEST_CASE(InstallDependencyAndNumberForms) {
     scm.Purge(name);
     RecordCreate record;
     Stack s;
-    PushInstall(s, name, "d", f.type, f.start, Arg("service"), "", f.deps, "", "");
+    PushInstall(s, name, name, f.type, f.start, Arg("service"), "", f.deps, "", "");
     Dll().Call("Install", &s);
     CHECK_EQ(g_create.type, f.wantType);
     CHECK_EQ(g_create.start, f.wantStart);
@@ -436,7 +436,7 @@ TEST_CASE(InstallQualifiesAndGrantsTheAccount) {
     RecordCreate record;
     RecordGrant grant;
     Stack s;
-    PushInstall(s, name, "d", "16", "3", Arg("service"), "", "", a.given, "secret");
+    PushInstall(s, name, name, "16", "3", Arg("service"), "", "", a.given, "secret");
     Dll().Call("Install", &s);
     CHECK_EQ(g_create.account, a.passed);
     CHECK(g_create.passwordGiven);
@@ -462,7 +462,7 @@ TEST_CASE(InstallWithAnArgumentMissing) {
   RecordGrant grant;
   // Eight arguments, the password missing: nothing is created, the grant was made all the same.
   Stack s;
-  s.PushAll({CurrentUser(), "", "", Arg("service"), "3", "16", "d", name});
+  s.PushAll({CurrentUser(), "", "", Arg("service"), "3", "16", name, name});
   Dll().Call("Install", &s);
   CHECK_STACK(s, "error", "-559038801");
   CHECK_EQ(g_create.calls, 0);
@@ -471,7 +471,7 @@ TEST_CASE(InstallWithAnArgumentMissing) {
 
   for (size_t count = 0; count < 8; ++count) {
     Stack few;
-    std::vector<std::string> args = {"", "", "", "", Arg("service"), "3", "16", "d", name};
+    std::vector<std::string> args = {"", "", "", "", Arg("service"), "3", "16", name, name};
     few.PushAll(std::vector<std::string>(args.end() - count, args.end()));
     Dll().Call("Install", &few);
     CHECK_STACK(few, "error", "-559038801");
@@ -485,7 +485,7 @@ TEST_CASE(InstallFailureReportsTheManagersCode) {
   scm.Purge(name);
   InstallTestService(name);
   Stack s;
-  PushInstall(s, name, "d", "16", "3", Arg("service"), "", "", "", "");
+  PushInstall(s, name, name, "16", "3", Arg("service"), "", "", "", "");
   Dll().Call("Install", &s);
   CHECK_STACK(s, "error", "1073");  // ERROR_SERVICE_EXISTS
   scm.Purge(name);
@@ -499,7 +499,7 @@ TEST_CASE(InstallWithALoadOrderGroup) {
     // Wine makes no tags: the tag pointer comes back unchanged, so the placeholder stays.
     RecordCreate record;
     Stack s;
-    PushInstall(s, name, "d", "16", "3", Arg("service"), "TvGroup", "", "", "");
+    PushInstall(s, name, name, "16", "3", Arg("service"), "TvGroup", "", "", "");
     Dll().Call("Install", &s);
     CHECK(g_create.tagGiven);
     CHECK_EQ(g_create.group, "TvGroup");
@@ -512,7 +512,7 @@ TEST_CASE(InstallWithALoadOrderGroup) {
     RecordCreate record;
     g_create.tagToReport = 42;
     Stack s;
-    PushInstall(s, name, "d", "16", "3", Arg("service"), "TvGroup", "", "", "");
+    PushInstall(s, name, name, "16", "3", Arg("service"), "TvGroup", "", "", "");
     Dll().Call("Install", &s);
     CHECK_STACK(s, "success", "42");
   }
@@ -521,19 +521,18 @@ TEST_CASE(InstallWithALoadOrderGroup) {
 
 TEST_CASE(InstallLimitsOfTheBuffers) {
   Scm scm;
-  std::string name = Name("lim");  // short enough for a 16-character stack
-  scm.Purge(name.substr(0, 15));
+  std::string name = Name("lim");
   {
     // A number longer than 127 characters is cut to its first 127: 127 zeros then "7" reads 0.
     RecordCreate record;
     Stack s;
-    PushInstall(s, name, "d", "16", std::string(127, '0') + "7", Arg("service"), "", "", "", "");
+    PushInstall(s, name, name, "16", std::string(127, '0') + "7", Arg("service"), "", "", "", "");
     Dll().Call("Install", &s);
     CHECK_EQ(g_create.calls, 1);
     CHECK_EQ(g_create.start, 0);
     scm.Purge(name);
     Stack t;
-    PushInstall(t, name, "d", "16", std::string(126, '0') + "7", Arg("service"), "", "", "", "");
+    PushInstall(t, name, name, "16", std::string(126, '0') + "7", Arg("service"), "", "", "", "");
     Dll().Call("Install", &t);
     CHECK_EQ(g_create.start, 7);
     scm.Purge(name);
@@ -541,19 +540,22 @@ TEST_CASE(InstallLimitsOfTheBuffers) {
   {
     // An account that cannot take ".\" within an entry (string_size 16: 15 characters and a NUL)
     // is refused, not cut: a cut name could be some other account. The grant came first.
+    // Service names are unique per variant (the variants' runs share one manager) and short
+    // enough for the 16-character stack.
+    std::string small = "TvLim-" + Arg("variant").substr(0, 8);
     RecordCreate record;
     RecordGrant grant;
     Stack s(16);
-    PushInstall(s, "TvLim", "d", "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p");
+    PushInstall(s, small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p");
     Dll().Call("Install", &s);
     CHECK_STACK(s, "error", "-559038801");
     CHECK_EQ(g_create.calls, 0);
     // 13 characters leave room for the prefix and the NUL.
     Stack t(16);
-    PushInstall(t, "TvLim", "d", "16", "3", "c:\\x.exe", "", "", "abcdefghijklm", "p");
+    PushInstall(t, small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklm", "p");
     Dll().Call("Install", &t);
     CHECK_EQ(g_create.calls, 1);
     CHECK_EQ(g_create.account, ".\\abcdefghijklm");
-    scm.Purge("TvLim");
+    scm.Purge(small);
   }
 }

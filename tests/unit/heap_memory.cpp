@@ -1,0 +1,20 @@
+// Stack entries on the C heap for the native tests (the plug-in uses GlobalAlloc).
+#include <cstdlib>
+
+#include "frame/memory.h"
+
+namespace tv {
+
+int g_failNextAllocs = 0;  // tests set this to see how a failed allocation is met
+
+void* StackAlloc(std::size_t bytes) {
+  if (g_failNextAllocs > 0) {
+    --g_failNextAllocs;
+    return nullptr;
+  }
+  return std::calloc(1, bytes);
+}
+
+void StackFree(void* block) { std::free(block); }
+
+}  // namespace tv

@@ -1,0 +1,49 @@
+#include "frame/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct Case {
+  const char* input;
+  std::int32_t value;
+};
+
+// Both widths of stack text go through the same parser.
+std::u16string Wide(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+
+TEST(Myatoi, UnsignedFormTable) {
+  const Case cases[] = {
+      {"", 0},      {"0", 0},          {"42", 42},  {"12abc", 12}, {"0x1F", 31},      {"0X1f", 31},
+      {"0x", 0},    {"017", 15},       {"08", 8},   {"-5", 0},     {"+5", 0},         {" 7", 0},
+      {"4294967295", -1}, {"0xFFFFFFFF", -1}, {"0x100000010", 16}, {"0777", 511}, {"0x1g", 1}, {"019", 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tv::myatoi(c.input), c.value) << '"' << c.input << '"';
+    EXPECT_EQ(tv::myatoi(Wide(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
+  }
+}
+
+TEST(Myatoi, SignedForm) {
+  const Case cases[] = {
+      {"-5", -5},     {"-0x10", 0}, {"0x10", 16},    {"-", 0},          {"--5", 0},  {"-010", -10},
+      {"5", 5},       {"017", 15},  {"-2147483648", INT32_MIN}, {"2147483648", INT32_MIN}, {"+5", 0},
+      {"-4294967295", 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tv::myatoi_signed(c.input), c.value) << '"' << c.input << '"';
+    EXPECT_EQ(tv::myatoi_signed(Wide(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
+  }
+}
+
+TEST(Myatoi, WideCharactersOutsideAsciiEndTheNumber) {
+  // A UTF-16 character whose low byte is a digit must not be taken for one.
+  const char16_t text[] = {u'1', u'2', char16_t(0x0133), u'4', 0};
+  EXPECT_EQ(tv::myatoi(text), 12);
+  const char16_t hex[] = {u'0', u'x', u'F', char16_t(0x0141), 0};
+  EXPECT_EQ(tv::myatoi(hex), 15);
+}
+
+}  // namespace
