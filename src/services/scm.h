@@ -1,8 +1,8 @@
 // The Service Control Manager in the width of the build, and the prelude and reporting that
 // every service export shares.
 #pragma once
-#include "../frame/owned.h"
-#include "../frame/plugin.h"
+#include "frame/owned.h"
+#include "frame/plugin.h"
 
 namespace tv {
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-#include "../frame/text.h"
+#include "frame/text.h"
 
 namespace tv {
 

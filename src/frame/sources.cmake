@@ -1,0 +1,1 @@
+target_sources(Tarvolk PRIVATE ${CMAKE_CURRENT_LIST_DIR}/dllmain.cpp)

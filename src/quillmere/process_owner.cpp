@@ -1,0 +1,94 @@
+#include "quillmere/process_owner.h"
+
+#include <sddl.h>
+
+#include <vector>
+
+#include "frame/owned.h"
+
+namespace tv {
+namespace {
+
+// The token's user SID, copied out of the token information.
+bool ReadTokenUser(HANDLE process, std::vector<BYTE>* info) {
+  KernelHandle token;
+  if (!OpenProcessToken(process, TOKEN_QUERY, token.out())) {
+    token.release();
+    return false;
+  }
+  DWORD size = 0;
+  if (GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return false;
+  info->assign(size, 0);
+  return GetTokenInformation(token.get(), TokenUser, info->data(), size, &size) != FALSE;
+}
+
+PSID SidOf(std::vector<BYTE>& info) { return reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid; }
+
+#ifdef TARVOLK_UNICODE
+BOOL SidToText(PSID sid, tchar** text) { return ConvertSidToStringSidW(sid, text); }
+BOOL LookupSid(PSID sid, tchar* name, DWORD* nameSize, tchar* domain, DWORD* domainSize, SID_NAME_USE* use) {
+  return LookupAccountSidW(nullptr, sid, name, nameSize, domain, domainSize, use);
+}
+#else
+BOOL SidToText(PSID sid, tchar** text) { return ConvertSidToStringSidA(sid, text); }
+BOOL LookupSid(PSID sid, tchar* name, DWORD* nameSize, tchar* domain, DWORD* domainSize, SID_NAME_USE* use) {
+  return LookupAccountSidA(nullptr, sid, name, nameSize, domain, domainSize, use);
+}
+#endif
+
+tchar* NewText(DWORD characters) {
+  return static_cast<tchar*>(GlobalAlloc(GPTR, (characters + 1) * sizeof(tchar)));
+}
+
+void FreeText(tchar*& text) {
+  if (text) GlobalFree(text);
+  text = nullptr;
+}
+
+}  // namespace
+
+ProcessOwner::~ProcessOwner() {
+  if (sidString) LocalFree(sidString);
+  FreeText(accountName);
+  FreeText(domainName);
+}
+
+bool ProcessOwner::Lookup(DWORD processId) {
+  KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  if (!process) return false;
+  std::vector<BYTE> owner;
+  if (!ReadTokenUser(process.get(), &owner)) return false;
+  if (sidString) LocalFree(sidString);
+  sidString = nullptr;
+  if (!SidToText(SidOf(owner), &sidString)) {
+    sidString = nullptr;
+    return false;
+  }
+
+  KernelHandle self;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.out(),
+                       PROCESS_QUERY_INFORMATION, FALSE, 0)) {
+    self.release();
+    return false;
+  }
+  std::vector<BYTE> mine;
+  if (!ReadTokenUser(self.get(), &mine)) return false;
+  sameUser = EqualSid(SidOf(owner), SidOf(mine)) ? 1 : 0;
+  if (sameUser) return true;
+
+  DWORD nameSize = 0, domainSize = 0;
+  SID_NAME_USE use;
+  LookupSid(SidOf(owner), nullptr, &nameSize, nullptr, &domainSize, &use);
+  FreeText(accountName);
+  FreeText(domainName);
+  accountName = NewText(nameSize);
+  domainName = NewText(domainSize);
+  if (!accountName || !domainName ||
+      !LookupSid(SidOf(owner), accountName, &nameSize, domainName, &domainSize, &use)) {
+    sameUser = 1;  // the owner could not be named: report it as the installer's own user
+  }
+  return true;
+}
+
+}  // namespace tv
