@@ -26,6 +26,13 @@ wine_up() {
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   wineserver -p
+  # Without a window manager on the test display, Wine draws the windows' frames and captions
+  # itself, so that screenshots show them as a person would see them.
+  if [ ! -f "$WINEPREFIX/.tarvolk-display" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 &&
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+      touch "$WINEPREFIX/.tarvolk-display"
+  fi
   # The first program of a session starts the prefix's own processes (services, the desktop),
   # which inherit its output: start them here, with output going nowhere, so that no test's
   # pipe stays open after the test has ended.

@@ -1,21 +1,28 @@
 /* A minimal Windows service for the service tests: it runs in its own process, reports running,
-   and reports stopped when asked to stop. */
+   and reports stopped when asked to stop. Options on its command line:
+     stopdelay=MS  on a stop request, stay stop-pending for MS milliseconds first
+     hint=MS       the wait hint reported while stop-pending (default 100) */
+#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 static SERVICE_STATUS_HANDLE statusHandle;
 static SERVICE_STATUS status;
 static HANDLE stopEvent;
+static DWORD stopDelay = 0;
+static DWORD waitHint = 100;
 
 static void SetState(DWORD state) {
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
   status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  status.dwWaitHint = state == SERVICE_STOP_PENDING ? waitHint : 0;
   SetServiceStatus(statusHandle, &status);
 }
 
 static DWORD WINAPI Handler(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context) {
   (void)eventType; (void)eventData; (void)context;
-  if (control == SERVICE_CONTROL_STOP) {
+  if (control == SERVICE_CONTROL_STOP && status.dwCurrentState == SERVICE_RUNNING) {
     SetState(SERVICE_STOP_PENDING);
     SetEvent(stopEvent);
   }
@@ -29,11 +36,16 @@ static void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
   SetState(SERVICE_RUNNING);
   WaitForSingleObject(stopEvent, INFINITE);
+  if (stopDelay) Sleep(stopDelay);
   CloseHandle(stopEvent);
   SetState(SERVICE_STOPPED);
 }
 
-int main(void) {
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (strncmp(argv[i], "stopdelay=", 10) == 0) stopDelay = (DWORD)strtoul(argv[i] + 10, NULL, 10);
+    if (strncmp(argv[i], "hint=", 5) == 0) waitHint = (DWORD)strtoul(argv[i] + 5, NULL, 10);
+  }
   SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "", ServiceMain}, {NULL, NULL}};
   return StartServiceCtrlDispatcherA(table) ? 0 : 1;
 }

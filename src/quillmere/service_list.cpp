@@ -1,0 +1,196 @@
+#include "quillmere/service_list.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "quillmere/service_paging.h"
+
+namespace tv {
+
+const tchar kDefaultStopCaption[] =
+#ifdef TARVOLK_UNICODE
+    L"Stopping the service: %s";
+#else
+    "Stopping the service: %s";
+#endif
+
+namespace {
+
+// Set by the stop worker when it ends; the dialog's message loop polls it.
+volatile LONG stopDone = 0;
+
+constexpr DWORD kStopTimeoutMs = 30000;
+// Enough for any real machine's services many times over; Wine's paging never advances.
+constexpr int kMaxPages = 64;
+
+#ifdef TARVOLK_UNICODE
+BOOL EnumServicesT(SC_HANDLE m, BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, DWORD* resume) {
+  return EnumServicesStatusExW(m, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer, size, needed,
+                               returned, resume, nullptr);
+}
+SC_HANDLE OpenStoppableService(SC_HANDLE m, const tchar* name) {
+  return OpenServiceW(m, name, SERVICE_QUERY_STATUS | SERVICE_STOP);
+}
+SC_HANDLE OpenEnumerationManager() { return OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE); }
+HWND CreateStopDialog(HINSTANCE instance, HWND parent, DLGPROC proc) {
+  return CreateDialogParamW(instance, MAKEINTRESOURCEW(kStopDialogId), parent, proc, 0);
+}
+#else
+BOOL EnumServicesT(SC_HANDLE m, BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, DWORD* resume) {
+  return EnumServicesStatusExA(m, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer, size, needed,
+                               returned, resume, nullptr);
+}
+SC_HANDLE OpenStoppableService(SC_HANDLE m, const tchar* name) {
+  return OpenServiceA(m, name, SERVICE_QUERY_STATUS | SERVICE_STOP);
+}
+SC_HANDLE OpenEnumerationManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE); }
+HWND CreateStopDialog(HINSTANCE instance, HWND parent, DLGPROC proc) {
+  return CreateDialogParamA(instance, MAKEINTRESOURCEA(kStopDialogId), parent, proc, 0);
+}
+#endif
+
+// The dialog handles nothing itself; it has no system menu, so it cannot be closed by the user.
+INT_PTR CALLBACK StopDialogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+bool QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
+  DWORD needed = 0;
+  return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status), sizeof(*status),
+                              &needed) != FALSE;
+}
+
+}  // namespace
+
+ServiceList::ServiceList(HINSTANCE instance, HWND parent, const tchar* captionFormat)
+    : instance_(instance),
+      parent_(parent),
+      manager_(OpenEnumerationManager()),
+      captionFormat_(captionFormat ? captionFormat : kDefaultStopCaption) {
+  Load();
+}
+
+void ServiceList::Load() {
+  if (!manager_) return;
+  DWORD needed = 0, returned = 0;
+  if (EnumServicesT(manager_.get(), nullptr, 0, &needed, &returned, nullptr) || GetLastError() != ERROR_MORE_DATA) {
+    manager_.reset();  // the list stays empty, and no stop can be attempted
+    return;
+  }
+  DWORD resume = 0;
+  CollectPages(needed, kMaxPages, [&](std::uint32_t bytes, std::uint32_t* next) {
+    std::vector<BYTE> page(bytes);
+    DWORD more = 0, count = 0;
+    BOOL ok = EnumServicesT(manager_.get(), page.data(), bytes, &more, &count, &resume);
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (!ok && error != ERROR_MORE_DATA) return PageResult::kFailed;
+    // The answer may claim more entries than its buffer can hold; never read past it.
+    count = count <= bytes / sizeof(ServiceEntry) ? count : static_cast<DWORD>(bytes / sizeof(ServiceEntry));
+    const auto* first = reinterpret_cast<const ServiceEntry*>(page.data());
+    entries_.insert(entries_.end(), first, first + count);
+    pages_.push_back(std::move(page));  // the strings move with the block, not with the vector
+    *next = more;
+    return ok ? PageResult::kDone : PageResult::kMore;
+  });
+}
+
+bool ServiceList::FindServiceOfProcess(DWORD processId, ServiceEntry* entry) const {
+  for (const ServiceEntry& e : entries_) {
+    if (e.ServiceStatusProcess.dwProcessId == processId) {
+      *entry = e;
+      return true;
+    }
+  }
+  return false;
+}
+
+void ServiceList::StopService(ServiceEntry entry) { Stop(entry, true); }
+
+void ServiceList::StopServiceOfProcess(DWORD processId) {
+  ServiceEntry entry;
+  if (FindServiceOfProcess(processId, &entry)) Stop(entry, false);
+}
+
+void ServiceList::Stop(const ServiceEntry& entry, bool withDialog) {
+  if (!manager_ || entry.lpServiceName == nullptr) return;
+  ServiceHandle service(OpenStoppableService(manager_.get(), entry.lpServiceName));
+  if (!service) return;
+  SERVICE_STATUS_PROCESS status = {};
+  if (!QueryProcessStatus(service.get(), &status) || status.dwCurrentState == SERVICE_STOPPED ||
+      status.dwCurrentState == SERVICE_STOP_PENDING)
+    return;
+  SC_HANDLE handle = service.get();
+  if (!withDialog) {
+    StopWaitThread(&handle);
+    return;
+  }
+  InterlockedExchange(&stopDone, 0);
+  KernelHandle worker(CreateThread(nullptr, 0, StopWaitThread, &handle, 0, nullptr));
+  if (!worker) return;
+  RunStopDialog(entry.lpServiceName, worker.get());
+  // The worker has set the flag as its last step; wait for it to be gone before the handle it
+  // uses is closed.
+  WaitForSingleObject(worker.get(), INFINITE);
+}
+
+void ServiceList::RunStopDialog(const tchar* serviceName, HANDLE worker) {
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);  // the dialog's progress bar class
+  HWND dialog = CreateStopDialog(instance_, parent_, StopDialogProc);
+  if (parent_) EnableWindow(parent_, FALSE);
+  if (dialog) {
+    std::basic_string<tchar> caption = FormatStopCaption(captionFormat_.c_str(), serviceName);
+#ifdef TARVOLK_UNICODE
+    SetWindowTextW(dialog, caption.c_str());
+#else
+    SetWindowTextA(dialog, caption.c_str());
+#endif
+    ShowWindow(dialog, SW_SHOW);
+    HWND bar = GetDlgItem(dialog, kStopProgressId);
+    SetWindowLongPtrA(bar, GWL_STYLE, GetWindowLongPtrA(bar, GWL_STYLE) | PBS_MARQUEE);
+    SendMessageA(bar, PBM_SETMARQUEE, 1, 100);
+  }
+  // The marquee's updates keep messages coming while the worker runs; the worker's end is also
+  // seen directly, so the loop never waits on a quiet queue.
+  while (InterlockedCompareExchange(&stopDone, 0, 0) == 0) {
+    DWORD woke = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
+    MSG msg;
+    bool quit = false;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that owns the thread
+        quit = true;
+        break;
+      }
+      if ((dialog && IsDialogMessageA(dialog, &msg)) || (parent_ && IsDialogMessageA(parent_, &msg))) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (quit) {
+      WaitForSingleObject(worker, INFINITE);
+      break;
+    }
+  }
+  if (parent_) EnableWindow(parent_, TRUE);
+  if (dialog) DestroyWindow(dialog);
+}
+
+DWORD WINAPI StopWaitThread(LPVOID serviceHandle) {
+  SC_HANDLE service = *static_cast<SC_HANDLE*>(serviceHandle);
+  SERVICE_STATUS status = {};
+  if (ControlService(service, SERVICE_CONTROL_STOP, &status) && status.dwCurrentState != SERVICE_STOPPED) {
+    DWORD start = GetTickCount();
+    DWORD waitHint = status.dwWaitHint;
+    for (;;) {
+      Sleep(waitHint);
+      SERVICE_STATUS_PROCESS now = {};
+      if (!QueryProcessStatus(service, &now) || now.dwCurrentState == SERVICE_STOPPED) break;
+      if (GetTickCount() - start >= kStopTimeoutMs) break;
+      waitHint = now.dwWaitHint;
+    }
+  }
+  InterlockedExchange(&stopDone, 1);
+  return 0;
+}
+
+}  // namespace tv

@@ -1,0 +1,62 @@
+// The Win32 services of the machine and the processes they run in, so that a program found
+// holding a file can be recognised as a service and stopped through the Service Control Manager.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "frame/owned.h"
+#include "frame/plugin.h"
+
+namespace tv {
+
+#ifdef TARVOLK_UNICODE
+using ServiceEntry = ENUM_SERVICE_STATUS_PROCESSW;
+#else
+using ServiceEntry = ENUM_SERVICE_STATUS_PROCESSA;
+#endif
+
+// The stop dialog's default caption; "%s" is the service's key name.
+extern const tchar kDefaultStopCaption[];
+
+// Resource id of the stop dialog and of its progress bar.
+constexpr int kStopDialogId = 104;
+constexpr int kStopProgressId = 1234;
+
+// A snapshot of the services, taken when the list is built. Entries point into strings the list
+// owns: copies of an entry stay valid while the list lives.
+class ServiceList {
+ public:
+  // captionFormat: one "%s" for the service name; null for the default caption.
+  ServiceList(HINSTANCE instance, HWND parent, const tchar* captionFormat);
+  ServiceList(const ServiceList&) = delete;
+  ServiceList& operator=(const ServiceList&) = delete;
+
+  int Count() const { return static_cast<int>(entries_.size()); }
+  const ServiceEntry& At(int i) const { return entries_[static_cast<size_t>(i)]; }
+
+  // The first service, in enumeration order, that runs in the process.
+  bool FindServiceOfProcess(DWORD processId, ServiceEntry* entry) const;
+  // Stops the service, showing the progress dialog over the disabled parent window until it has
+  // stopped or 30 s have passed.
+  void StopService(ServiceEntry entry);
+  // Stops the first service of the process on the calling thread, without a dialog.
+  void StopServiceOfProcess(DWORD processId);
+
+ private:
+  void Load();
+  void Stop(const ServiceEntry& entry, bool withDialog);
+  void RunStopDialog(const tchar* serviceName, HANDLE worker);
+
+  HINSTANCE instance_;
+  HWND parent_;
+  ServiceHandle manager_;
+  std::vector<ServiceEntry> entries_;
+  std::vector<std::vector<BYTE>> pages_;  // the enumeration answers the entries' strings live in
+  std::basic_string<tchar> captionFormat_;
+};
+
+// The worker of a stop: sends the stop request and waits, at most 30 s, for the service to stop;
+// then sets the stop-done flag. The argument points to the service handle.
+DWORD WINAPI StopWaitThread(LPVOID serviceHandle);
+
+}  // namespace tv

@@ -1,0 +1,8 @@
+# The stop-service progress dialog on screen: a screenshot under the test display, kept in
+# build/screens/ for a person to look at.
+foreach(variant x86-ansi x86-unicode)
+  add_test(NAME screenshot-stop-dialog-${variant}
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/screenshot ${variant} StopDialogForScreenshot 2
+            ${TARVOLK_BUILD}/screens/stop-dialog-${variant}.png service=${TESTBIN64}/tvsvc.exe)
+  set_tests_properties(screenshot-stop-dialog-${variant} PROPERTIES TIMEOUT 120 LABELS "wine;screenshot")
+endforeach()
