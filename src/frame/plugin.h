@@ -14,6 +14,17 @@ using tchar = wchar_t;
 using tchar = char;
 #endif
 
+// The system function of the build's width: TV_AW(OpenService) is OpenServiceW in the Unicode
+// builds and OpenServiceA in the ANSI build, taking tchar text either way; TV_T("text") is a
+// literal of the build's width.
+#ifdef TARVOLK_UNICODE
+#define TV_AW(name) name##W
+#define TV_T(text) L##text
+#else
+#define TV_AW(name) name##A
+#define TV_T(text) text
+#endif
+
 using stack_t = BasicStackEntry<tchar>;
 using Frame = BasicFrame<tchar>;
 using Arg = BasicArg<tchar>;

@@ -25,17 +25,6 @@ bool ReadTokenUser(HANDLE process, std::vector<BYTE>* info) {
 
 PSID SidOf(std::vector<BYTE>& info) { return reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid; }
 
-#ifdef TARVOLK_UNICODE
-BOOL SidToText(PSID sid, tchar** text) { return ConvertSidToStringSidW(sid, text); }
-BOOL LookupSid(PSID sid, tchar* name, DWORD* nameSize, tchar* domain, DWORD* domainSize, SID_NAME_USE* use) {
-  return LookupAccountSidW(nullptr, sid, name, nameSize, domain, domainSize, use);
-}
-#else
-BOOL SidToText(PSID sid, tchar** text) { return ConvertSidToStringSidA(sid, text); }
-BOOL LookupSid(PSID sid, tchar* name, DWORD* nameSize, tchar* domain, DWORD* domainSize, SID_NAME_USE* use) {
-  return LookupAccountSidA(nullptr, sid, name, nameSize, domain, domainSize, use);
-}
-#endif
 
 tchar* NewText(DWORD characters) {
   return static_cast<tchar*>(GlobalAlloc(GPTR, (characters + 1) * sizeof(tchar)));
@@ -61,7 +50,7 @@ bool ProcessOwner::Lookup(DWORD processId) {
   if (!ReadTokenUser(process.get(), &owner)) return false;
   if (sidString) LocalFree(sidString);
   sidString = nullptr;
-  if (!SidToText(SidOf(owner), &sidString)) {
+  if (!TV_AW(ConvertSidToStringSid)(SidOf(owner), &sidString)) {
     sidString = nullptr;
     return false;
   }
@@ -79,13 +68,13 @@ bool ProcessOwner::Lookup(DWORD processId) {
 
   DWORD nameSize = 0, domainSize = 0;
   SID_NAME_USE use;
-  LookupSid(SidOf(owner), nullptr, &nameSize, nullptr, &domainSize, &use);
+  TV_AW(LookupAccountSid)(nullptr, SidOf(owner), nullptr, &nameSize, nullptr, &domainSize, &use);
   FreeText(accountName);
   FreeText(domainName);
   accountName = NewText(nameSize);
   domainName = NewText(domainSize);
   if (!accountName || !domainName ||
-      !LookupSid(SidOf(owner), accountName, &nameSize, domainName, &domainSize, &use)) {
+      !TV_AW(LookupAccountSid)(nullptr, SidOf(owner), accountName, &nameSize, domainName, &domainSize, &use)) {
     sameUser = 1;  // the owner could not be named: report it as the installer's own user
   }
   return true;

@@ -8,12 +8,7 @@
 
 namespace tv {
 
-const tchar kDefaultStopCaption[] =
-#ifdef TARVOLK_UNICODE
-    L"Stopping the service: %s";
-#else
-    "Stopping the service: %s";
-#endif
+const tchar kDefaultStopCaption[] = TV_T("Stopping the service: %s");
 
 namespace {
 
@@ -24,31 +19,10 @@ constexpr DWORD kStopTimeoutMs = 30000;
 // Enough for any real machine's services many times over; Wine's paging never advances.
 constexpr int kMaxPages = 64;
 
-#ifdef TARVOLK_UNICODE
 BOOL EnumServicesT(SC_HANDLE m, BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, DWORD* resume) {
-  return EnumServicesStatusExW(m, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer, size, needed,
-                               returned, resume, nullptr);
+  return TV_AW(EnumServicesStatusEx)(m, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer, size, needed,
+                                     returned, resume, nullptr);
 }
-SC_HANDLE OpenStoppableService(SC_HANDLE m, const tchar* name) {
-  return OpenServiceW(m, name, SERVICE_QUERY_STATUS | SERVICE_STOP);
-}
-SC_HANDLE OpenEnumerationManager() { return OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE); }
-HWND CreateStopDialog(HINSTANCE instance, HWND parent, DLGPROC proc) {
-  return CreateDialogParamW(instance, MAKEINTRESOURCEW(kStopDialogId), parent, proc, 0);
-}
-#else
-BOOL EnumServicesT(SC_HANDLE m, BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, DWORD* resume) {
-  return EnumServicesStatusExA(m, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer, size, needed,
-                               returned, resume, nullptr);
-}
-SC_HANDLE OpenStoppableService(SC_HANDLE m, const tchar* name) {
-  return OpenServiceA(m, name, SERVICE_QUERY_STATUS | SERVICE_STOP);
-}
-SC_HANDLE OpenEnumerationManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE); }
-HWND CreateStopDialog(HINSTANCE instance, HWND parent, DLGPROC proc) {
-  return CreateDialogParamA(instance, MAKEINTRESOURCEA(kStopDialogId), parent, proc, 0);
-}
-#endif
 
 // The dialog handles nothing itself; it has no system menu, so it cannot be closed by the user.
 INT_PTR CALLBACK StopDialogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
@@ -64,7 +38,7 @@ bool QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
 ServiceList::ServiceList(HINSTANCE instance, HWND parent, const tchar* captionFormat)
     : instance_(instance),
       parent_(parent),
-      manager_(OpenEnumerationManager()),
+      manager_(TV_AW(OpenSCManager)(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE)),
       captionFormat_(captionFormat ? captionFormat : kDefaultStopCaption) {
   Load();
 }
@@ -112,7 +86,7 @@ void ServiceList::StopServiceOfProcess(DWORD processId) {
 
 void ServiceList::Stop(const ServiceEntry& entry, bool withDialog) {
   if (!manager_ || entry.lpServiceName == nullptr) return;
-  ServiceHandle service(OpenStoppableService(manager_.get(), entry.lpServiceName));
+  ServiceHandle service(TV_AW(OpenService)(manager_.get(), entry.lpServiceName, SERVICE_QUERY_STATUS | SERVICE_STOP));
   if (!service) return;
   SERVICE_STATUS_PROCESS status = {};
   if (!QueryProcessStatus(service.get(), &status) || status.dwCurrentState == SERVICE_STOPPED ||
@@ -135,15 +109,11 @@ void ServiceList::Stop(const ServiceEntry& entry, bool withDialog) {
 void ServiceList::RunStopDialog(const tchar* serviceName, HANDLE worker) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);  // the dialog's progress bar class
-  HWND dialog = CreateStopDialog(instance_, parent_, StopDialogProc);
+  HWND dialog = TV_AW(CreateDialogParam)(instance_, TV_AW(MAKEINTRESOURCE)(kStopDialogId), parent_, StopDialogProc, 0);
   if (parent_) EnableWindow(parent_, FALSE);
   if (dialog) {
     std::basic_string<tchar> caption = FormatStopCaption(captionFormat_.c_str(), serviceName);
-#ifdef TARVOLK_UNICODE
-    SetWindowTextW(dialog, caption.c_str());
-#else
-    SetWindowTextA(dialog, caption.c_str());
-#endif
+    TV_AW(SetWindowText)(dialog, caption.c_str());
     ShowWindow(dialog, SW_SHOW);
     HWND bar = GetDlgItem(dialog, kStopProgressId);
     SetWindowLongPtrA(bar, GWL_STYLE, GetWindowLongPtrA(bar, GWL_STYLE) | PBS_MARQUEE);

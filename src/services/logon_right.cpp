@@ -33,7 +33,7 @@ HeapBlock LookupAccountSid(const tchar* system, const tchar* account) {
   // and the bound keeps a misbehaving one from looping for ever.
   for (int round = 0; round < 4; ++round) {
     SID_NAME_USE use;
-    if (LookupAccountNameT(system, account, sid.get(), &sidSize, static_cast<tchar*>(domain.get()), &domainChars,
+    if (TV_AW(LookupAccountName)(system, account, sid.get(), &sidSize, static_cast<tchar*>(domain.get()), &domainChars,
                            &use))
       return sid;
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;

@@ -2,39 +2,18 @@
 
 namespace tv {
 
-#ifdef TARVOLK_UNICODE
-SC_HANDLE OpenManagerT() { return OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS); }
+SC_HANDLE OpenManagerT() { return TV_AW(OpenSCManager)(nullptr, nullptr, SC_MANAGER_ALL_ACCESS); }
 SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name) {
-  return OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
+  return TV_AW(OpenService)(manager, name, SERVICE_ALL_ACCESS);
 }
-BOOL StartServiceT(SC_HANDLE service) { return StartServiceW(service, 0, nullptr); }
+BOOL StartServiceT(SC_HANDLE service) { return TV_AW(StartService)(service, 0, nullptr); }
 SC_HANDLE CreateServiceT(SC_HANDLE manager, const tchar* name, const tchar* displayName, DWORD serviceType,
                          DWORD startType, const tchar* binaryPath, const tchar* loadOrderGroup, DWORD* tagId,
                          const tchar* dependencies, const tchar* account, const tchar* password) {
-  return CreateServiceW(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
-                        SERVICE_ERROR_NORMAL, binaryPath, loadOrderGroup, tagId, dependencies, account, password);
+  return TV_AW(CreateService)(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
+                              SERVICE_ERROR_NORMAL, binaryPath, loadOrderGroup, tagId, dependencies, account,
+                              password);
 }
-BOOL LookupAccountNameT(const tchar* system, const tchar* account, PSID sid, DWORD* sidSize, tchar* domain,
-                        DWORD* domainSize, SID_NAME_USE* use) {
-  return LookupAccountNameW(system, account, sid, sidSize, domain, domainSize, use);
-}
-#else
-SC_HANDLE OpenManagerT() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS); }
-SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name) {
-  return OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
-}
-BOOL StartServiceT(SC_HANDLE service) { return StartServiceA(service, 0, nullptr); }
-SC_HANDLE CreateServiceT(SC_HANDLE manager, const tchar* name, const tchar* displayName, DWORD serviceType,
-                         DWORD startType, const tchar* binaryPath, const tchar* loadOrderGroup, DWORD* tagId,
-                         const tchar* dependencies, const tchar* account, const tchar* password) {
-  return CreateServiceA(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
-                        SERVICE_ERROR_NORMAL, binaryPath, loadOrderGroup, tagId, dependencies, account, password);
-}
-BOOL LookupAccountNameT(const tchar* system, const tchar* account, PSID sid, DWORD* sidSize, tchar* domain,
-                        DWORD* domainSize, SID_NAME_USE* use) {
-  return LookupAccountNameA(system, account, sid, sidSize, domain, domainSize, use);
-}
-#endif
 
 void Report(Frame& frame, bool ok) {
   frame.clearstack();

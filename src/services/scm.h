@@ -13,8 +13,6 @@ BOOL StartServiceT(SC_HANDLE service);
 SC_HANDLE CreateServiceT(SC_HANDLE manager, const tchar* name, const tchar* displayName, DWORD serviceType,
                          DWORD startType, const tchar* binaryPath, const tchar* loadOrderGroup, DWORD* tagId,
                          const tchar* dependencies, const tchar* account, const tchar* password);
-BOOL LookupAccountNameT(const tchar* system, const tchar* account, PSID sid, DWORD* sidSize, tchar* domain,
-                        DWORD* domainSize, SID_NAME_USE* use);
 
 // Fixed number reported when the manager cannot be opened.
 constexpr std::int32_t kManagerUnavailable = 100;
