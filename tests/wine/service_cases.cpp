@@ -158,6 +158,73 @@ SC_HANDLE WINAPI DeniedOpenSCManager(const void*, const void*, DWORD) {
   return nullptr;
 }
 
+// ---- every handle that is opened is closed: the opening and closing imports count ----
+struct HandleLedger {
+  int opened = 0, closed = 0, policiesOpened = 0, policiesClosed = 0;
+  void* openManager = nullptr;
+  void* openService = nullptr;
+  void* createService = nullptr;
+  void* closeHandle = nullptr;
+  void* openPolicy = nullptr;
+  void* closePolicy = nullptr;
+};
+HandleLedger g_ledger;
+
+SC_HANDLE Counted(SC_HANDLE h) {
+  if (h) ++g_ledger.opened;
+  return h;
+}
+SC_HANDLE WINAPI CountingOpenManager(const TChar* machine, const TChar* db, DWORD access) {
+  using Fn = SC_HANDLE(WINAPI*)(const TChar*, const TChar*, DWORD);
+  return Counted(reinterpret_cast<Fn>(g_ledger.openManager)(machine, db, access));
+}
+SC_HANDLE WINAPI CountingOpenService(SC_HANDLE m, const TChar* name, DWORD access) {
+  using Fn = SC_HANDLE(WINAPI*)(SC_HANDLE, const TChar*, DWORD);
+  return Counted(reinterpret_cast<Fn>(g_ledger.openService)(m, name, access));
+}
+SC_HANDLE WINAPI CountingCreateService(SC_HANDLE manager, const TChar* name, const TChar* display, DWORD access,
+                                       DWORD type, DWORD start, DWORD errorControl, const TChar* path,
+                                       const TChar* group, DWORD* tag, const TChar* deps, const TChar* account,
+                                       const TChar* password) {
+  using Fn = SC_HANDLE(WINAPI*)(SC_HANDLE, const TChar*, const TChar*, DWORD, DWORD, DWORD, DWORD, const TChar*,
+                                const TChar*, DWORD*, const TChar*, const TChar*, const TChar*);
+  return Counted(reinterpret_cast<Fn>(g_ledger.createService)(manager, name, display, access, type, start,
+                                                              errorControl, path, group, tag, deps, account,
+                                                              password));
+}
+BOOL WINAPI CountingCloseServiceHandle(SC_HANDLE h) {
+  ++g_ledger.closed;
+  return reinterpret_cast<BOOL(WINAPI*)(SC_HANDLE)>(g_ledger.closeHandle)(h);
+}
+LONG WINAPI CountingOpenPolicy(void* system, void* attributes, DWORD access, void** policy) {
+  LONG status = reinterpret_cast<LONG(WINAPI*)(void*, void*, DWORD, void**)>(g_ledger.openPolicy)(system, attributes,
+                                                                                                  access, policy);
+  if (status == 0) ++g_ledger.policiesOpened;
+  return status;
+}
+LONG WINAPI CountingClosePolicy(void* policy) {
+  ++g_ledger.policiesClosed;
+  return reinterpret_cast<LONG(WINAPI*)(void*)>(g_ledger.closePolicy)(policy);
+}
+
+struct CountHandles {
+  ImportDouble manager{"advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&CountingOpenManager)};
+  ImportDouble service{"advapi32.dll", "OpenService" AW, reinterpret_cast<void*>(&CountingOpenService)};
+  ImportDouble create{"advapi32.dll", "CreateService" AW, reinterpret_cast<void*>(&CountingCreateService)};
+  ImportDouble close{"advapi32.dll", "CloseServiceHandle", reinterpret_cast<void*>(&CountingCloseServiceHandle)};
+  ImportDouble policy{"advapi32.dll", "LsaOpenPolicy", reinterpret_cast<void*>(&CountingOpenPolicy)};
+  ImportDouble policyClose{"advapi32.dll", "LsaClose", reinterpret_cast<void*>(&CountingClosePolicy)};
+  CountHandles() {
+    g_ledger = HandleLedger{};
+    g_ledger.openManager = manager.Original();
+    g_ledger.openService = service.Original();
+    g_ledger.createService = create.Original();
+    g_ledger.closeHandle = close.Original();
+    g_ledger.openPolicy = policy.Original();
+    g_ledger.closePolicy = policyClose.Original();
+  }
+};
+
 }  // namespace
 
 TEST_CASE(ServiceLifecycleOnTheRealManager) {
@@ -486,4 +553,42 @@ TEST_CASE(InstallLimitsOfTheBuffers) {
     CHECK_EQ(g_create.account, ".\\abcdefghijklm");
     scm.Purge(small);
   }
+}
+
+TEST_CASE(EveryHandleIsClosedOnEveryPath) {
+  Scm scm;
+  std::string name = Name("ledger");
+  scm.Purge(name);
+  DWORD kernelBefore = 0, kernelAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &kernelBefore);
+  {
+    CountHandles count;
+    for (int round = 0; round < 20; ++round) {
+      Stack s;
+      PushInstall(s, name, name, "16", "3", Arg("service"), round % 2 ? "TvGroup" : "", "", CurrentUser(), "pw");
+      Dll().Call("Install", &s);  // created, then "exists" on the second round
+      for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"}) {
+        s.Clear();
+        s.Push(name);
+        Dll().Call(fn, &s);
+      }
+      scm.WaitState(name, SERVICE_STOPPED);
+      s.Clear();
+      s.Push(name);
+      Dll().Call(round % 2 ? "Remove" : "QueryStatus", &s);  // missing name next round: not opened
+      s.Clear();
+      Dll().Call("Install", &s);  // nothing on the stack
+      s.PushAll({"", "", "", "abc"});
+      Dll().Call("Install", &s);  // four arguments only
+      s.Clear();
+      for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) Dll().Call(fn, &s);  // no name
+    }
+    CHECK(g_ledger.opened > 100);
+    CHECK_EQ(g_ledger.opened, g_ledger.closed);
+    CHECK(g_ledger.policiesOpened >= 20);
+    CHECK_EQ(g_ledger.policiesOpened, g_ledger.policiesClosed);
+  }
+  GetProcessHandleCount(GetCurrentProcess(), &kernelAfter);
+  CHECK(kernelAfter <= kernelBefore + 2);  // no kernel handles pile up either
+  scm.Purge(name);
 }
