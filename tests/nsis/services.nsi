@@ -40,7 +40,7 @@ Section
   Push "${SERVICE_EXE}"
   Push "3"
   Push "0x10"
-  Push "Tarvolk NSIS test service"
+  Push "Tarvolk NSIS test service ${VARIANT}"
   Push "${SVC}"
   Tarvolk::Install
   !insertmacro DumpStack "install"
