@@ -1,0 +1,56 @@
+// The one way the firewall exports reach Windows Firewall: the profile-based interfaces
+// (manager, local policy, current profile and its collections) and the rule-based policy with
+// its rules. Built and connected for one export call and released before the call returns.
+#pragma once
+#include <windows.h>
+#include <netfw.h>
+
+#include "firewall/fw_words.h"
+#include "frame/com.h"
+
+namespace tv {
+
+class FirewallAccess {
+ public:
+  // Connects at once; what Connect reports is not kept: the two references say what is usable.
+  FirewallAccess() { Connect(); }
+  ~FirewallAccess() { Release(); }
+  FirewallAccess(const FirewallAccess&) = delete;
+  FirewallAccess& operator=(const FirewallAccess&) = delete;
+
+  // Creates the rule-based policy (its absence is no failure) and reads the current profile
+  // through the manager and its local policy.
+  FW_ERROR_CODE Connect();
+  bool IsAvailable() const { return currentProfile || policy2; }
+  // Releases the profile, then the rule-based policy.
+  void Release();
+
+  // Each needs the current profile, then works on rules where the rule-based policy exists and
+  // on the profile's collections where it does not. Strings are never null in the exports'
+  // calls; a null one is still refused (7).
+  FW_ERROR_CODE AddApplication(const wchar_t* path, std::int32_t protocol, const wchar_t* name);
+  FW_ERROR_CODE RemoveApplication(const wchar_t* path, std::int32_t protocol, const wchar_t* name);
+  FW_ERROR_CODE AddPort(std::int32_t port, std::int32_t protocol, const wchar_t* name);
+  FW_ERROR_CODE RemovePort(std::int32_t port, std::int32_t protocol, const wchar_t* name);
+
+  // Whether an enabled exception exists: a rule by name (an enabled rule limited to some
+  // profiles is widened to all of them on the way), or an application by path / an open port
+  // by number and protocol.
+  FW_ERROR_CODE FindEnabledApplication(BSTR path, BSTR name, bool& found);
+  FW_ERROR_CODE FindEnabledPort(std::int32_t port, std::int32_t protocol, BSTR name, bool& found);
+
+ private:
+  ComPtr<INetFwProfile> currentProfile;
+  ComPtr<INetFwPolicy2> policy2;
+
+  // The steps shared by the operations; each throws its code when it fails.
+  bool FindEnabledRule(BSTR name);
+  ComPtr<INetFwRules> Rules();
+  ComPtr<INetFwRule> NewRule(BSTR name);
+  void AddRule(INetFwRule* rule);
+  void RemoveRule(BSTR name);
+  ComPtr<INetFwAuthorizedApplications> Applications();
+  ComPtr<INetFwOpenPorts> OpenPorts();
+};
+
+}  // namespace tv

@@ -1,0 +1,598 @@
+// A double of Windows Firewall's COM objects, standing where the system's firewall would in the
+// test prefix (Wine's own objects accept everything and store nothing). It serves the five
+// classes the plug-in creates - the rule-based policy and its rules, the manager with its local
+// policy, current profile, authorized applications and open ports - and keeps what they hold in
+// a UTF-8 text file named by TARVOLK_FIREWALL_STATE, one line per entry, so that a test can set
+// the scene and read back what was added, enabled, widened or removed:
+//   rule|Name=..|Enabled=-1|...   app|ProcessImageFileName=..|...   port|Port=..|Protocol=6|...
+// (properties in the order they were first set). Switch lines make it behave like other systems:
+//   fail|WHAT[|N]   WHAT fails after N successful calls (default 0): a class name such as
+//                   NetFwPolicy2 (the class is missing), or Interface.method such as
+//                   Mgr.get_LocalPolicy, Rules.Add, App.put_Scope, Port.get_Enabled
+//   strict-remove   Remove of an unknown name, path or port fails (otherwise it succeeds)
+//   system          hand out Wine's own objects (hnetcfg.dll) instead of the double's
+#include <windows.h>
+#include <initguid.h>
+#include <netfw.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#define M(type) type STDMETHODCALLTYPE
+
+namespace {
+
+LONG g_live = 0;  // objects alive now: 0 after every export call that released everything
+
+// ---- the state file ----
+
+struct Record {
+  std::string kind;  // rule, app, port
+  std::vector<std::pair<std::string, std::wstring>> props;
+  const std::wstring* Find(const std::string& key) const {
+    for (auto& p : props)
+      if (p.first == key) return &p.second;
+    return nullptr;
+  }
+  void Set(const std::string& key, const std::wstring& value) {
+    for (auto& p : props)
+      if (p.first == key) return void(p.second = value);
+    props.emplace_back(key, value);
+  }
+};
+
+struct State {
+  std::vector<std::string> switches;  // every line that is not an entry, kept as written
+  std::vector<Record> records;
+};
+
+std::wstring Widen(const std::string& s) {
+  std::wstring w(s.size(), L'\0');
+  w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(w.size())));
+  return w;
+}
+
+std::string Utf8(const std::wstring& w) {
+  std::string s(w.size() * 3, '\0');
+  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], static_cast<int>(s.size()),
+                               nullptr, nullptr));
+  return s;
+}
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> parts(1);
+  for (char c : line) {
+    if (c == '|') parts.emplace_back();
+    else parts.back() += c;
+  }
+  return parts;
+}
+
+std::wstring StatePath() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = GetEnvironmentVariableW(L"TARVOLK_FIREWALL_STATE", path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? path : L"";
+}
+
+State& MemoryState() {  // without a state file the double keeps its state in the process
+  static State state;
+  return state;
+}
+
+State Load() {
+  std::wstring path = StatePath();
+  if (path.empty()) return MemoryState();
+  State state;
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  if (f == nullptr) return state;
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+  fclose(f);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::vector<std::string> parts = Split(line);
+    if (parts[0] != "rule" && parts[0] != "app" && parts[0] != "port") {
+      state.switches.push_back(line);
+      continue;
+    }
+    Record r{parts[0], {}};
+    for (size_t i = 1; i < parts.size(); ++i) {
+      size_t eq = parts[i].find('=');
+      if (eq != std::string::npos) r.props.emplace_back(parts[i].substr(0, eq), Widen(parts[i].substr(eq + 1)));
+    }
+    state.records.push_back(r);
+  }
+  return state;
+}
+
+void Save(const State& state) {
+  std::wstring path = StatePath();
+  if (path.empty()) return void(MemoryState() = state);
+  std::string text;
+  for (auto& s : state.switches) text += s + "\r\n";
+  for (auto& r : state.records) {
+    text += r.kind;
+    for (auto& p : r.props) text += "|" + p.first + "=" + Utf8(p.second);
+    text += "\r\n";
+  }
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (f == nullptr) return;
+  fwrite(text.data(), 1, text.size(), f);
+  fclose(f);
+}
+
+bool Has(const State& state, const std::string& line) {
+  for (auto& s : state.switches)
+    if (s == line) return true;
+  return false;
+}
+
+// Whether the call `what` fails now, by the "fail|what[|N]" switch; counts the calls it lets pass.
+bool Fails(const std::string& what) {
+  State state = Load();
+  for (auto& s : state.switches) {
+    std::vector<std::string> parts = Split(s);
+    if (parts.size() < 2 || parts[0] != "fail" || parts[1] != what) continue;
+    int pass = parts.size() > 2 ? atoi(parts[2].c_str()) : 0;
+    if (pass <= 0) return true;
+    s = "fail|" + what + "|" + std::to_string(pass - 1);
+    Save(state);
+    return false;
+  }
+  return false;
+}
+
+const HRESULT kFailed = E_FAIL;
+const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
+// ---- COM plumbing: one reference count, IDispatch not offered ----
+
+template <class I>
+class Object : public I {
+ public:
+  Object() { InterlockedIncrement(&g_live); }
+  virtual ~Object() { InterlockedDecrement(&g_live); }
+  M(HRESULT) QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(I)) {
+      *out = static_cast<I*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  M(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  M(ULONG) Release() override {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return n;
+  }
+  M(HRESULT) GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  M(HRESULT) GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  M(HRESULT) GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  M(HRESULT) Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  LONG refs_ = 1;
+};
+
+template <class T, class I>
+HRESULT Hand(T* object, I** out) {  // hands out a new object's first reference
+  *out = object;
+  return S_OK;
+}
+
+// ---- rules, applications and open ports: property records, new or stored ----
+
+class Properties {
+ public:
+  Properties(const char* kind, const char* prefix) : kind_(kind), prefix_(prefix) {}
+  Record& Detached() { return own_; }
+  void Attach(size_t index) { index_ = static_cast<long>(index); }
+
+ protected:
+  HRESULT PutText(const char* key, BSTR value) { return Put(key, value ? std::wstring(value, SysStringLen(value)) : L""); }
+  HRESULT PutLong(const char* key, LONG value) { return Put(key, std::to_wstring(value)); }
+  HRESULT GetText(const char* key, BSTR* out) {
+    if (Fails(prefix_ + ".get_" + key)) return kFailed;
+    Record r = Current();
+    const std::wstring* v = r.Find(key);
+    *out = SysAllocString(v ? v->c_str() : L"");
+    return S_OK;
+  }
+  HRESULT GetLong(const char* key, LONG fallback, LONG* out) {
+    if (Fails(prefix_ + ".get_" + key)) return kFailed;
+    Record r = Current();
+    const std::wstring* v = r.Find(key);
+    *out = v ? _wtol(v->c_str()) : fallback;
+    return S_OK;
+  }
+
+ private:
+  HRESULT Put(const char* key, const std::wstring& value) {
+    if (Fails(prefix_ + ".put_" + key)) return kFailed;
+    if (index_ < 0) return own_.Set(key, value), S_OK;
+    State state = Load();
+    if (static_cast<size_t>(index_) >= state.records.size()) return kFailed;
+    state.records[index_].Set(key, value);
+    Save(state);
+    return S_OK;
+  }
+  Record Current() {
+    if (index_ < 0) return own_;
+    State state = Load();
+    return static_cast<size_t>(index_) < state.records.size() ? state.records[index_] : Record{};
+  }
+
+  std::string kind_, prefix_;
+  Record own_{kind_, {}};
+  long index_ = -1;  // position in the state file once the object came from a collection
+};
+
+#define TEXT_PROPERTY(Name)                                                   \
+  M(HRESULT) get_##Name(BSTR* v) override { return GetText(#Name, v); } \
+  M(HRESULT) put_##Name(BSTR v) override { return PutText(#Name, v); }
+#define LONG_PROPERTY(Name, T, fallback)                                     \
+  M(HRESULT) get_##Name(T* v) override {                                    \
+    LONG x = 0;                                                             \
+    HRESULT hr = GetLong(#Name, fallback, &x);                              \
+    *v = static_cast<T>(x);                                                 \
+    return hr;                                                              \
+  }                                                                         \
+  M(HRESULT) put_##Name(T v) override { return PutLong(#Name, static_cast<LONG>(v)); }
+
+// A new rule is disabled, inbound, allowing, any protocol, in every profile.
+class Rule : public Object<INetFwRule>, public Properties {
+ public:
+  Rule() : Properties("rule", "Rule") {}
+  TEXT_PROPERTY(Name)
+  TEXT_PROPERTY(Description)
+  TEXT_PROPERTY(ApplicationName)
+  TEXT_PROPERTY(ServiceName)
+  TEXT_PROPERTY(LocalPorts)
+  TEXT_PROPERTY(RemotePorts)
+  TEXT_PROPERTY(LocalAddresses)
+  TEXT_PROPERTY(RemoteAddresses)
+  TEXT_PROPERTY(IcmpTypesAndCodes)
+  TEXT_PROPERTY(InterfaceTypes)
+  TEXT_PROPERTY(Grouping)
+  LONG_PROPERTY(Protocol, LONG, 256)
+  LONG_PROPERTY(Direction, NET_FW_RULE_DIRECTION, NET_FW_RULE_DIR_IN)
+  LONG_PROPERTY(Enabled, VARIANT_BOOL, VARIANT_FALSE)
+  LONG_PROPERTY(Profiles, LONG, NET_FW_PROFILE2_ALL)
+  LONG_PROPERTY(EdgeTraversal, VARIANT_BOOL, VARIANT_FALSE)
+  LONG_PROPERTY(Action, NET_FW_ACTION, NET_FW_ACTION_ALLOW)
+  M(HRESULT) get_Interfaces(VARIANT*) override { return E_NOTIMPL; }
+  M(HRESULT) put_Interfaces(VARIANT) override { return E_NOTIMPL; }
+};
+
+// A new authorized application is enabled, for all addresses and both IP versions.
+class Application : public Object<INetFwAuthorizedApplication>, public Properties {
+ public:
+  Application() : Properties("app", "App") {}
+  TEXT_PROPERTY(Name)
+  TEXT_PROPERTY(ProcessImageFileName)
+  TEXT_PROPERTY(RemoteAddresses)
+  LONG_PROPERTY(IpVersion, NET_FW_IP_VERSION, NET_FW_IP_VERSION_ANY)
+  LONG_PROPERTY(Scope, NET_FW_SCOPE, NET_FW_SCOPE_ALL)
+  LONG_PROPERTY(Enabled, VARIANT_BOOL, VARIANT_TRUE)
+};
+
+class OpenPort : public Object<INetFwOpenPort>, public Properties {
+ public:
+  OpenPort() : Properties("port", "Port") {}
+  TEXT_PROPERTY(Name)
+  TEXT_PROPERTY(RemoteAddresses)
+  LONG_PROPERTY(IpVersion, NET_FW_IP_VERSION, NET_FW_IP_VERSION_ANY)
+  LONG_PROPERTY(Protocol, NET_FW_IP_PROTOCOL, NET_FW_IP_PROTOCOL_TCP)
+  LONG_PROPERTY(Port, LONG, 0)
+  LONG_PROPERTY(Scope, NET_FW_SCOPE, NET_FW_SCOPE_ALL)
+  LONG_PROPERTY(Enabled, VARIANT_BOOL, VARIANT_TRUE)
+  M(HRESULT) get_BuiltIn(VARIANT_BOOL* v) override { return *v = VARIANT_FALSE, S_OK; }
+};
+
+// ---- the collections: entries of one kind in the state file, found by their key ----
+
+std::wstring FromBstr(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : L""; }
+
+// Rules by name (the first of that name); applications by path, whatever its case; open ports by
+// number and protocol. Adding an application or port replaces the one with the same key.
+struct Key {
+  std::wstring name, path;
+  LONG port = 0, protocol = 0;
+  bool Matches(const Record& r) const {
+    if (r.kind == "rule") return r.Find("Name") && *r.Find("Name") == name;
+    if (r.kind == "app") return r.Find("ProcessImageFileName") && lstrcmpiW(r.Find("ProcessImageFileName")->c_str(), path.c_str()) == 0;
+    return r.Find("Port") && _wtol(r.Find("Port")->c_str()) == port &&
+           _wtol(r.Find("Protocol") ? r.Find("Protocol")->c_str() : L"6") == protocol;
+  }
+};
+
+Key KeyOf(const Record& r) {
+  Key k;
+  if (auto* v = r.Find("Name")) k.name = *v;
+  if (auto* v = r.Find("ProcessImageFileName")) k.path = *v;
+  if (auto* v = r.Find("Port")) k.port = _wtol(v->c_str());
+  k.protocol = r.Find("Protocol") ? _wtol(r.Find("Protocol")->c_str()) : LONG{NET_FW_IP_PROTOCOL_TCP};
+  return k;
+}
+
+Key ByName(BSTR name) {
+  Key k;
+  k.name = FromBstr(name);
+  return k;
+}
+
+Key ByPath(BSTR path) {
+  Key k;
+  k.path = FromBstr(path);
+  return k;
+}
+
+Key ByPort(LONG port, LONG protocol) {
+  Key k;
+  k.port = port;
+  k.protocol = protocol;
+  return k;
+}
+
+long IndexOf(const State& state, const char* kind, const Key& key) {
+  for (size_t i = 0; i < state.records.size(); ++i)
+    if (state.records[i].kind == kind && key.Matches(state.records[i])) return static_cast<long>(i);
+  return -1;
+}
+
+template <class I, class ItemI, class ItemT>
+class Collection : public Object<I> {
+ protected:
+  Collection(const char* kind, const char* prefix, bool replaces) : kind_(kind), prefix_(prefix), replaces_(replaces) {}
+
+  HRESULT CountOf(LONG* count) {
+    *count = 0;
+    for (auto& r : Load().records) *count += r.kind == kind_;
+    return S_OK;
+  }
+  HRESULT AddOf(ItemI* item) {
+    if (Fails(prefix_ + ".Add")) return kFailed;
+    if (item == nullptr) return E_POINTER;
+    Record record = static_cast<ItemT*>(item)->Detached();
+    State state = Load();
+    long at = replaces_ ? IndexOf(state, kind_, KeyOf(record)) : -1;
+    if (at >= 0) state.records[at] = record;
+    else state.records.push_back(record);
+    Save(state);
+    return S_OK;
+  }
+  HRESULT RemoveOf(const Key& key) {
+    if (Fails(prefix_ + ".Remove")) return kFailed;
+    State state = Load();
+    long at = IndexOf(state, kind_, key);
+    if (at < 0) return Has(state, "strict-remove") ? kNotFound : S_OK;
+    state.records.erase(state.records.begin() + at);
+    Save(state);
+    return S_OK;
+  }
+  HRESULT ItemOf(const Key& key, ItemI** out) {
+    *out = nullptr;
+    if (Fails(prefix_ + ".Item")) return kFailed;
+    long at = IndexOf(Load(), kind_, key);
+    if (at < 0) return kNotFound;
+    auto* item = new ItemT;
+    item->Attach(static_cast<size_t>(at));
+    return Hand(item, out);
+  }
+
+ public:
+  M(HRESULT) get__NewEnum(IUnknown**) override { return E_NOTIMPL; }
+
+ private:
+  const char* kind_;
+  std::string prefix_;
+  bool replaces_;
+};
+
+class Rules : public Collection<INetFwRules, INetFwRule, Rule> {
+ public:
+  Rules() : Collection("rule", "Rules", false) {}
+  M(HRESULT) get_Count(LONG* count) override { return CountOf(count); }
+  M(HRESULT) Add(INetFwRule* rule) override { return AddOf(rule); }
+  M(HRESULT) Remove(BSTR name) override { return RemoveOf(ByName(name)); }
+  M(HRESULT) Item(BSTR name, INetFwRule** rule) override { return ItemOf(ByName(name), rule); }
+};
+
+class Applications : public Collection<INetFwAuthorizedApplications, INetFwAuthorizedApplication, Application> {
+ public:
+  Applications() : Collection("app", "Apps", true) {}
+  M(HRESULT) get_Count(LONG* count) override { return CountOf(count); }
+  M(HRESULT) Add(INetFwAuthorizedApplication* app) override { return AddOf(app); }
+  M(HRESULT) Remove(BSTR path) override { return RemoveOf(ByPath(path)); }
+  M(HRESULT) Item(BSTR path, INetFwAuthorizedApplication** app) override { return ItemOf(ByPath(path), app); }
+};
+
+class OpenPorts : public Collection<INetFwOpenPorts, INetFwOpenPort, OpenPort> {
+ public:
+  OpenPorts() : Collection("port", "Ports", true) {}
+  M(HRESULT) get_Count(LONG* count) override { return CountOf(count); }
+  M(HRESULT) Add(INetFwOpenPort* port) override { return AddOf(port); }
+  M(HRESULT) Remove(LONG port, NET_FW_IP_PROTOCOL protocol) override { return RemoveOf(ByPort(port, protocol)); }
+  M(HRESULT) Item(LONG port, NET_FW_IP_PROTOCOL protocol, INetFwOpenPort** out) override {
+    return ItemOf(ByPort(port, protocol), out);
+  }
+};
+
+// ---- the policies, the manager and the profile ----
+
+template <class T, class I>
+HRESULT Give(const char* call, I** out) {  // a new T, unless the switch makes `call` fail
+  *out = nullptr;
+  if (Fails(call)) return kFailed;
+  return Hand(new T, out);
+}
+
+class Profile : public Object<INetFwProfile> {
+ public:
+  M(HRESULT) get_Type(NET_FW_PROFILE_TYPE* type) override { return *type = NET_FW_PROFILE_STANDARD, S_OK; }
+  M(HRESULT) get_FirewallEnabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  M(HRESULT) put_FirewallEnabled(VARIANT_BOOL) override { return E_NOTIMPL; }
+  M(HRESULT) get_ExceptionsNotAllowed(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  M(HRESULT) put_ExceptionsNotAllowed(VARIANT_BOOL) override { return E_NOTIMPL; }
+  M(HRESULT) get_NotificationsDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  M(HRESULT) put_NotificationsDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
+  M(HRESULT) get_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  M(HRESULT) put_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
+  M(HRESULT) get_RemoteAdminSettings(INetFwRemoteAdminSettings**) override { return E_NOTIMPL; }
+  M(HRESULT) get_IcmpSettings(INetFwIcmpSettings**) override { return E_NOTIMPL; }
+  M(HRESULT) get_GloballyOpenPorts(INetFwOpenPorts** out) override {
+    return Give<OpenPorts>("Profile.get_GloballyOpenPorts", out);
+  }
+  M(HRESULT) get_Services(INetFwServices**) override { return E_NOTIMPL; }
+  M(HRESULT) get_AuthorizedApplications(INetFwAuthorizedApplications** out) override {
+    return Give<Applications>("Profile.get_AuthorizedApplications", out);
+  }
+};
+
+class Policy : public Object<INetFwPolicy> {
+ public:
+  M(HRESULT) get_CurrentProfile(INetFwProfile** out) override { return Give<Profile>("Policy.get_CurrentProfile", out); }
+  M(HRESULT) GetProfileByType(NET_FW_PROFILE_TYPE, INetFwProfile**) override { return E_NOTIMPL; }
+};
+
+class Manager : public Object<INetFwMgr> {
+ public:
+  M(HRESULT) get_LocalPolicy(INetFwPolicy** out) override { return Give<Policy>("Mgr.get_LocalPolicy", out); }
+  M(HRESULT) get_CurrentProfileType(NET_FW_PROFILE_TYPE* type) override { return *type = NET_FW_PROFILE_STANDARD, S_OK; }
+  M(HRESULT) RestoreDefaults() override { return E_NOTIMPL; }
+  M(HRESULT) IsPortAllowed(BSTR, NET_FW_IP_VERSION, LONG, BSTR, NET_FW_IP_PROTOCOL, VARIANT*, VARIANT*) override {
+    return E_NOTIMPL;
+  }
+  M(HRESULT) IsIcmpTypeAllowed(NET_FW_IP_VERSION, BSTR, BYTE, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
+};
+
+#define PROFILE_PROPERTY(Name, T)                                                   \
+  M(HRESULT) get_##Name(NET_FW_PROFILE_TYPE2, T*) override { return E_NOTIMPL; } \
+  M(HRESULT) put_##Name(NET_FW_PROFILE_TYPE2, T) override { return E_NOTIMPL; }
+
+class Policy2 : public Object<INetFwPolicy2> {
+ public:
+  M(HRESULT) get_CurrentProfileTypes(LONG* types) override { return *types = NET_FW_PROFILE2_PRIVATE, S_OK; }
+  PROFILE_PROPERTY(FirewallEnabled, VARIANT_BOOL)
+  PROFILE_PROPERTY(ExcludedInterfaces, VARIANT)
+  PROFILE_PROPERTY(BlockAllInboundTraffic, VARIANT_BOOL)
+  PROFILE_PROPERTY(NotificationsDisabled, VARIANT_BOOL)
+  PROFILE_PROPERTY(UnicastResponsesToMulticastBroadcastDisabled, VARIANT_BOOL)
+  PROFILE_PROPERTY(DefaultInboundAction, NET_FW_ACTION)
+  PROFILE_PROPERTY(DefaultOutboundAction, NET_FW_ACTION)
+  M(HRESULT) get_Rules(INetFwRules** out) override { return Give<Rules>("Policy2.get_Rules", out); }
+  M(HRESULT) get_ServiceRestriction(INetFwServiceRestriction**) override { return E_NOTIMPL; }
+  M(HRESULT) EnableRuleGroup(LONG, BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
+  M(HRESULT) IsRuleGroupEnabled(LONG, BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  M(HRESULT) RestoreLocalFirewallDefaults() override { return E_NOTIMPL; }
+  M(HRESULT) get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  M(HRESULT) get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) override { return E_NOTIMPL; }
+};
+
+// ---- the class objects ----
+
+struct Class {
+  const CLSID* clsid;
+  const char* name;
+  IUnknown* (*make)();
+};
+
+const Class kClasses[] = {
+    {&CLSID_NetFwPolicy2, "NetFwPolicy2", [] { return static_cast<IUnknown*>(static_cast<INetFwPolicy2*>(new Policy2)); }},
+    {&CLSID_NetFwMgr, "NetFwMgr", [] { return static_cast<IUnknown*>(static_cast<INetFwMgr*>(new Manager)); }},
+    {&CLSID_NetFwRule, "NetFwRule", [] { return static_cast<IUnknown*>(static_cast<INetFwRule*>(new Rule)); }},
+    {&CLSID_NetFwAuthorizedApplication, "NetFwAuthorizedApplication",
+     [] { return static_cast<IUnknown*>(static_cast<INetFwAuthorizedApplication*>(new Application)); }},
+    {&CLSID_NetFwOpenPort, "NetFwOpenPort",
+     [] { return static_cast<IUnknown*>(static_cast<INetFwOpenPort*>(new OpenPort)); }},
+};
+
+class Factory : public IClassFactory {
+ public:
+  explicit Factory(const Class& c) : class_(c) {}
+  M(HRESULT) QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  M(ULONG) AddRef() override { return 2; }  // static: lives as long as the module
+  M(ULONG) Release() override { return 1; }
+  M(HRESULT) CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+    *out = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    IUnknown* object = class_.make();
+    HRESULT hr = object->QueryInterface(riid, out);
+    object->Release();
+    return hr;
+  }
+  M(HRESULT) LockServer(BOOL) override { return S_OK; }
+
+ private:
+  const Class& class_;
+};
+
+HMODULE g_module = nullptr;
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+  return TRUE;
+}
+
+extern "C" __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+  *out = nullptr;
+  if (Has(Load(), "system")) {
+    HMODULE system = LoadLibraryW(L"hnetcfg.dll");
+    auto get = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(system, "DllGetClassObject")));
+    return get ? get(clsid, riid, out) : CLASS_E_CLASSNOTAVAILABLE;
+  }
+  static Factory* factories[sizeof kClasses / sizeof kClasses[0]] = {};
+  for (size_t i = 0; i < sizeof kClasses / sizeof kClasses[0]; ++i) {
+    if (!IsEqualCLSID(clsid, *kClasses[i].clsid)) continue;
+    if (Fails(kClasses[i].name)) return CLASS_E_CLASSNOTAVAILABLE;  // as on a system without it
+    if (factories[i] == nullptr) factories[i] = new Factory(kClasses[i]);
+    return factories[i]->QueryInterface(riid, out);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" __declspec(dllexport) HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
+
+// Registers this DLL for the five classes in the registry view of its own width.
+extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
+  wchar_t path[MAX_PATH];
+  if (GetModuleFileNameW(g_module, path, MAX_PATH) == 0) return E_FAIL;
+  for (const Class& c : kClasses) {
+    wchar_t clsid[40];
+    StringFromGUID2(*c.clsid, clsid, 40);
+    std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsid + L"\\InprocServer32";
+    HKEY h;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) != 0)
+      return E_FAIL;
+    RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), (lstrlenW(path) + 1) * sizeof(wchar_t));
+    RegSetValueExW(h, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Both"), 5 * sizeof(wchar_t));
+    RegCloseKey(h);
+  }
+  return S_OK;
+}
+
+// How many of the double's objects are alive: 0 once a caller released all it obtained.
+extern "C" __declspec(dllexport) LONG WINAPI LiveObjects() { return g_live; }
