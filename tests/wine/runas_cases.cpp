@@ -306,3 +306,67 @@ TEST_CASE(RunAsNonElevatedUserLongArguments) {
   DeleteFileA(record.c_str());
   RemoveDirectoryA(dir.c_str());
 }
+
+namespace {
+
+// Doubles for the desktop-user start: Wine has no shell window, so GetShellWindow answers with a
+// window of the harness's own process, whose token the plug-in then copies; the ordinary start
+// is replaced by one that only counts, so a start seen must have come through the token.
+HWND g_shellDouble = nullptr;
+int g_ordinaryStarts = 0;
+HWND WINAPI ShellWindowDouble() { return g_shellDouble; }
+BOOL WINAPI CreateProcessDouble(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+  ++g_ordinaryStarts;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+}  // namespace
+
+TEST_CASE(RunAsNonElevatedUserThroughTheShellsToken) {
+  g_shellDouble = CreateWindowA("Static", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  void* shell = PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", reinterpret_cast<void*>(&ShellWindowDouble));
+  void* ordinary =
+      PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&CreateProcessDouble));
+  CHECK(shell != nullptr && ordinary != nullptr);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string dir = std::string(temp) + "tvshell-" + Arg("variant");
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string record = dir + "\\tvcmdline.txt";
+  DeleteFileA(record.c_str());
+
+  Stack s;
+  s.PushAll({dir, "tv \"one two\" 3", Arg("testbin32") + "\\tvcmdline.exe"});
+  Dll().Call("RunAsNonElevatedUser", &s);
+  CHECK_STACK(s, "success");
+  CHECK_EQ(g_ordinaryStarts, 0);
+  bool started = false;
+  for (int i = 0; i < 100 && !started; ++i) {
+    started = GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!started) Sleep(50);
+  }
+  CHECK(started);
+  char got[1024] = {};
+  if (FILE* f = fopen(record.c_str(), "rb")) {
+    fread(got, 1, sizeof(got) - 1, f);
+    fclose(f);
+  }
+  char longDir[MAX_PATH] = {};
+  GetLongPathNameA(dir.c_str(), longDir, MAX_PATH);
+  CHECK_EQ(got, "tv \"one two\" 3\r\n" + std::string(longDir) + "\r\n");
+
+  // Without the shell's window the ordinary start is tried, and its failure is "error".
+  g_shellDouble = nullptr;
+  s.Clear();
+  s.PushAll({dir, "tv", Arg("testbin32") + "\\tvcmdline.exe"});
+  Dll().Call("RunAsNonElevatedUser", &s);
+  CHECK_STACK(s, "error");
+  CHECK_EQ(g_ordinaryStarts, 1);
+
+  PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", shell);
+  PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", ordinary);
+  DeleteFileA(record.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
