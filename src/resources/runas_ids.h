@@ -1,0 +1,13 @@
+// The run-as page, dialog template 102, and its controls.
+#pragma once
+
+#define IDD_RUNAS_PAGE 102
+#define IDC_RUNAS_CUSTOM 1215
+#define IDC_RUNAS_CURRENT 1233
+#define IDC_RUNAS_DOMAIN 1229
+#define IDC_RUNAS_USER 1217
+#define IDC_RUNAS_PASSWORD 1218
+#define IDC_RUNAS_USER_LABEL 1214
+#define IDC_RUNAS_PASSWORD_LABEL 1216
+#define IDC_RUNAS_DOMAIN_LABEL 1228
+#define IDC_RUNAS_ERROR 1231

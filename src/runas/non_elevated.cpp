@@ -1,0 +1,136 @@
+// StartNonElevated and the export RunAsNonElevatedUser.
+#include <vector>
+
+#include "frame/owned.h"
+#include "runas/start.h"
+
+namespace tv {
+
+bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, std::wstring* out) {
+#ifdef TARVOLK_UNICODE
+  (void)codePage;
+  (void)maxChars;
+  out->assign(text);
+  return true;
+#else
+  int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  if (size <= 0 || (maxChars != 0 && static_cast<std::size_t>(size) > maxChars)) return false;
+  std::vector<wchar_t> wide(static_cast<std::size_t>(size) + 1, L'\0');
+  if (MultiByteToWideChar(codePage, 0, text, -1, wide.data(), size) <= 0) return false;
+  out->assign(wide.data());
+  return true;
+#endif
+}
+
+namespace {
+
+using CreateProcessWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                               LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+
+struct LibraryTraits {
+  static HMODULE Invalid() { return nullptr; }
+  static void Close(HMODULE m) { FreeLibrary(m); }
+};
+using Library = Owned<HMODULE, LibraryTraits>;
+
+// "SeIncreaseQuotaPrivilege" enabled in the installer's own token. Any error, "not all assigned"
+// included, means the installer may not start programs with another token.
+bool EnableIncreaseQuota() {
+  KernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.out())) {
+    token.release();
+    return false;
+  }
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!LookupPrivilegeValueW(nullptr, L"SeIncreaseQuotaPrivilege", &privileges.Privileges[0].Luid)) return false;
+  AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+  return GetLastError() == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
+  if (!EnableIncreaseQuota()) return false;
+  HWND shell = GetShellWindow();
+  if (shell == nullptr) return false;
+  DWORD shellProcessId = 0;
+  GetWindowThreadProcessId(shell, &shellProcessId);
+  if (shellProcessId == 0) return false;
+  KernelHandle shellProcess(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId));
+  if (!shellProcess) return false;
+  KernelHandle shellToken;
+  if (!OpenProcessToken(shellProcess.get(), TOKEN_DUPLICATE, shellToken.out())) {
+    shellToken.release();
+    return false;
+  }
+  KernelHandle token;
+  const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
+                       TOKEN_ADJUST_SESSIONID;
+  if (!DuplicateTokenEx(shellToken.get(), access, nullptr, SecurityImpersonation, TokenPrimary, token.out())) {
+    token.release();
+    return false;
+  }
+  Library advapi(LoadLibraryA("advapi32.dll"));
+  if (!advapi) return false;
+  auto createWithToken = reinterpret_cast<CreateProcessWithTokenFn>(
+      reinterpret_cast<void*>(GetProcAddress(advapi.get(), "CreateProcessWithTokenW")));
+  if (createWithToken == nullptr) return false;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  if (!createWithToken(token.get(), 0, program, commandLine, 0, nullptr, workingDirectory, &startup, &started))
+    return false;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
+bool StartOrdinary(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, workingDirectory, &startup,
+                      &started))
+    return false;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
+}  // namespace tv
+
+using namespace tv;
+
+// Pops the program, the command line and the working directory; starts the program as the desktop
+// user when the shell's token can be had, else as the installer. Empties the stack and leaves
+// "success" or "error".
+TARVOLK_EXPORT(RunAsNonElevatedUser, SystemFrame()) {
+  Arg program(frame), commandLine(frame), directory(frame);
+  if (!PopArg(frame, program) || !PopArg(frame, commandLine) || !PopArg(frame, directory)) {
+    frame.clearstack();
+    frame.pushword("error");
+    return;
+  }
+  // The ANSI texts convert with the ANSI code page into 1024 characters; one that does not fit
+  // starts nothing rather than a cut path or command line.
+  constexpr std::size_t kWideChars = 1024;
+  std::wstring wideProgram, wideCommandLine, wideDirectory;
+  bool ok = ToWide(program.c_str(), CP_ACP, kWideChars, &wideProgram) &&
+            ToWide(commandLine.c_str(), CP_ACP, kWideChars, &wideCommandLine) &&
+            ToWide(directory.c_str(), CP_ACP, kWideChars, &wideDirectory);
+  if (ok) {
+    // The start calls may write into the command line: a private, writable copy.
+    std::vector<wchar_t> line(wideCommandLine.begin(), wideCommandLine.end());
+    line.push_back(L'\0');
+    ok = StartNonElevated(wideProgram.c_str(), line.data(), wideDirectory.c_str());
+    if (!ok) {
+      std::vector<wchar_t> again(wideCommandLine.begin(), wideCommandLine.end());
+      again.push_back(L'\0');
+      ok = StartOrdinary(wideProgram.c_str(), again.data(), wideDirectory.c_str());
+    }
+  }
+  frame.clearstack();
+  frame.pushword(ok ? "success" : "error");
+}

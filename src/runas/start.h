@@ -1,0 +1,23 @@
+// Starting programs for the run-as exports: wide texts from the script's, the start with the
+// desktop shell's token, and the ordinary start.
+#pragma once
+#include <string>
+
+#include "frame/plugin.h"
+
+namespace tv {
+
+// A wide copy of a script text. The Unicode variants take the script's UTF-16 as it is; the ANSI
+// variant converts from codePage. False when the text does not convert, or when maxChars is not 0
+// and the text with its NUL needs more than maxChars characters.
+bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, std::wstring* out);
+
+// Starts the program with a copy of the token of the process that owns the shell window, so an
+// elevated installer can start it as the desktop user's ordinary self. False when any step fails;
+// nothing is shown and no error is reported.
+bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
+
+// Starts the program as the installer itself; the handles are closed at once.
+bool StartOrdinary(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
+
+}  // namespace tv

@@ -1,0 +1,82 @@
+// Editing of ';'-separated list variables (the kind Path is). No Windows headers: unit-tested
+// natively in both character widths.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace tv {
+
+// Only the ASCII letters fold; every other character compares exactly, so no code page or
+// locale can make two different paths equal.
+template <class C>
+bool SameItem(const C* a, std::size_t aLength, const C* b, std::size_t bLength) {
+  if (aLength != bLength) return false;
+  for (std::size_t i = 0; i < aLength; ++i) {
+    C x = a[i], y = b[i];
+    if (x >= C('A') && x <= C('Z')) x = C(x - C('A') + C('a'));
+    if (y >= C('A') && y <= C('Z')) y = C(y - C('A') + C('a'));
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The first item equal to value: its start, or npos. *end gets the index just behind it.
+template <class C>
+std::size_t FindItem(const std::basic_string<C>& list, const std::basic_string<C>& value, std::size_t* end) {
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t stop = list.find(C(';'), start);
+    if (stop == std::basic_string<C>::npos) stop = list.size();
+    if (SameItem(list.data() + start, stop - start, value.data(), value.size())) {
+      *end = stop;
+      return start;
+    }
+    if (stop == list.size()) return std::basic_string<C>::npos;
+    start = stop + 1;
+  }
+}
+
+enum class ListEdit {
+  kUnchanged,  // nothing to store
+  kWrite,      // store the new text
+  kDelete,     // the last item went: delete the variable
+};
+
+// Adds value behind the last item unless an item already equals it. An empty value counts as
+// present, so nothing empty is ever appended.
+template <class C>
+ListEdit AddItem(const std::basic_string<C>& list, const std::basic_string<C>& value,
+                 std::basic_string<C>* result) {
+  std::size_t end;
+  if (value.empty() || FindItem(list, value, &end) != std::basic_string<C>::npos) {
+    *result = list;
+    return ListEdit::kUnchanged;
+  }
+  *result = list;
+  result->push_back(C(';'));
+  *result += value;
+  return ListEdit::kWrite;
+}
+
+// Removes the first item equal to value. An empty value removes nothing (the list stays as it
+// is, even when it holds an empty item).
+template <class C>
+ListEdit RemoveItem(const std::basic_string<C>& list, const std::basic_string<C>& value,
+                    std::basic_string<C>* result) {
+  *result = list;
+  if (value.empty()) return ListEdit::kUnchanged;
+  std::size_t end;
+  std::size_t start = FindItem(list, value, &end);
+  if (start == std::basic_string<C>::npos) return ListEdit::kUnchanged;
+  if (start == 0 && end == list.size()) {
+    result->clear();
+    return ListEdit::kDelete;
+  }
+  if (end == list.size())
+    result->erase(start - 1);  // the last of several: cut at the ';' before it
+  else
+    result->erase(start, end - start + 1);  // the item and the ';' behind it
+  return ListEdit::kWrite;
+}
+
+}  // namespace tv

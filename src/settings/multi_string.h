@@ -1,0 +1,56 @@
+// Building REG_MULTI_SZ data: a list of NUL-terminated strings closed by an empty one. No
+// Windows headers: unit-tested natively in both character widths.
+#pragma once
+#include <cstddef>
+#include <vector>
+
+namespace tv {
+
+// True when one of the strings in data (count characters as read, the closing empty string
+// included) equals s exactly. A string that runs to the end of the data without its NUL ends
+// there.
+template <class C>
+bool ListHolds(const C* data, std::size_t count, const C* s, std::size_t length) {
+  std::size_t offset = 0;
+  while (offset < count) {
+    std::size_t n = 0;
+    while (offset + n < count && data[offset + n] != C(0)) ++n;
+    if (n == length) {
+      std::size_t i = 0;
+      while (i < n && data[offset + i] == s[i]) ++i;
+      if (i == n) return true;
+    }
+    offset += n + 1;
+  }
+  return false;
+}
+
+// The old data with s added as the last string. Whatever the old data ends with (a closed list,
+// a lone string such as a REG_SZ value's, a list without its closing empty string, or no NUL at
+// all) its strings are closed first, so s never joins the last of them, and the result ends with
+// s, its NUL and the closing NUL. The old data's trailing NULs are the list's end, not strings.
+template <class C>
+std::vector<C> AppendToList(const C* data, std::size_t count, const C* s, std::size_t length) {
+  std::size_t end = count;
+  while (end > 0 && data[end - 1] == C(0)) --end;
+  std::vector<C> out(data, data + end);
+  if (end > 0) out.push_back(C(0));
+  out.insert(out.end(), s, s + length);
+  out.push_back(C(0));
+  out.push_back(C(0));
+  return out;
+}
+
+// A ';'-separated text as list data: every ';' becomes a NUL and two NULs follow. An empty item
+// ('a;;b') is kept and so ends the list for its readers.
+template <class C>
+std::vector<C> ListFromText(const C* text, std::size_t length) {
+  std::vector<C> out(text, text + length);
+  for (C& c : out)
+    if (c == C(';')) c = C(0);
+  out.push_back(C(0));
+  out.push_back(C(0));
+  return out;
+}
+
+}  // namespace tv

@@ -1,0 +1,173 @@
+; AddToRegMultiString and WriteRegMultiString on real registry values, in both registry views.
+; Each line holds what the call left on the stack, then the value as a reader of the list sees it:
+; the number of strings, the data's byte count and the strings (each cut to 12 characters).
+!include "common.nsh"
+!include "LogicLib.nsh"
+
+Name "Tarvolk multi-string test"
+OutFile "${OUTFILE}"
+
+!define K "Software\TvMulti-${VARIANT}"
+!define BUFSIZE 300000
+
+; Reads root $0 (a handle number), subkey $1, value $2 with the view flag $3 (0x100 64-bit,
+; 0x200 32-bit) and writes the line.
+Function ReadList
+  StrCpy $R1 "none"
+  IntOp $3 $3 | 0x20019
+  System::Call 'advapi32::RegOpenKeyEx(p r0, t r1, i 0, i r3, *p .r4) i .r5'
+  ${If} $5 == 0
+    System::Alloc ${BUFSIZE}
+    Pop $6
+    System::Call 'advapi32::RegQueryValueEx(p r4, t r2, p 0, *i .r7, p r6, *i ${BUFSIZE} r8) i .r5'
+    System::Call 'advapi32::RegCloseKey(p r4)'
+    ${If} $5 == 0
+      StrCpy $R1 "bytes=$8 type=$7 ["
+      StrCpy $R2 0
+      StrCpy $R3 $6
+      ${Do}
+        System::Call '*$R3(&t1024 .R4)'
+        StrLen $R5 $R4
+        ${If} $R5 == 0
+          ${ExitDo}
+        ${EndIf}
+        IntOp $R2 $R2 + 1
+        StrCpy $R4 $R4 12
+        ; Long lists show their first two strings and the last one.
+        ${If} $R2 == 2
+          StrCpy $R1 "$R1|$R4"
+        ${ElseIf} $R2 == 1
+          StrCpy $R1 "$R1$R4"
+        ${Else}
+          StrCpy $R6 $R4
+        ${EndIf}
+        IntOp $R5 $R5 + 1
+        IntOp $R5 $R5 * ${NSIS_CHAR_SIZE}
+        IntOp $R3 $R3 + $R5
+      ${Loop}
+      ${If} $R2 > 2
+        StrCpy $R1 "$R1|..|$R6"
+      ${EndIf}
+      StrCpy $R1 "$R1]"
+      StrCpy $R1 "count=$R2 $R1"
+    ${EndIf}
+    System::Free $6
+  ${EndIf}
+  FileWrite $Results "    $R1$\r$\n"
+FunctionEnd
+
+!macro Show ROOT SUBKEY NAME VIEW
+  StrCpy $0 ${ROOT}
+  StrCpy $1 "${SUBKEY}"
+  StrCpy $2 "${NAME}"
+  StrCpy $3 ${VIEW}
+  Call ReadList
+!macroend
+
+!macro Check LABEL NAME VIEW
+  !insertmacro DumpStack "${LABEL}"
+  !insertmacro Show 0x80000002 "${K}" "${NAME}" ${VIEW}
+!macroend
+
+Section
+  !insertmacro OpenResults
+  SetRegView 32
+  DeleteRegKey HKLM "${K}"
+  DeleteRegKey HKCU "${K}"
+  DeleteRegKey HKCR "${K}"
+  SetRegView 64
+  DeleteRegKey HKLM "${K}"
+  SetRegView 32
+
+  Push "below"
+  Tarvolk::WriteRegMultiString "2" "${K}" "list" "a;b"
+  !insertmacro Check "write a;b" "list" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" "c"
+  !insertmacro Check "add c" "list" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" "b"
+  !insertmacro Check "add b again" "list" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" "B"
+  !insertmacro Check "add B" "list" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" ""
+  !insertmacro Check "add empty to a list" "list" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "one" "x"
+  !insertmacro Check "add to no value" "one" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "empty" ""
+  !insertmacro Check "add empty to no value" "empty" 0x200
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "empty" "y"
+  !insertmacro Check "add to an empty list" "empty" 0x200
+
+  Tarvolk::WriteRegMultiString "2" "${K}" "gap" "a;;b"
+  !insertmacro Check "write a;;b" "gap" 0x200
+  Tarvolk::WriteRegMultiString "2" "${K}" "none" ""
+  !insertmacro Check "write empty" "none" 0x200
+
+  ; Data that is no closed list is closed before the string is added.
+  WriteRegStr HKLM "${K}" "sz" "old"
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "sz" "new"
+  !insertmacro Check "add to REG_SZ" "sz" 0x200
+  !if "${VARIANT}" == "x86-ansi"
+    WriteRegBin HKLM "${K}" "open" 61006200
+  !else
+    WriteRegBin HKLM "${K}" "open" 6100000062000000
+  !endif
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "open" "c"
+  !insertmacro Check "add to unclosed" "open" 0x200
+
+  ; Views: '0' and '00' the default (32-bit) one, anything else the 64-bit one.
+  Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
+  Tarvolk::AddToRegMultiString "x" "2" "${K}" "v" "x"
+  Tarvolk::AddToRegMultiString "" "2" "${K}" "v" "empty"
+  !insertmacro Check "64-bit view" "v" 0x100
+  !insertmacro Show 0x80000002 "${K}" "v" 0x200
+  Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"
+  !insertmacro Check "view 00" "v" 0x200
+  !insertmacro Show 0x80000002 "${K}" "v" 0x100
+
+  ; Roots: 1 the current user, 0 (or a name, which reads as 0) the classes root, others HKLM.
+  Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"
+  !insertmacro DumpStack "root 1"
+  !insertmacro Show 0x80000001 "${K}" "r" 0
+  Tarvolk::WriteRegMultiString "0" "${K}" "r" "zero"
+  Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"
+  !insertmacro DumpStack "root 0 and HKLM"
+  !insertmacro Show 0x80000000 "${K}" "r" 0
+  Tarvolk::WriteRegMultiString "7" "${K}" "r" "seven"
+  Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"
+  !insertmacro Check "root 7 and -1" "r" 0x200
+
+  ; A list larger than the first read's 65536 bytes, in the 64-bit view.
+  StrCpy $9 "0123456789"
+  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
+  StrCpy $9 "$9$9$9$9$9$9$9$9$9"
+  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9$9"
+  StrCpy $9 $9 990
+  ${For} $R0 10 79
+    Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item$R0$9"
+    Pop $R1
+    ${If} $R1 != "success"
+      FileWrite $Results "big $R0: $R1$\r$\n"
+    ${EndIf}
+  ${Next}
+  !insertmacro Check "big list" "big" 0x100
+  Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item10$9"
+  !insertmacro Check "big, first again" "big" 0x100
+  Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item79$9"
+  !insertmacro Check "big, last again" "big" 0x100
+  Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "tail"
+  !insertmacro Check "big, new" "big" 0x100
+
+  ; A stack that runs out writes nothing.
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "short"
+  !insertmacro Check "add, four arguments" "short" 0x200
+  Tarvolk::WriteRegMultiString "2" "${K}" "short"
+  !insertmacro Check "write, three arguments" "short" 0x200
+
+  DeleteRegKey HKLM "${K}"
+  DeleteRegKey HKCU "${K}"
+  DeleteRegKey HKCR "${K}"
+  SetRegView 64
+  DeleteRegKey HKLM "${K}"
+  SetRegView 32
+  !insertmacro CloseResults
+SectionEnd

@@ -1,0 +1,98 @@
+#include "settings/os_release.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct Row {
+  std::uint32_t major, minor;
+  bool workstation, x64;
+  const char* name;
+  int number;
+};
+
+tv::OsFacts Facts(const Row& r) {
+  tv::OsFacts os;
+  os.queried = true;
+  os.platform = tv::kPlatformNt;
+  os.major = r.major;
+  os.minor = r.minor;
+  os.workstation = r.workstation;
+  os.x64 = r.x64;
+  return os;
+}
+
+std::string Name(const tv::OsFacts& os, const char* product, int* number) {
+  std::int32_t n = -7;
+  std::string name = tv::ReleaseName<char>(os, product, &n);
+  *number = n;
+  return name;
+}
+
+TEST(ReleaseName, EveryRowOfTheTable) {
+  const Row rows[] = {
+      {3, 51, true, true, "NT", 0},       {4, 0, false, true, "NT", 0},      {5, 0, true, true, "2000", 0},
+      {5, 1, true, true, "XP", 0},        {5, 1, false, false, "XP", 0},     {5, 2, true, true, "XP", 1},
+      {5, 2, true, false, "2003", 0},     {5, 2, false, true, "2003", 1},    {5, 2, false, false, "2003", 0},
+      {5, 3, true, true, "Unknown", 0},   {5, 9, false, true, "Unknown", 0}, {6, 0, true, true, "VISTA", 1},
+      {6, 0, false, false, "2008", 0},    {6, 1, true, false, "7", 0},       {6, 1, false, true, "2008 R2", 1},
+      {6, 2, true, true, "8", 1},         {6, 3, true, false, "8", 0},       {6, 3, false, true, "2012", 1},
+      {6, 2, false, false, "2012", 0},    {6, 4, true, true, "Unknown", 1},  {6, 9, false, false, "Unknown", 0},
+      {10, 0, true, true, "10", 1},       {10, 0, true, false, "10", 0},     {7, 0, true, true, "Unknown", 0},
+      {8, 1, false, true, "Unknown", 0},  {9, 0, true, true, "Unknown", 0},  {11, 0, true, true, "Unknown", 0},
+  };
+  for (const Row& r : rows) {
+    int number;
+    EXPECT_EQ(Name(Facts(r), nullptr, &number), r.name) << r.major << "." << r.minor;
+    EXPECT_EQ(number, r.number) << r.major << "." << r.minor << " " << r.name;
+  }
+}
+
+TEST(ReleaseName, FailedQueryAndOtherPlatformsAreNt) {
+  int number;
+  tv::OsFacts failed = Facts({10, 0, true, true, "", 0});
+  failed.queried = false;
+  EXPECT_EQ(Name(failed, nullptr, &number), "NT");
+  EXPECT_EQ(number, 0);
+  tv::OsFacts nine = Facts({4, 10, true, true, "", 0});
+  nine.platform = 1;  // the Windows 9x family
+  EXPECT_EQ(Name(nine, nullptr, &number), "NT");
+  EXPECT_EQ(number, 0);
+}
+
+TEST(ReleaseName, VersionTenServersByProductName) {
+  tv::OsFacts server = Facts({10, 0, false, true, "", 0});
+  ASSERT_TRUE(tv::NeedsProductName(server));
+  EXPECT_FALSE(tv::NeedsProductName(Facts({10, 0, true, true, "", 0})));
+  EXPECT_FALSE(tv::NeedsProductName(Facts({6, 3, false, true, "", 0})));
+  struct Case {
+    const char* product;
+    const char* name;
+  } cases[] = {
+      {"Windows Server 2019 Datacenter", "2019"},
+      {"Windows Server 2016 Standard", "2016"},
+      {"Windows Server 2016 or 2019", "2019"},  // 2019 is looked for first
+      {"Windows Server 2022 Standard", "unknown"},
+      {"Windows Server 201", "unknown"},
+      {"", "unknown"},
+      {nullptr, "unknown"},  // the name could not be read
+  };
+  for (const Case& c : cases) {
+    int number;
+    EXPECT_EQ(Name(server, c.product, &number), c.name) << (c.product ? c.product : "(none)");
+    EXPECT_EQ(number, 1);
+  }
+  server.x64 = false;
+  int number;
+  EXPECT_EQ(Name(server, "Windows Server 2016", &number), "2016");
+  EXPECT_EQ(number, 0);
+  // The wide form reads the same name.
+  std::int32_t n;
+  server.x64 = true;
+  EXPECT_STREQ(tv::ReleaseName<wchar_t>(server, L"Windows Server 2019 Essentials", &n), "2019");
+  EXPECT_EQ(n, 1);
+}
+
+}  // namespace

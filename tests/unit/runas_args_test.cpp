@@ -1,0 +1,119 @@
+#include "runas/runas_args.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+template <class C>
+struct Script {
+  tv::BasicStackEntry<C>* top = nullptr;
+  tv::BasicFrame<C> frame;
+  Script() { frame.Keep(nullptr, 1024, nullptr, &top, nullptr); }
+  ~Script() { frame.clearstack(); }
+  // The call form: the first argument written ends on top.
+  void Call(const std::vector<std::string>& args) {
+    for (auto it = args.rbegin(); it != args.rend(); ++it) {
+      std::basic_string<C> t(it->begin(), it->end());
+      frame.pushstring(t.c_str());
+    }
+  }
+  std::size_t Left() const {
+    std::size_t n = 0;
+    for (auto* e = top; e; e = e->next) ++n;
+    return n;
+  }
+};
+
+template <class C>
+std::string N(const std::basic_string<C>& s) {
+  return std::string(s.begin(), s.end());
+}
+
+template <class C>
+void CheckEverySwitch() {
+  Script<C> s;
+  s.frame.pushstring(std::basic_string<C>(1, C('x')).c_str());  // below the arguments
+  s.Call({"/HEADER", "Other account", "Me", "/user", "Name:", "bob", "/Domain", "Domain:", "CORP", "/pwd",
+          "Secret:", "/next", "Go", "/errors", "bad", "locked", "other", "C:\\p.exe", "C:\\dir"});
+  auto a = tv::ParseRunAsArgs(s.frame);
+  EXPECT_EQ(N(a.customAccountText), "Other account");
+  EXPECT_EQ(N(a.currentUserText), "Me");
+  EXPECT_EQ(N(a.userLabel), "Name:");
+  EXPECT_EQ(N(a.userDefault), "bob");
+  EXPECT_EQ(N(a.domainLabel), "Domain:");
+  EXPECT_EQ(N(a.domainDefault), "CORP");
+  EXPECT_EQ(N(a.passwordLabel), "Secret:");
+  EXPECT_EQ(N(a.nextText), "Go");
+  EXPECT_EQ(N(a.logonFailureText), "bad");
+  EXPECT_EQ(N(a.lockedOutText), "locked");
+  EXPECT_EQ(N(a.otherErrorText), "other");
+  EXPECT_TRUE(a.hasProgram);
+  EXPECT_EQ(N(a.programPath), "C:\\p.exe");
+  EXPECT_TRUE(a.hasWorkingDirectory);
+  EXPECT_EQ(N(a.workingDirectory), "C:\\dir");
+  EXPECT_EQ(s.Left(), 1u);  // parsing stops after the working directory
+}
+
+TEST(RunAsArgs, EverySwitchInAnyCaseNarrowAndWide) {
+  CheckEverySwitch<char>();
+  CheckEverySwitch<wchar_t>();
+}
+
+TEST(RunAsArgs, AnUnknownSwitchIsTheProgram) {
+  Script<char> s;
+  s.Call({"/pwd", "P:", "/other", "/user", "rest"});
+  auto a = tv::ParseRunAsArgs(s.frame);
+  EXPECT_EQ(a.passwordLabel, "P:");
+  EXPECT_EQ(a.programPath, "/other");
+  EXPECT_EQ(a.workingDirectory, "/user");
+  EXPECT_EQ(s.Left(), 1u);
+  EXPECT_TRUE(a.userLabel.empty());
+}
+
+TEST(RunAsArgs, RunningOutOfEntries) {
+  {
+    Script<char> s;  // nothing at all: no program to start
+    auto a = tv::ParseRunAsArgs(s.frame);
+    EXPECT_FALSE(a.hasProgram);
+    EXPECT_FALSE(a.hasWorkingDirectory);
+  }
+  {
+    Script<char> s;  // the program without its directory
+    s.Call({"/user", "U:", "", "C:\\p.exe"});
+    auto a = tv::ParseRunAsArgs(s.frame);
+    EXPECT_TRUE(a.hasProgram);
+    EXPECT_FALSE(a.hasWorkingDirectory);
+    EXPECT_EQ(a.userLabel, "U:");
+    EXPECT_EQ(a.userDefault, "");
+  }
+  {
+    Script<char> s;  // a switch whose values the stack no longer holds
+    s.Call({"/errors", "only one"});
+    auto a = tv::ParseRunAsArgs(s.frame);
+    EXPECT_EQ(a.logonFailureText, "only one");
+    EXPECT_EQ(a.lockedOutText, "");
+    EXPECT_FALSE(a.hasProgram);
+    EXPECT_EQ(s.Left(), 0u);
+  }
+  {
+    Script<char> s;  // "/user" as a value is a value, not a switch
+    s.Call({"/header", "/user", "x", "prog"});
+    auto a = tv::ParseRunAsArgs(s.frame);
+    EXPECT_EQ(a.customAccountText, "/user");
+    EXPECT_EQ(a.currentUserText, "x");
+    EXPECT_EQ(a.programPath, "prog");
+  }
+}
+
+TEST(RunAsArgs, SwitchWordsFoldOnlyAsciiLetters) {
+  EXPECT_TRUE(tv::IsSwitch("/ErRoRs", "/errors"));
+  EXPECT_FALSE(tv::IsSwitch("/errorsx", "/errors"));
+  EXPECT_FALSE(tv::IsSwitch("/error", "/errors"));
+  EXPECT_FALSE(tv::IsSwitch("\\user", "/user"));
+  EXPECT_TRUE(tv::IsSwitch(L"/PWD", "/pwd"));
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/env_list.h"
+#include "settings/multi_string.h"
+
+namespace {
+
+using tv::ListEdit;
+
+template <class C>
+std::basic_string<C> S(const std::string& s) {
+  return std::basic_string<C>(s.begin(), s.end());
+}
+
+template <class C>
+std::pair<ListEdit, std::string> Edit(bool add, const std::string& list, const std::string& value) {
+  std::basic_string<C> out;
+  ListEdit e = add ? tv::AddItem(S<C>(list), S<C>(value), &out) : tv::RemoveItem(S<C>(list), S<C>(value), &out);
+  return {e, std::string(out.begin(), out.end())};
+}
+
+template <class C>
+void CheckListEdits() {
+  using R = std::pair<ListEdit, std::string>;
+  EXPECT_EQ(Edit<C>(true, "A;B", "C:\\Tools"), R(ListEdit::kWrite, "A;B;C:\\Tools"));
+  EXPECT_EQ(Edit<C>(true, "A;C:\\Tools", "c:\\tools"), R(ListEdit::kUnchanged, "A;C:\\Tools"));
+  EXPECT_EQ(Edit<C>(true, "C:\\Tools\\bin", "C:\\Tools"), R(ListEdit::kWrite, "C:\\Tools\\bin;C:\\Tools"));
+  EXPECT_EQ(Edit<C>(true, "A;B;", "C"), R(ListEdit::kWrite, "A;B;;C"));
+  EXPECT_EQ(Edit<C>(true, "A;B", ""), R(ListEdit::kUnchanged, "A;B"));
+  EXPECT_EQ(Edit<C>(false, "A;B;C", "B"), R(ListEdit::kWrite, "A;C"));
+  EXPECT_EQ(Edit<C>(false, "A;B;C", "c"), R(ListEdit::kWrite, "A;B"));
+  EXPECT_EQ(Edit<C>(false, "A;B", "a"), R(ListEdit::kWrite, "B"));
+  EXPECT_EQ(Edit<C>(false, "A", "A"), R(ListEdit::kDelete, ""));
+  EXPECT_EQ(Edit<C>(false, "X;A;X", "X"), R(ListEdit::kWrite, "A;X"));
+  EXPECT_EQ(Edit<C>(false, "A;B", "A;B"), R(ListEdit::kUnchanged, "A;B"));  // no item holds a ';'
+  EXPECT_EQ(Edit<C>(false, "A;;B", ""), R(ListEdit::kUnchanged, "A;;B"));
+  EXPECT_EQ(Edit<C>(false, "AB;A", "A"), R(ListEdit::kWrite, "AB"));
+  EXPECT_EQ(Edit<C>(false, "A;B", "C"), R(ListEdit::kUnchanged, "A;B"));
+}
+
+TEST(EnvList, AddAndRemoveNarrowAndWide) {
+  CheckListEdits<char>();
+  CheckListEdits<wchar_t>();
+}
+
+TEST(EnvList, OnlyAsciiLettersFold) {
+  // '[' and '{' sit 32 apart like the letters, and Latin-1/UTF-16 letters are not folded.
+  EXPECT_FALSE(tv::SameItem("[", 1, "{", 1));
+  EXPECT_FALSE(tv::SameItem("@", 1, "`", 1));
+  const char upper[] = "\xC4", lower[] = "\xE4";  // Ä and ä in Latin-1
+  EXPECT_FALSE(tv::SameItem(upper, 1, lower, 1));
+  EXPECT_FALSE(tv::SameItem(L"\u00C4", 1, L"\u00E4", 1));
+  EXPECT_TRUE(tv::SameItem(L"PATH\u00E4", 5, L"path\u00E4", 5));
+  EXPECT_TRUE(tv::SameItem("Zz", 2, "zZ", 2));
+  EXPECT_FALSE(tv::SameItem("ab", 2, "abc", 3));
+}
+
+template <class C>
+std::vector<C> V(const std::string& bytes) {
+  return std::vector<C>(bytes.begin(), bytes.end());
+}
+
+template <class C>
+void CheckMultiStrings() {
+  using namespace std::string_literals;
+  auto holds = [](const std::string& data, const std::string& s) {
+    std::vector<C> d = V<C>(data), t = V<C>(s);
+    return tv::ListHolds(d.data(), d.size(), t.data(), t.size());
+  };
+  auto append = [](const std::string& data, const std::string& s) {
+    std::vector<C> d = V<C>(data), t = V<C>(s);
+    return tv::AppendToList(d.data(), d.size(), t.data(), t.size());
+  };
+  EXPECT_TRUE(holds("a\0b\0\0"s, "b"));
+  EXPECT_FALSE(holds("a\0b\0\0"s, "B"));
+  EXPECT_FALSE(holds("ab\0\0"s, "a"));
+  EXPECT_TRUE(holds("a\0b\0\0"s, ""));  // the closing empty string
+  EXPECT_FALSE(holds(""s, ""));
+  EXPECT_TRUE(holds("abc"s, "abc"));    // unterminated data ends at its last byte
+  EXPECT_FALSE(holds("abc"s, "abcd"));
+
+  EXPECT_EQ(append("a\0b\0\0"s, "c"), V<C>("a\0b\0c\0\0"s));
+  EXPECT_EQ(append(""s, "c"), V<C>("c\0\0"s));
+  EXPECT_EQ(append(""s, ""), V<C>("\0\0"s));
+  EXPECT_EQ(append("\0\0"s, "c"), V<C>("c\0\0"s));       // an empty list gains its first string
+  EXPECT_EQ(append("old\0"s, "c"), V<C>("old\0c\0\0"s)); // a REG_SZ value is closed first
+  EXPECT_EQ(append("a\0b\0"s, "c"), V<C>("a\0b\0c\0\0"s));
+  EXPECT_EQ(append("abc"s, "c"), V<C>("abc\0c\0\0"s));
+  EXPECT_EQ(append("a\0\0b\0\0"s, "c"), V<C>("a\0\0b\0c\0\0"s));
+
+  std::vector<C> text = V<C>("a;;b");
+  EXPECT_EQ(tv::ListFromText(text.data(), text.size()), V<C>("a\0\0b\0\0"s));
+  EXPECT_EQ(tv::ListFromText(text.data(), 0), V<C>("\0\0"s));
+}
+
+TEST(MultiString, WalkAppendAndBuildNarrowAndWide) {
+  CheckMultiStrings<char>();
+  CheckMultiStrings<wchar_t>();
+}
+
+TEST(MultiString, LongListStillFindsItsLastString) {
+  std::string data;
+  for (int i = 0; i < 9000; ++i) data += "item" + std::to_string(i) + '\0';
+  data += '\0';
+  std::vector<char> d(data.begin(), data.end());
+  EXPECT_GT(d.size(), 65536u);
+  EXPECT_TRUE(tv::ListHolds(d.data(), d.size(), "item8999", 8));
+  std::vector<char> out = tv::AppendToList(d.data(), d.size(), "new", 3);
+  EXPECT_EQ(out.size(), d.size() + 4);
+  EXPECT_EQ(std::string(out.end() - 6, out.end()), std::string("\0new\0\0", 6));
+}
+
+}  // namespace

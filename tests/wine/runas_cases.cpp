@@ -1,0 +1,372 @@
+// The run-as exports in the harness. RunAs runs its page in a stand-in installer window (a dialog
+// with the page area 1018 and the Next and Back buttons, whose procedure answers 0 to the page
+// change as the installer does for custom pages), driven from a second thread. Wine's
+// CreateProcessWithLogonW is a stub that always fails with error 0, so the DLL's import of it is
+// replaced by a double that fails with the error a test chooses (1326, 1909, ...) or "starts" the
+// program, and records what it was given.
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "harness.h"
+
+#ifdef TARVOLK_UNICODE
+#define TV_W(x) x##W
+#else
+#define TV_W(x) x##A
+#endif
+
+namespace {
+
+constexpr UINT kNotifyOuterNext = WM_USER + 0x8;
+constexpr UINT kNotifyCustomReady = WM_USER + 0xd;
+
+// ---- the double of CreateProcessWithLogonW
+struct LogonCall {
+  int calls = 0;
+  std::wstring user, domain, password, program, directory;
+  bool nullCommandLine = false, nullDirectory = false;
+  DWORD flags = 0;
+  HANDLE process = nullptr, thread = nullptr;
+};
+LogonCall g_logon;
+DWORD g_logonError = 0;  // 0: the start succeeds
+
+BOOL WINAPI LogonDouble(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags, LPCWSTR program,
+                        LPWSTR commandLine, DWORD, LPVOID, LPCWSTR directory, LPSTARTUPINFOW,
+                        LPPROCESS_INFORMATION info) {
+  ++g_logon.calls;
+  g_logon.user = user ? user : L"<null>";
+  g_logon.domain = domain ? domain : L"<null>";
+  g_logon.password = password ? password : L"<null>";
+  g_logon.program = program ? program : L"<null>";
+  g_logon.nullCommandLine = commandLine == nullptr;
+  g_logon.nullDirectory = directory == nullptr;
+  g_logon.directory = directory ? directory : L"";
+  g_logon.flags = logonFlags;
+  if (g_logonError != 0) {
+    SetLastError(g_logonError);
+    return FALSE;
+  }
+  // Real handles, so the test can see that the plug-in closes them.
+  DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &info->hProcess, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &info->hThread, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  g_logon.process = info->hProcess;
+  g_logon.thread = info->hThread;
+  return TRUE;
+}
+
+bool HandleIsOpen(HANDLE h) {
+  DWORD flags;
+  return GetHandleInformation(h, &flags) != FALSE;
+}
+
+// ---- the stand-in installer window
+std::atomic<HWND> g_page{nullptr};
+std::atomic<int> g_outerNextCount{0};
+
+INT_PTR CALLBACK FakeInstaller(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == kNotifyCustomReady) g_page = reinterpret_cast<HWND>(wParam);
+  if (message == kNotifyOuterNext) ++g_outerNextCount;
+  return 0;  // a custom page: the installer waits for the plug-in to leave it
+}
+
+struct InstallerWindow {
+  HWND hwnd;
+  InstallerWindow() {
+    hwnd = TV_W(CreateWindowEx)(0, T("#32770").c_str(), nullptr, WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr,
+                                 nullptr, nullptr, nullptr);
+    TV_W(SetWindowLongPtr)(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&FakeInstaller));
+    TV_W(CreateWindowEx)(0, T("Static").c_str(), nullptr, WS_CHILD, 20, 30, 420, 250, hwnd,
+                         reinterpret_cast<HMENU>(1018), nullptr, nullptr);
+    TV_W(CreateWindowEx)(0, T("Button").c_str(), nullptr, WS_CHILD | WS_DISABLED, 300, 320, 80, 25, hwnd,
+                         reinterpret_cast<HMENU>(1), nullptr, nullptr);
+    TV_W(CreateWindowEx)(0, T("Button").c_str(), nullptr, WS_CHILD, 200, 320, 80, 25, hwnd,
+                         reinterpret_cast<HMENU>(3), nullptr, nullptr);
+  }
+  ~InstallerWindow() { DestroyWindow(hwnd); }
+};
+
+void SetText(HWND page, int id, const std::string& utf8) {
+#ifdef TARVOLK_UNICODE
+  SetDlgItemTextW(page, id, T(utf8).c_str());
+#else
+  SetDlgItemTextA(page, id, utf8.c_str());  // the ANSI page hands its texts on as UTF-8
+#endif
+}
+
+std::string GetText(HWND page, int id) {
+  TChar text[1024] = {};
+  TV_W(GetDlgItemText)(page, id, text, 1024);
+  return Narrow(text);
+}
+
+std::string Utf8(const std::wstring& w) {
+  char out[1024] = {};
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out, sizeof(out), nullptr, nullptr);
+  return out;
+}
+
+struct Job {
+  HWND parent;
+  std::function<void(HWND, HWND)> drive;
+  int leftBefore;
+};
+
+DWORD WINAPI Drive(void* p) {
+  auto* j = static_cast<Job*>(p);
+  for (int i = 0; i < 500 && g_page.load() == nullptr; ++i) Sleep(10);
+  HWND page = g_page.load();
+  CHECK(page != nullptr);
+  if (page != nullptr) j->drive(j->parent, page);
+  // Not left yet (a check failed midway): Back. Nothing is sent once the installer was told, or
+  // the message would wait for, and then end, the next page.
+  if (page != nullptr && g_outerNextCount.load() == j->leftBefore) {
+    DWORD_PTR answer;
+    SendMessageTimeoutA(j->parent, kNotifyOuterNext, static_cast<WPARAM>(-1), 0, SMTO_NORMAL, 5000, &answer);
+  }
+  return 0;
+}
+
+// Calls RunAs on the stack while `drive` acts on the page from another thread, as a user would.
+// However the driving ends, the page is left with Back, so the call always returns.
+void RunPage(Stack& stack, const InstallerWindow& installer, std::function<void(HWND parent, HWND page)> drive) {
+  Job job{installer.hwnd, std::move(drive), g_outerNextCount.load()};
+  g_page = nullptr;
+  HANDLE driver = CreateThread(nullptr, 0, &Drive, &job, 0, nullptr);
+  Dll().Call("RunAs", &stack, installer.hwnd);
+  WaitForSingleObject(driver, 10000);
+  CloseHandle(driver);
+}
+
+// Next, as the installer's button sends it. The answer of a dialog procedure does not reach the
+// sender, so whether the installer was told to leave is seen by the stand-in's count.
+std::string Pressing(HWND parent) {
+  int before = g_outerNextCount;
+  SendMessageA(parent, kNotifyOuterNext, 1, 0);
+  return g_outerNextCount != before ? "left" : "stayed";
+}
+
+// Shown as far as the page goes: the stand-in installer window itself is never shown.
+bool Shown(HWND control) { return (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+}  // namespace
+
+TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
+  CHECK(PatchImport(Dll().Module(), "ADVAPI32.dll", "CreateProcessWithLogonW",
+                    reinterpret_cast<void*>(&LogonDouble)) != nullptr);
+  InstallerWindow installer;
+  Stack s;
+  s.Push("below");
+  s.PushAll({"C:\\work dir", "C:\\prog.exe", "other", "locked", "bad", "/errors", "bob", "Name:", "/USER",
+             "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
+  g_logon = LogonCall();
+  RunPage(s, installer, [](HWND parent, HWND page) {
+    // Set up: over the page area, Next enabled, texts from the switches, the error label hidden.
+    RECT pageRect, area;
+    GetWindowRect(page, &pageRect);
+    GetWindowRect(GetDlgItem(parent, 1018), &area);
+    CHECK(EqualRect(&pageRect, &area));
+    CHECK(IsWindowEnabled(GetDlgItem(parent, 1)));
+    CHECK_EQ(GetText(page, 1215), "Someone else");
+    CHECK_EQ(GetText(page, 1233), "Just me");
+    CHECK_EQ(GetText(page, 1214), "Name:");
+    CHECK_EQ(GetText(page, 1217), "bob");
+    CHECK_EQ(GetText(page, 1228), "D:");
+    CHECK_EQ(GetText(page, 1229), "CORP");
+    CHECK_EQ(GetText(page, 1216), "");  // no "/pwd": the template's text does not survive
+    CHECK(SendDlgItemMessageA(page, 1215, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    CHECK(!Shown(GetDlgItem(page, 1231)));
+
+    // The radio buttons switch the three fields off and on.
+    SendDlgItemMessageA(page, 1233, BM_CLICK, 0, 0);
+    CHECK(!IsWindowEnabled(GetDlgItem(page, 1217)) && !IsWindowEnabled(GetDlgItem(page, 1218)) &&
+          !IsWindowEnabled(GetDlgItem(page, 1229)));
+    SendDlgItemMessageA(page, 1215, BM_CLICK, 0, 0);
+    CHECK(IsWindowEnabled(GetDlgItem(page, 1217)) && IsWindowEnabled(GetDlgItem(page, 1218)) &&
+          IsWindowEnabled(GetDlgItem(page, 1229)));
+
+    struct {
+      DWORD error;
+      const char* text;
+    } failures[] = {{1326, "bad"}, {1909, "locked"}, {5, "other"}, {0xFFFFFFFF, "other"}};
+    for (const auto& f : failures) {
+      g_logonError = f.error;
+      SetText(page, 1218, "pw-" + std::to_string(f.error));
+      CHECK_EQ(Pressing(parent), "stayed");
+      CHECK(Shown(GetDlgItem(page, 1231)));
+      CHECK_EQ(GetText(page, 1231), f.text);
+      CHECK_EQ(GetText(page, 1218), "");  // emptied at every attempt
+      CHECK_EQ(Utf8(g_logon.password), "pw-" + std::to_string(f.error));
+    }
+    CHECK_EQ(g_outerNextCount.load(), 0);  // a failed logon never reaches the installer
+    CHECK_EQ(g_logon.calls, 4);
+
+    g_logonError = 0;
+    SetText(page, 1217, "J\xC3\xB6rg");
+    SetText(page, 1218, "s3cret");
+    CHECK_EQ(Pressing(parent), "left");
+  });
+  CHECK_EQ(g_outerNextCount.load(), 1);
+  g_outerNextCount = 0;
+  CHECK_EQ(g_logon.calls, 5);
+  CHECK_EQ(Utf8(g_logon.user), "J\xC3\xB6rg");
+  CHECK_EQ(Utf8(g_logon.domain), "CORP");
+  CHECK_EQ(Utf8(g_logon.password), "s3cret");
+  CHECK_EQ(Utf8(g_logon.program), "C:\\prog.exe");
+  CHECK_EQ(Utf8(g_logon.directory), "C:\\work dir");
+  CHECK(g_logon.nullCommandLine);
+  CHECK_EQ(g_logon.flags, LOGON_WITH_PROFILE);
+  CHECK(!HandleIsOpen(g_logon.process) && !HandleIsOpen(g_logon.thread));
+  CHECK_STACK(s, "success", "below");
+  // Torn down: the installer's procedure is back and the page is gone.
+  CHECK(TV_W(GetWindowLongPtr)(installer.hwnd, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&FakeInstaller));
+  CHECK(!IsWindow(g_page.load()));
+}
+
+TEST_CASE(RunAsBackAndNothingToStart) {
+  CHECK(PatchImport(Dll().Module(), "ADVAPI32.dll", "CreateProcessWithLogonW",
+                    reinterpret_cast<void*>(&LogonDouble)) != nullptr);
+  InstallerWindow installer;
+  g_logon = LogonCall();
+  g_outerNextCount = 0;
+  Stack s;
+  s.PushAll({"below", "C:\\dir", "C:\\prog.exe"});
+  RunPage(s, installer, [](HWND parent, HWND) {
+    CHECK_EQ(SendMessageA(parent, kNotifyOuterNext, static_cast<WPARAM>(-1), 0), 0);
+  });
+  CHECK_STACK(s, "below");  // Back pushes nothing and starts nothing
+  CHECK_EQ(g_logon.calls, 0);
+  CHECK_EQ(g_outerNextCount.load(), 1);
+
+  // No program at all: Next leads to "error" in either mode.
+  s.Clear();
+  RunPage(s, installer, [](HWND parent, HWND) { CHECK_EQ(Pressing(parent), "left"); });
+  CHECK_STACK(s, "error");
+  s.Clear();
+  RunPage(s, installer, [](HWND parent, HWND page) {
+    SendDlgItemMessageA(page, 1233, BM_CLICK, 0, 0);
+    CHECK_EQ(Pressing(parent), "left");
+  });
+  CHECK_STACK(s, "error");
+  CHECK_EQ(g_logon.calls, 0);
+
+  // The program without its directory: the start gets none (the installer's is used).
+  s.Clear();
+  s.Push("C:\\prog.exe");
+  g_logonError = 0;
+  RunPage(s, installer, [](HWND parent, HWND) { CHECK_EQ(Pressing(parent), "left"); });
+  CHECK_STACK(s, "success");
+  CHECK(g_logon.nullDirectory);
+
+  // Without an installer window nothing is shown and nothing waits.
+  s.Clear();
+  s.PushAll({"below", "C:\\dir", "C:\\prog.exe", "x", "/pwd"});
+  Dll().Call("RunAs", &s, nullptr);
+  CHECK_STACK(s, "error", "below");
+}
+
+TEST_CASE(RunAsNonElevatedUserLongArguments) {
+  // A stack wider than the installer's usual 1024 characters, so an argument can outgrow the
+  // ANSI variant's 1024-character conversion buffer.
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string dir = std::string(temp) + "tvlong-" + Arg("variant");
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string record = dir + "\\tvcmdline.txt";
+  DeleteFileA(record.c_str());
+  std::string program = Arg("testbin32") + "\\tvcmdline.exe";
+  std::string line = "tv " + std::string(1100, 'a');
+
+  Stack s(4096);
+  s.PushAll({"below", dir, line, program});
+  Dll().Call("RunAsNonElevatedUser", &s);
+  bool started = false;
+  for (int i = 0; i < 100 && !started; ++i) {
+    started = GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!started) Sleep(50);
+  }
+#ifdef TARVOLK_UNICODE
+  // The Unicode variants pass the script's text through, whatever its length.
+  CHECK_STACK(s, "success");
+  CHECK(started);
+  FILE* f = fopen(record.c_str(), "rb");
+  char got[4096] = {};
+  if (f) {
+    fread(got, 1, sizeof(got) - 1, f);
+    fclose(f);
+  }
+  CHECK_EQ(std::string(got).substr(0, line.size() + 2), line + "\r\n");
+#else
+  CHECK_STACK(s, "error");
+  CHECK(!started);
+#endif
+  DeleteFileA(record.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+namespace {
+
+// Doubles for the desktop-user start: Wine has no shell window, so GetShellWindow answers with a
+// window of the harness's own process, whose token the plug-in then copies; the ordinary start
+// is replaced by one that only counts, so a start seen must have come through the token.
+HWND g_shellDouble = nullptr;
+int g_ordinaryStarts = 0;
+HWND WINAPI ShellWindowDouble() { return g_shellDouble; }
+BOOL WINAPI CreateProcessDouble(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+  ++g_ordinaryStarts;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+}  // namespace
+
+TEST_CASE(RunAsNonElevatedUserThroughTheShellsToken) {
+  g_shellDouble = CreateWindowA("Static", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  void* shell = PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", reinterpret_cast<void*>(&ShellWindowDouble));
+  void* ordinary =
+      PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&CreateProcessDouble));
+  CHECK(shell != nullptr && ordinary != nullptr);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string dir = std::string(temp) + "tvshell-" + Arg("variant");
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string record = dir + "\\tvcmdline.txt";
+  DeleteFileA(record.c_str());
+
+  Stack s;
+  s.PushAll({dir, "tv \"one two\" 3", Arg("testbin32") + "\\tvcmdline.exe"});
+  Dll().Call("RunAsNonElevatedUser", &s);
+  CHECK_STACK(s, "success");
+  CHECK_EQ(g_ordinaryStarts, 0);
+  bool started = false;
+  for (int i = 0; i < 100 && !started; ++i) {
+    started = GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!started) Sleep(50);
+  }
+  CHECK(started);
+  char got[1024] = {};
+  if (FILE* f = fopen(record.c_str(), "rb")) {
+    fread(got, 1, sizeof(got) - 1, f);
+    fclose(f);
+  }
+  char longDir[MAX_PATH] = {};
+  GetLongPathNameA(dir.c_str(), longDir, MAX_PATH);
+  CHECK_EQ(got, "tv \"one two\" 3\r\n" + std::string(longDir) + "\r\n");
+
+  // Without the shell's window the ordinary start is tried, and its failure is "error".
+  g_shellDouble = nullptr;
+  s.Clear();
+  s.PushAll({dir, "tv", Arg("testbin32") + "\\tvcmdline.exe"});
+  Dll().Call("RunAsNonElevatedUser", &s);
+  CHECK_STACK(s, "error");
+  CHECK_EQ(g_ordinaryStarts, 1);
+
+  PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", shell);
+  PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", ordinary);
+  DeleteFileA(record.c_str());
+  RemoveDirectoryA(dir.c_str());
+}

@@ -1,0 +1,71 @@
+// What the NSIS tier cannot see of the settings exports: the settings-change broadcast that
+// ModifyEnvVar sends to every top-level window, caught here by a window of the harness's own.
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+int g_environmentChanges = 0;
+
+LRESULT CALLBACK Listener(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Windows hands a Unicode window the text in the wide form; Wine 8 passes a broadcast's text
+  // on in the form it was sent, so the text is read in the form the plug-in variant sends.
+  if (message == WM_SETTINGCHANGE && wParam == 0 && lParam != 0) {
+#ifdef TARVOLK_UNICODE
+    if (lstrcmpW(reinterpret_cast<const wchar_t*>(lParam), L"Environment") == 0) ++g_environmentChanges;
+#else
+    if (lstrcmpA(reinterpret_cast<const char*>(lParam), "Environment") == 0) ++g_environmentChanges;
+#endif
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+const char* kEnvironmentKey = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+}  // namespace
+
+TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = Listener;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  std::string cls = "TvEnvListener-" + Arg("variant");
+  std::wstring wcls(cls.begin(), cls.end());
+  wc.lpszClassName = wcls.c_str();
+  RegisterClassW(&wc);
+  // A top-level window (not message-only): the broadcast reaches top-level windows only.
+  HWND listener = CreateWindowW(wcls.c_str(), L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+  CHECK(listener != nullptr);
+  std::string name = "TvEnvBroadcast_" + Arg("variant");
+  HKEY key;
+  CHECK(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS);
+  RegDeleteValueA(key, name.c_str());
+
+  Stack s;
+  s.PushAll({"A", name, "std", "add"});
+  Dll().Call("ModifyEnvVar", &s);
+  CHECK_STACK(s, "success");
+  CHECK_EQ(g_environmentChanges, 1);
+  s.Clear();
+
+  s.PushAll({"a", name, "std", "add"});  // present already: nothing stored, nothing sent
+  Dll().Call("ModifyEnvVar", &s);
+  CHECK_STACK(s, "success");
+  CHECK_EQ(g_environmentChanges, 1);
+  s.Clear();
+
+  s.PushAll({"A", name, "std", "rem"});  // the last item: the value is deleted, and that is told
+  Dll().Call("ModifyEnvVar", &s);
+  CHECK_STACK(s, "success");
+  CHECK_EQ(g_environmentChanges, 2);
+  CHECK(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND);
+  CHECK_EQ(GetEnvironmentVariableA(name.c_str(), nullptr, 0), 0);
+  s.Clear();
+
+  s.PushAll({"A", name, "std", "rem"});  // absent: nothing to tell
+  Dll().Call("ModifyEnvVar", &s);
+  CHECK_STACK(s, "success");
+  CHECK_EQ(g_environmentChanges, 2);
+  RegCloseKey(key);
+  DestroyWindow(listener);
+}

@@ -1,0 +1,3 @@
+# The wizard inspector of the GUI tests (tests/extra).
+add_executable(tvctl tvctl.c)
+target_link_options(tvctl PRIVATE -municode)
