@@ -1,4 +1,7 @@
 target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/process_owner.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/process_tools.cpp
 )
-target_link_libraries(Tarvolk PRIVATE advapi32)
+target_link_libraries(Tarvolk PRIVATE advapi32 version user32)
