@@ -3,5 +3,6 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/module.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_tools.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/handle_scan.cpp
 )
 target_link_libraries(Tarvolk PRIVATE advapi32 version user32)
