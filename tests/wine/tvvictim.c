@@ -6,6 +6,7 @@
                    WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast)
      many=DIR,N    creates and holds open N files DIR\f<i>.dat
      ready=NAME    sets the named event once all of the above is done
+     mark=PATH     creates the file once all of the above is done (for installers)
    It ends when its window is closed, or when it is terminated. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -78,6 +79,8 @@ int main(int argc, char** argv) {
     HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, ready);
     if (event) SetEvent(event);
   }
+  const char* mark = Value(argc, argv, "mark");
+  if (mark) CloseHandle(CreateFileA(mark, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
   MSG msg;
   while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
   return 0;
