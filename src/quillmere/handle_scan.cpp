@@ -103,7 +103,7 @@ void* ReadTable(ULONG infoClass) {
 // A pass's workers and their query block.
 class QueryRunner {
  public:
-  explicit QueryRunner(bool inlineQueries) : inline_(inlineQueries) { block_ = NewBlock(); }
+  QueryRunner() : block_(NewBlock()) {}
   ~QueryRunner() {
     if (block_) GlobalFree(block_);
   }
@@ -120,10 +120,6 @@ class QueryRunner {
     block_->infoClass = infoClass;
     block_->status = -1;
     ZeroMemory(block_->result, kQueryBytes);
-    if (inline_) {
-      routine(block_);
-      return block_->status >= 0;
-    }
     HANDLE thread = CreateThread(nullptr, 64 * 1024, routine, block_, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) return false;
     ++*threadCounter;
@@ -143,7 +139,6 @@ class QueryRunner {
 
  private:
   static HandleQuery* NewBlock() { return static_cast<HandleQuery*>(GlobalAlloc(GPTR, sizeof(HandleQuery))); }
-  bool inline_;
   HandleQuery* block_;
 };
 
@@ -154,7 +149,7 @@ struct FileScan {
   BYTE* typeVerdicts;  // one per type index, for this pass
   tchar text[kQueryBytes];
 
-  explicit FileScan(bool inlineQueries) : runner(inlineQueries), typeVerdicts(nullptr), text() {}
+  FileScan() : runner(), typeVerdicts(nullptr), text() {}
 };
 
 // The counted name at the start of the result (the object's type or name), in the stack's width.
@@ -182,6 +177,7 @@ TypeVerdict TypeOf(FileScan& scan, HANDLE handle, USHORT typeIndex) {
   CountedNameText(scan.runner.Result(), scan.text);
   if (scan.text[0] == 0) return kTypeUnknown;
   verdict = IsFileType(scan.text) ? kTypeFile : kTypeOther;
+  if (verdict == kTypeOther) ++g_stats.otherTypes;
   return static_cast<TypeVerdict>(verdict);
 }
 
@@ -217,11 +213,11 @@ bool ExamineHandle(FileScan& scan, const SystemHandle& row, ProcessEntry* entry)
   return DevicePathToDosPath(scan.text, entry->itemPath);
 }
 
-bool ScanHandles(EntryCallback callback, const EnumRequest* request, bool inlineQueries) {
+bool ScanHandles(EntryCallback callback, const EnumRequest* request) {
   g_stats = {};
   HandleTable table;
   if (!table.Read()) return true;
-  FileScan scan(inlineQueries);
+  FileScan scan;
   GlobalBlock verdicts(GlobalAlloc(GPTR, 0x10000));
   if (!scan.runner.Ready() || !verdicts) return true;
   scan.typeVerdicts = static_cast<BYTE*>(static_cast<void*>(verdicts.get()));
@@ -291,11 +287,7 @@ DWORD CountSystemHandles() {
 }
 
 bool EnumFileHandleEntries(EntryCallback callback, const EnumRequest* request) {
-  return ScanHandles(callback, request, false);
-}
-
-bool EnumFileHandleEntriesInline(EntryCallback callback, const EnumRequest* request) {
-  return ScanHandles(callback, request, true);
+  return ScanHandles(callback, request);
 }
 
 }  // namespace tv

@@ -36,6 +36,7 @@ class HandleTable {
 struct HandleScanStats {
   DWORD handlesExamined;  // table rows that reached the type test
   DWORD typeQueries;      // type names asked (once per type index and pass)
+  DWORD otherTypes;       // of those, types other than "File" and "Directory"
   DWORD fileHandles;      // rows of type "File" or "Directory"
   DWORD threadsForTypes;  // workers started for type queries
   DWORD threadsForNames;  // workers started for the name probe and name query
@@ -48,8 +49,5 @@ DWORD CountSystemHandles();
 // True when the table was walked to its end (or could not be read); false when the callback
 // stopped the pass or the search was cancelled.
 bool EnumFileHandleEntries(EntryCallback callback, const EnumRequest* request);
-// The same pass with every query made on the calling thread, without workers or time limit;
-// for measurements only, never for a search (a query that blocks would block the pass).
-bool EnumFileHandleEntriesInline(EntryCallback callback, const EnumRequest* request);
 
 }  // namespace tv

@@ -99,6 +99,12 @@ TEST_CASE(KillProcessesTakesAList) {
   size_t registered = 0;
   for (auto& c : Installer::Get().callbacks) registered += c.first == Dll().Module();
   CHECK_EQ(registered, 1u);
+  // The installer's unload notification releases the module's state; later calls start afresh.
+  Installer::Get().SendUnload();
+  Victim after(OwnBin(), "tvvictim.exe", Folder(), "tvkilld.exe", "");
+  CHECK(after.Started());
+  CHECK_STACK_VEC(Call("KillProcesses", {std::to_string(after.Id())}), {});
+  CHECK(after.Ended(0));
 }
 
 TEST_CASE(IsFileLockedTellsWhoCanWrite) {
