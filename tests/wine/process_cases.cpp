@@ -21,19 +21,11 @@ std::vector<std::string> Call(const char* name, const std::vector<std::string>& 
 
 // Wine running as root opens read-only files for writing; Windows refuses with access denied.
 // This double of CreateFile refuses as Windows does and otherwise calls the real function.
-#ifdef TARVOLK_UNICODE
-using CreateFileFn = HANDLE(WINAPI*)(const wchar_t*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
+using CreateFileFn = HANDLE(WINAPI*)(const TChar*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
 CreateFileFn g_realCreateFile;
-HANDLE WINAPI CreateFileAsWindows(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* sa,
+HANDLE WINAPI CreateFileAsWindows(const TChar* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* sa,
                                   DWORD disposition, DWORD flags, HANDLE tmpl) {
-  DWORD attributes = GetFileAttributesW(path);
-#else
-using CreateFileFn = HANDLE(WINAPI*)(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
-CreateFileFn g_realCreateFile;
-HANDLE WINAPI CreateFileAsWindows(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* sa,
-                                  DWORD disposition, DWORD flags, HANDLE tmpl) {
-  DWORD attributes = GetFileAttributesA(path);
-#endif
+  DWORD attributes = GetFileAttributesA(Narrow(path).c_str());  // test paths are ASCII
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) && (access & GENERIC_WRITE)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -43,22 +35,16 @@ HANDLE WINAPI CreateFileAsWindows(const char* path, DWORD access, DWORD share, S
 
 }  // namespace
 
+// The NSIS tier covers the name rules and the short answers; here the full "/user" result.
 TEST_CASE(FindProcessReportsTheFirstMatch) {
   Victim v(OwnBin(), "tvvictim.exe", Folder(), "tvfind.exe", "");
   CHECK(v.Started());
   std::string id = std::to_string(v.Id());
-  // Names match as the tail of the image path, in any letter case, and never inside a name.
-  CHECK_STACK_VEC(Call("FindProcess", {"TVFIND.EXE"}), {id, v.Path(), "Tarvolk test victim"});
   CHECK_STACK_VEC(Call("FindProcess", {v.Path()}), {id, v.Path(), "Tarvolk test victim"});
-  CHECK_STACK_VEC(Call("FindProcess", {"find.exe", "/yesno"}), {"no"});
-  CHECK_STACK_VEC(Call("FindProcess", {"find.exe"}), {""});
-  CHECK_STACK_VEC(Call("FindProcess", {"below", "tvfind.exe", "/YesNo"}), {"yes", "below"});
   // The installer's own user owns every process here: the names are empty, the flag is 1.
-  CHECK_STACK_VEC(Call("FindProcess", {"tvfind.exe", "/yesno", "/user"}), {"yes", "1", "", ""});
-  CHECK_STACK_VEC(Call("FindProcess", {"tvfind.exe", "/user"}), {id, v.Path(), "Tarvolk test victim", "1", "", ""});
-  // Bad input.
+  CHECK_STACK_VEC(Call("FindProcess", {"below", "tvfind.exe", "/user"}),
+                  {id, v.Path(), "Tarvolk test victim", "1", "", "", "below"});
   CHECK_STACK_VEC(Call("FindProcess", {}), {"error"});
-  CHECK_STACK_VEC(Call("FindProcess", {"/user", "/yesno"}), {"error"});
   CHECK_STACK_VEC(Call("FindProcess", {""}), {"error"});
 }
 
@@ -84,16 +70,8 @@ TEST_CASE(CloseProcessAsksOrKills) {
   CHECK_STACK_VEC(Call("CloseProcess", {""}), {"error"});
 }
 
-TEST_CASE(KillProcessesTakesAList) {
-  Victim a(OwnBin(), "tvvictim.exe", Folder(), "tvkilla.exe", "");
-  Victim b(OwnBin(), "tvvictim.exe", Folder(), "tvkillb.exe", "");
-  Victim spared(OwnBin(), "tvvictim.exe", Folder(), "tvkillc.exe", "");
-  CHECK(a.Started() && b.Started() && spared.Started());
-  std::string list = std::to_string(a.Id()) + ",0,abc," + std::to_string(b.Id()) + ",";
-  CHECK_STACK_VEC(Call("KillProcesses", {"below", list}), {"below"});
-  CHECK(a.Ended(0));
-  CHECK(b.Ended(0));
-  CHECK(!spared.Ended(0));
+TEST_CASE(KillProcessesRegistersTheUnloadCallbackOnce) {
+  Call("KillProcesses", {"0"});
   CHECK_STACK_VEC(Call("KillProcesses", {}), {});
   // The module's unload callback is registered once, whatever the number of calls.
   size_t registered = 0;
@@ -107,15 +85,11 @@ TEST_CASE(KillProcessesTakesAList) {
   CHECK(after.Ended(0));
 }
 
-TEST_CASE(IsFileLockedTellsWhoCanWrite) {
-  std::string folder = Folder();
-  std::string held = folder + "\\held.txt", free = folder + "\\free.txt", readOnly = folder + "\\ro.txt";
-  CHECK(WriteFileText(held, "x") && WriteFileText(free, "x") && WriteFileText(readOnly, "x"));
+// Read-only files count as locked (Wine as root would open them: CreateFile is doubled).
+TEST_CASE(IsFileLockedOnReadOnlyFiles) {
+  std::string readOnly = Folder() + "\\ro.txt";
+  CHECK(WriteFileText(readOnly, "x"));
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-  Victim v(OwnBin(), "tvvictim.exe", folder, "tvlock.exe", "file=" + held);
-  CHECK(v.Started());
-  CHECK_STACK_VEC(Call("IsFileLocked", {"below", held}), {"true", "below"});
-  CHECK_STACK_VEC(Call("IsFileLocked", {free}), {"false"});
 #ifdef TARVOLK_UNICODE
   const char* createFile = "CreateFileW";
 #else
@@ -125,14 +99,12 @@ TEST_CASE(IsFileLockedTellsWhoCanWrite) {
       PatchImport(Dll().Module(), "kernel32.dll", createFile, reinterpret_cast<void*>(&CreateFileAsWindows)));
   CHECK(g_realCreateFile != nullptr);
   if (g_realCreateFile) {
-    CHECK_STACK_VEC(Call("IsFileLocked", {readOnly}), {"true"});
-    CHECK_STACK_VEC(Call("IsFileLocked", {free}), {"false"});
+    CHECK_STACK_VEC(Call("IsFileLocked", {"below", readOnly}), {"true", "below"});
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK_STACK_VEC(Call("IsFileLocked", {readOnly}), {"false"});
     PatchImport(Dll().Module(), "kernel32.dll", createFile, reinterpret_cast<void*>(g_realCreateFile));
   }
-  CHECK_STACK_VEC(Call("IsFileLocked", {folder + "\\missing.txt"}), {"false"});
-  CHECK_STACK_VEC(Call("IsFileLocked", {folder + "\\no\\such.txt"}), {"false"});
   CHECK_STACK_VEC(Call("IsFileLocked", {}), {});
-  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_CASE(EnumProcessesRunsTheScriptFunction) {
