@@ -95,6 +95,11 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
            "dll=" + dll + " class=TvBridge" + Arg("variant") + " caption=TvBridgeCaption style=1");
   CHECK(v.Started());
 
+  // The count is asked before any pass, with file system redirection still on (earlier cases
+  // turned it off for this thread: turn it back on). The 64-bit rundll32 must start all the same.
+  auto enable = reinterpret_cast<BOOLEAN(WINAPI*)(BOOLEAN)>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64EnableWow64FsRedirection")));
+  CHECK(enable != nullptr && enable(TRUE));
   tv::ClearHelperModuleCount();
   CHECK(tv::RunHelper64("GetSystemModulesCount64", "", nullptr, nullptr));
   DWORD count = tv::HelperModuleCount();
