@@ -1,5 +1,10 @@
 target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/process_owner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/service_list.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/process_tools.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/handle_scan.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/helper_bridge.cpp
 )
-target_link_libraries(Tarvolk PRIVATE advapi32 comctl32)
+target_link_libraries(Tarvolk PRIVATE advapi32 comctl32 version user32 shell32)

@@ -150,7 +150,11 @@ static std::string Join(const std::vector<std::string>& v) {
 }
 
 void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line) {
-  std::vector<std::string> actual = stack.TopFirst();
+  CheckTopFirst(stack.TopFirst(), topFirst, file, line);
+}
+
+void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
+                   int line) {
   Run().Check(actual == topFirst, "stack (top first) is " + Join(actual) + ", expected " + Join(topFirst), file, line);
 }
 

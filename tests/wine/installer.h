@@ -105,6 +105,10 @@ TestRun& Run();
 #define CHECK(cond) Run().Check((cond), #cond, __FILE__, __LINE__)
 #define CHECK_STACK(stack, ...) CheckStack((stack), std::vector<std::string>{__VA_ARGS__}, __FILE__, __LINE__)
 void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line);
+// The same check on entries already taken from a stack (top first).
+#define CHECK_STACK_VEC(actual, ...) CheckTopFirst((actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
+void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
+                   int line);
 #define CHECK_EQ(a, b) CheckEqual((a), (b), #a " == " #b, __FILE__, __LINE__)
 void CheckEqual(const std::string& a, const std::string& b, const char* what, const char* file, int line);
 void CheckEqual(long long a, long long b, const char* what, const char* file, int line);

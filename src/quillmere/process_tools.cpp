@@ -1,0 +1,265 @@
+// EnumProcesses, FindProcess, CloseProcess, KillProcesses and IsFileLocked.
+#include "quillmere/process_tools.h"
+
+#include "frame/owned.h"
+#include "quillmere/engine.h"
+#include "quillmere/module.h"
+#include "quillmere/path_text.h"
+#include "quillmere/process_owner.h"
+#include "quillmere/width.h"
+
+namespace tv {
+namespace {
+
+bool g_debugPrivilege = false;
+
+bool IsWord(const tchar* text, const char* word) {
+  tchar w[16];
+  CopyAscii(w, word, 16);
+  return TextCompareNoCase(text, w) == 0;
+}
+
+// ---- EnumProcesses
+
+struct ScriptWalk {
+  Frame* frame;
+  int functionIndex;
+};
+
+int OfferToScript(const ProcessEntry* entry, void* arg) {
+  auto* walk = static_cast<ScriptWalk*>(arg);
+  if (IsSystemProcessId(entry->processId)) return 1;
+  Frame& frame = *walk->frame;
+  tchar id[16];
+  FormatUnsigned(id, entry->processId);
+  frame.pushstring(entry->displayName);
+  frame.pushstring(entry->imagePath);
+  frame.pushstring(id);
+  extra_parameters* extra = static_cast<extra_parameters*>(frame.extra);
+  if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 0;
+  if (extra->ExecuteCodeSegment(walk->functionIndex, static_cast<HWND>(frame.hwndParent)) != 0) return 0;
+  Arg answer(frame);
+  if (!PopArg(frame, answer)) return 0;
+  return IsWord(answer.c_str(), "true") ? 1 : 0;
+}
+
+// ---- FindProcess and CloseProcess
+
+// The lowercased, backslash-prefixed program name; string_size + 1 characters.
+class NameMatch {
+ public:
+  NameMatch(const Frame& frame, const tchar* name) : text_(frame.TextCapacity() + 1) {
+    if (text_.data() == nullptr) return;
+    BuildNameMatch(name, text_.data(), text_.capacity());
+    LowerText(text_.data());
+  }
+  bool ok() const { return text_.c_str() != nullptr; }
+  bool Matches(const ProcessEntry* entry) const {
+    tchar path[kPathChars];
+    CopyBounded(path, entry->itemPath, kPathChars);
+    LowerText(path);
+    return PathEndsWith(path, text_.c_str());
+  }
+
+ private:
+  Arg text_;
+};
+
+struct FindWalk {
+  Frame* frame;
+  const NameMatch* match;
+  bool yesno;
+  bool user;
+  bool found;
+};
+
+void PushOwner(Frame& frame, DWORD processId) {
+  ProcessOwner owner;
+  if (owner.Lookup(processId)) {
+    frame.pushstring(owner.accountName ? owner.accountName : TARVOLK_T(""));
+    frame.pushstring(owner.domainName ? owner.domainName : TARVOLK_T(""));
+    frame.pushword(owner.sameUser ? "1" : "0");
+  } else {
+    frame.pushword("");
+    frame.pushword("");
+    frame.pushword("1");
+  }
+}
+
+int ReportFirstMatch(const ProcessEntry* entry, void* arg) {
+  auto* walk = static_cast<FindWalk*>(arg);
+  if (IsSystemProcessId(entry->processId) || !walk->match->Matches(entry)) return 1;
+  Frame& frame = *walk->frame;
+  if (walk->user) PushOwner(frame, entry->processId);
+  if (walk->yesno) {
+    frame.pushword("yes");
+  } else {
+    tchar id[16];
+    FormatUnsigned(id, entry->processId);
+    frame.pushstring(entry->displayName);
+    frame.pushstring(entry->imagePath);
+    frame.pushstring(id);
+  }
+  walk->found = true;
+  return 0;
+}
+
+struct CloseWalk {
+  const NameMatch* match;
+  bool kill;
+  bool found;
+};
+
+int CloseMatching(const ProcessEntry* entry, void* arg) {
+  auto* walk = static_cast<CloseWalk*>(arg);
+  if (IsSystemProcessId(entry->processId) || !walk->match->Matches(entry)) return 1;
+  if (walk->kill)
+    TerminateAndWait(entry->processId);
+  else
+    CloseWindowPolitely(entry->window);
+  walk->found = true;
+  return 1;
+}
+
+}  // namespace
+
+bool EnableDebugPrivilege() {
+  if (g_debugPrivilege) return true;
+  KernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out())) {
+    token.release();
+    return false;
+  }
+  TOKEN_PRIVILEGES privileges = {};
+  if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) g_debugPrivilege = true;
+  return g_debugPrivilege;
+}
+
+void TerminateAndWait(DWORD processId) {
+  KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+  if (!process) return;
+  TerminateProcess(process.get(), 0xFFFFFFFFu);
+  WaitForSingleObject(process.get(), 1000);
+}
+
+void CloseWindowPolitely(HWND window) {
+  if (window == nullptr) return;  // a process without a main window has nothing to ask
+  SetActiveWindow(window);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &ignored);
+}
+
+}  // namespace tv
+
+using namespace tv;
+
+// Pops a script function's address and offers it every process: the function pops the id, the
+// image path and the display name, and pushes "true" to go on.
+TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
+  if (!EnableDebugPrivilege()) {
+    frame.pushword("error");
+    return;
+  }
+  ScriptWalk walk = {&frame, 0};
+  {
+    Arg address(frame);
+    if (!PopArg(frame, address)) {
+      frame.pushword("error");
+      return;
+    }
+    walk.functionIndex = myatoi_signed(address.c_str()) - 1;
+  }
+  EnumRequest request = {&walk, 0};
+  frame.pushword(EnumProcessEntries(&OfferToScript, &request, false) ? "done" : "cancel");
+}
+
+// Pops "/yesno" and "/user" in any number and order, then the program name; reports the first
+// process whose image has that name.
+TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
+  Arg name(frame);
+  if (name.data() == nullptr) {
+    frame.pushword("error");
+    return;
+  }
+  FindWalk walk = {&frame, nullptr, false, false, false};
+  for (;;) {
+    if (!PopArg(frame, name)) {
+      frame.pushword("error");
+      return;
+    }
+    if (IsWord(name.c_str(), "/yesno"))
+      walk.yesno = true;
+    else if (IsWord(name.c_str(), "/user"))
+      walk.user = true;
+    else
+      break;
+  }
+  NameMatch match(frame, name.c_str());
+  if (name.empty() || !match.ok()) {
+    frame.pushword("error");
+    return;
+  }
+  walk.match = &match;
+  EnumRequest request = {&walk, 0};
+  EnumProcessEntries(&ReportFirstMatch, &request, false);
+  if (!walk.found) frame.pushword(walk.yesno ? "no" : "");
+}
+
+// Pops an optional "/kill", then the program name; asks every matching process's main window to
+// close, or terminates the processes.
+TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
+  if (!EnableDebugPrivilege()) {
+    frame.pushword("error");
+    return;
+  }
+  Arg name(frame);
+  if (!PopArg(frame, name)) {
+    frame.pushword("error");
+    return;
+  }
+  CloseWalk walk = {nullptr, false, false};
+  if (IsWord(name.c_str(), "/kill")) {
+    walk.kill = true;
+    if (!PopArg(frame, name)) return;
+  }
+  NameMatch match(frame, name.c_str());
+  if (name.empty() || !match.ok()) {
+    frame.pushword("error");
+    return;
+  }
+  walk.match = &match;
+  EnumRequest request = {&walk, walk.kill ? 0 : 1};
+  EnumProcessEntries(&CloseMatching, &request, false);
+  frame.pushword(walk.found ? "ok" : "error");
+}
+
+// Pops a comma-separated list of process ids and terminates each listed process.
+TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
+  RegisterUnloadOnce();
+  if (!EnableDebugPrivilege()) {
+    frame.pushword("error");
+    return;
+  }
+  Arg list(frame);
+  if (!PopArg(frame, list)) return;
+  ForEachListedProcessId(list.c_str(), [](std::uint32_t id) { TerminateAndWait(id); });
+}
+
+// Pops a file path: "true" when the file cannot be opened for exclusive reading and writing,
+// "false" when it can or does not exist.
+TARVOLK_EXPORT(IsFileLocked, QuillmereFrame()) {
+  Arg path(frame);
+  if (!PopArg(frame, path)) return;
+  HANDLE file = CreateFileT(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+  bool locked = false;
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+  } else {
+    DWORD error = GetLastError();
+    locked = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+  }
+  frame.pushword(locked ? "true" : "false");
+}

@@ -1,0 +1,166 @@
+#include "quillmere/path_text.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+template <class C>
+std::basic_string<C> S(const std::string& s) {
+  return std::basic_string<C>(s.begin(), s.end());
+}
+
+template <class C>
+std::string N(const C* s) {
+  std::string out;
+  for (; *s; ++s) out += static_cast<char>(*s);
+  return out;
+}
+
+template <class C>
+class PathText : public ::testing::Test {};
+using Widths = ::testing::Types<char, wchar_t>;
+TYPED_TEST_SUITE(PathText, Widths);
+
+TYPED_TEST(PathText, EndsWithIsTailOfEitherString) {
+  using C = TypeParam;
+  auto ends = [](const std::string& a, const std::string& b) {
+    return tv::PathEndsWith(S<C>(a).c_str(), S<C>(b).c_str());
+  };
+  EXPECT_TRUE(ends("c:\\x\\a.exe", "\\a.exe"));
+  EXPECT_TRUE(ends("\\a.exe", "c:\\x\\a.exe"));
+  EXPECT_TRUE(ends("a.exe", "a.exe"));
+  EXPECT_FALSE(ends("A.EXE", "a.exe"));
+  EXPECT_FALSE(ends("", "a.exe"));
+  EXPECT_FALSE(ends("a.exe", ""));
+  EXPECT_FALSE(ends("c:\\notepad.exe", "\\pad.exe"));
+  EXPECT_FALSE(ends("c:\\x\\b.exe", "\\a.exe"));
+}
+
+TYPED_TEST(PathText, StartsWithNeedsTheWholePrefix) {
+  using C = TypeParam;
+  auto starts = [](const std::string& t, const std::string& p) {
+    return tv::PathStartsWith(S<C>(t).c_str(), S<C>(p).c_str());
+  };
+  EXPECT_TRUE(starts("c:\\app\\bin\\x.dll", "c:\\app\\"));
+  EXPECT_TRUE(starts("c:\\app", "c:\\app"));
+  EXPECT_FALSE(starts("c:\\ap", "c:\\app"));
+  EXPECT_FALSE(starts("", "c:\\"));
+  EXPECT_FALSE(starts("c:\\", ""));
+  EXPECT_FALSE(starts("C:\\APP\\x", "c:\\app\\"));
+}
+
+TYPED_TEST(PathText, FileNameIsWhatFollowsTheLastBackslash) {
+  using C = TypeParam;
+  C out[8];
+  auto name = [&](const std::string& path, std::size_t maxLength, std::size_t outSize) {
+    std::fill(out, out + 8, C('#'));
+    tv::FileNameFromPath(S<C>(path).c_str(), maxLength, out, outSize);
+    return N(out);
+  };
+  EXPECT_EQ(name("c:\\dir\\app.exe", 260, 8), "app.exe");
+  EXPECT_EQ(name("c:\\dir\\application.exe", 260, 8), "applica");  // cut to outSize - 1
+  EXPECT_EQ(name("c:\\dir\\app.exe", 9, 8), "ap");                  // the path read up to maxLength
+  EXPECT_EQ(name("c:\\dir\\", 260, 8), "");
+  EXPECT_EQ(name("plain", 260, 8), "plain");
+  EXPECT_EQ(out[5], C(0));
+}
+
+// Drive targets as QueryDosDevice reports them on one Windows machine.
+const std::map<char, std::string> kDrives = {
+    {'C', "\\Device\\HarddiskVolume3"},
+    {'D', "\\Device\\HarddiskVolume30"},
+    {'E', "\\Device\\CdRom0"},
+    {'Z', "\\Device\\LanmanRedirector\\;Z:00000000000a1b2c\\server\\share"},
+};
+
+template <class C>
+bool Map(const std::string& device, std::basic_string<C>* out, std::size_t outSize = 260) {
+  std::vector<C> buffer(outSize, C('#'));
+  buffer[0] = C(0);
+  bool ok = tv::MapDevicePath(S<C>(device).c_str(), buffer.data(), outSize, [](C letter, C* target, std::size_t capacity) {
+    auto it = kDrives.find(static_cast<char>(letter));
+    if (it == kDrives.end() || it->second.size() >= capacity) return false;
+    std::copy(it->second.begin(), it->second.end(), target);
+    target[it->second.size()] = C(0);
+    return true;
+  });
+  *out = buffer.data();
+  return ok;
+}
+
+TYPED_TEST(PathText, DevicePathsMapToDriveLetters) {
+  using C = TypeParam;
+  std::basic_string<C> out;
+  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out));
+  EXPECT_EQ(N(out.c_str()), "C:\\data\\f.txt");
+  // The first letter whose target is a prefix wins, with nothing asked of what follows it.
+  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30\\x", &out));
+  EXPECT_EQ(N(out.c_str()), "C:0\\x");
+  EXPECT_TRUE(Map<C>("\\Device\\CdRom0\\setup.exe", &out));
+  EXPECT_EQ(N(out.c_str()), "E:\\setup.exe");
+  // A network drive is compared without its drive and session part.
+  EXPECT_TRUE(Map<C>("\\Device\\LanmanRedirector\\server\\share\\doc.txt", &out));
+  EXPECT_EQ(N(out.c_str()), "Z:\\doc.txt");
+  EXPECT_FALSE(Map<C>("\\Device\\HarddiskVolume9\\f.txt", &out));
+  EXPECT_EQ(N(out.c_str()), "");  // untouched
+  EXPECT_FALSE(Map<C>("\\device\\harddiskvolume3\\f.txt", &out));
+}
+
+TYPED_TEST(PathText, WineNamesAreAlreadyDriveLetterPaths) {
+  using C = TypeParam;
+  std::basic_string<C> out;
+  EXPECT_TRUE(Map<C>("\\??\\C:\\dir\\file.txt", &out));
+  EXPECT_EQ(N(out.c_str()), "C:\\dir\\file.txt");
+  EXPECT_TRUE(Map<C>("\\??\\z:\\", &out));
+  EXPECT_EQ(N(out.c_str()), "z:\\");
+  EXPECT_FALSE(Map<C>("\\??\\UNC\\server\\share\\f", &out));
+  EXPECT_FALSE(Map<C>("\\??\\1:\\f", &out));
+}
+
+TYPED_TEST(PathText, MappingInPlaceAndBounded) {
+  using C = TypeParam;
+  std::basic_string<C> device = S<C>("\\Device\\HarddiskVolume3\\a\\b.txt");
+  std::vector<C> buffer(device.begin(), device.end());
+  buffer.push_back(C(0));
+  ASSERT_TRUE(tv::MapDevicePath(buffer.data(), buffer.data(), buffer.size(), [](C letter, C* t, std::size_t) {
+    if (letter != C('C')) return false;
+    std::string target = "\\Device\\HarddiskVolume3";
+    std::copy(target.begin(), target.end(), t);
+    t[target.size()] = C(0);
+    return true;
+  }));
+  EXPECT_EQ(N(buffer.data()), "C:\\a\\b.txt");
+  // A result that does not fit is no match, and the output stays as it was.
+  std::basic_string<C> out;
+  EXPECT_FALSE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out, 13));
+  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out, 14));
+}
+
+TYPED_TEST(PathText, KillListTakesPositiveNumbersOnly) {
+  using C = TypeParam;
+  auto ids = [](const std::string& list) {
+    std::vector<std::uint32_t> got;
+    tv::ForEachListedProcessId(S<C>(list).c_str(), [&](std::uint32_t id) { got.push_back(id); });
+    return got;
+  };
+  EXPECT_EQ(ids("1234,0,abc,5678"), (std::vector<std::uint32_t>{1234, 5678}));
+  EXPECT_EQ(ids("12,"), (std::vector<std::uint32_t>{12}));
+  EXPECT_EQ(ids(",,7"), (std::vector<std::uint32_t>{7}));
+  EXPECT_EQ(ids("-5,0x10,017,9x"), (std::vector<std::uint32_t>{16, 15, 9}));
+  EXPECT_EQ(ids(""), (std::vector<std::uint32_t>{}));
+}
+
+TYPED_TEST(PathText, NameMatchGetsItsBackslash) {
+  using C = TypeParam;
+  C out[7];
+  tv::BuildNameMatch(S<C>("a.exe").c_str(), out, 7);
+  EXPECT_EQ(N(out), "\\a.exe");
+  tv::BuildNameMatch(S<C>("ab.exe").c_str(), out, 7);
+  EXPECT_EQ(N(out), "\\ab.ex");
+}
+
+}  // namespace

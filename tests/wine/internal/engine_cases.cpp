@@ -1,0 +1,201 @@
+// The process engine's passes and display names, on victims of the plug-in's own width.
+#include <algorithm>
+
+#include "installer.h"
+#include "quillmere/engine.h"
+#include "victims.h"
+
+namespace {
+
+std::string Text(const tv::tchar* t) { return Narrow(TString(t)); }
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+  return s;
+}
+std::string ModsDll() { return OwnBin() + "\\mods\\tvmod.dll"; }
+
+struct Seen {
+  DWORD processId;
+  std::string itemPath, displayName, imagePath;
+  HWND window;
+  DWORD position, total;
+};
+
+int Collect(const tv::ProcessEntry* e, void* arg) {
+  static_cast<std::vector<Seen>*>(arg)->push_back(
+      {e->processId, Text(e->itemPath), Text(e->displayName), Text(e->imagePath), e->window, e->position, e->total});
+  return 1;
+}
+
+std::vector<Seen> Of(const std::vector<Seen>& all, DWORD id) {
+  std::vector<Seen> out;
+  for (auto& s : all)
+    if (s.processId == id) out.push_back(s);
+  return out;
+}
+
+}  // namespace
+
+TEST_CASE(ProcessPassReportsImagesAndModules) {
+  std::string folder = TestFolder("engine");
+  Victim v(OwnBin(), "tvvictim.exe", folder, "tvpass.exe", "dll=" + ModsDll());
+  CHECK(v.Started());
+  std::vector<Seen> all;
+  tv::EnumRequest request = {&all, 0};
+  CHECK(tv::EnumProcessEntries(&Collect, &request, true));
+  std::vector<Seen> mine = Of(all, v.Id());
+  CHECK(mine.size() > 3);
+  if (mine.empty()) return;
+  // The process first, under its image path, then each module but the image itself.
+  CHECK_EQ(Lower(mine[0].itemPath), Lower(v.Path()));
+  CHECK_EQ(mine[0].imagePath, mine[0].itemPath);
+  CHECK_EQ(mine[0].displayName, "Tarvolk test victim");
+  int dll = 0, image = 0;
+  for (size_t i = 1; i < mine.size(); ++i) {
+    dll += Lower(mine[i].itemPath) == Lower(ModsDll());
+    image += mine[i].itemPath == mine[0].imagePath;
+    CHECK_EQ(mine[i].position, mine[0].position);
+    CHECK_EQ(mine[i].imagePath, mine[0].imagePath);
+  }
+  CHECK_EQ(dll, 1);
+  CHECK_EQ(image, 0);
+  CHECK(mine[0].total == tv::CountProcesses() || mine[0].total + 1 == tv::CountProcesses() ||
+        mine[0].total == tv::CountProcesses() + 1);
+
+  // Without modules: one entry a process; positions count from 1 up to the total.
+  std::vector<Seen> plain;
+  request.callbackArg = &plain;
+  CHECK(tv::EnumProcessEntries(&Collect, &request, false));
+  CHECK_EQ(Of(plain, v.Id()).size(), 1u);
+  for (size_t i = 1; i < plain.size(); ++i) CHECK(plain[i].position > plain[i - 1].position);
+  CHECK(!plain.empty() && plain.back().position <= plain.back().total);
+}
+
+namespace {
+int StopAtSecond(const tv::ProcessEntry*, void* arg) { return ++*static_cast<int*>(arg) < 2; }
+int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  tv::CancelSearch();
+  return 1;
+}
+int CountIds(DWORD, void* arg) { return ++*static_cast<int*>(arg) > 0; }
+}  // namespace
+
+TEST_CASE(PassesStopWhenAskedTo) {
+  int calls = 0;
+  tv::EnumRequest request = {&calls, 0};
+  CHECK(!tv::EnumProcessEntries(&StopAtSecond, &request, false));
+  CHECK_EQ(calls, 2);
+  calls = 0;
+  CHECK(!tv::EnumProcessEntries(&CancelAtFirst, &request, false));
+  CHECK_EQ(calls, 1);
+  // A cancel that comes between two passes is lost: the next pass starts clear.
+  tv::CancelSearch();
+  calls = 0;
+  CHECK(tv::EnumProcessEntries(&Collect, &(request = {new std::vector<Seen>, 0}), false));
+  delete static_cast<std::vector<Seen>*>(request.callbackArg);
+  int ids = 0;
+  CHECK(tv::EnumProcessIds(&CountIds, &ids));
+  CHECK_EQ(static_cast<DWORD>(ids), tv::CountProcesses());
+}
+
+TEST_CASE(DisplayNamesFollowTheirRules) {
+  std::string folder = TestFolder("engine");
+  std::string cls = "TvEngine" + Arg("variant");
+  Victim windowed(OwnBin(), "tvvictim.exe", folder, "tvwin.exe", "class=" + cls + " caption=TvCaption style=1");
+  Victim described(OwnBin(), "tvvictim.exe", folder, "tvdesc.exe", "");
+  Victim plain(OwnBin(), "tvvictim_plain.exe", folder, "tvplain.exe", "");
+  CHECK(windowed.Started() && described.Started() && plain.Started());
+  HWND window = FindWindowA(cls.c_str(), "TvCaption");
+  CHECK(window != nullptr);
+
+  tv::ProcessEntry e = {};
+  e.processId = windowed.Id();
+  tv::FillImagePath(&e);
+  CHECK_EQ(Lower(Text(e.imagePath)), Lower(windowed.Path()));
+  tv::FillDisplayName(&e, true);
+  CHECK_EQ(Text(e.displayName), "TvCaption");
+  CHECK(e.window == window);
+  tv::FillDisplayName(&e, false);  // without the window lookup: the file description
+  CHECK_EQ(Text(e.displayName), "Tarvolk test victim");
+
+  e = {};
+  e.processId = described.Id();
+  tv::FillImagePath(&e);
+  tv::FillDisplayName(&e, true);  // no window at all
+  CHECK_EQ(Text(e.displayName), "Tarvolk test victim");
+  CHECK(e.window == nullptr);
+
+  e = {};
+  e.processId = plain.Id();
+  tv::FillImagePath(&e);
+  tv::FillDisplayName(&e, true);
+  CHECK_EQ(Text(e.displayName), "Process ID: " + std::to_string(plain.Id()));
+
+  e = {};
+  e.processId = 0xFFFFFFF0u;  // no such process: no image path
+  tv::FillImagePath(&e);
+  CHECK_EQ(Text(e.imagePath), "");
+}
+
+TEST_CASE(WindowPassReportsCaptionedWindows) {
+  std::string folder = TestFolder("engine");
+  std::string cls = "TvWinPass" + Arg("variant");
+  Victim v(OwnBin(), "tvvictim.exe", folder, "tvwinpass.exe", "class=" + cls + " caption=TvWindowPass style=1");
+  Victim hidden(OwnBin(), "tvvictim.exe", folder, "tvhidden.exe", "class=" + cls + "H caption=TvHidden");
+  CHECK(v.Started() && hidden.Started());
+  std::vector<Seen> all;
+  tv::EnumRequest request = {&all, 1};
+  CHECK(tv::EnumWindowEntries(&Collect, &request));
+  std::vector<Seen> mine = Of(all, v.Id());
+  CHECK_EQ(mine.size(), 1u);
+  CHECK(Of(all, hidden.Id()).empty());
+  if (mine.empty()) return;
+  CHECK_EQ(mine[0].displayName, "TvWindowPass");
+  CHECK_EQ(Lower(mine[0].imagePath), Lower(v.Path()));
+  CHECK(mine[0].window == FindWindowA(cls.c_str(), nullptr));
+  CHECK(mine[0].total >= 1 && mine[0].position < mine[0].total + 2);
+  // Without the window lookup the file description takes the caption's place.
+  all.clear();
+  request.findWindow = 0;
+  CHECK(tv::EnumWindowEntries(&Collect, &request));
+  mine = Of(all, v.Id());
+  CHECK(mine.size() == 1 && mine[0].displayName == "Tarvolk test victim");
+}
+
+TEST_CASE(DevicePathsOfThisSystemMap) {
+  tv::tchar out[tv::kPathChars];
+  TString device = T("\\Device\\HarddiskVolume1\\windows\\system32\\kernel32.dll");
+  // The volume behind C: here; the mapping is looked up, not assumed.
+  tv::tchar target[1024] = {};
+#ifdef TARVOLK_UNICODE
+  QueryDosDeviceW(L"C:", target, 1024);
+#else
+  QueryDosDeviceA("C:", target, 1024);
+#endif
+  device = TString(target) + T("\\windows\\x.dll");
+  CHECK(tv::DevicePathToDosPath(device.c_str(), out));
+  CHECK_EQ(Text(out), "C:\\windows\\x.dll");
+  CHECK(tv::DevicePathToDosPath(T("\\??\\C:\\dir\\file.txt").c_str(), out));
+  CHECK_EQ(Text(out), "C:\\dir\\file.txt");
+  CopyMemory(out, T("kept").c_str(), 5 * sizeof(tv::tchar));
+  CHECK(!tv::DevicePathToDosPath(T("\\Device\\NoSuchVolume\\f").c_str(), out));
+  CHECK_EQ(Text(out), "kept");
+}
+
+TEST_CASE(SystemFacts) {
+  CHECK(tv::InitProcessApi());
+  CHECK(tv::SearchCancelEvent() != nullptr);
+#ifdef _WIN64
+  CHECK(!tv::IsWow64());
+#else
+  CHECK(tv::IsWow64());  // the test prefix is a 64-bit one
+#endif
+  CHECK(tv::IsSystemProcessId(0));
+  CHECK(tv::IsSystemProcessId(4));
+  CHECK(!tv::IsSystemProcessId(8));
+  CHECK(!tv::IsSystemProcessId(GetCurrentProcessId()));
+  CHECK(tv::CountProcesses() > 3);
+  tv::tchar description[tv::kPathChars];
+  CHECK(!tv::GetFileDescription(T("C:\\no\\such.exe").c_str(), description));
+}

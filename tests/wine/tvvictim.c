@@ -1,0 +1,87 @@
+/* A program for the process tests to find, close and kill. Arguments, all optional, key=value:
+     file=PATH     holds the file open (reading shared, so it counts as locked)
+     dir=PATH      holds the folder open (backup semantics)
+     dll=PATH      loads the DLL
+     class=NAME caption=TEXT   creates a top-level window; show=1 shows it, style=1 only sets
+                   WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast)
+     many=DIR,N    creates and holds open N files DIR\f<i>.dat
+     ready=NAME    sets the named event once all of the above is done
+     mark=PATH     creates the file once all of the above is done (for installers)
+   It ends when its window is closed, or when it is terminated. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, w, l);
+}
+
+static const char* Value(int argc, char** argv, const char* key) {
+  size_t n = strlen(key);
+  for (int i = 1; i < argc; ++i)
+    if (strncmp(argv[i], key, n) == 0 && argv[i][n] == '=') return argv[i] + n + 1;
+  return NULL;
+}
+
+static int Fail(const char* what) {
+  fprintf(stderr, "tvvictim: %s failed, error %lu\n", what, GetLastError());
+  return 3;
+}
+
+int main(int argc, char** argv) {
+  const char* file = Value(argc, argv, "file");
+  const char* dir = Value(argc, argv, "dir");
+  const char* dll = Value(argc, argv, "dll");
+  const char* cls = Value(argc, argv, "class");
+  const char* caption = Value(argc, argv, "caption");
+  const char* many = Value(argc, argv, "many");
+  const char* ready = Value(argc, argv, "ready");
+  if (file && CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL) == INVALID_HANDLE_VALUE)
+    return Fail("file");
+  if (dir && CreateFileA(dir, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL) == INVALID_HANDLE_VALUE)
+    return Fail("dir");
+  if (dll && LoadLibraryA(dll) == NULL) return Fail("dll");
+  if (many) {
+    char folder[MAX_PATH];
+    lstrcpynA(folder, many, MAX_PATH);
+    char* comma = strrchr(folder, ',');
+    int count = comma ? atoi(comma + 1) : 0;
+    if (comma) *comma = 0;
+    for (int i = 0; i < count; ++i) {
+      char path[MAX_PATH + 16];
+      snprintf(path, sizeof path, "%s\\f%d.dat", folder, i);
+      if (CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL) ==
+          INVALID_HANDLE_VALUE)
+        return Fail("many");
+    }
+  }
+  if (cls) {
+    WNDCLASSA wc = {0};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = cls;
+    RegisterClassA(&wc);
+    HWND window = CreateWindowA(cls, caption ? caption : "", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, NULL, NULL,
+                                wc.hInstance, NULL);
+    if (window == NULL) return Fail("window");
+    const char* show = Value(argc, argv, "show");
+    const char* style = Value(argc, argv, "style");
+    if (show && *show == '1') ShowWindow(window, SW_SHOWNOACTIVATE);
+    if (style && *style == '1') SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_VISIBLE);
+  }
+  if (ready) {
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, ready);
+    if (event) SetEvent(event);
+  }
+  const char* mark = Value(argc, argv, "mark");
+  if (mark) CloseHandle(CreateFileA(mark, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+  MSG msg;
+  while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
+  return 0;
+}

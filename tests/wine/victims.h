@@ -1,0 +1,81 @@
+// Starting and stopping the test victims (tvvictim.c). Each test copies the victim to a name of
+// its own under C:\tvtest\<variant>\, so that runs of other variants in the same prefix never
+// match it by name.
+#pragma once
+#include "installer.h"
+
+// The folder of the test programs of the plug-in's own width, and of the other width.
+inline const std::string& OwnBin() {
+#ifdef _WIN64
+  return Arg("testbin64");
+#else
+  return Arg("testbin32");
+#endif
+}
+
+// A fresh folder C:\tvtest\<variant>\<name>\, emptied of what an earlier run left.
+inline std::string TestFolder(const std::string& name) {
+  std::string base = "C:\\tvtest";
+  CreateDirectoryA(base.c_str(), nullptr);
+  base += "\\" + Arg("variant");
+  CreateDirectoryA(base.c_str(), nullptr);
+  base += "\\" + name;
+  CreateDirectoryA(base.c_str(), nullptr);
+  return base;
+}
+
+inline bool WriteFileText(const std::string& path, const std::string& text) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(f);
+  return true;
+}
+
+class Victim {
+ public:
+  // Copies bin\program to folder\name and starts it with the arguments; waits until it is ready.
+  Victim(const std::string& bin, const std::string& program, const std::string& folder, const std::string& name,
+         const std::string& args)
+      : path_(folder + "\\" + name) {
+    CopyFileA((bin + "\\" + program).c_str(), path_.c_str(), FALSE);
+    std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
+    std::string line = "\"" + path_ + "\" ready=" + ready + " " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (CreateProcessA(path_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_)) {
+      HANDLE both[2] = {event, pi_.hProcess};
+      started_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    CloseHandle(event);
+  }
+  ~Victim() {
+    if (pi_.hProcess) {
+      TerminateProcess(pi_.hProcess, 1);
+      WaitForSingleObject(pi_.hProcess, 5000);
+      CloseHandle(pi_.hProcess);
+      CloseHandle(pi_.hThread);
+    }
+  }
+  Victim(const Victim&) = delete;
+  Victim& operator=(const Victim&) = delete;
+
+  bool Started() const { return started_; }
+  DWORD Id() const { return pi_.dwProcessId; }
+  const std::string& Path() const { return path_; }
+  // True when the process ended within the time given.
+  bool Ended(DWORD ms) const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
+  DWORD ExitCode() const {
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+  }
+
+ private:
+  std::string path_;
+  PROCESS_INFORMATION pi_ = {};
+  bool started_ = false;
+};
