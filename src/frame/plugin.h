@@ -16,12 +16,15 @@ using tchar = char;
 
 // The system function of the build's width: TV_AW(OpenService) is OpenServiceW in the Unicode
 // builds and OpenServiceA in the ANSI build, taking tchar text either way; TV_T("text") is a
-// literal of the build's width.
+// literal of the build's width; TV_AW_NAME("OpenService") is the name to look such a function up
+// by at run time.
 #ifdef TARVOLK_UNICODE
 #define TV_AW(name) name##W
+#define TV_AW_NAME(name) name "W"
 #define TV_T(text) L##text
 #else
 #define TV_AW(name) name##A
+#define TV_AW_NAME(name) name "A"
 #define TV_T(text) text
 #endif
 

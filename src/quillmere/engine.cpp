@@ -163,15 +163,15 @@ bool InitProcessApi() {
   Resolve(ntdll, "NtQuerySystemInformation", &g_api.NtQuerySystemInformation);
   Resolve(ntdll, "NtQueryObject", &g_api.NtQueryObject);
   Resolve(ntdll, "NtQueryInformationFile", &g_api.NtQueryInformationFile);
-  Resolve(kernel, TARVOLK_AW("QueryFullProcessImageName"), &g_api.QueryFullProcessImageName);
+  Resolve(kernel, TV_AW_NAME("QueryFullProcessImageName"), &g_api.QueryFullProcessImageName);
   Resolve(kernel, "Wow64DisableWow64FsRedirection", &g_api.Wow64DisableWow64FsRedirection);
   Resolve(kernel, "Wow64RevertWow64FsRedirection", &g_api.Wow64RevertWow64FsRedirection);
   Resolve(kernel, "IsWow64Process", &g_api.IsWow64Process);
   Resolve(psapi, "EnumProcesses", &g_api.EnumProcesses);
   Resolve(psapi, "EnumProcessModules", &g_api.EnumProcessModules);
   Resolve(psapi, "EnumProcessModulesEx", &g_api.EnumProcessModulesEx);
-  Resolve(psapi, TARVOLK_AW("GetModuleFileNameEx"), &g_api.GetModuleFileNameEx);
-  Resolve(psapi, TARVOLK_AW("GetProcessImageFileName"), &g_api.GetProcessImageFileName);
+  Resolve(psapi, TV_AW_NAME("GetModuleFileNameEx"), &g_api.GetModuleFileNameEx);
+  Resolve(psapi, TV_AW_NAME("GetProcessImageFileName"), &g_api.GetProcessImageFileName);
   DWORD version = GetVersion();
   g_isWindows2000 = LOBYTE(LOWORD(version)) == 5 && HIBYTE(LOWORD(version)) == 0;
   return RequiredPresent();
@@ -288,7 +288,7 @@ bool GetFileDescription(const tchar* path, tchar* out) {
   };
   Translation* translations = nullptr;
   UINT length = 0;
-  if (!VerQueryValueT(info, TARVOLK_T("\\VarFileInfo\\Translation"), reinterpret_cast<void**>(&translations),
+  if (!VerQueryValueT(info, TV_T("\\VarFileInfo\\Translation"), reinterpret_cast<void**>(&translations),
                       &length) ||
       translations == nullptr || length < sizeof(Translation))
     return false;

@@ -164,7 +164,7 @@ void CountedNameText(const BYTE* result, tchar* out) {
 }
 
 bool IsFileType(const tchar* type) {
-  return TextCompareNoCase(type, TARVOLK_T("File")) == 0 || TextCompareNoCase(type, TARVOLK_T("Directory")) == 0;
+  return TextCompareNoCase(type, TV_T("File")) == 0 || TextCompareNoCase(type, TV_T("Directory")) == 0;
 }
 
 // The verdict on a type index, asked of the system once per pass.
@@ -183,8 +183,8 @@ TypeVerdict TypeOf(FileScan& scan, HANDLE handle, USHORT typeIndex) {
 
 // Works out the drive-letter path that the handle is open on into the entry's itemPath.
 bool ExamineHandle(FileScan& scan, const SystemHandle& row, ProcessEntry* entry) {
-  if (PathEndsWith(entry->imagePath, TARVOLK_T("\\mdm.exe")) ||
-      PathEndsWith(entry->imagePath, TARVOLK_T("\\services.exe")))
+  if (PathEndsWith(entry->imagePath, TV_T("\\mdm.exe")) ||
+      PathEndsWith(entry->imagePath, TV_T("\\services.exe")))
     return false;
   ++g_stats.handlesExamined;
   HANDLE handle = reinterpret_cast<HANDLE>(row.handleValue);

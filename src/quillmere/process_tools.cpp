@@ -76,8 +76,8 @@ struct FindWalk {
 void PushOwner(Frame& frame, DWORD processId) {
   ProcessOwner owner;
   if (owner.Lookup(processId)) {
-    frame.pushstring(owner.accountName ? owner.accountName : TARVOLK_T(""));
-    frame.pushstring(owner.domainName ? owner.domainName : TARVOLK_T(""));
+    frame.pushstring(owner.accountName ? owner.accountName : TV_T(""));
+    frame.pushstring(owner.domainName ? owner.domainName : TV_T(""));
     frame.pushword(owner.sameUser ? "1" : "0");
   } else {
     frame.pushword("");

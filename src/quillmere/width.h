@@ -7,53 +7,26 @@
 
 #include "frame/plugin.h"
 
-#ifdef TARVOLK_UNICODE
-#define TARVOLK_AW(name) name "W"
-#define TARVOLK_T(text) L##text
-#else
-#define TARVOLK_AW(name) name "A"
-#define TARVOLK_T(text) text
-#endif
 
 namespace tv {
 
-#ifdef TARVOLK_UNICODE
-inline int GetWindowTextT(HWND w, tchar* t, int n) { return GetWindowTextW(w, t, n); }
-inline DWORD QueryDosDeviceT(const tchar* d, tchar* t, DWORD n) { return QueryDosDeviceW(d, t, n); }
-inline DWORD GetFileVersionInfoSizeT(const tchar* p, DWORD* h) { return GetFileVersionInfoSizeW(p, h); }
-inline BOOL GetFileVersionInfoT(const tchar* p, DWORD n, void* b) { return GetFileVersionInfoW(p, 0, n, b); }
-inline BOOL VerQueryValueT(void* b, const tchar* q, void** v, UINT* n) { return VerQueryValueW(b, q, v, n); }
-inline int TextCompare(const tchar* a, const tchar* b) { return lstrcmpW(a, b); }
-inline int TextCompareNoCase(const tchar* a, const tchar* b) { return lstrcmpiW(a, b); }
-inline void LowerText(tchar* t) { CharLowerW(t); }
-inline void FormatProcessId(tchar* out, DWORD id) { wsprintfW(out, L"Process ID: %u", id); }
-inline void FormatUnsigned(tchar* out, DWORD value) { wsprintfW(out, L"%u", value); }
+inline int GetWindowTextT(HWND w, tchar* t, int n) { return TV_AW(GetWindowText)(w, t, n); }
+inline DWORD QueryDosDeviceT(const tchar* d, tchar* t, DWORD n) { return TV_AW(QueryDosDevice)(d, t, n); }
+inline DWORD GetFileVersionInfoSizeT(const tchar* p, DWORD* h) { return TV_AW(GetFileVersionInfoSize)(p, h); }
+inline BOOL GetFileVersionInfoT(const tchar* p, DWORD n, void* b) { return TV_AW(GetFileVersionInfo)(p, 0, n, b); }
+inline BOOL VerQueryValueT(void* b, const tchar* q, void** v, UINT* n) { return TV_AW(VerQueryValue)(b, q, v, n); }
+inline int TextCompare(const tchar* a, const tchar* b) { return TV_AW(lstrcmp)(a, b); }
+inline int TextCompareNoCase(const tchar* a, const tchar* b) { return TV_AW(lstrcmpi)(a, b); }
+inline void LowerText(tchar* t) { TV_AW(CharLower)(t); }
+inline void FormatProcessId(tchar* out, DWORD id) { TV_AW(wsprintf)(out, TV_T("Process ID: %u"), id); }
+inline void FormatUnsigned(tchar* out, DWORD value) { TV_AW(wsprintf)(out, TV_T("%u"), value); }
 inline void FormatDescriptionQuery(tchar* out, WORD language, WORD codePage) {
-  wsprintfW(out, L"\\StringFileInfo\\%04x%04x\\FileDescription", language, codePage);
+  TV_AW(wsprintf)(out, TV_T("\\StringFileInfo\\%04x%04x\\FileDescription"), language, codePage);
 }
 inline HANDLE CreateFileT(const tchar* p, DWORD access, DWORD share, DWORD disposition) {
-  return CreateFileW(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return TV_AW(CreateFile)(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
-inline DWORD GetModuleFileNameT(HMODULE m, tchar* t, DWORD n) { return GetModuleFileNameW(m, t, n); }
-#else
-inline int GetWindowTextT(HWND w, tchar* t, int n) { return GetWindowTextA(w, t, n); }
-inline DWORD QueryDosDeviceT(const tchar* d, tchar* t, DWORD n) { return QueryDosDeviceA(d, t, n); }
-inline DWORD GetFileVersionInfoSizeT(const tchar* p, DWORD* h) { return GetFileVersionInfoSizeA(p, h); }
-inline BOOL GetFileVersionInfoT(const tchar* p, DWORD n, void* b) { return GetFileVersionInfoA(p, 0, n, b); }
-inline BOOL VerQueryValueT(void* b, const tchar* q, void** v, UINT* n) { return VerQueryValueA(b, q, v, n); }
-inline int TextCompare(const tchar* a, const tchar* b) { return lstrcmpA(a, b); }
-inline int TextCompareNoCase(const tchar* a, const tchar* b) { return lstrcmpiA(a, b); }
-inline void LowerText(tchar* t) { CharLowerA(t); }
-inline void FormatProcessId(tchar* out, DWORD id) { wsprintfA(out, "Process ID: %u", id); }
-inline void FormatUnsigned(tchar* out, DWORD value) { wsprintfA(out, "%u", value); }
-inline void FormatDescriptionQuery(tchar* out, WORD language, WORD codePage) {
-  wsprintfA(out, "\\StringFileInfo\\%04x%04x\\FileDescription", language, codePage);
-}
-inline HANDLE CreateFileT(const tchar* p, DWORD access, DWORD share, DWORD disposition) {
-  return CreateFileA(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-inline DWORD GetModuleFileNameT(HMODULE m, tchar* t, DWORD n) { return GetModuleFileNameA(m, t, n); }
-#endif
+inline DWORD GetModuleFileNameT(HMODULE m, tchar* t, DWORD n) { return TV_AW(GetModuleFileName)(m, t, n); }
 
 // Copies a counted UTF-16 name into the stack's width, NUL-terminated within capacity
 // characters: as it is in the Unicode variants, as UTF-8 (never the ANSI code page) in x86-ansi.

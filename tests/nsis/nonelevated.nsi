@@ -21,10 +21,24 @@ Function ReadRecord
     ${EndIf}
     Sleep 50
   ${Loop}
-  FileOpen $R1 "${WD}\tvcmdline.txt" r
-  FileRead $R1 $R2
-  FileRead $R1 $R3
-  FileClose $R1
+  ; Under load the record's name can be seen a moment before its text can be read.
+  ${Do}
+    StrCpy $R2 ""
+    StrCpy $R3 ""
+    ClearErrors
+    FileOpen $R1 "${WD}\tvcmdline.txt" r
+    ${IfNot} ${Errors}
+      FileRead $R1 $R2
+      FileRead $R1 $R3
+      FileClose $R1
+    ${EndIf}
+    ${If} $R3 != ""
+    ${OrIf} $R0 > 200
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R0 $R0 + 1
+    Sleep 50
+  ${Loop}
   Delete "${WD}\tvcmdline.txt"
   ; Without the line ends.
   StrCpy $R2 $R2 -2

@@ -191,6 +191,8 @@ int RunAll(int argc, char** argv) {
   for (auto& c : Cases()) {
     if (!only.empty() && only != c.first) continue;
     Run().current = c.first;
+    std::printf("...  %s\n", c.first);  // a case that hangs is named by the last of these lines
+    std::fflush(stdout);
     int before = Run().failed;
     c.second();
     std::printf("%s %s\n", Run().failed == before ? "ok  " : "FAIL", c.first);

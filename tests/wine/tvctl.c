@@ -4,6 +4,7 @@
      tvctl TITLE gone ID     waits (at most 15 s) until the control ID no longer exists
      tvctl TITLE pos ID      prints the screen position of the control's centre: "X Y"
      tvctl TITLE state       prints the run-as page's state on one line
+     tvctl TITLE text ID T   waits (at most 15 s) until the control's text is T; exit 1 if not
    Ids 1 (Next) and 3 (Back) are the installer window's own buttons; other ids are looked for in
    the page inside it. */
 #include <windows.h>
@@ -77,6 +78,10 @@ int wmain(int argc, wchar_t** argv) {
       if (!c || !GetWindowRect(c, &r)) return 1;
       printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
       return 0;
+    } else if (lstrcmpW(argv[2], L"text") == 0 && argc > 4) {
+      wchar_t text[512] = {0};
+      if (c) SendMessageW(c, WM_GETTEXT, 512, (LPARAM)text);
+      if (c && lstrcmpW(text, argv[4]) == 0) return 0;
     } else if (lstrcmpW(argv[2], L"state") == 0) {
       printf("custom=%d current=%d edits=%d%d%d error shown=%d", On(Control(1215), 2), On(Control(1233), 2),
              On(Control(1229), 0), On(Control(1217), 0), On(Control(1218), 0), On(Control(1231), 1));
