@@ -59,8 +59,10 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
   }
   CHECK_EQ(dll, 1);
   CHECK_EQ(image, 0);
-  CHECK(mine[0].total == tv::CountProcesses() || mine[0].total + 1 == tv::CountProcesses() ||
-        mine[0].total == tv::CountProcesses() + 1);
+  // The pass's total is the process count of its moment; tests beside this one start and end
+  // processes, so it is compared with a little room.
+  DWORD now = tv::CountProcesses();
+  CHECK(mine[0].total + 10 >= now && mine[0].total <= now + 10);
 
   // Without modules: one entry a process; positions count from 1 up to the total.
   std::vector<Seen> plain;
