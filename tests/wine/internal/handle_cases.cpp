@@ -46,7 +46,8 @@ LONG WINAPI WithoutExtendedTable(ULONG infoClass, void* buffer, ULONG size, ULON
 }  // namespace
 
 TEST_CASE(HandleScanFindsFileAndFolderHolders) {
-  std::string folder = TestFolder("handles");
+  // A folder of this run alone: a holder left from an earlier run would rightly be reported.
+  std::string folder = TestFolder("handles-" + std::to_string(GetCurrentProcessId()));
   std::string data = folder + "\\data";
   CreateDirectoryA(data.c_str(), nullptr);
   std::string held = data + "\\held.txt", other = data + "\\other.txt", spared = data + "\\spared.txt";
@@ -58,7 +59,10 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   // A holder whose image is named services.exe is never examined.
   Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
   HANDLE mine = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  CHECK(own.Started() && wide.Started() && service.Started() && mine != INVALID_HANDLE_VALUE);
+  CHECK(own.Started());
+  CHECK(wide.Started());
+  CHECK(service.Started());
+  CHECK(mine != INVALID_HANDLE_VALUE);
 
   Holders found;
   found.under = Lower(data);
@@ -156,3 +160,18 @@ TEST_CASE(HandleScanStopsAndLeaksNothing) {
   CHECK_EQ(after, before);
   CHECK(none.byProcess.empty());
 }
+
+// Many scans in a row, for a person looking into the scan while other processes start and end
+// (under Wine 8 the scanning process can vanish then); not part of the normal run.
+TEST_CASE(HandleScanStress) {
+  if (Arg("only") != "HandleScanStress") return;
+  Holders none;
+  none.under = "c:\\tvtest\\nowhere";
+  tv::EnumRequest request = {&none, 0};
+  for (int i = 0; i < 40; ++i) {
+    CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
+    std::printf("scan %d killed %lu\n", i, tv::LastHandleScanStats().workersKilled);
+    std::fflush(stdout);
+  }
+}
+
