@@ -36,41 +36,22 @@ constexpr DWORD kAccountLockedOut = 1909;  // ERROR_ACCOUNT_LOCKED_OUT
 constexpr int kFieldChars = 1024;
 const tchar kEmpty[1] = {0};
 
-#ifdef TARVOLK_UNICODE
 HWND CreatePage(HWND parent, DLGPROC proc) {
-  return CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_RUNAS_PAGE), parent, proc, 0);
+  return TV_AW(CreateDialogParam)(g_instance, TV_AW(MAKEINTRESOURCE)(IDD_RUNAS_PAGE), parent, proc, 0);
 }
-void SetItemText(HWND dialog, int id, const wchar_t* text) { SetDlgItemTextW(dialog, id, text); }
-void GetItemText(HWND dialog, int id, wchar_t* text, int size) { GetDlgItemTextW(dialog, id, text, size); }
+void SetItemText(HWND dialog, int id, const tchar* text) { TV_AW(SetDlgItemText)(dialog, id, text); }
+void GetItemText(HWND dialog, int id, tchar* text, int size) { TV_AW(GetDlgItemText)(dialog, id, text, size); }
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return SendMessageW(window, message, wParam, lParam);
+  return TV_AW(SendMessage)(window, message, wParam, lParam);
 }
-void Post(HWND window, UINT message) { PostMessageW(window, message, 0, 0); }
-LONG_PTR SetDialogProc(HWND window, LONG_PTR proc) { return SetWindowLongPtrW(window, DWLP_DLGPROC, proc); }
+void Post(HWND window, UINT message) { TV_AW(PostMessage)(window, message, 0, 0); }
+LONG_PTR SetDialogProc(HWND window, LONG_PTR proc) { return TV_AW(SetWindowLongPtr)(window, DWLP_DLGPROC, proc); }
 LRESULT CallPrevious(LONG_PTR proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return CallWindowProcW(reinterpret_cast<WNDPROC>(proc), window, message, wParam, lParam);
+  return TV_AW(CallWindowProc)(reinterpret_cast<WNDPROC>(proc), window, message, wParam, lParam);
 }
-BOOL GetMessageT(MSG* msg) { return GetMessageW(msg, nullptr, 0, 0); }
-BOOL IsDialogMessageT(HWND dialog, MSG* msg) { return IsDialogMessageW(dialog, msg); }
-void DispatchT(const MSG* msg) { DispatchMessageW(msg); }
-#else
-HWND CreatePage(HWND parent, DLGPROC proc) {
-  return CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_RUNAS_PAGE), parent, proc, 0);
-}
-void SetItemText(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
-void GetItemText(HWND dialog, int id, char* text, int size) { GetDlgItemTextA(dialog, id, text, size); }
-LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return SendMessageA(window, message, wParam, lParam);
-}
-void Post(HWND window, UINT message) { PostMessageA(window, message, 0, 0); }
-LONG_PTR SetDialogProc(HWND window, LONG_PTR proc) { return SetWindowLongPtrA(window, DWLP_DLGPROC, proc); }
-LRESULT CallPrevious(LONG_PTR proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return CallWindowProcA(reinterpret_cast<WNDPROC>(proc), window, message, wParam, lParam);
-}
-BOOL GetMessageT(MSG* msg) { return GetMessageA(msg, nullptr, 0, 0); }
-BOOL IsDialogMessageT(HWND dialog, MSG* msg) { return IsDialogMessageA(dialog, msg); }
-void DispatchT(const MSG* msg) { DispatchMessageA(msg); }
-#endif
+BOOL GetMessageT(MSG* msg) { return TV_AW(GetMessage)(msg, nullptr, 0, 0); }
+BOOL IsDialogMessageT(HWND dialog, MSG* msg) { return TV_AW(IsDialogMessage)(dialog, msg); }
+void DispatchT(const MSG* msg) { TV_AW(DispatchMessage)(msg); }
 
 // The ANSI variant hands every text of this page to the start calls as UTF-8.
 constexpr unsigned kTextCodePage = CP_UTF8;

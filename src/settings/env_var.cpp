@@ -81,7 +81,7 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
   const Text item(value.c_str());
 
   RegKey key;
-  if (RegOpenKeyExT(HKEY_LOCAL_MACHINE, TV_TEXT("System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
+  if (RegOpenKeyExT(HKEY_LOCAL_MACHINE, TV_T("System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
                     KEY_READ | KEY_WRITE, key.out()) != ERROR_SUCCESS) {
     key.release();
     frame.pushword("error");

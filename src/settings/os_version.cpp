@@ -53,9 +53,9 @@ TARVOLK_EXPORT(GetOsVersion, SystemFrame()) {
   bool haveName = false;
   if (NeedsProductName(os)) {
     RegKey key;
-    if (RegOpenKeyExT(HKEY_LOCAL_MACHINE, TV_TEXT("Software\\Microsoft\\Windows NT\\CurrentVersion"), KEY_READ, key.out()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExT(HKEY_LOCAL_MACHINE, TV_T("Software\\Microsoft\\Windows NT\\CurrentVersion"), KEY_READ, key.out()) == ERROR_SUCCESS) {
       DWORD bytes = 256;
-      haveName = RegQueryValueExT(key.get(), TV_TEXT("ProductName"), nullptr, productName, &bytes) == ERROR_SUCCESS;
+      haveName = RegQueryValueExT(key.get(), TV_T("ProductName"), nullptr, productName, &bytes) == ERROR_SUCCESS;
     } else {
       key.release();
     }
