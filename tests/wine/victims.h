@@ -48,7 +48,17 @@ class Victim {
     si.cb = sizeof si;
     if (CreateProcessA(path_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_)) {
       HANDLE both[2] = {event, pi_.hProcess};
-      started_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
+      // A 32-bit program's first start in a new prefix, emulated, beside other tests: allow time.
+      DWORD woke = WaitForMultipleObjects(2, both, FALSE, 90000);
+      started_ = woke == WAIT_OBJECT_0;
+      if (!started_) {
+        DWORD code = 0;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        std::printf("  victim %s not ready: %s, exit code %lu\n", name.c_str(),
+                    woke == WAIT_TIMEOUT ? "timed out" : "ended", code);
+      }
+    } else {
+      std::printf("  victim %s not started: error %lu\n", name.c_str(), GetLastError());
     }
     CloseHandle(event);
   }
