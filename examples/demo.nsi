@@ -70,6 +70,9 @@ Section
   Tarvolk::Remove "${SVC}"
   !insertmacro Show "Remove" 0
 
+  ; The service is marked for deletion and goes once its process has ended.
+  Sleep 1000
+
   Tarvolk::QueryStatus "${SVC}"
   !insertmacro Show "QueryStatus of the removed service" 1
 

@@ -22,6 +22,22 @@ Function WaitState
   done:
 FunctionEnd
 
+; Waits (at most about 5 s) until the removed service is gone: a service marked for deletion
+; stays until its process has ended.
+Function WaitGone
+  StrCpy $R1 0
+  again:
+    Tarvolk::QueryStatus "${SVC}"
+    Pop $R2
+    Pop $R3
+    StrCmp $R2 "error" done
+    IntOp $R1 $R1 + 1
+    IntCmp $R1 100 done
+    Sleep 50
+    Goto again
+  done:
+FunctionEnd
+
 Section
   !insertmacro OpenResults
 
@@ -75,6 +91,7 @@ Section
   Push "below"
   Tarvolk::Remove "${SVC}"
   !insertmacro DumpStack "remove"
+  Call WaitGone
 
   Tarvolk::Remove "${SVC}"
   !insertmacro DumpStack "remove missing"

@@ -17,6 +17,15 @@ struct Scm {
     return h != nullptr;
   }
 
+  // A service marked for deletion goes once its process and the last handle to it are gone.
+  bool WaitGone(const std::string& name) {
+    for (int i = 0; i < 200; ++i) {
+      if (!Exists(name)) return true;
+      Sleep(25);
+    }
+    return false;
+  }
+
   DWORD State(const std::string& name) {
     SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
     SERVICE_STATUS st = {};

@@ -272,7 +272,7 @@ TEST_CASE(ServiceLifecycleOnTheRealManager) {
   s.Push(name);
   Dll().Call("Remove", &s);
   CHECK_STACK(s, "success");
-  CHECK(!scm.Exists(name));
+  CHECK(scm.WaitGone(name));
 
   s.Clear();
   s.Push(name);
