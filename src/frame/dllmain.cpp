@@ -16,6 +16,47 @@ void StackFree(void* block) {
   if (block != nullptr) GlobalFree(block);
 }
 
+namespace {
+
+bool g_registered = false;
+void (*g_atUnload[4])() = {};
+
+UINT_PTR UnloadCallback(NSPIM message) {
+  if (message == NSPIM_UNLOAD)
+    for (auto release : g_atUnload)
+      if (release != nullptr) release();
+  return 0;
+}
+
+}  // namespace
+
+void AtUnload(void (*release)()) {
+  for (auto& slot : g_atUnload)
+    if (slot == nullptr || slot == release) {
+      slot = release;
+      return;
+    }
+}
+
+void RegisterUnloadCallback(extra_parameters* extra) {
+  if (g_registered || extra == nullptr || extra->RegisterPluginCallback == nullptr) return;
+  extra->RegisterPluginCallback(g_instance, &UnloadCallback);
+  g_registered = true;
+}
+
+bool UnloadCallbackRegistered() { return g_registered; }
+
+int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent) {
+  if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 1;
+  RegisterUnloadCallback(extra);
+  if (!g_registered) {
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&UnloadCallback), &pinned);
+  }
+  return extra->ExecuteCodeSegment(functionIndex, parent);
+}
+
 }  // namespace tv
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {

@@ -50,4 +50,19 @@ std::int32_t myatoi_signed(const C* s) {
   return myatoi(s);
 }
 
+// A script function's address as the installer's GetFunctionAddress gives it: decimal digits
+// alone, 1 to 2^31 - 1. Gives the installer's function index (the address less one), or -1 for
+// any other text: empty, signed, not a number, followed by other characters, or too large.
+template <class C>
+std::int32_t FunctionIndexOf(const C* s) {
+  if (*s == C(0)) return -1;
+  std::uint32_t value = 0;
+  for (; *s != C(0); ++s) {
+    if (*s < C('0') || *s > C('9')) return -1;
+    value = value * 10 + static_cast<std::uint32_t>(*s - C('0'));
+    if (value > 0x7FFFFFFFu) return -1;
+  }
+  return value == 0 ? -1 : static_cast<std::int32_t>(value - 1);
+}
+
 }  // namespace tv

@@ -49,12 +49,30 @@ extern HINSTANCE g_instance;
 // The frame of the service, firewall and settings exports (and Unload).
 Frame& SystemFrame();
 
+// Adds a function that the installer's unload notification runs (a module releasing the state
+// it keeps between calls). Called during start-up; at most a handful.
+void AtUnload(void (*release)());
+
+// Registers the plug-in's unload callback with the installer on the first call that brings an
+// installer record; later calls do nothing. An installer keeps a plug-in that registered loaded
+// until it ends, so that state kept between calls survives, a script function called back from
+// inside an export may call the plug-in again without unloading it under the outer call, and
+// the static runtime's per-load cost is paid once.
+void RegisterUnloadCallback(extra_parameters* extra);
+bool UnloadCallbackRegistered();
+
+// Runs the script function at functionIndex through the installer (0 when the installer ran
+// it). The module stays loaded meanwhile, whatever the function calls: where the installer
+// took no unload callback, the module is pinned for the rest of the process.
+int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent);
+
 // Keeps the frame values of the call in the module's frame, then runs the export's body.
 // No exception leaves an export: one that escapes the body is reported as "error".
 template <class Body>
 void RunExport(Frame& module, HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop,
                extra_parameters* extra, Body body) {
   module.Keep(hwndParent, string_size, variables, stacktop, extra);
+  RegisterUnloadCallback(extra);
   try {
     body(module);
   } catch (...) {

@@ -5,12 +5,8 @@
 namespace tv {
 namespace {
 
-bool g_registered = false;
-
-UINT_PTR UnloadCallback(NSPIM message) {
-  if (message == NSPIM_UNLOAD) ReleaseQuillmereState();
-  return 0;
-}
+// The installer's unload notification releases what the module keeps.
+const bool g_releaseAtUnload = (AtUnload(&ReleaseQuillmereState), true);
 
 }  // namespace
 
@@ -18,16 +14,6 @@ Frame& QuillmereFrame() {
   static Frame frame;
   return frame;
 }
-
-void RegisterUnloadOnce() {
-  if (g_registered) return;
-  extra_parameters* extra = QuillmereExtra();
-  if (extra == nullptr || extra->RegisterPluginCallback == nullptr) return;  // try again next call
-  extra->RegisterPluginCallback(g_instance, &UnloadCallback);
-  g_registered = true;
-}
-
-bool UnloadCallbackRegistered() { return g_registered; }
 
 void ReleaseQuillmereState() {
   // A pass that runs later creates the event anew.

@@ -35,9 +35,9 @@ int OfferToScript(const ProcessEntry* entry, void* arg) {
   frame.pushstring(entry->displayName);
   frame.pushstring(entry->imagePath);
   frame.pushstring(id);
-  extra_parameters* extra = static_cast<extra_parameters*>(frame.extra);
-  if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 0;
-  if (extra->ExecuteCodeSegment(walk->functionIndex, static_cast<HWND>(frame.hwndParent)) != 0) return 0;
+  if (RunScriptFunction(static_cast<extra_parameters*>(frame.extra), walk->functionIndex,
+                        static_cast<HWND>(frame.hwndParent)) != 0)
+    return 0;
   Arg answer(frame);
   if (!PopArg(frame, answer)) return 0;
   return IsWord(answer.c_str(), "true") ? 1 : 0;
@@ -170,7 +170,11 @@ TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
       frame.pushword("error");
       return;
     }
-    walk.functionIndex = myatoi_signed(address.c_str()) - 1;
+    walk.functionIndex = FunctionIndexOf(address.c_str());
+  }
+  if (walk.functionIndex < 0) {
+    frame.pushword("error");
+    return;
   }
   EnumRequest request = {&walk, 0};
   frame.pushword(EnumProcessEntries(&OfferToScript, &request, false) ? "done" : "cancel");
@@ -238,7 +242,6 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
 
 // Pops a comma-separated list of process ids and terminates each listed process.
 TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
-  RegisterUnloadOnce();
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;

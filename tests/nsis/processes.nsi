@@ -74,7 +74,7 @@ Section
   Delete "${D}\*.ready"
   Exec '"${D}\${A}" file=${D}\held.txt mark=${D}\a.ready'
   Exec '"${D}\${B}" mark=${D}\b.ready'
-  Exec '"${D}\${C}" class=TvNsis${VARIANT} caption=TvNsisCaption style=1 mark=${D}\c.ready'
+  Exec '"${D}\${C}" class=TvNsis${VARIANT} caption=TvNsisCaption${VARIANT} style=1 mark=${D}\c.ready'
   Exec '"${D}\${E}" mark=${D}\e.ready'
   ; Each victim marks when it is ready (at most about 20 s).
   StrCpy $R2 0

@@ -46,4 +46,18 @@ TEST(Myatoi, WideCharactersOutsideAsciiEndTheNumber) {
   EXPECT_EQ(tv::myatoi(hex), 15);
 }
 
+// Only GetFunctionAddress's decimal text names a script function; anything else is refused
+// rather than handed to the installer as an index it does not have.
+TEST(FunctionIndexOf, TakesPlainPositiveDecimalsOnly) {
+  const Case cases[] = {
+      {"1", 0},       {"7", 6},           {"2147483647", 2147483646}, {"", -1},   {"0", -1},  {"-1", -1},
+      {"abc", -1},    {"0x", -1},         {"0x10", -1},               {"12a", -1}, {" 7", -1}, {"+7", -1},
+      {"2147483648", -1}, {"99999999999999999999", -1}, {"4294967297", -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tv::FunctionIndexOf(c.input), c.value) << '"' << c.input << '"';
+    EXPECT_EQ(tv::FunctionIndexOf(Wide(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
+  }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
-// Starting and stopping the test victims (tvvictim.c). Each test copies the victim to a name of
-// its own under C:\tvtest\<variant>\, so that runs of other variants in the same prefix never
-// match it by name.
+// Starting and stopping the test victims (tvvictim.c). All variants' tests run at once in one
+// prefix, where every process sees every other: each victim is copied to an image name that
+// carries its tag, the variant and the running case, so that no other test finds, closes or
+// kills it by name.
 #pragma once
 #include "installer.h"
 
@@ -24,6 +25,9 @@ inline std::string TestFolder(const std::string& name) {
   return base;
 }
 
+// A name that only the running case of this variant uses: "tag-variant-Case".
+inline std::string Own(const std::string& tag) { return tag + "-" + Arg("variant") + "-" + Run().current; }
+
 inline bool WriteFileText(const std::string& path, const std::string& text) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -36,10 +40,13 @@ inline bool WriteFileText(const std::string& path, const std::string& text) {
 
 class Victim {
  public:
-  // Copies bin\program to folder\name and starts it with the arguments; waits until it is ready.
-  Victim(const std::string& bin, const std::string& program, const std::string& folder, const std::string& name,
+  // Copies bin\program to folder\<Own(tag)>.exe and starts it with the arguments; waits until
+  // it is ready. A tag that ends in ".exe" is the image name itself, for the cases about a
+  // system program's name (the folder is still the variant's own).
+  Victim(const std::string& bin, const std::string& program, const std::string& folder, const std::string& tag,
          const std::string& args)
-      : path_(folder + "\\" + name) {
+      : name_(EndsWithExe(tag) ? tag : Own(tag) + ".exe"), path_(folder + "\\" + name_) {
+    const std::string& name = name_;
     CopyFileA((bin + "\\" + program).c_str(), path_.c_str(), FALSE);
     std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name;
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
@@ -76,6 +83,8 @@ class Victim {
   bool Started() const { return started_; }
   DWORD Id() const { return pi_.dwProcessId; }
   const std::string& Path() const { return path_; }
+  // The image's file name, which only this victim has.
+  const std::string& Name() const { return name_; }
   // True when the process ended within the time given.
   bool Ended(DWORD ms) const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
   DWORD ExitCode() const {
@@ -85,6 +94,8 @@ class Victim {
   }
 
  private:
+  static bool EndsWithExe(const std::string& s) { return s.size() > 4 && s.compare(s.size() - 4, 4, ".exe") == 0; }
+  std::string name_;
   std::string path_;
   PROCESS_INFORMATION pi_ = {};
   bool started_ = false;

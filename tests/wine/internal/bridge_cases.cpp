@@ -91,8 +91,8 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK(GetFileAttributesA((Arg("testbin32") + "\\Quillmere64.dll").c_str()) != INVALID_FILE_ATTRIBUTES);
   std::string folder = TestFolder("bridge");
   std::string dll = Arg("testbin64") + "\\mods\\tvmod.dll";
-  Victim v(Arg("testbin64"), "tvvictim.exe", folder, "tvwide.exe",
-           "dll=" + dll + " class=TvBridge" + Arg("variant") + " caption=TvBridgeCaption style=1");
+  Victim v(Arg("testbin64"), "tvvictim.exe", folder, "tvwide",
+           "dll=" + dll + " class=" + Own("TvBridge") + " caption=" + Own("TvBridgeCaption") + " style=1");
   CHECK(v.Started());
 
   // The count is asked before any pass, with file system redirection still on (earlier cases
@@ -119,8 +119,8 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
     module |= Lower(Text(e.itemPath)) == Lower(dll);
     CHECK_EQ(Lower(Text(e.imagePath)), Lower(v.Path()));
     // Windows were asked for: the caption of the victim's main window, as FillDisplayName gives it.
-    CHECK_EQ(Text(e.displayName), "TvBridgeCaption");
-    CHECK(e.window == FindWindowA(("TvBridge" + Arg("variant")).c_str(), nullptr));
+    CHECK_EQ(Text(e.displayName), Own("TvBridgeCaption"));
+    CHECK(e.window == FindWindowA(Own("TvBridge").c_str(), nullptr));
   }
   CHECK(module);
   // Only 64-bit processes come back: never this one.

@@ -54,8 +54,8 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   std::string sub = data + "\\sub";
   CreateDirectoryA(sub.c_str(), nullptr);
   CHECK(WriteFileText(held, "x") && WriteFileText(other, "x") && WriteFileText(spared, "x"));
-  Victim own(OwnBin(), "tvvictim.exe", folder, "tvhold.exe", "file=" + held + " dir=" + sub);
-  Victim wide(OtherBin(), "tvvictim.exe", folder, "tvhold2.exe", "file=" + other);
+  Victim own(OwnBin(), "tvvictim.exe", folder, "tvhold", "file=" + held + " dir=" + sub);
+  Victim wide(OtherBin(), "tvvictim.exe", folder, "tvhold2", "file=" + other);
   // A holder whose image is named services.exe is never examined.
   Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
   HANDLE mine = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
