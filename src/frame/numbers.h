@@ -56,11 +56,11 @@ std::int32_t myatoi_signed(const C* s) {
 template <class C>
 std::int32_t FunctionIndexOf(const C* s) {
   if (*s == C(0)) return -1;
-  std::uint32_t value = 0;
+  std::uint64_t value = 0;
   for (; *s != C(0); ++s) {
     if (*s < C('0') || *s > C('9')) return -1;
-    value = value * 10 + static_cast<std::uint32_t>(*s - C('0'));
-    if (value > 0x7FFFFFFFu) return -1;
+    value = value * 10 + static_cast<std::uint64_t>(*s - C('0'));
+    if (value > 0x7FFFFFFFu) return -1;  // checked at every digit: never wraps
   }
   return value == 0 ? -1 : static_cast<std::int32_t>(value - 1);
 }

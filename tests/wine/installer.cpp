@@ -201,3 +201,28 @@ int RunAll(int argc, char** argv) {
   std::printf("%d passed, %d failed\n", Run().passed, Run().failed);
   return Run().failed == 0 && Run().passed > 0 ? 0 : 1;
 }
+
+DWORD OwnHandleCount() {
+  struct Row {  // the extended handle table's entry
+    PVOID object;
+    ULONG_PTR processId, handle;
+    ULONG access;
+    USHORT backTrace, typeIndex;
+    ULONG attributes, reserved;
+  };
+  using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  if (query == nullptr) return 0;
+  for (ULONG size = 1 << 20; size <= (1u << 27); size *= 2) {
+    std::vector<ULONG_PTR> buffer(size / sizeof(ULONG_PTR));
+    ULONG needed = 0;
+    if (query(64, buffer.data(), size, &needed) != 0) continue;
+    ULONG_PTR count = buffer[0];
+    const Row* rows = reinterpret_cast<const Row*>(buffer.data() + 2);
+    DWORD own = 0;
+    for (ULONG_PTR i = 0; i < count; ++i) own += rows[i].processId == GetCurrentProcessId();
+    return own;
+  }
+  return 0;
+}

@@ -560,7 +560,8 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
   std::string name = Name("ledger");
   scm.Purge(name);
   DWORD kernelBefore = 0, kernelAfter = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &kernelBefore);
+  kernelBefore = OwnHandleCount();
+  CHECK(kernelBefore > 0);
   {
     CountHandles count;
     for (int round = 0; round < 20; ++round) {
@@ -588,7 +589,7 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
     CHECK(g_ledger.policiesOpened >= 20);
     CHECK_EQ(g_ledger.policiesOpened, g_ledger.policiesClosed);
   }
-  GetProcessHandleCount(GetCurrentProcess(), &kernelAfter);
+  kernelAfter = OwnHandleCount();
   CHECK(kernelAfter <= kernelBefore + 2);  // no kernel handles pile up either
   scm.Purge(name);
 }

@@ -154,9 +154,10 @@ TEST_CASE(HandleScanStopsAndLeaksNothing) {
   request.callbackArg = &none;
   tv::EnumFileHandleEntries(&CollectUnder, &request);
   DWORD before = 0, after = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &before);
+  before = OwnHandleCount();
+  CHECK(before > 0);
   for (int i = 0; i < 5; ++i) tv::EnumFileHandleEntries(&CollectUnder, &request);
-  GetProcessHandleCount(GetCurrentProcess(), &after);
+  after = OwnHandleCount();
   CHECK_EQ(after, before);
   CHECK(none.byProcess.empty());
 }
