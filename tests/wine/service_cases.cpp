@@ -227,59 +227,6 @@ struct CountHandles {
 
 }  // namespace
 
-TEST_CASE(ServiceLifecycleOnTheRealManager) {
-  Scm scm;
-  std::string name = Name("life");
-  scm.Purge(name);
-  InstallTestService(name);
-  CHECK(scm.Exists(name));
-
-  Stack s;
-  s.Push(name);
-  Dll().Call("QueryStatus", &s);
-  CHECK_STACK(s, "success", "1");
-
-  s.Clear();
-  s.Push(name);
-  Dll().Call("Start", &s);
-  CHECK_STACK(s, "success", "0");
-  CHECK(scm.WaitState(name, SERVICE_RUNNING));
-
-  s.Clear();
-  s.Push(name);
-  Dll().Call("QueryStatus", &s);
-  CHECK_STACK(s, "success", "4");
-
-  // Already running: the manager's own code, so scripts can tell the case apart.
-  s.Clear();
-  s.Push(name);
-  Dll().Call("Start", &s);
-  CHECK_STACK(s, "error", "1056");
-
-  s.Clear();
-  s.Push(name);
-  Dll().Call("Stop", &s);
-  CHECK_STACK(s, "success");
-  CHECK(scm.WaitState(name, SERVICE_STOPPED));
-
-  // Not running: only the word.
-  s.Clear();
-  s.Push(name);
-  Dll().Call("Stop", &s);
-  CHECK_STACK(s, "error");
-
-  s.Clear();
-  s.Push(name);
-  Dll().Call("Remove", &s);
-  CHECK_STACK(s, "success");
-  CHECK(scm.WaitGone(name));
-
-  s.Clear();
-  s.Push(name);
-  Dll().Call("Remove", &s);
-  CHECK_STACK(s, "error");
-}
-
 TEST_CASE(RemoveDoesNotWaitForARunningService) {
   Scm scm;
   std::string name = Name("busy");
@@ -295,24 +242,6 @@ TEST_CASE(RemoveDoesNotWaitForARunningService) {
   Dll().Call("Remove", &s);
   CHECK_STACK(s, "success");
   scm.Purge(name);  // stops the still-running service, which then goes away
-}
-
-TEST_CASE(MissingServiceAndEmptyStack) {
-  const std::string missing = Name("does-not-exist");
-  struct Expect {
-    const char* fn;
-    std::vector<std::string> missingService, emptyStack;
-  };
-  for (const Expect& e : {Expect{"Start", {"error", "1060"}, {"error"}}, Expect{"Stop", {"error"}, {"error"}},
-                          Expect{"QueryStatus", {"error", "1"}, {"error", "1"}}, Expect{"Remove", {"error"}, {"error"}}}) {
-    Stack s;
-    s.Push(missing);
-    Dll().Call(e.fn, &s);
-    CheckStack(s, e.missingService, __FILE__, __LINE__);
-    Stack empty;
-    Dll().Call(e.fn, &empty);
-    CheckStack(empty, e.emptyStack, __FILE__, __LINE__);
-  }
 }
 
 TEST_CASE(ServiceExportsEmptyTheStack) {
@@ -472,18 +401,6 @@ TEST_CASE(InstallWithAnArgumentMissing) {
     CHECK_STACK(few, "error", "-559038801");
   }
   CHECK_EQ(g_create.calls, 0);
-}
-
-TEST_CASE(InstallFailureReportsTheManagersCode) {
-  Scm scm;
-  std::string name = Name("dup");
-  scm.Purge(name);
-  InstallTestService(name);
-  Stack s;
-  PushInstall(s, name, name, "16", "3", Arg("service"), "", "", "", "");
-  Dll().Call("Install", &s);
-  CHECK_STACK(s, "error", "1073");  // ERROR_SERVICE_EXISTS
-  scm.Purge(name);
 }
 
 TEST_CASE(InstallWithALoadOrderGroup) {
