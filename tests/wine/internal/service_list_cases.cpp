@@ -172,7 +172,7 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
 // Held open long enough for a screenshot by tests/extra's driver; not part of the normal run.
 TEST_CASE(StopDialogForScreenshot) {
   if (Arg("only") != "StopDialogForScreenshot") return;
-  RunningService svc("shot", "stopdelay=3000 hint=200");
+  RunningService svc("shot", "stopdelay=8000 hint=200");  // long enough to be found and shot
   HWND parent = MakeParent();
   tv::ServiceList list(GetModuleHandleA(nullptr), parent, nullptr);
   tv::ServiceEntry entry = {};
