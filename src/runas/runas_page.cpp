@@ -53,8 +53,9 @@ BOOL GetMessageT(MSG* msg) { return TV_AW(GetMessage)(msg, nullptr, 0, 0); }
 BOOL IsDialogMessageT(HWND dialog, MSG* msg) { return TV_AW(IsDialogMessage)(dialog, msg); }
 void DispatchT(const MSG* msg) { TV_AW(DispatchMessage)(msg); }
 
-// The ANSI variant hands every text of this page to the start calls as UTF-8.
-constexpr unsigned kTextCodePage = CP_UTF8;
+// The ANSI variant's texts, those typed into the page's edit controls and the script's program
+// path alike, are in the ANSI code page; they reach the wide start calls converted from it.
+constexpr unsigned kTextCodePage = CP_ACP;
 
 struct FontTraits {
   static HFONT Invalid() { return nullptr; }

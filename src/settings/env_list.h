@@ -6,6 +6,22 @@
 
 namespace tv {
 
+// The system keeps an environment variable's text within 32,767 characters, its closing NUL
+// included. A longer text cannot be handed to the process environment calls: their ANSI forms
+// convert it through a counted string of at most 65,535 bytes and fail (Wine's then go on with
+// a buffer that was never filled), and the wide forms cut it.
+constexpr std::size_t kMaxVariableChars = 32766;
+
+// A name the environment can hold: not empty, no '=' (it separates a name from its text in the
+// environment block), and within the limit.
+template <class C>
+bool IsVariableName(const C* name) {
+  std::size_t n = 0;
+  for (; name[n] != C(0); ++n)
+    if (name[n] == C('=') || n >= kMaxVariableChars) return false;
+  return n > 0;
+}
+
 // Only the ASCII letters fold; every other character compares exactly, so no code page or
 // locale can make two different paths equal.
 template <class C>

@@ -21,19 +21,33 @@ bool Equals(const tchar* s, const char* word) {
   return s[i] == tchar(0);
 }
 
-// The installer's own copy of the variable. For an expandable variable the text is expanded
-// first, as Windows does when it builds a new process's environment from the registry; when the
-// expansion cannot be sized the variable is left as it was.
-void SetProcessVariable(const tchar* name, const Text& text, bool expand) {
+// The installer's own copy of the variable: the text, expanded for an expandable variable as
+// Windows does when it builds a new process's environment from the registry.
+enum class Copy {
+  kSet,      // *out holds the copy's new text
+  kKeep,     // the expansion cannot be had: the copy stays as it was
+  kTooLong,  // the text or its expansion passes the system's limit
+};
+
+Copy ProcessCopy(const Text& text, bool expand, Text* out) {
+  if (text.size() > kMaxVariableChars) return Copy::kTooLong;
   if (!expand) {
-    SetEnvironmentVariableT(name, text.c_str());
-    return;
+    *out = text;
+    return Copy::kSet;
   }
   DWORD size = ExpandEnvironmentStringsT(text.c_str(), nullptr, 0);
-  if (size == 0) return;
+  if (size == 0) return Copy::kKeep;
+  // The size counts the NUL; the ANSI form may ask for one byte more than it writes.
+  if (size > kMaxVariableChars + 2) return Copy::kTooLong;
   std::vector<tchar> expanded(size + 1, tchar(0));
-  if (ExpandEnvironmentStringsT(text.c_str(), expanded.data(), size) == 0) return;
-  SetEnvironmentVariableT(name, expanded.data());
+  DWORD written = ExpandEnvironmentStringsT(text.c_str(), expanded.data(), size);
+  if (written == 0 || written > size) return Copy::kKeep;
+  out->assign(expanded.data());
+  return out->size() > kMaxVariableChars ? Copy::kTooLong : Copy::kSet;
+}
+
+void SetProcessVariable(const tchar* name, Copy copy, const Text& text) {
+  if (copy == Copy::kSet) SetEnvironmentVariableT(name, text.c_str());
 }
 
 LSTATUS Store(HKEY key, const tchar* name, DWORD type, const Text& text) {
@@ -71,7 +85,10 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
     frame.pushword("error");
     return;
   }
-  if (!PopArg(frame, name) || !PopArg(frame, value)) {
+  // A name the environment cannot hold is refused before anything is touched: the registry
+  // would take an empty one as the key's default value, and the process environment cannot
+  // have one with '='.
+  if (!PopArg(frame, name) || !PopArg(frame, value) || !IsVariableName(name.c_str())) {
     frame.pushword("error");
     return;
   }
@@ -95,6 +112,9 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
     return;
   }
 
+  // Whatever would go into the registry or the installer's copy must fit the system's limit:
+  // a text beyond it is refused, and neither is touched.
+  Text copyText;
   if (state == Stored::kAbsent) {
     if (!add) {
       SetEnvironmentVariableT(name.c_str(), nullptr);
@@ -102,18 +122,30 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
       frame.pushword("success");
       return;
     }
+    Copy copy = ProcessCopy(item, expand, &copyText);
+    if (copy == Copy::kTooLong) {
+      key.reset();
+      frame.pushword("error");
+      return;
+    }
     bool written = Store(key.get(), name.c_str(), type, item) == ERROR_SUCCESS;
     key.reset();
     BroadcastEnvironmentChange();
-    if (written) SetProcessVariable(name.c_str(), item, expand);
+    if (written) SetProcessVariable(name.c_str(), copy, copyText);
     frame.pushword(written ? "success" : "error");
     return;
   }
 
   Text edited;
   ListEdit edit = add ? AddItem(stored, item, &edited) : RemoveItem(stored, item, &edited);
+  Copy copy = edit == ListEdit::kDelete ? Copy::kKeep : ProcessCopy(edited, expand, &copyText);
+  if (copy == Copy::kTooLong) {
+    key.reset();
+    frame.pushword("error");
+    return;
+  }
   if (edit == ListEdit::kUnchanged) {
-    SetProcessVariable(name.c_str(), stored, expand);
+    SetProcessVariable(name.c_str(), copy, copyText);
     key.reset();
     frame.pushword("success");
     return;
@@ -125,6 +157,6 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
   if (edit == ListEdit::kDelete)
     SetEnvironmentVariableT(name.c_str(), nullptr);
   else
-    SetProcessVariable(name.c_str(), edited, expand);
+    SetProcessVariable(name.c_str(), copy, copyText);
   frame.pushword(status == ERROR_SUCCESS ? "success" : "error");
 }

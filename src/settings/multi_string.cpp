@@ -10,9 +10,11 @@ using namespace tv;
 
 namespace {
 
-// 0 the classes root, 1 the current user, any other number the local machine.
+// 0 the classes root, 1 the current user, any other number the local machine. The number is read
+// with its sign, so "-1" is a number other than 0 and 1; text that is no number, such as "HKLM",
+// reads as 0.
 HKEY RootKey(const tchar* number) {
-  switch (myatoi(number)) {
+  switch (myatoi_signed(number)) {
     case 0: return HKEY_CLASSES_ROOT;
     case 1: return HKEY_CURRENT_USER;
     default: return HKEY_LOCAL_MACHINE;

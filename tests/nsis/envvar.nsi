@@ -1,12 +1,13 @@
 ; ModifyEnvVar against the machine's real environment key. Each line holds what the call left on
 ; the stack, then the stored value, its registry type and the installer's own copy (ReadEnvStr).
 !include "common.nsh"
+!include "LogicLib.nsh"
 
 Name "Tarvolk environment test"
 OutFile "${OUTFILE}"
 
 !define ENVKEY "System\CurrentControlSet\Control\Session Manager\Environment"
-!define V "TvEnv_${VARIANT}"
+!define V "TvEnvvar_${VARIANT}_"
 
 ; $0 = value name; leaves its registry type in $1 (0 when there is no value).
 Function RegType
@@ -30,9 +31,41 @@ FunctionEnd
   FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
 !macroend
 
-; As DumpStack, kept apart so the check's own registers stay clear.
+; As DumpStack, with the name of the variable that is never written (it carries the variant)
+; shown as NAME, so that every variant writes the same.
 Function DumpStackKeep
-  Call DumpStack
+  StrCpy $R8 ""
+  loop:
+    ClearErrors
+    Pop $R7
+    IfErrors done
+    StrCmp $R7 "${V}never" 0 +2
+      StrCpy $R7 "NAME"
+    StrCpy $R8 "$R8 [$R7]"
+    Goto loop
+  done:
+  FileWrite $Results "$R9:$R8$\r$\n"
+FunctionEnd
+
+; $0 = name: writes the length of the stored text and of the installer's copy, and whether the
+; two are the same text (0 when they are, compared byte by byte), read whole.
+Function CompareWhole
+  System::Alloc 140000
+  Pop $4
+  System::Alloc 140000
+  Pop $5
+  System::Call 'kernel32::GetEnvironmentVariable(t r0, p r4, i 32767) i .r6'
+  System::Call 'advapi32::RegOpenKeyEx(p 0x80000002, t "${ENVKEY}", i 0, i 0x20019, *p .r2) i .r3'
+  System::Call 'advapi32::RegQueryValueEx(p r2, t r0, p 0, p 0, p r5, *i 140000 r7) i .r3'
+  System::Call 'advapi32::RegCloseKey(p r2)'
+  IntOp $7 $7 / ${NSIS_CHAR_SIZE}
+  IntOp $7 $7 - 1
+  IntOp $8 $6 + 1
+  IntOp $8 $8 * ${NSIS_CHAR_SIZE}
+  System::Call 'msvcrt::memcmp(p r4, p r5, p r8) i .r8'
+  System::Free $4
+  System::Free $5
+  FileWrite $Results "    reg chars=$7 env chars=$6 same=$8$\r$\n"
 FunctionEnd
 
 !macro Preset NAME TYPE VALUE
@@ -60,45 +93,15 @@ Section
   Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"
   !insertmacro Check "add to A;B" "${V}1"
 
+  ; Which item an edit finds is the list logic's matter (tested natively); here the registry and
+  ; the installer's copy follow a write, an unchanged list and a delete.
   !insertmacro Preset "${V}1" std "A;C:\Tools"
   Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"
   !insertmacro Check "add present in other case" "${V}1"
 
-  !insertmacro Preset "${V}1" std "C:\Tools\bin"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"
-  !insertmacro Check "add a prefix of an item" "${V}1"
-
-  !insertmacro Preset "${V}1" std "A;B;"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C"
-  !insertmacro Check "add behind a trailing ;" "${V}1"
-
-  !insertmacro Preset "${V}1" std "A;B"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}1" ""
-  !insertmacro Check "add empty" "${V}1"
-
-  !insertmacro Preset "${V}1" std "A;B;C"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "B"
-  !insertmacro Check "rem middle" "${V}1"
-
-  !insertmacro Preset "${V}1" std "A;B;C"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "c"
-  !insertmacro Check "rem last" "${V}1"
-
-  !insertmacro Preset "${V}1" std "A;B"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"
-  !insertmacro Check "rem first" "${V}1"
-
-  !insertmacro Preset "${V}1" std "X;A;X"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "X"
-  !insertmacro Check "rem first of two" "${V}1"
-
   !insertmacro Preset "${V}1" std "A;B"
   Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "Q"
   !insertmacro Check "rem missing item" "${V}1"
-
-  !insertmacro Preset "${V}1" std "A;;B"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" ""
-  !insertmacro Check "rem empty" "${V}1"
 
   !insertmacro Preset "${V}1" std "A"
   Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"
@@ -126,20 +129,74 @@ Section
   Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"
   !insertmacro Check "data behind the NUL" "${V}4"
 
+  ; The system keeps a variable within 32,767 characters, its NUL included: items of 999
+  ; characters go in until one would pass that; it is refused, and the stored text and the
+  ; installer's copy stay whole.
+  !insertmacro Preset "${V}long" none ""
+  StrCpy $9 "0123456789"
+  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
+  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
+  StrCpy $9 $9 993
+  StrCpy $R0 10
+  ${Do}
+    Tarvolk::ModifyEnvVar "add" "std" "${V}long" "item$R0$9"
+    Pop $R1
+    ${If} $R1 != "success"
+    ${OrIf} $R0 >= 60
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R0 $R0 + 1
+  ${Loop}
+  FileWrite $Results "long list: item$R0 [$R1]$\r$\n"
+  StrCpy $0 "${V}long"
+  Call CompareWhole
+  ; Up to the last character that fits (32,766 and the NUL), and one more.
+  StrCpy $8 $9 760
+  Tarvolk::ModifyEnvVar "add" "std" "${V}long" "item$R0$8"
+  Tarvolk::ModifyEnvVar "add" "std" "${V}long" "y"
+  !insertmacro DumpStack "long list, filled up and one more"
+  Call CompareWhole
+
+  ; An item whose expansion passes the limit is refused too: 34 times a variable of 993 characters.
+  !insertmacro Preset "${V}5" none ""
+  System::Call 'kernel32::SetEnvironmentVariable(t "${V}p", t r9)'
+  StrCpy $8 ""
+  ${For} $R0 1 34
+    StrCpy $8 "$8%${V}p%"
+  ${Next}
+  Tarvolk::ModifyEnvVar "add" "exp" "${V}5" "$8"
+  !insertmacro Check "exp beyond the limit" "${V}5"
+
+  ; Names the environment cannot hold: the empty one (the key's default value) and one with '='.
+  Tarvolk::ModifyEnvVar "add" "std" "" "${V}empty"
+  !insertmacro DumpStack "empty name"
+  StrCpy $0 ""
+  Call RegType
+  ReadRegStr $2 HKLM "${ENVKEY}" ""
+  FileWrite $Results "    default value=[$2] type=$1$\r$\n"
+  DeleteRegValue HKLM "${ENVKEY}" "${V}=x"
+  Tarvolk::ModifyEnvVar "add" "std" "${V}=x" "A"
+  !insertmacro Check "name with =" "${V}=x"
+  ReadRegStr $0 HKLM "${ENVKEY}" ""
+  StrCmp $0 "${V}empty" 0 +2
+    DeleteRegValue HKLM "${ENVKEY}" ""
+
   ; Bad arguments: what lies below the bad one stays.
   Push "below"
-  Tarvolk::ModifyEnvVar "ADD" "std" "TvEnvNeverWritten" "A"
-  !insertmacro Check "operation ADD" "TvEnvNeverWritten"
-  Tarvolk::ModifyEnvVar "add" "EXP" "TvEnvNeverWritten" "A"
-  !insertmacro Check "type EXP" "TvEnvNeverWritten"
-  Tarvolk::ModifyEnvVar "add" "std" "TvEnvNeverWritten"
-  !insertmacro Check "no value" "TvEnvNeverWritten"
+  Tarvolk::ModifyEnvVar "ADD" "std" "${V}never" "A"
+  !insertmacro Check "operation ADD" "${V}never"
+  Tarvolk::ModifyEnvVar "add" "EXP" "${V}never" "A"
+  !insertmacro Check "type EXP" "${V}never"
+  Tarvolk::ModifyEnvVar "add" "std" "${V}never"
+  !insertmacro Check "no value" "${V}never"
   Tarvolk::ModifyEnvVar
-  !insertmacro Check "nothing" "TvEnvNeverWritten"
+  !insertmacro Check "nothing" "${V}never"
 
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"
   DeleteRegValue HKLM "${ENVKEY}" "${V}2"
   DeleteRegValue HKLM "${ENVKEY}" "${V}3"
   DeleteRegValue HKLM "${ENVKEY}" "${V}4"
+  DeleteRegValue HKLM "${ENVKEY}" "${V}long"
+  System::Call 'kernel32::SetEnvironmentVariable(t "${V}p", p 0)'
   !insertmacro CloseResults
 SectionEnd

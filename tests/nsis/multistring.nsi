@@ -7,7 +7,7 @@
 Name "Tarvolk multi-string test"
 OutFile "${OUTFILE}"
 
-!define K "Software\TvMulti-${VARIANT}"
+!define K "Software\TvMultistring-${VARIANT}"
 !define BUFSIZE 300000
 
 ; Reads root $0 (a handle number), subkey $1, value $2 with the view flag $3 (0x100 64-bit,
@@ -86,33 +86,19 @@ Section
   !insertmacro Check "add c" "list" 0x200
   Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" "b"
   !insertmacro Check "add b again" "list" 0x200
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" "B"
-  !insertmacro Check "add B" "list" 0x200
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "list" ""
-  !insertmacro Check "add empty to a list" "list" 0x200
   Tarvolk::AddToRegMultiString "0" "2" "${K}" "one" "x"
   !insertmacro Check "add to no value" "one" 0x200
   Tarvolk::AddToRegMultiString "0" "2" "${K}" "empty" ""
   !insertmacro Check "add empty to no value" "empty" 0x200
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "empty" "y"
-  !insertmacro Check "add to an empty list" "empty" 0x200
 
-  Tarvolk::WriteRegMultiString "2" "${K}" "gap" "a;;b"
-  !insertmacro Check "write a;;b" "gap" 0x200
   Tarvolk::WriteRegMultiString "2" "${K}" "none" ""
   !insertmacro Check "write empty" "none" 0x200
 
-  ; Data that is no closed list is closed before the string is added.
+  ; Data that is no closed list is closed before the string is added (the other shapes of data
+  ; and which strings match are the list logic's matter, tested natively).
   WriteRegStr HKLM "${K}" "sz" "old"
   Tarvolk::AddToRegMultiString "0" "2" "${K}" "sz" "new"
   !insertmacro Check "add to REG_SZ" "sz" 0x200
-  !if "${VARIANT}" == "x86-ansi"
-    WriteRegBin HKLM "${K}" "open" 61006200
-  !else
-    WriteRegBin HKLM "${K}" "open" 6100000062000000
-  !endif
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "open" "c"
-  !insertmacro Check "add to unclosed" "open" 0x200
 
   ; Views: '0' and '00' the default (32-bit) one, anything else the 64-bit one.
   Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
@@ -124,7 +110,8 @@ Section
   !insertmacro Check "view 00" "v" 0x200
   !insertmacro Show 0x80000002 "${K}" "v" 0x100
 
-  ; Roots: 1 the current user, 0 (or a name, which reads as 0) the classes root, others HKLM.
+  ; Roots: 1 the current user, 0 (or a name, which reads as 0) the classes root, any other
+  ; number, -1 included, HKLM.
   Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"
   !insertmacro DumpStack "root 1"
   !insertmacro Show 0x80000001 "${K}" "r" 0
@@ -135,6 +122,7 @@ Section
   Tarvolk::WriteRegMultiString "7" "${K}" "r" "seven"
   Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"
   !insertmacro Check "root 7 and -1" "r" 0x200
+  !insertmacro Show 0x80000000 "${K}" "r" 0
 
   ; A list larger than the first read's 65536 bytes, in the 64-bit view.
   StrCpy $9 "0123456789"

@@ -8,7 +8,7 @@
 Name "Tarvolk non-elevated start test"
 OutFile "${OUTFILE}"
 
-!define WD "C:\tvne-${VARIANT}"
+!define WD "C:\tvnonelevated-${VARIANT}"
 
 ; Waits (at most about 10 s) for the test program's record in ${WD} and writes it.
 Function ReadRecord
