@@ -69,9 +69,12 @@ bool WriteDrivePath(C letter, const C* rest, C* out, std::size_t outSize) {
 // C:\data\f.txt. queryTarget(letter, buffer, capacity) fills buffer with the device that the
 // drive letter ('A'..'Z') stands for and returns false for a letter without one. Network drives
 // (\Device\LanmanRedirector\;Z:<session>\server\share) are compared without their drive and
-// session part. A name of the form \??\C:\dir\file (how Wine names open files) is already in
-// drive-letter form and comes back without its \??\. The output may be the input buffer; it is
-// written only on success, and a result longer than outSize - 1 characters counts as no match.
+// session part. A target matches only as a whole path component: it must be followed by '\' or
+// the end of the path, so \Device\HarddiskVolume30\x is not on the drive of
+// \Device\HarddiskVolume3. A name of the form \??\C:\dir\file (how Wine names open files) is
+// already in drive-letter form and comes back without its \??\. The output may be the input
+// buffer; it is written only on success, and a result longer than outSize - 1 characters counts
+// as no match.
 template <class C, class QueryTarget>
 bool MapDevicePath(const C* device, C* out, std::size_t outSize, QueryTarget queryTarget) {
   if (detail::StartsWithAscii(device, "\\??\\")) {
@@ -102,6 +105,7 @@ bool MapDevicePath(const C* device, C* out, std::size_t outSize, QueryTarget que
     if (prefix == 0) continue;
     bool matches = true;
     for (std::size_t i = 0; i < prefix && matches; ++i) matches = device[i] == target[i];
+    matches = matches && (device[prefix] == C('\\') || device[prefix] == C(0));
     if (matches) return detail::WriteDrivePath(C(letter), device + prefix, out, outSize);
   }
   return false;

@@ -97,14 +97,18 @@ TYPED_TEST(PathText, DevicePathsMapToDriveLetters) {
   std::basic_string<C> out;
   EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out));
   EXPECT_EQ(N(out.c_str()), "C:\\data\\f.txt");
-  // The first letter whose target is a prefix wins, with nothing asked of what follows it.
+  // A target matches as a whole component only: volume 30 is D:, not C: with a stray "0".
   EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30\\x", &out));
-  EXPECT_EQ(N(out.c_str()), "C:0\\x");
+  EXPECT_EQ(N(out.c_str()), "D:\\x");
+  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30", &out));
+  EXPECT_EQ(N(out.c_str()), "D:");
   EXPECT_TRUE(Map<C>("\\Device\\CdRom0\\setup.exe", &out));
   EXPECT_EQ(N(out.c_str()), "E:\\setup.exe");
   // A network drive is compared without its drive and session part.
   EXPECT_TRUE(Map<C>("\\Device\\LanmanRedirector\\server\\share\\doc.txt", &out));
   EXPECT_EQ(N(out.c_str()), "Z:\\doc.txt");
+  EXPECT_FALSE(Map<C>("\\Device\\LanmanRedirector\\server\\share2\\doc.txt", &out));
+  EXPECT_FALSE(Map<C>("\\Device\\CdRom01\\setup.exe", &out));
   EXPECT_FALSE(Map<C>("\\Device\\HarddiskVolume9\\f.txt", &out));
   EXPECT_EQ(N(out.c_str()), "");  // untouched
   EXPECT_FALSE(Map<C>("\\device\\harddiskvolume3\\f.txt", &out));
