@@ -84,7 +84,7 @@ bool ReportModules(ProcessEntry* entry, EntryCallback callback, const EnumReques
   for (DWORD m = 0; m < count; ++m) {
     entry->itemPath[0] = 0;
     if (g_api.GetModuleFileNameEx(process.get(), modules[m], entry->itemPath, kPathChars) &&
-        TextCompare(entry->itemPath, entry->imagePath) != 0) {
+        !SameText(entry->itemPath, entry->imagePath)) {
       entry->itemPath[kPathChars - 1] = 0;
       if (!callback(entry, request->callbackArg)) return false;
     }

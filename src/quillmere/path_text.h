@@ -19,6 +19,15 @@ bool PathEndsWith(const C* a, const C* b) {
   return true;
 }
 
+// True when both strings have the same characters, compared one by one (no collation: lstrcmp
+// calls strings equal that differ in characters it ignores, such as a soft hyphen).
+template <class C>
+bool SameText(const C* a, const C* b) {
+  std::size_t i = 0;
+  while (a[i] == b[i] && a[i] != C(0)) ++i;
+  return a[i] == b[i];
+}
+
 // True when text begins with every character of prefix; false when either is empty.
 template <class C>
 bool PathStartsWith(const C* text, const C* prefix) {

@@ -40,6 +40,20 @@ TYPED_TEST(PathText, EndsWithIsTailOfEitherString) {
   EXPECT_FALSE(ends("c:\\x\\b.exe", "\\a.exe"));
 }
 
+TYPED_TEST(PathText, SameTextComparesEveryCharacter) {
+  using C = TypeParam;
+  auto same = [](const std::basic_string<C>& a, const std::basic_string<C>& b) { return tv::SameText(a.c_str(), b.c_str()); };
+  EXPECT_TRUE(same(S<C>("c:\\x\\a.dll"), S<C>("c:\\x\\a.dll")));
+  EXPECT_TRUE(same(S<C>(""), S<C>("")));
+  // A soft hyphen (0xAD in the ANSI code page and in UTF-16), which collation ignores.
+  std::basic_string<C> soft = S<C>("c:\\x\\a.dll");
+  soft.insert(soft.begin() + 5, C(0xAD));
+  EXPECT_FALSE(same(soft, S<C>("c:\\x\\a.dll")));
+  EXPECT_FALSE(same(S<C>("c:\\x\\A.dll"), S<C>("c:\\x\\a.dll")));
+  EXPECT_FALSE(same(S<C>("c:\\x\\a.dll"), S<C>("c:\\x\\a.dl")));
+  EXPECT_FALSE(same(S<C>(""), S<C>("a")));
+}
+
 TYPED_TEST(PathText, StartsWithNeedsTheWholePrefix) {
   using C = TypeParam;
   auto starts = [](const std::string& t, const std::string& p) {

@@ -32,6 +32,18 @@ int Collect(const tv::ProcessEntry* e, void* arg) {
   return 1;
 }
 
+// A path in the ANSI code page (as the victims get their arguments) as the engine's text gives it.
+std::string FromAnsi(const std::string& s) {
+#ifdef TARVOLK_UNICODE
+  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+  std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &wide[0], n);
+  return Narrow(wide);
+#else
+  return s;
+#endif
+}
+
 void CallExport(OwnExport fn, Stack& stack) {
   static tv::tchar variables[25 * 1024];
   fn(nullptr, stack.StringSize(), variables, reinterpret_cast<tv::stack_t**>(stack.Top()),
@@ -80,6 +92,29 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
   CHECK_EQ(Of(plain, v.Id()).size(), 1u);
   for (size_t i = 1; i < plain.size(); ++i) CHECK(plain[i].position > plain[i - 1].position);
   CHECK(!plain.empty() && plain.back().position <= plain.back().total);
+}
+
+TEST_CASE(ModulePathsAreComparedCharacterByCharacter) {
+  // A module whose path is the image's with a soft hyphen (0xAD) before ".exe": collation
+  // (lstrcmp) ignores the soft hyphen, yet the two are different files.
+  std::string folder = TestFolder("engine");
+  std::string soft = folder + "\\" + Own("tvsoft") + "\xAD.exe";
+  CHECK(CopyFileA(ModsDll().c_str(), soft.c_str(), FALSE));
+  Victim v(OwnBin(), "tvvictim.exe", folder, "tvsoft", "dll=" + soft);
+  CHECK(v.Started());
+  TString softText = T(FromAnsi(soft)), imageText = T(FromAnsi(v.Path()));
+  CHECK(TV_AW(lstrcmp)(softText.c_str(), imageText.c_str()) == 0);  // what makes this case worth running
+  std::vector<Seen> all;
+  tv::EnumRequest request = {&all, 0};
+  CHECK(tv::EnumProcessEntries(&Collect, &request, true));
+  std::vector<Seen> mine = Of(all, v.Id());
+  int image = 0, module = 0;
+  for (auto& e : mine) {
+    image += Lower(e.itemPath) == Lower(FromAnsi(v.Path()));
+    module += Lower(e.itemPath) == Lower(FromAnsi(soft));
+  }
+  CHECK_EQ(image, 1);
+  CHECK_EQ(module, 1);
 }
 
 namespace {
