@@ -120,6 +120,35 @@ bool MapDevicePath(const C* device, C* out, std::size_t outSize, QueryTarget que
   return false;
 }
 
+// Paths of this many characters or more (MAX_PATH, terminator included) open only in the
+// extended "\\?\" form.
+constexpr std::size_t kLongPathChars = 260;
+
+// The form in which the system opens a full path of any length: "\\?\" before a drive path,
+// "\\?\UNC\" in place of the leading "\\" of a UNC path (\\server\share\...). Paths shorter
+// than kLongPathChars, and those already in the "\\?\" or "\\.\" form, stay as they are.
+// Returns the length of the form; writes it and a NUL into out (another buffer than fullPath)
+// only when outSize holds both.
+template <class C>
+std::size_t LongPathForm(const C* fullPath, C* out, std::size_t outSize) {
+  std::size_t length = Length(fullPath);
+  const char* head = "";
+  std::size_t skip = 0;
+  if (length >= kLongPathChars && !detail::StartsWithAscii(fullPath, "\\\\?\\") &&
+      !detail::StartsWithAscii(fullPath, "\\\\.\\")) {
+    bool unc = detail::StartsWithAscii(fullPath, "\\\\");
+    head = unc ? "\\\\?\\UNC\\" : "\\\\?\\";
+    skip = unc ? 2 : 0;
+  }
+  std::size_t headLength = 0;
+  while (head[headLength] != '\0') ++headLength;
+  std::size_t total = headLength + length - skip;
+  if (total >= outSize) return total;
+  for (std::size_t i = 0; i < headLength; ++i) out[i] = C(head[i]);
+  for (std::size_t i = skip; i <= length; ++i) out[headLength + i - skip] = fullPath[i];
+  return total;
+}
+
 // Calls kill(id) for every number of a comma-separated list that parses (signed, as the
 // module's number arguments do) to more than 0; other tokens are skipped without a word.
 template <class C, class Kill>

@@ -158,6 +158,31 @@ TYPED_TEST(PathText, MappingInPlaceAndBounded) {
   EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out, 14));
 }
 
+TYPED_TEST(PathText, LongPathsTakeTheExtendedForm) {
+  using C = TypeParam;
+  auto form = [](const std::string& path) {
+    std::basic_string<C> full = S<C>(path);
+    std::size_t length = tv::LongPathForm(full.c_str(), static_cast<C*>(nullptr), 0);
+    std::vector<C> out(length + 1, C('#'));
+    EXPECT_EQ(tv::LongPathForm(full.c_str(), out.data(), out.size()), length);
+    EXPECT_EQ(out[length], C(0));
+    std::vector<C> tight(length, C('#'));  // one short: nothing written
+    EXPECT_EQ(tv::LongPathForm(full.c_str(), tight.data(), tight.size()), length);
+    EXPECT_EQ(tight[0], C('#'));
+    return N(out.data());
+  };
+  std::string deep = "\\" + std::string(270, 'd') + "\\f.txt";
+  EXPECT_EQ(form("C:" + deep), "\\\\?\\C:" + deep);
+  EXPECT_EQ(form("\\\\server\\share" + deep), "\\\\?\\UNC\\server\\share" + deep);
+  EXPECT_EQ(form("\\\\?\\C:" + deep), "\\\\?\\C:" + deep);
+  EXPECT_EQ(form("\\\\.\\C:" + deep), "\\\\.\\C:" + deep);
+  // Below MAX_PATH characters the path stays as it is; from 260 on it takes the form.
+  std::string short259 = "C:\\" + std::string(256, 's');
+  EXPECT_EQ(form(short259), short259);
+  EXPECT_EQ(form(short259 + "x"), "\\\\?\\" + short259 + "x");
+  EXPECT_EQ(form("\\\\server\\share\\f.txt"), "\\\\server\\share\\f.txt");
+}
+
 TYPED_TEST(PathText, KillListTakesPositiveNumbersOnly) {
   using C = TypeParam;
   auto ids = [](const std::string& list) {
