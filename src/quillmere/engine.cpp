@@ -13,10 +13,13 @@ constexpr DWORD kListModulesAll = 3;  // 32-bit and 64-bit modules alike
 ProcessApi g_api = {};
 bool g_isWindows2000 = false;
 HANDLE g_cancelEvent = nullptr;
+EntryLookup g_lookup = nullptr;  // null: GetProcAddress
 
 template <class F>
 void Resolve(HMODULE module, const char* name, F* slot) {
-  *slot = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+  FARPROC entry = nullptr;
+  if (module) entry = g_lookup ? g_lookup(module, name) : GetProcAddress(module, name);
+  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(entry));
 }
 
 bool RequiredPresent() {
@@ -49,11 +52,12 @@ void ReadImagePath(HANDLE process, tchar* out) {
     DWORD size = kPathChars;
     if (!g_api.QueryFullProcessImageName(process, 0, out, &size)) out[0] = 0;
   } else if (g_api.GetProcessImageFileName) {
-    if (g_api.GetProcessImageFileName(process, out, kPathChars)) {
-      if (!DevicePathToDosPath(out, out)) out[0] = 0;  // a device path is no use to any caller
-    } else {
+    // A device that no drive letter stands for (a share, a volume mounted on a folder) keeps its
+    // device path: it still ends in the program's file name, which is what callers match.
+    if (g_api.GetProcessImageFileName(process, out, kPathChars))
+      DevicePathToDosPath(out, out);
+    else
       out[0] = 0;
-    }
   } else if (g_api.GetModuleFileNameEx) {
     if (!g_api.GetModuleFileNameEx(process, nullptr, out, kPathChars)) out[0] = 0;
   }
@@ -80,7 +84,7 @@ bool ReportModules(ProcessEntry* entry, EntryCallback callback, const EnumReques
   for (DWORD m = 0; m < count; ++m) {
     entry->itemPath[0] = 0;
     if (g_api.GetModuleFileNameEx(process.get(), modules[m], entry->itemPath, kPathChars) &&
-        TextCompare(entry->itemPath, entry->imagePath) != 0) {
+        !SameText(entry->itemPath, entry->imagePath)) {
       entry->itemPath[kPathChars - 1] = 0;
       if (!callback(entry, request->callbackArg)) return false;
     }
@@ -142,6 +146,11 @@ BOOL CALLBACK TakeMainWindow(HWND window, LPARAM state) {
 }  // namespace
 
 const ProcessApi& Api() { return g_api; }
+
+void SetEntryLookup(EntryLookup lookup) {
+  g_lookup = lookup;
+  g_api = {};
+}
 
 HANDLE SearchCancelEvent() { return g_cancelEvent; }
 

@@ -15,7 +15,8 @@ struct ProcessEntry {
   tchar itemPath[kPathChars];     // image path, module path or open file, by pass
   tchar displayName[kPathChars];  // caption, file description, or "Process ID: <id>"
   HWND window;
-  tchar imagePath[kPathChars];    // drive-letter path of the executable; empty when unreadable
+  tchar imagePath[kPathChars];    // path of the executable: drive-letter form where a drive maps
+                                  // its device, else the device path; empty when unreadable
   DWORD position;                 // item being looked at, for progress
   DWORD total;                    // items in the pass
 };
@@ -77,5 +78,12 @@ struct ProcessApi {
   DWORD(WINAPI* GetProcessImageFileName)(HANDLE process, tchar* name, DWORD size);
 };
 const ProcessApi& Api();
+
+// How InitProcessApi finds an entry point in a loaded module: GetProcAddress, unless another
+// look-up is set (a test's, standing for a system that lacks an entry point). Setting one, or
+// null for GetProcAddress again, forgets what was resolved, so the next InitProcessApi resolves
+// every entry point through it.
+using EntryLookup = FARPROC(WINAPI*)(HMODULE module, const char* name);
+void SetEntryLookup(EntryLookup lookup);
 
 }  // namespace tv

@@ -26,12 +26,14 @@ LRESULT CALLBACK HelperWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   return CallWindowProcA(g_previousProc, window, message, wParam, lParam);
 }
 
+using ShellExecuteInfo = TV_AW(SHELLEXECUTEINFO);
+
 // The helper must be the 64-bit rundll32: redirection is off while it is started.
-bool StartHelper(SHELLEXECUTEINFOA* info) {
+bool StartHelper(ShellExecuteInfo* info) {
   void* redirection = nullptr;
   bool disabled = Api().Wow64DisableWow64FsRedirection && Api().Wow64RevertWow64FsRedirection &&
                   Api().Wow64DisableWow64FsRedirection(&redirection);
-  bool started = ShellExecuteExA(info) != FALSE;
+  bool started = TV_AW(ShellExecuteEx)(info) != FALSE;
   if (disabled) Api().Wow64RevertWow64FsRedirection(redirection);
   return started;
 }
@@ -92,18 +94,20 @@ bool HandleHelperCopyData(const COPYDATASTRUCT* data, LRESULT* answer) {
   return false;
 }
 
+// Works in the build's width, so that a plug-in folder named outside the ANSI code page (a
+// temporary folder under such a user name) is found and handed to rundll32 as it is.
 bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback callback, const EnumRequest* request) {
   InitProcessApi();
-  char folder[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameA(g_instance, folder, MAX_PATH);
+  tchar folder[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameT(g_instance, folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return true;
-  char* slash = folder + length;
-  while (slash > folder && *slash != '\\') --slash;
+  tchar* slash = folder + length;
+  while (slash > folder && *slash != tchar('\\')) --slash;
   *slash = 0;
   static const char kHelperName[] = "Quillmere64.dll";
-  char helperPath[MAX_PATH + sizeof kHelperName] = {};
-  wsprintfA(helperPath, "%s\\%s", folder, kHelperName);
-  if (GetFileAttributesA(helperPath) == INVALID_FILE_ATTRIBUTES) return true;
+  tchar helperPath[MAX_PATH + sizeof kHelperName] = {};
+  TV_AW(wsprintf)(helperPath, TV_T("%s\\%hs"), folder, kHelperName);
+  if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return true;
 
   HWND window = CreateWindowExA(0, "STATIC", "Quillmere x64 Checker", WS_POPUP, 0, 0, 100, 100, HWND_MESSAGE,
                                 nullptr, g_instance, nullptr);
@@ -112,15 +116,15 @@ bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback ca
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HelperWindowProc)));
   }
   SIZE_T size = lstrlenA(kHelperName) + lstrlenA(entryPoint) + lstrlenA(arguments) + 32;
-  char* commandLine = static_cast<char*>(LocalAlloc(LPTR, size));
+  auto* commandLine = static_cast<tchar*>(LocalAlloc(LPTR, size * sizeof(tchar)));
   if (commandLine) {
     char handle[2 * sizeof(void*) + 1];
     FormatPointer(window, handle);
-    wsprintfA(commandLine, "%s,%s 0x%s %s", kHelperName, entryPoint, handle, arguments);
-    SHELLEXECUTEINFOA info = {};
+    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
+    ShellExecuteInfo info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
-    info.lpFile = "rundll32.exe";
+    info.lpFile = TV_T("rundll32.exe");
     info.lpParameters = commandLine;
     info.lpDirectory = folder;
     info.nShow = SW_SHOWNORMAL;

@@ -19,6 +19,15 @@ bool PathEndsWith(const C* a, const C* b) {
   return true;
 }
 
+// True when both strings have the same characters, compared one by one (no collation: lstrcmp
+// calls strings equal that differ in characters it ignores, such as a soft hyphen).
+template <class C>
+bool SameText(const C* a, const C* b) {
+  std::size_t i = 0;
+  while (a[i] == b[i] && a[i] != C(0)) ++i;
+  return a[i] == b[i];
+}
+
 // True when text begins with every character of prefix; false when either is empty.
 template <class C>
 bool PathStartsWith(const C* text, const C* prefix) {
@@ -69,9 +78,12 @@ bool WriteDrivePath(C letter, const C* rest, C* out, std::size_t outSize) {
 // C:\data\f.txt. queryTarget(letter, buffer, capacity) fills buffer with the device that the
 // drive letter ('A'..'Z') stands for and returns false for a letter without one. Network drives
 // (\Device\LanmanRedirector\;Z:<session>\server\share) are compared without their drive and
-// session part. A name of the form \??\C:\dir\file (how Wine names open files) is already in
-// drive-letter form and comes back without its \??\. The output may be the input buffer; it is
-// written only on success, and a result longer than outSize - 1 characters counts as no match.
+// session part. A target matches only as a whole path component: it must be followed by '\' or
+// the end of the path, so \Device\HarddiskVolume30\x is not on the drive of
+// \Device\HarddiskVolume3. A name of the form \??\C:\dir\file (how Wine names open files) is
+// already in drive-letter form and comes back without its \??\. The output may be the input
+// buffer; it is written only on success, and a result longer than outSize - 1 characters counts
+// as no match.
 template <class C, class QueryTarget>
 bool MapDevicePath(const C* device, C* out, std::size_t outSize, QueryTarget queryTarget) {
   if (detail::StartsWithAscii(device, "\\??\\")) {
@@ -102,9 +114,39 @@ bool MapDevicePath(const C* device, C* out, std::size_t outSize, QueryTarget que
     if (prefix == 0) continue;
     bool matches = true;
     for (std::size_t i = 0; i < prefix && matches; ++i) matches = device[i] == target[i];
+    matches = matches && (device[prefix] == C('\\') || device[prefix] == C(0));
     if (matches) return detail::WriteDrivePath(C(letter), device + prefix, out, outSize);
   }
   return false;
+}
+
+// Paths of this many characters or more (MAX_PATH, terminator included) open only in the
+// extended "\\?\" form.
+constexpr std::size_t kLongPathChars = 260;
+
+// The form in which the system opens a full path of any length: "\\?\" before a drive path,
+// "\\?\UNC\" in place of the leading "\\" of a UNC path (\\server\share\...). Paths shorter
+// than kLongPathChars, and those already in the "\\?\" or "\\.\" form, stay as they are.
+// Returns the length of the form; writes it and a NUL into out (another buffer than fullPath)
+// only when outSize holds both.
+template <class C>
+std::size_t LongPathForm(const C* fullPath, C* out, std::size_t outSize) {
+  std::size_t length = Length(fullPath);
+  const char* head = "";
+  std::size_t skip = 0;
+  if (length >= kLongPathChars && !detail::StartsWithAscii(fullPath, "\\\\?\\") &&
+      !detail::StartsWithAscii(fullPath, "\\\\.\\")) {
+    bool unc = detail::StartsWithAscii(fullPath, "\\\\");
+    head = unc ? "\\\\?\\UNC\\" : "\\\\?\\";
+    skip = unc ? 2 : 0;
+  }
+  std::size_t headLength = 0;
+  while (head[headLength] != '\0') ++headLength;
+  std::size_t total = headLength + length - skip;
+  if (total >= outSize) return total;
+  for (std::size_t i = 0; i < headLength; ++i) out[i] = C(head[i]);
+  for (std::size_t i = skip; i <= length; ++i) out[headLength + i - skip] = fullPath[i];
+  return total;
 }
 
 // Calls kill(id) for every number of a comma-separated list that parses (signed, as the

@@ -121,6 +121,48 @@ int CloseMatching(const ProcessEntry* entry, void* arg) {
   return 1;
 }
 
+// ---- IsFileLocked
+
+// The path as CreateFileW opens it at any length: in UTF-16 (from the ANSI code page in
+// x86-ansi), and where its full path has MAX_PATH characters or more, in the extended form of
+// that full path. Null when it cannot be made (no memory left).
+class OpenablePath {
+ public:
+  explicit OpenablePath(const tchar* path) {
+#ifdef TARVOLK_UNICODE
+    const wchar_t* wide = path;
+#else
+    int chars = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (chars <= 0) return;
+    given_.reset(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(chars) * sizeof(wchar_t)));
+    auto* wide = static_cast<wchar_t*>(given_.get());
+    if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, path, -1, wide, chars) <= 0) return;
+#endif
+    DWORD size = GetFullPathNameW(wide, 0, nullptr, nullptr);  // terminator included
+    if (size == 0 || size <= kLongPathChars) {
+      form_ = wide;  // short, or no full path to be had: as given
+      return;
+    }
+    HeapBlock full(HeapAlloc(GetProcessHeap(), 0, size * sizeof(wchar_t)));
+    auto* fullPath = static_cast<wchar_t*>(full.get());
+    if (fullPath == nullptr) return;
+    DWORD length = GetFullPathNameW(wide, size, fullPath, nullptr);
+    if (length == 0 || length >= size) return;
+    std::size_t formSize = LongPathForm(fullPath, static_cast<wchar_t*>(nullptr), 0) + 1;
+    extended_.reset(HeapAlloc(GetProcessHeap(), 0, formSize * sizeof(wchar_t)));
+    auto* extended = static_cast<wchar_t*>(extended_.get());
+    if (extended == nullptr) return;
+    LongPathForm(fullPath, extended, formSize);
+    form_ = extended;
+  }
+  const wchar_t* get() const { return form_; }
+
+ private:
+  HeapBlock given_;
+  HeapBlock extended_;
+  const wchar_t* form_ = nullptr;
+};
+
 }  // namespace
 
 bool EnableDebugPrivilege() {
@@ -252,11 +294,15 @@ TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
 }
 
 // Pops a file path: "true" when the file cannot be opened for exclusive reading and writing,
-// "false" when it can or does not exist.
+// "false" when it can or does not exist. Paths of any length are opened.
 TARVOLK_EXPORT(IsFileLocked, QuillmereFrame()) {
   Arg path(frame);
   if (!PopArg(frame, path)) return;
-  HANDLE file = CreateFileT(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+  OpenablePath openable(path.c_str());
+  const DWORD access = GENERIC_READ | GENERIC_WRITE;
+  HANDLE file = openable.get()
+                    ? CreateFileW(openable.get(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : CreateFileT(path.c_str(), access, 0, OPEN_EXISTING);
   bool locked = false;
   if (file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);

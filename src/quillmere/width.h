@@ -15,7 +15,6 @@ inline DWORD QueryDosDeviceT(const tchar* d, tchar* t, DWORD n) { return TV_AW(Q
 inline DWORD GetFileVersionInfoSizeT(const tchar* p, DWORD* h) { return TV_AW(GetFileVersionInfoSize)(p, h); }
 inline BOOL GetFileVersionInfoT(const tchar* p, DWORD n, void* b) { return TV_AW(GetFileVersionInfo)(p, 0, n, b); }
 inline BOOL VerQueryValueT(void* b, const tchar* q, void** v, UINT* n) { return TV_AW(VerQueryValue)(b, q, v, n); }
-inline int TextCompare(const tchar* a, const tchar* b) { return TV_AW(lstrcmp)(a, b); }
 inline int TextCompareNoCase(const tchar* a, const tchar* b) { return TV_AW(lstrcmpi)(a, b); }
 inline void LowerText(tchar* t) { TV_AW(CharLower)(t); }
 inline void FormatProcessId(tchar* out, DWORD id) { TV_AW(wsprintf)(out, TV_T("Process ID: %u"), id); }

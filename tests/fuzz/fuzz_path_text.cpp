@@ -1,5 +1,6 @@
-// Fuzzes the path rewrites with arbitrary device paths and drive targets: the mapping and the
-// file-name copy must stay inside their buffers and always leave a terminated result.
+// Fuzzes the path rewrites with arbitrary device paths and drive targets: the mapping, the
+// file-name copy and the long-path form must stay inside their buffers and always leave a
+// terminated result.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (ok && tv::Length(out.data()) >= out.size()) __builtin_trap();
   std::vector<char> name(out.size());
   tv::FileNameFromPath(device.data(), device.size(), name.data(), name.size());
+  std::size_t formLength = tv::LongPathForm(device.data(), out.data(), out.size());
+  if (formLength < out.size() && tv::Length(out.data()) != formLength) __builtin_trap();
   tv::ForEachListedProcessId(device.data(), [](std::uint32_t id) { if (id == 0) __builtin_trap(); });
   return 0;
 }

@@ -11,6 +11,10 @@ OutFile "${OUTFILE}"
 !define B "tvnb-${VARIANT}.exe"
 !define C "tvnc-${VARIANT}.exe"
 !define E "tvne-${VARIANT}.exe"
+!define L "tvnl-processes-${VARIANT}.exe"
+; A folder chain of more than MAX_PATH characters. The victim L makes it (an ANSI installer could
+; not) and holds held.txt in it.
+!define LONG "${D}\processes-${VARIANT}-long\segment-one-123456789012345678901234567890123456789\segment-two-123456789012345678901234567890123456789\segment-three-1234567890123456789012345678901234567\segment-four-12345678901234567890123456789012345678\segment-five-12345678901234567890123456789012345678"
 
 Var Seen
 Var Calls
@@ -61,12 +65,14 @@ Section
   Tarvolk::CloseProcess "/kill" "${B}"
   Tarvolk::CloseProcess "/kill" "${C}"
   Tarvolk::CloseProcess "/kill" "${E}"
+  Tarvolk::CloseProcess "/kill" "${L}"
   !insertmacro DumpStack "cleanup"
 
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${A}"
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${B}"
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${C}"
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${E}"
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${L}"
   FileOpen $0 "${D}\held.txt" w
   FileClose $0
   FileOpen $0 "${D}\free.txt" w
@@ -76,13 +82,15 @@ Section
   Exec '"${D}\${B}" mark=${D}\b.ready'
   Exec '"${D}\${C}" class=TvNsis${VARIANT} caption=TvNsisCaption${VARIANT} style=1 mark=${D}\c.ready'
   Exec '"${D}\${E}" mark=${D}\e.ready'
+  Exec '"${D}\${L}" file=${LONG}\held.txt touch=${LONG}\free.txt mark=${D}\l.ready'
   ; Each victim marks when it is ready (at most about 20 s).
   StrCpy $R2 0
   ready:
-    IfFileExists "${D}\a.ready" 0 +4
-    IfFileExists "${D}\b.ready" 0 +3
-    IfFileExists "${D}\c.ready" 0 +2
-    IfFileExists "${D}\e.ready" +4
+    IfFileExists "${D}\a.ready" 0 +5
+    IfFileExists "${D}\b.ready" 0 +4
+    IfFileExists "${D}\c.ready" 0 +3
+    IfFileExists "${D}\e.ready" 0 +2
+    IfFileExists "${D}\l.ready" +4
     IntOp $R2 $R2 + 1
     Sleep 50
     IntCmp $R2 400 0 ready
@@ -121,6 +129,20 @@ Section
   !insertmacro DumpStack "locked missing folder"
   Tarvolk::IsFileLocked "${D}"
   !insertmacro DumpStack "locked folder (access denied)"
+  ; The same past MAX_PATH characters, in every variant.
+  StrLen $0 "${LONG}"
+  IntCmp $0 260 +3 +3 0
+    !insertmacro Line "long path: more than 260 characters"
+    Goto +2
+    !insertmacro Line "long path: only $0 characters"
+  Tarvolk::IsFileLocked "${LONG}\held.txt"
+  !insertmacro DumpStack "locked long held"
+  Tarvolk::IsFileLocked "${LONG}\free.txt"
+  !insertmacro DumpStack "locked long free"
+  Tarvolk::IsFileLocked "${LONG}\missing.txt"
+  !insertmacro DumpStack "locked long missing"
+  Tarvolk::IsFileLocked "${LONG}\nofolder\missing.txt"
+  !insertmacro DumpStack "locked long missing folder"
 
   ; EnumProcesses with functions of this installer.
   StrCpy $Seen "not seen"
@@ -170,6 +192,8 @@ Section
   !insertmacro DumpStack "after kill list"
   Tarvolk::IsFileLocked "${D}\held.txt"
   !insertmacro DumpStack "locked after kill"
+  Tarvolk::CloseProcess "/kill" "${L}"
+  !insertmacro DumpStack "close kill long"
 
   !insertmacro CloseResults
 SectionEnd

@@ -40,6 +40,20 @@ TYPED_TEST(PathText, EndsWithIsTailOfEitherString) {
   EXPECT_FALSE(ends("c:\\x\\b.exe", "\\a.exe"));
 }
 
+TYPED_TEST(PathText, SameTextComparesEveryCharacter) {
+  using C = TypeParam;
+  auto same = [](const std::basic_string<C>& a, const std::basic_string<C>& b) { return tv::SameText(a.c_str(), b.c_str()); };
+  EXPECT_TRUE(same(S<C>("c:\\x\\a.dll"), S<C>("c:\\x\\a.dll")));
+  EXPECT_TRUE(same(S<C>(""), S<C>("")));
+  // A soft hyphen (0xAD in the ANSI code page and in UTF-16), which collation ignores.
+  std::basic_string<C> soft = S<C>("c:\\x\\a.dll");
+  soft.insert(soft.begin() + 5, C(0xAD));
+  EXPECT_FALSE(same(soft, S<C>("c:\\x\\a.dll")));
+  EXPECT_FALSE(same(S<C>("c:\\x\\A.dll"), S<C>("c:\\x\\a.dll")));
+  EXPECT_FALSE(same(S<C>("c:\\x\\a.dll"), S<C>("c:\\x\\a.dl")));
+  EXPECT_FALSE(same(S<C>(""), S<C>("a")));
+}
+
 TYPED_TEST(PathText, StartsWithNeedsTheWholePrefix) {
   using C = TypeParam;
   auto starts = [](const std::string& t, const std::string& p) {
@@ -97,14 +111,18 @@ TYPED_TEST(PathText, DevicePathsMapToDriveLetters) {
   std::basic_string<C> out;
   EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out));
   EXPECT_EQ(N(out.c_str()), "C:\\data\\f.txt");
-  // The first letter whose target is a prefix wins, with nothing asked of what follows it.
+  // A target matches as a whole component only: volume 30 is D:, not C: with a stray "0".
   EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30\\x", &out));
-  EXPECT_EQ(N(out.c_str()), "C:0\\x");
+  EXPECT_EQ(N(out.c_str()), "D:\\x");
+  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30", &out));
+  EXPECT_EQ(N(out.c_str()), "D:");
   EXPECT_TRUE(Map<C>("\\Device\\CdRom0\\setup.exe", &out));
   EXPECT_EQ(N(out.c_str()), "E:\\setup.exe");
   // A network drive is compared without its drive and session part.
   EXPECT_TRUE(Map<C>("\\Device\\LanmanRedirector\\server\\share\\doc.txt", &out));
   EXPECT_EQ(N(out.c_str()), "Z:\\doc.txt");
+  EXPECT_FALSE(Map<C>("\\Device\\LanmanRedirector\\server\\share2\\doc.txt", &out));
+  EXPECT_FALSE(Map<C>("\\Device\\CdRom01\\setup.exe", &out));
   EXPECT_FALSE(Map<C>("\\Device\\HarddiskVolume9\\f.txt", &out));
   EXPECT_EQ(N(out.c_str()), "");  // untouched
   EXPECT_FALSE(Map<C>("\\device\\harddiskvolume3\\f.txt", &out));
@@ -138,6 +156,31 @@ TYPED_TEST(PathText, MappingInPlaceAndBounded) {
   std::basic_string<C> out;
   EXPECT_FALSE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out, 13));
   EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out, 14));
+}
+
+TYPED_TEST(PathText, LongPathsTakeTheExtendedForm) {
+  using C = TypeParam;
+  auto form = [](const std::string& path) {
+    std::basic_string<C> full = S<C>(path);
+    std::size_t length = tv::LongPathForm(full.c_str(), static_cast<C*>(nullptr), 0);
+    std::vector<C> out(length + 1, C('#'));
+    EXPECT_EQ(tv::LongPathForm(full.c_str(), out.data(), out.size()), length);
+    EXPECT_EQ(out[length], C(0));
+    std::vector<C> tight(length, C('#'));  // one short: nothing written
+    EXPECT_EQ(tv::LongPathForm(full.c_str(), tight.data(), tight.size()), length);
+    EXPECT_EQ(tight[0], C('#'));
+    return N(out.data());
+  };
+  std::string deep = "\\" + std::string(270, 'd') + "\\f.txt";
+  EXPECT_EQ(form("C:" + deep), "\\\\?\\C:" + deep);
+  EXPECT_EQ(form("\\\\server\\share" + deep), "\\\\?\\UNC\\server\\share" + deep);
+  EXPECT_EQ(form("\\\\?\\C:" + deep), "\\\\?\\C:" + deep);
+  EXPECT_EQ(form("\\\\.\\C:" + deep), "\\\\.\\C:" + deep);
+  // Below MAX_PATH characters the path stays as it is; from 260 on it takes the form.
+  std::string short259 = "C:\\" + std::string(256, 's');
+  EXPECT_EQ(form(short259), short259);
+  EXPECT_EQ(form(short259 + "x"), "\\\\?\\" + short259 + "x");
+  EXPECT_EQ(form("\\\\server\\share\\f.txt"), "\\\\server\\share\\f.txt");
 }
 
 TYPED_TEST(PathText, KillListTakesPositiveNumbersOnly) {

@@ -16,11 +16,11 @@ std::vector<std::string> Call(const char* name, const std::vector<std::string>& 
 
 // Wine running as root opens read-only files for writing; Windows refuses with access denied.
 // This double of CreateFile refuses as Windows does and otherwise calls the real function.
-using CreateFileFn = HANDLE(WINAPI*)(const TChar*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
+using CreateFileFn = HANDLE(WINAPI*)(const wchar_t*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
 CreateFileFn g_realCreateFile;
-HANDLE WINAPI CreateFileAsWindows(const TChar* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* sa,
+HANDLE WINAPI CreateFileAsWindows(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* sa,
                                   DWORD disposition, DWORD flags, HANDLE tmpl) {
-  DWORD attributes = GetFileAttributesA(Narrow(path).c_str());  // test paths are ASCII
+  DWORD attributes = GetFileAttributesW(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) && (access & GENERIC_WRITE)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -50,11 +50,7 @@ TEST_CASE(IsFileLockedOnReadOnlyFiles) {
   std::string readOnly = Folder() + "\\ro.txt";
   CHECK(WriteFileText(readOnly, "x"));
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-#ifdef TARVOLK_UNICODE
-  const char* createFile = "CreateFileW";
-#else
-  const char* createFile = "CreateFileA";
-#endif
+  const char* createFile = "CreateFileW";  // in every variant: IsFileLocked opens paths of any length
   g_realCreateFile = reinterpret_cast<CreateFileFn>(
       PatchImport(Dll().Module(), "kernel32.dll", createFile, reinterpret_cast<void*>(&CreateFileAsWindows)));
   CHECK(g_realCreateFile != nullptr);

@@ -1,5 +1,7 @@
 /* A program for the process tests to find, close and kill. Arguments, all optional, key=value:
-     file=PATH     holds the file open (reading shared, so it counts as locked)
+     file=PATH     holds the file open (reading shared, so it counts as locked), creating it and
+                   its folders where they are missing; paths of any length
+     touch=PATH    creates the file and its folders, and closes it; paths of any length
      dir=PATH      holds the folder open (backup semantics)
      dll=PATH      loads the DLL
      class=NAME caption=TEXT   creates a top-level window; show=1 shows it, style=1 only sets
@@ -28,6 +30,33 @@ static const char* Value(int argc, char** argv, const char* key) {
   return NULL;
 }
 
+/* The path in UTF-16, in the extended form where it is too long for the plain one (the tests hand
+   full drive paths); freed by the caller. */
+static WCHAR* Wide(const char* path) {
+  int n = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
+  WCHAR* out = n > 0 ? malloc((n + 4) * sizeof(WCHAR)) : NULL;
+  int at = n - 1 >= MAX_PATH ? 4 : 0;
+  if (out == NULL) exit(3);
+  memcpy(out, L"\\\\?\\", 4 * sizeof(WCHAR));
+  MultiByteToWideChar(CP_ACP, 0, path, -1, out + at, n);
+  return out;
+}
+
+/* Opens the file (see Wide), after creating the folders above it that are missing. */
+static HANDLE OpenMaking(const char* path, DWORD access, DWORD share, DWORD disposition) {
+  WCHAR* wide = Wide(path);
+  WCHAR* start = wide + (wcsncmp(wide, L"\\\\?\\", 4) == 0 ? 4 : 0);
+  for (WCHAR* p = start + (start[0] && start[1] == L':' ? 3 : 0); *p; ++p) {
+    if (*p != L'\\') continue;
+    *p = 0;
+    CreateDirectoryW(wide, NULL);
+    *p = L'\\';
+  }
+  HANDLE file = CreateFileW(wide, access, share, NULL, disposition, 0, NULL);
+  free(wide);
+  return file;
+}
+
 static int Fail(const char* what) {
   fprintf(stderr, "tvvictim: %s failed, error %lu\n", what, GetLastError());
   return 3;
@@ -41,8 +70,14 @@ int main(int argc, char** argv) {
   const char* caption = Value(argc, argv, "caption");
   const char* many = Value(argc, argv, "many");
   const char* ready = Value(argc, argv, "ready");
-  if (file && CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL) == INVALID_HANDLE_VALUE)
+  const char* touch = Value(argc, argv, "touch");
+  if (file && OpenMaking(file, GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS) == INVALID_HANDLE_VALUE)
     return Fail("file");
+  if (touch) {
+    HANDLE made = OpenMaking(touch, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    if (made == INVALID_HANDLE_VALUE) return Fail("touch");
+    CloseHandle(made);
+  }
   if (dir && CreateFileA(dir, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL) == INVALID_HANDLE_VALUE)
     return Fail("dir");

@@ -140,4 +140,30 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   after = OwnHandleCount();
   CHECK_EQ(after, before);
 }
+
+#ifdef TARVOLK_UNICODE
+TEST_CASE(CompanionFoundInAFolderOutsideTheAnsiCodePage) {
+  // The plug-in in a folder with a Greek name (a temporary folder under such a user name, on a
+  // system whose ANSI code page has no Greek): a DLL loaded from there stands for it.
+  std::wstring folder = T(TestFolder("bridge")) + L"\\\u03A0\u03C1\u03CC\u03C3\u03B8\u03B5\u03C4\u03B1-" +
+                        T(Own("plugin"));
+  BOOL lossy = FALSE;
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.c_str(), -1, nullptr, 0, nullptr, &lossy);
+  CHECK(lossy);  // what makes this case worth running
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring plugin = folder + L"\\Tarvolk.dll";
+  CHECK(CopyFileW(T(Arg("testbin32") + "\\mods\\tvmod.dll").c_str(), plugin.c_str(), FALSE));
+  CHECK(CopyFileW(T(Arg("testbin32") + "\\Quillmere64.dll").c_str(), (folder + L"\\Quillmere64.dll").c_str(), FALSE));
+  HMODULE module = LoadLibraryW(plugin.c_str());
+  CHECK(module != nullptr);
+  if (module == nullptr) return;
+  HINSTANCE own = tv::g_instance;
+  tv::g_instance = module;
+  tv::ClearHelperModuleCount();
+  CHECK(tv::RunHelper64("GetSystemModulesCount64", "", nullptr, nullptr));
+  tv::g_instance = own;
+  FreeLibrary(module);
+  CHECK(tv::HelperModuleCount() > 5);
+}
+#endif
 #endif

@@ -5,6 +5,11 @@
 #include "quillmere/engine.h"
 #include "victims.h"
 
+// Exports of the plug-in code linked into this program, called as the installer calls them.
+using OwnExport = void(__cdecl*)(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
+extern "C" void __cdecl FindProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
+extern "C" void __cdecl CloseProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
+
 namespace {
 
 std::string Text(const tv::tchar* t) { return Narrow(TString(t)); }
@@ -25,6 +30,24 @@ int Collect(const tv::ProcessEntry* e, void* arg) {
   static_cast<std::vector<Seen>*>(arg)->push_back(
       {e->processId, Text(e->itemPath), Text(e->displayName), Text(e->imagePath), e->window, e->position, e->total});
   return 1;
+}
+
+// A path in the ANSI code page (as the victims get their arguments) as the engine's text gives it.
+std::string FromAnsi(const std::string& s) {
+#ifdef TARVOLK_UNICODE
+  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+  std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &wide[0], n);
+  return Narrow(wide);
+#else
+  return s;
+#endif
+}
+
+void CallExport(OwnExport fn, Stack& stack) {
+  static tv::tchar variables[25 * 1024];
+  fn(nullptr, stack.StringSize(), variables, reinterpret_cast<tv::stack_t**>(stack.Top()),
+     reinterpret_cast<tv::extra_parameters*>(&Installer::Get().extra));
 }
 
 std::vector<Seen> Of(const std::vector<Seen>& all, DWORD id) {
@@ -69,6 +92,99 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
   CHECK_EQ(Of(plain, v.Id()).size(), 1u);
   for (size_t i = 1; i < plain.size(); ++i) CHECK(plain[i].position > plain[i - 1].position);
   CHECK(!plain.empty() && plain.back().position <= plain.back().total);
+}
+
+TEST_CASE(ModulePathsAreComparedCharacterByCharacter) {
+  // A module whose path is the image's with a soft hyphen (0xAD) before ".exe": collation
+  // (lstrcmp) ignores the soft hyphen, yet the two are different files.
+  std::string folder = TestFolder("engine");
+  std::string soft = folder + "\\" + Own("tvsoft") + "\xAD.exe";
+  CHECK(CopyFileA(ModsDll().c_str(), soft.c_str(), FALSE));
+  Victim v(OwnBin(), "tvvictim.exe", folder, "tvsoft", "dll=" + soft);
+  CHECK(v.Started());
+  TString softText = T(FromAnsi(soft)), imageText = T(FromAnsi(v.Path()));
+  CHECK(TV_AW(lstrcmp)(softText.c_str(), imageText.c_str()) == 0);  // what makes this case worth running
+  std::vector<Seen> all;
+  tv::EnumRequest request = {&all, 0};
+  CHECK(tv::EnumProcessEntries(&Collect, &request, true));
+  std::vector<Seen> mine = Of(all, v.Id());
+  int image = 0, module = 0;
+  for (auto& e : mine) {
+    image += Lower(e.itemPath) == Lower(FromAnsi(v.Path()));
+    module += Lower(e.itemPath) == Lower(FromAnsi(soft));
+  }
+  CHECK_EQ(image, 1);
+  CHECK_EQ(module, 1);
+}
+
+namespace {
+// Stands for a system without QueryFullProcessImageName (before Windows Vista) on which the
+// program shareImageName was started from a share that no drive letter stands for.
+std::string g_shareImageName;
+TString g_shareImage;
+DWORD(WINAPI* g_imageFileName)(HANDLE, tv::tchar*, DWORD) = nullptr;
+
+DWORD WINAPI ImageFileNameOnShare(HANDLE process, tv::tchar* out, DWORD size) {
+  DWORD length = g_imageFileName(process, out, size);
+  std::string name = Lower(Text(out)), tail = Lower("\\" + g_shareImageName);
+  if (length == 0 || name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    return length;
+  if (g_shareImage.size() >= size) return 0;
+  std::copy(g_shareImage.c_str(), g_shareImage.c_str() + g_shareImage.size() + 1, out);
+  return static_cast<DWORD>(g_shareImage.size());
+}
+
+FARPROC WINAPI LookUpAsOnAShare(HMODULE module, const char* name) {
+  std::string entry = name;
+  if (entry.rfind("QueryFullProcessImageName", 0) == 0) return nullptr;
+  FARPROC found = GetProcAddress(module, name);
+  if (found && entry.rfind("GetProcessImageFileName", 0) == 0) {
+    g_imageFileName = reinterpret_cast<decltype(g_imageFileName)>(reinterpret_cast<void*>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ImageFileNameOnShare));
+  }
+  return found;
+}
+
+struct LookUpDouble {
+  explicit LookUpDouble(tv::EntryLookup lookup) { tv::SetEntryLookup(lookup); }
+  ~LookUpDouble() { tv::SetEntryLookup(nullptr); }
+};
+}  // namespace
+
+TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
+  std::string folder = TestFolder("engine");
+  Victim v(OwnBin(), "tvvictim.exe", folder, "tvshare", "");
+  CHECK(v.Started());
+  // \Device\Mup is where UNC paths lead: a share without a drive letter.
+  std::string device = "\\Device\\Mup\\tvserver-" + Arg("variant") + "\\share\\" + v.Name();
+  g_shareImageName = v.Name();
+  g_shareImage = T(device);
+  LookUpDouble lookUp(&LookUpAsOnAShare);
+  CHECK(tv::InitProcessApi());
+  CHECK(tv::Api().QueryFullProcessImageName == nullptr && tv::Api().GetProcessImageFileName != nullptr);
+  tv::tchar mapped[tv::kPathChars];
+  CHECK(!tv::DevicePathToDosPath(g_shareImage.c_str(), mapped));
+
+  std::vector<Seen> all;
+  tv::EnumRequest request = {&all, 0};
+  CHECK(tv::EnumProcessEntries(&Collect, &request, false));
+  std::vector<Seen> mine = Of(all, v.Id());
+  CHECK(mine.size() == 1 && mine[0].imagePath == device && mine[0].itemPath == device);
+  tv::ProcessEntry e = {};
+  e.processId = v.Id();
+  tv::FillImagePath(&e);
+  CHECK_EQ(Text(e.imagePath), device);
+
+  // The exports that match program names find it, and kill it.
+  Stack stack;
+  stack.Push(v.Name());
+  CallExport(&FindProcess, stack);
+  CHECK_STACK(stack, std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id()));
+  stack.Clear();
+  stack.PushAll({v.Name(), "/kill"});
+  CallExport(&CloseProcess, stack);
+  CHECK_STACK(stack, "ok");
+  CHECK(v.Ended(5000));
 }
 
 namespace {
