@@ -1,8 +1,8 @@
 // Measures the open-file handle scan: a victim holds N files open in one folder, and the scan
-// looks for the holders of that folder, once as searches run it (type names once per type index,
-// the name queries of file handles in workers limited to 200 ms) and once as a bare loop (the
-// handle table, the type filter by type index and the name query, on the calling thread, with no
-// workers, no image paths and no display names).
+// looks for the holders of that folder, once as searches run it (every query in the pass's
+// worker thread, each limited to 200 ms) and once as a bare loop (the handle table, the type
+// filter by type index and the name query, on the calling thread, with no worker, no name probe,
+// no image paths and no display names).
 // Arguments: testbin=FOLDER-OF-THE-VICTIM [n=2000]
 #include <cstdio>
 #include <cstdlib>
@@ -145,20 +145,18 @@ int main(int argc, char** argv) {
   std::wstring folder = L"c:\\tvbench\\files\\";
   Result workers = MeasureScan(folder);
   Result bare = MeasureBare(folder);
-  Print("scan (workers, 200 ms limit)", workers);
+  Print("scan (worker, 200 ms limit)", workers);
   Print("bare loop (no threads)", bare);
   const tv::HandleScanStats& s = workers.stats;
   DWORD nonFile = s.handlesExamined - s.fileHandles;
   std::printf("speed ratio bare/scan: %.1f\n", (bare.rows / bare.seconds) / (workers.rows / workers.seconds));
   std::printf("file handles %lu, other handles %lu; %lu type names asked (%lu of other types)\n", s.fileHandles,
               nonFile, s.typeQueries, s.otherTypes);
-  std::printf("threads per non-file handle: %.4f for the handle itself (0 by design: no name query), "
-              "%.4f counting the once-per-type queries of other types\n",
-              0.0, nonFile ? double(s.otherTypes) / nonFile : 0.0);
-  std::printf("threads per file handle: %.3f (%lu name workers, %lu killed at 200 ms)\n",
-              s.fileHandles ? double(s.threadsForNames) / s.fileHandles : 0.0, s.threadsForNames, s.workersKilled);
-  std::printf("all threads of the scan: %lu for %lu handles examined\n", s.threadsForTypes + s.threadsForNames,
-              s.handlesExamined);
+  std::printf("threads per file handle: %.4f (%lu worker threads for %lu file handles, %lu killed at 200 ms)\n",
+              s.fileHandles ? double(s.workersStarted) / s.fileHandles : 0.0, s.workersStarted, s.fileHandles,
+              s.workersKilled);
+  std::printf("threads per handle examined: %.4f (%lu handles, in %lu orders to the worker)\n",
+              s.handlesExamined ? double(s.workersStarted) / s.handlesExamined : 0.0, s.handlesExamined, s.orders);
   TerminateProcess(pi.hProcess, 0);
   WaitForSingleObject(pi.hProcess, 5000);
   return workers.found >= static_cast<DWORD>(n) && bare.found == workers.found ? 0 : 1;
