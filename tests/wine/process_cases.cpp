@@ -7,6 +7,9 @@
 namespace {
 
 std::string Folder() { return TestFolder("tools"); }
+// The exports below find processes by program name, and every variant's harness runs at the same
+// time in the same prefix: each victim's name carries the variant.
+std::string Program(const std::string& stem) { return stem + "-" + Arg("variant") + ".exe"; }
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
   return s;
@@ -37,12 +40,12 @@ HANDLE WINAPI CreateFileAsWindows(const TChar* path, DWORD access, DWORD share, 
 
 // The NSIS tier covers the name rules and the short answers; here the full "/user" result.
 TEST_CASE(FindProcessReportsTheFirstMatch) {
-  Victim v(OwnBin(), "tvvictim.exe", Folder(), "tvfind.exe", "");
+  Victim v(OwnBin(), "tvvictim.exe", Folder(), Program("tvfind"), "");
   CHECK(v.Started());
   std::string id = std::to_string(v.Id());
   CHECK_STACK_VEC(Call("FindProcess", {v.Path()}), {id, v.Path(), "Tarvolk test victim"});
   // The installer's own user owns every process here: the names are empty, the flag is 1.
-  CHECK_STACK_VEC(Call("FindProcess", {"below", "tvfind.exe", "/user"}),
+  CHECK_STACK_VEC(Call("FindProcess", {"below", Program("tvfind"), "/user"}),
                   {id, v.Path(), "Tarvolk test victim", "1", "", "", "below"});
   CHECK_STACK_VEC(Call("FindProcess", {}), {"error"});
   CHECK_STACK_VEC(Call("FindProcess", {""}), {"error"});
@@ -50,19 +53,19 @@ TEST_CASE(FindProcessReportsTheFirstMatch) {
 
 TEST_CASE(CloseProcessAsksOrKills) {
   std::string caption = "Tarvolk close " + Arg("variant");
-  Victim polite(OwnBin(), "tvvictim.exe", Folder(), "tvclose.exe",
+  Victim polite(OwnBin(), "tvvictim.exe", Folder(), Program("tvclose"),
                 "class=TvClose" + Arg("variant") + " caption=\"" + caption + "\" style=1");
   CHECK(polite.Started());
-  CHECK_STACK_VEC(Call("CloseProcess", {"tvclose.exe"}), {"ok"});
+  CHECK_STACK_VEC(Call("CloseProcess", {Program("tvclose")}), {"ok"});
   CHECK(polite.Ended(5000));
   CHECK_EQ(polite.ExitCode(), 0);  // it left its message loop: the window was closed, not killed
 
-  Victim killed(OwnBin(), "tvvictim.exe", Folder(), "tvkill.exe", "");
+  Victim killed(OwnBin(), "tvvictim.exe", Folder(), Program("tvkill"), "");
   CHECK(killed.Started());
-  CHECK_STACK_VEC(Call("CloseProcess", {"TvKill.exe", "/KILL"}), {"ok"});
+  CHECK_STACK_VEC(Call("CloseProcess", {Program("TvKill"), "/KILL"}), {"ok"});
   CHECK(killed.Ended(0));  // TerminateAndWait waited for it
   CHECK_EQ(killed.ExitCode(), 0xFFFFFFFFLL);
-  CHECK_STACK_VEC(Call("CloseProcess", {"tvkill.exe", "/kill"}), {"error"});
+  CHECK_STACK_VEC(Call("CloseProcess", {Program("tvkill"), "/kill"}), {"error"});
   CHECK_STACK_VEC(Call("CloseProcess", {"tvnothing.exe"}), {"error"});
   // "/kill" alone: nothing pushed; nothing at all: "error".
   CHECK_STACK_VEC(Call("CloseProcess", {"/kill"}), {});
@@ -79,7 +82,7 @@ TEST_CASE(KillProcessesRegistersTheUnloadCallbackOnce) {
   CHECK_EQ(registered, 1u);
   // The installer's unload notification releases the module's state; later calls start afresh.
   Installer::Get().SendUnload();
-  Victim after(OwnBin(), "tvvictim.exe", Folder(), "tvkilld.exe", "");
+  Victim after(OwnBin(), "tvvictim.exe", Folder(), Program("tvkilld"), "");
   CHECK(after.Started());
   CHECK_STACK_VEC(Call("KillProcesses", {std::to_string(after.Id())}), {});
   CHECK(after.Ended(0));
@@ -108,7 +111,7 @@ TEST_CASE(IsFileLockedOnReadOnlyFiles) {
 }
 
 TEST_CASE(EnumProcessesRunsTheScriptFunction) {
-  Victim v(OwnBin(), "tvvictim.exe", Folder(), "tvenum.exe", "");
+  Victim v(OwnBin(), "tvvictim.exe", Folder(), Program("tvenum"), "");
   CHECK(v.Started());
   Installer& inst = Installer::Get();
   Stack s;
