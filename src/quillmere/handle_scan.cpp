@@ -14,8 +14,13 @@ constexpr ULONG kObjectTypeInformation = 2;
 constexpr ULONG kFileNameInformation = 9;
 constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 constexpr SIZE_T kTableLimit = 0x1000000;  // 16 MiB
-constexpr DWORD kWorkerLimitMs = 200;
+constexpr DWORD kQueryLimitMs = 200;       // what one query on a foreign handle may take
+constexpr DWORD kThreadEndMs = 1000;       // how long a worker is given to end
 constexpr ULONG kQueryBytes = 1024;
+constexpr DWORD kOrderRows = 32;           // rows handed to the worker at once
+constexpr DWORD kQuitOrder = 0xFFFFFFFFu;  // the order that ends the worker
+constexpr DWORD kTypeIndexes = 0x10000;
+constexpr DWORD kCancelPollMs = 10;        // how often the search's cancel event is looked at
 
 // The classic row: 16-bit process id and handle value.
 struct ClassicRow {
@@ -55,102 +60,34 @@ struct CountedName {  // UNICODE_STRING
   wchar_t* buffer;
 };
 
-// What one worker gets: it writes nothing but status and result. The block is allocated before
-// the worker starts and is never freed or reused while a worker that ran out of time might still
-// run in it.
-struct HandleQuery {
-  HANDLE handle;
-  ULONG infoClass;
-  volatile LONG status;
+enum TypeVerdict : BYTE { kTypeUnknown = 0, kTypeFile = 1, kTypeOther = 2 };
+
+// One handle of an order: the pass fills in handle and typeIndex, the worker the rest.
+struct QuerySlot {
+  HANDLE handle;  // valid in this process
+  USHORT typeIndex;
+  volatile BYTE verdict;    // what the type of the handle is
+  volatile BYTE typeAsked;  // the worker asked the system for the type name
+  volatile BYTE named;      // result holds the object's name
   alignas(8) BYTE result[kQueryBytes];
 };
 
+// What the pass and one worker share. The worker writes only here; the block is released only
+// once its thread is known to have ended, and a worker that overran is never handed it again.
+// Two sets of slots let the pass read the answers to one order while the worker answers the next.
+struct WorkerBlock {
+  HANDLE order;  // auto-reset: rowCount slots of slots[set] wait for answers (or the worker is to end)
+  HANDLE done;   // auto-reset: every slot of the order is answered
+  DWORD set;
+  DWORD rowCount;
+  volatile LONG currentRow;    // slots below it are answered
+  volatile LONG queriesBegun;  // bumped as each query begins, after queryStart
+  volatile DWORD queryStart;   // tick count at which the current query began
+  BYTE verdicts[kTypeIndexes];  // the worker's own record of the types it has seen
+  QuerySlot slots[2][kOrderRows];
+};
+
 HandleScanStats g_stats = {};
-
-DWORD WINAPI ObjectQueryWorker(void* arg) {
-  auto* q = static_cast<HandleQuery*>(arg);
-  q->status = Api().NtQueryObject(q->handle, q->infoClass, q->result, kQueryBytes, nullptr);
-  return q->status >= 0 ? 1 : 0;
-}
-
-DWORD WINAPI FileNameWorker(void* arg) {
-  auto* q = static_cast<HandleQuery*>(arg);
-  alignas(8) BYTE ioStatus[2 * sizeof(void*)] = {};
-  q->status = Api().NtQueryInformationFile(q->handle, ioStatus, q->result, kQueryBytes, kFileNameInformation);
-  return q->status >= 0 ? 1 : 0;
-}
-
-void* TableBuffer(SIZE_T bytes) { return GlobalAlloc(GPTR, bytes); }
-
-// Reads one form of the table; null when it cannot be had.
-void* ReadTable(ULONG infoClass) {
-  BYTE probe[20] = {};
-  ULONG size = 0;
-  Api().NtQuerySystemInformation(infoClass, probe, sizeof probe, &size);
-  SIZE_T bytes = size < 0x10000 ? 0x10000 : size;
-  while (bytes < kTableLimit) {
-    void* buffer = TableBuffer(bytes);
-    if (buffer == nullptr) return nullptr;
-    LONG status = Api().NtQuerySystemInformation(infoClass, buffer, static_cast<ULONG>(bytes), nullptr);
-    if (status >= 0) return buffer;
-    GlobalFree(buffer);
-    if (status != kInfoLengthMismatch) return nullptr;
-    bytes *= 2;
-  }
-  return nullptr;
-}
-
-// A pass's workers and their query block.
-class QueryRunner {
- public:
-  QueryRunner() : block_(NewBlock()) {}
-  ~QueryRunner() {
-    if (block_) GlobalFree(block_);
-  }
-  QueryRunner(const QueryRunner&) = delete;
-  QueryRunner& operator=(const QueryRunner&) = delete;
-
-  bool Ready() const { return block_ != nullptr; }
-
-  // Runs one query on the handle; true when it finished in time with a success status. The
-  // result lies in Result() until the next query.
-  bool Run(LPTHREAD_START_ROUTINE routine, HANDLE handle, ULONG infoClass, DWORD* threadCounter) {
-    if (block_ == nullptr) return false;
-    block_->handle = handle;
-    block_->infoClass = infoClass;
-    block_->status = -1;
-    ZeroMemory(block_->result, kQueryBytes);
-    HANDLE thread = CreateThread(nullptr, 64 * 1024, routine, block_, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (thread == nullptr) return false;
-    ++*threadCounter;
-    bool finished = WaitForSingleObject(thread, kWorkerLimitMs) == WAIT_OBJECT_0;
-    if (!finished) {
-      ++g_stats.workersKilled;
-      TerminateThread(thread, 0);
-      // Termination completes asynchronously. Until the thread is seen gone its block stays
-      // its own: the pass moves to a new block and leaves the old one allocated for good.
-      if (WaitForSingleObject(thread, 1000) != WAIT_OBJECT_0) block_ = NewBlock();
-    }
-    CloseHandle(thread);
-    return finished && block_ != nullptr && block_->status >= 0;
-  }
-
-  const BYTE* Result() const { return block_->result; }
-
- private:
-  static HandleQuery* NewBlock() { return static_cast<HandleQuery*>(GlobalAlloc(GPTR, sizeof(HandleQuery))); }
-  HandleQuery* block_;
-};
-
-enum TypeVerdict : BYTE { kTypeUnknown = 0, kTypeFile = 1, kTypeOther = 2 };
-
-struct FileScan {
-  QueryRunner runner;
-  BYTE* typeVerdicts;  // one per type index, for this pass
-  tchar text[kQueryBytes];
-
-  FileScan() : runner(), typeVerdicts(nullptr), text() {}
-};
 
 // The counted name at the start of the result (the object's type or name), in the stack's width.
 void CountedNameText(const BYTE* result, tchar* out) {
@@ -167,80 +104,417 @@ bool IsFileType(const tchar* type) {
   return TextCompareNoCase(type, TV_T("File")) == 0 || TextCompareNoCase(type, TV_T("Directory")) == 0;
 }
 
-// The verdict on a type index, asked of the system once per pass.
-TypeVerdict TypeOf(FileScan& scan, HANDLE handle, USHORT typeIndex) {
-  BYTE& verdict = scan.typeVerdicts[typeIndex];
-  if (verdict != kTypeUnknown) return static_cast<TypeVerdict>(verdict);
-  ++g_stats.typeQueries;
-  if (!scan.runner.Run(&ObjectQueryWorker, handle, kObjectTypeInformation, &g_stats.threadsForTypes))
-    return kTypeUnknown;  // not known yet: the next handle of this type asks again
-  CountedNameText(scan.runner.Result(), scan.text);
-  if (scan.text[0] == 0) return kTypeUnknown;
-  verdict = IsFileType(scan.text) ? kTypeFile : kTypeOther;
-  if (verdict == kTypeOther) ++g_stats.otherTypes;
-  return static_cast<TypeVerdict>(verdict);
+// ---- the worker thread ----
+
+void BeginQuery(WorkerBlock* block, QuerySlot& slot) {
+  ZeroMemory(slot.result, kQueryBytes);
+  block->queryStart = GetTickCount();
+  InterlockedIncrement(&block->queriesBegun);
 }
 
-// Works out the drive-letter path that the handle is open on into the entry's itemPath.
-bool ExamineHandle(FileScan& scan, const SystemHandle& row, ProcessEntry* entry) {
-  if (PathEndsWith(entry->imagePath, TV_T("\\mdm.exe")) ||
-      PathEndsWith(entry->imagePath, TV_T("\\services.exe")))
-    return false;
-  ++g_stats.handlesExamined;
-  HANDLE handle = reinterpret_cast<HANDLE>(row.handleValue);
-  KernelHandle process, duplicate;
-  if (row.processId != GetCurrentProcessId()) {
-    process.reset(OpenProcess(PROCESS_DUP_HANDLE, TRUE, row.processId));
-    if (!process) return false;
-    if (!DuplicateHandle(process.get(), handle, GetCurrentProcess(), duplicate.out(), 0, FALSE,
-                         DUPLICATE_SAME_ACCESS) ||
-        !duplicate) {
-      duplicate.release();
-      return false;
+// The type of the handle (asked once per type index and worker), then for files and folders the
+// file-name probe and the object name. A handle whose file name cannot be read (or whose query
+// hangs) is dropped before its object name is asked.
+void AnswerSlot(WorkerBlock* block, QuerySlot& slot) {
+  BYTE verdict = block->verdicts[slot.typeIndex];
+  if (verdict == kTypeUnknown) {
+    slot.typeAsked = 1;
+    BeginQuery(block, slot);
+    if (Api().NtQueryObject(slot.handle, kObjectTypeInformation, slot.result, kQueryBytes, nullptr) >= 0) {
+      tchar type[kQueryBytes];
+      CountedNameText(slot.result, type);
+      if (type[0] != 0) verdict = IsFileType(type) ? kTypeFile : kTypeOther;
+      block->verdicts[slot.typeIndex] = verdict;
     }
-    handle = duplicate.get();
   }
-  if (TypeOf(scan, handle, row.typeIndex) != kTypeFile) return false;
-  ++g_stats.fileHandles;
-  // A handle whose file name cannot be read (or whose query hangs) is dropped before its
-  // object name is asked.
-  if (!scan.runner.Run(&FileNameWorker, handle, kFileNameInformation, &g_stats.threadsForNames)) return false;
-  if (*reinterpret_cast<const ULONG*>(scan.runner.Result()) == 0) return false;
-  if (!scan.runner.Run(&ObjectQueryWorker, handle, kObjectNameInformation, &g_stats.threadsForNames)) return false;
-  CountedNameText(scan.runner.Result(), scan.text);
-  if (scan.text[0] == 0) return false;
-  entry->itemPath[0] = 0;
-  return DevicePathToDosPath(scan.text, entry->itemPath);
+  slot.verdict = verdict;
+  if (verdict != kTypeFile) return;
+  alignas(8) BYTE ioStatus[2 * sizeof(void*)] = {};
+  BeginQuery(block, slot);
+  if (Api().NtQueryInformationFile(slot.handle, ioStatus, slot.result, kQueryBytes, kFileNameInformation) < 0 ||
+      *reinterpret_cast<const ULONG*>(slot.result) == 0)
+    return;
+  BeginQuery(block, slot);
+  slot.named = Api().NtQueryObject(slot.handle, kObjectNameInformation, slot.result, kQueryBytes, nullptr) >= 0;
 }
 
-bool ScanHandles(EntryCallback callback, const EnumRequest* request) {
-  g_stats = {};
-  HandleTable table;
-  if (!table.Read()) return true;
-  FileScan scan;
-  GlobalBlock verdicts(GlobalAlloc(GPTR, 0x10000));
-  if (!scan.runner.Ready() || !verdicts) return true;
-  scan.typeVerdicts = static_cast<BYTE*>(static_cast<void*>(verdicts.get()));
-  DisableFsRedirection();
-  ProcessEntry entry = {};
-  DWORD lastProcess = 0xFFFFFFFFu;
-  for (DWORD i = 0; i < table.Count(); ++i) {
-    SystemHandle row = table.At(i);
-    entry.position = i + 1;
-    entry.total = table.Count();
-    entry.processId = row.processId;
-    entry.window = nullptr;
-    if (row.processId != lastProcess) {
-      FillImagePath(&entry);
-      lastProcess = row.processId;
+// Answers order after order until told to end.
+DWORD WINAPI WorkerLoop(void* arg) {
+  auto* block = static_cast<WorkerBlock*>(arg);
+  if (WaitForSingleObject(block->order, INFINITE) != WAIT_OBJECT_0) return 0;
+  while (block->rowCount != kQuitOrder) {
+    QuerySlot* slots = block->slots[block->set];
+    for (DWORD i = 0; i < block->rowCount; ++i) {
+      block->currentRow = static_cast<LONG>(i);
+      AnswerSlot(block, slots[i]);
     }
-    if (ExamineHandle(scan, row, &entry)) {
-      FillDisplayName(&entry, request->findWindow != 0);
-      if (!callback(&entry, request->callbackArg)) return false;
-    }
-    if (WaitForSingleObject(SearchCancelEvent(), 0) == WAIT_OBJECT_0) return false;
+    block->currentRow = static_cast<LONG>(block->rowCount);
+    if (SignalObjectAndWait(block->done, block->order, INFINITE, FALSE) != WAIT_OBJECT_0) return 0;
   }
-  return true;
+  return 1;
+}
+
+// ---- the pass's side ----
+
+// One worker thread with its two events and its block.
+class QueryWorker {
+ public:
+  QueryWorker() = default;
+  ~QueryWorker() { Stop(); }
+  QueryWorker(const QueryWorker&) = delete;
+  QueryWorker& operator=(const QueryWorker&) = delete;
+
+  // Starts a worker with a fresh block that knows the types in verdicts.
+  bool Start(const BYTE* verdicts) {
+    Stop();
+    block_.reset(GlobalAlloc(GPTR, sizeof(WorkerBlock)));
+    order_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    done_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!block_ || !order_ || !done_) return false;
+    WorkerBlock* block = Block();
+    block->order = order_.get();
+    block->done = done_.get();
+    CopyMemory(block->verdicts, verdicts, kTypeIndexes);
+    thread_.reset(CreateThread(nullptr, 64 * 1024, &WorkerLoop, block, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread_) return false;
+    ++g_stats.workersStarted;
+    return true;
+  }
+
+  // A worker that can take an order: started, not busy, and never overrun.
+  bool Ready() const { return thread_ && !overran_ && !busy_; }
+  WorkerBlock* Block() const { return static_cast<WorkerBlock*>(block_.get()); }
+
+  // Hands the worker the first rows slots of the set; Await collects the answers.
+  void Send(DWORD set, DWORD rows) {
+    WorkerBlock* block = Block();
+    block->set = set;
+    block->rowCount = rows;
+    block->currentRow = 0;
+    block->queryStart = GetTickCount();  // also times the worker's way to its first query
+    rows_ = rows;
+    busy_ = true;
+    SetEvent(order_.get());
+  }
+
+  // Waits for the order while each query is within kQueryLimitMs of its start. Returns the
+  // number of slots answered: all of them, or fewer when a query ran out of time; the worker is
+  // then terminated, the slot at the returned index is lost with it, and the block may still be
+  // read but is never handed to a worker again.
+  DWORD Await() {
+    busy_ = false;
+    WorkerBlock* block = Block();
+    for (;;) {
+      LONG begun;
+      DWORD start;
+      do {
+        begun = block->queriesBegun;
+        start = block->queryStart;
+      } while (begun != block->queriesBegun);
+      DWORD elapsed = GetTickCount() - start;
+      DWORD wait = WaitForSingleObject(done_.get(), elapsed < kQueryLimitMs ? kQueryLimitMs - elapsed : 0);
+      if (wait == WAIT_OBJECT_0) return rows_;
+      if (wait != WAIT_TIMEOUT || elapsed >= kQueryLimitMs) break;
+    }
+    TerminateThread(thread_.get(), 0);
+    overran_ = true;
+    ++g_stats.workersKilled;
+    // Read after the termination: the worker moves only forward, so the slots below are final.
+    DWORD answered = static_cast<DWORD>(block->currentRow);
+    return answered < rows_ ? answered : rows_;
+  }
+
+  // Ends the worker: one that is waiting for orders is told to end, one that overran is
+  // terminated. The block and the events are released once the thread has ended; a thread that
+  // cannot be seen to end keeps them for good, since it might still write to them.
+  void Stop() {
+    if (thread_) {
+      if (busy_) Await();
+      if (!overran_) {
+        Block()->rowCount = kQuitOrder;
+        SetEvent(order_.get());
+        if (WaitForSingleObject(thread_.get(), kThreadEndMs) != WAIT_OBJECT_0) {
+          TerminateThread(thread_.get(), 0);
+          overran_ = true;
+        }
+      }
+      if (overran_ && WaitForSingleObject(thread_.get(), kThreadEndMs) != WAIT_OBJECT_0) {
+        block_.release();
+        order_.release();
+        done_.release();
+      }
+      thread_.reset();
+    }
+    overran_ = false;
+    busy_ = false;
+    block_.reset();
+    order_.reset();
+    done_.reset();
+  }
+
+ private:
+  KernelHandle thread_, order_, done_;
+  GlobalBlock block_;
+  DWORD rows_ = 0;
+  bool busy_ = false;
+  bool overran_ = false;
+};
+
+// The pass's worker. After a termination the next order gets a new worker with a new block,
+// made before the old one is released, so a new block never takes the place of one that a
+// terminated worker might still write to.
+class WorkerPool {
+ public:
+  explicit WorkerPool(const BYTE* verdicts) : verdicts_(verdicts) {}
+
+  // The worker for the next order; null when none can be started.
+  QueryWorker* Ready() {
+    QueryWorker& live = workers_[live_];
+    if (live.Ready()) return &live;
+    int other = 1 - live_;
+    bool started = workers_[other].Start(verdicts_);
+    live.Stop();
+    live_ = other;
+    return started ? &workers_[live_] : nullptr;
+  }
+
+ private:
+  const BYTE* verdicts_;
+  QueryWorker workers_[2];
+  int live_ = 0;
+};
+
+// Handles of one process for the worker, with the table positions they came from. Each order
+// uses its own set of slots in the worker's block.
+struct Order {
+  DWORD set = 0;
+  DWORD count = 0;
+  DWORD sent = 0;                  // the rows before it are answered (or lost) and reported
+  QueryWorker* worker = nullptr;   // the worker that has the rows from sent on
+  ProcessEntry entry;              // the process the handles belong to, and what is reported
+  HANDLE handles[kOrderRows];
+  USHORT typeIndexes[kOrderRows];
+  DWORD positions[kOrderRows];
+  KernelHandle duplicates[kOrderRows];  // those made for this order
+
+  void Clear() {
+    for (DWORD i = 0; i < count; ++i) duplicates[i].reset();
+    count = sent = 0;
+    worker = nullptr;
+  }
+};
+
+// The pass. While the worker answers one order, the pass duplicates the handles of the next
+// and reports the answers to the one before, so the two threads seldom wait for each other.
+class HandleScan {
+ public:
+  HandleScan(EntryCallback callback, const EnumRequest* request)
+      : callback_(callback), request_(request), verdicts_(GlobalAlloc(GPTR, kTypeIndexes)), pool_(Verdicts()) {
+    orders_[1].set = 1;
+  }
+
+  bool Ready() const { return static_cast<bool>(verdicts_); }
+
+  bool Run(const HandleTable& table) {
+    DWORD lastProcess = 0xFFFFFFFFu;
+    bool skipped = false;
+    for (DWORD i = 0; i < table.Count(); ++i) {
+      SystemHandle row = table.At(i);
+      if (row.processId != lastProcess) {
+        if (!Submit()) return false;
+        lastProcess = row.processId;
+        process_.processId = row.processId;
+        FillImagePath(&process_);
+        skipped = PathEndsWith(process_.imagePath, TV_T("\\mdm.exe")) ||
+                  PathEndsWith(process_.imagePath, TV_T("\\services.exe"));
+        processHandle_.reset();
+        processFailed_ = false;
+      }
+      if (!skipped) {
+        ++g_stats.handlesExamined;
+        // A type already known to be neither file nor folder needs no duplicate and no query.
+        if (Verdicts()[row.typeIndex] != kTypeOther) AddRow(row, i + 1, table.Count());
+        if (orders_[building_].count == kOrderRows && !Submit()) return false;
+      }
+      if (Cancelled()) return false;
+    }
+    return Submit() && Submit();  // the last order, then its answers
+  }
+
+ private:
+  BYTE* Verdicts() { return static_cast<BYTE*>(static_cast<void*>(verdicts_.get())); }
+
+  // Puts the row's handle into the order being built: as it is for the pass's own process,
+  // else duplicated.
+  void AddRow(const SystemHandle& row, DWORD position, DWORD total) {
+    Order& order = orders_[building_];
+    HANDLE handle = reinterpret_cast<HANDLE>(row.handleValue);
+    KernelHandle& duplicate = order.duplicates[order.count];
+    if (row.processId != GetCurrentProcessId()) {
+      if (!processHandle_) {
+        if (processFailed_) return;
+        processHandle_.reset(OpenProcess(PROCESS_DUP_HANDLE, TRUE, row.processId));
+        processFailed_ = !processHandle_;
+        if (processFailed_) return;
+      }
+      if (!DuplicateHandle(processHandle_.get(), handle, GetCurrentProcess(), duplicate.out(), 0, FALSE,
+                           DUPLICATE_SAME_ACCESS) ||
+          !duplicate) {
+        duplicate.release();
+        return;
+      }
+      handle = duplicate.get();
+    }
+    if (order.count == 0) {
+      order.entry = process_;
+      order.entry.total = total;
+    }
+    order.handles[order.count] = handle;
+    order.typeIndexes[order.count] = row.typeIndex;
+    order.positions[order.count] = position;
+    ++order.count;
+  }
+
+  // Collects the order that is out, sends the one being built, then reports the collected one;
+  // false when the callback stopped the pass or the search was cancelled.
+  bool Submit() {
+    Order* answered = nullptr;
+    DWORD rows = 0;
+    if (inFlight_ != nullptr) {
+      answered = inFlight_;
+      inFlight_ = nullptr;
+      rows = answered->worker->Await();
+      if (rows < answered->count - answered->sent) {
+        // A worker was terminated: the rest of its order goes first, to keep the table's order.
+        if (!Conclude(*answered, rows)) return false;
+        answered = nullptr;
+      }
+    }
+    Order& next = orders_[building_];
+    if (next.count > 0) {
+      if (Send(next)) {
+        inFlight_ = &next;
+        building_ = 1 - building_;
+      } else {
+        next.Clear();  // no worker: the rows stay unanswered, as failed queries do
+      }
+    }
+    return answered == nullptr || Conclude(*answered, rows);
+  }
+
+  // Hands the order's rows from sent on to a ready worker.
+  bool Send(Order& order) {
+    QueryWorker* worker = pool_.Ready();
+    order.worker = worker;
+    if (worker == nullptr) return false;
+    QuerySlot* slots = worker->Block()->slots[order.set];
+    DWORD rows = order.count - order.sent;
+    for (DWORD i = 0; i < rows; ++i) {
+      slots[i].handle = order.handles[order.sent + i];
+      slots[i].typeIndex = order.typeIndexes[order.sent + i];
+      slots[i].verdict = kTypeUnknown;
+      slots[i].typeAsked = 0;
+      slots[i].named = 0;
+    }
+    ++g_stats.orders;
+    worker->Send(order.set, rows);
+    return true;
+  }
+
+  // Reports the answered rows of an order that its worker has finished with; after a row that
+  // was lost with a terminated worker, the rows that follow go to a new worker, and so on. The
+  // order is emptied in the end. False when the pass is to stop.
+  bool Conclude(Order& order, DWORD answered) {
+    bool goOn = true;
+    for (;;) {
+      DWORD rows = order.count - order.sent;
+      const QuerySlot* slots = order.worker->Block()->slots[order.set];
+      DWORD seen = answered < rows ? answered + 1 : rows;  // the lost slot says what it got to
+      for (DWORD i = 0; i < seen; ++i) {
+        g_stats.typeQueries += slots[i].typeAsked;
+        if (slots[i].verdict == kTypeFile) ++g_stats.fileHandles;
+        if (slots[i].verdict == kTypeOther && slots[i].typeAsked) ++g_stats.otherTypes;
+      }
+      for (DWORD i = 0; goOn && i < answered; ++i) {
+        if (slots[i].verdict != kTypeUnknown) Verdicts()[slots[i].typeIndex] = slots[i].verdict;
+        if (slots[i].named) goOn = Report(order, slots[i], order.positions[order.sent + i]);
+      }
+      if (!goOn || answered == rows) break;
+      order.sent += seen;
+      if (order.sent >= order.count || !Send(order)) break;
+      answered = order.worker->Await();
+    }
+    order.Clear();
+    return goOn;
+  }
+
+  // Maps the name that the worker read to a drive-letter path and hands the entry over.
+  bool Report(Order& order, const QuerySlot& slot, DWORD position) {
+    ProcessEntry& entry = order.entry;
+    CountedNameText(slot.result, text_);
+    if (text_[0] == 0) return true;
+    entry.itemPath[0] = 0;
+    if (!DevicePathToDosPath(text_, entry.itemPath)) return true;
+    entry.position = position;
+    // The same for every handle of the process: built once.
+    if (!named_ || namedProcess_ != entry.processId) {
+      entry.window = nullptr;
+      FillDisplayName(&entry, request_->findWindow != 0);
+      CopyMemory(displayName_, entry.displayName, sizeof displayName_);
+      window_ = entry.window;
+      namedProcess_ = entry.processId;
+      named_ = true;
+    } else {
+      CopyMemory(entry.displayName, displayName_, sizeof displayName_);
+      entry.window = window_;
+    }
+    return callback_(&entry, request_->callbackArg) != 0 && !Cancelled();
+  }
+
+  // The search's cancel event, looked at once kCancelPollMs have passed since the last look: a
+  // look costs a system call, and rows take microseconds.
+  bool Cancelled() {
+    DWORD now = GetTickCount();
+    if (now - lastPoll_ < kCancelPollMs) return false;
+    lastPoll_ = now;
+    return WaitForSingleObject(SearchCancelEvent(), 0) == WAIT_OBJECT_0;
+  }
+
+  EntryCallback callback_;
+  const EnumRequest* request_;
+  GlobalBlock verdicts_;  // the type of every type index seen in this pass
+  ProcessEntry process_ = {};     // the process whose rows are being read
+  KernelHandle processHandle_;    // that process, for duplication
+  bool processFailed_ = false;
+  Order orders_[2];
+  int building_ = 0;              // the order that rows are put into
+  Order* inFlight_ = nullptr;     // the other one, while its worker answers it
+  // Declared after the orders: the worker has ended before their duplicates are closed.
+  WorkerPool pool_;
+  bool named_ = false;
+  DWORD namedProcess_ = 0;
+  tchar displayName_[kPathChars] = {};
+  HWND window_ = nullptr;
+  DWORD lastPoll_ = GetTickCount() - kCancelPollMs;
+  tchar text_[kQueryBytes] = {};
+};
+
+// Reads one form of the table; null when it cannot be had.
+void* ReadTable(ULONG infoClass) {
+  BYTE probe[20] = {};
+  ULONG size = 0;
+  Api().NtQuerySystemInformation(infoClass, probe, sizeof probe, &size);
+  SIZE_T bytes = size < 0x10000 ? 0x10000 : size;
+  while (bytes < kTableLimit) {
+    void* buffer = GlobalAlloc(GPTR, bytes);
+    if (buffer == nullptr) return nullptr;
+    LONG status = Api().NtQuerySystemInformation(infoClass, buffer, static_cast<ULONG>(bytes), nullptr);
+    if (status >= 0) return buffer;
+    GlobalFree(buffer);
+    if (status != kInfoLengthMismatch) return nullptr;
+    bytes *= 2;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -287,7 +561,13 @@ DWORD CountSystemHandles() {
 }
 
 bool EnumFileHandleEntries(EntryCallback callback, const EnumRequest* request) {
-  return ScanHandles(callback, request);
+  g_stats = {};
+  HandleTable table;
+  if (!table.Read()) return true;
+  HandleScan scan(callback, request);
+  if (!scan.Ready()) return true;
+  DisableFsRedirection();
+  return scan.Run(table);
 }
 
 }  // namespace tv

@@ -32,15 +32,15 @@ class HandleTable {
   bool extended_ = false;
 };
 
-// How a pass ran its queries: the threads it started, and the handles it looked at.
+// How a pass ran its queries: the handles it looked at, and the worker threads it used.
 struct HandleScanStats {
   DWORD handlesExamined;  // table rows that reached the type test
   DWORD typeQueries;      // type names asked (once per type index and pass)
   DWORD otherTypes;       // of those, types other than "File" and "Directory"
   DWORD fileHandles;      // rows of type "File" or "Directory"
-  DWORD threadsForTypes;  // workers started for type queries
-  DWORD threadsForNames;  // workers started for the name probe and name query
-  DWORD workersKilled;    // workers that ran out of time
+  DWORD orders;           // batches of handles handed to a worker
+  DWORD workersStarted;   // worker threads started: one, and one more after each termination
+  DWORD workersKilled;    // workers terminated because a query ran out of time
 };
 const HandleScanStats& LastHandleScanStats();
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "installer.h"
 #include "quillmere/handle_scan.h"
@@ -77,16 +78,15 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   for (auto& p : found.byProcess)
     for (auto& path : p.second) std::printf("  held by %lu: %s\n", p.first, path.c_str());
 
-  // Type names are asked once per type index; names take two workers per file handle.
+  // Type names are asked once per type index; one worker answers every query of the pass.
   const tv::HandleScanStats stats = tv::LastHandleScanStats();
-  std::printf("  %lu handles examined, %lu type queries, %lu file handles, %lu+%lu threads\n",
-              stats.handlesExamined, stats.typeQueries, stats.fileHandles, stats.threadsForTypes,
-              stats.threadsForNames);
+  std::printf("  %lu handles examined, %lu type queries, %lu file handles, %lu orders, %lu workers (%lu killed)\n",
+              stats.handlesExamined, stats.typeQueries, stats.fileHandles, stats.orders, stats.workersStarted,
+              stats.workersKilled);
   CHECK(stats.handlesExamined > 50);
   CHECK(stats.typeQueries < 64 && stats.typeQueries * 4 < stats.handlesExamined);
-  CHECK(stats.threadsForTypes == stats.typeQueries);
-  CHECK(stats.fileHandles >= 4 && stats.threadsForNames <= 2 * stats.fileHandles);
-  CHECK(stats.threadsForNames >= 2 * 4);
+  CHECK(stats.fileHandles >= 4);
+  CHECK(stats.workersStarted == stats.workersKilled + 1 && stats.workersStarted * 4 < stats.fileHandles);
 
   // Where the extended table is refused, the classic one gives the same holders.
   auto& api = const_cast<tv::ProcessApi&>(tv::Api());
@@ -103,6 +103,143 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   tv::HandleTable extended;
   CHECK(extended.Read() && extended.Extended());
   CloseHandle(mine);
+}
+
+namespace {
+
+// Doubles of the two queries that never return for one chosen handle each, and a record of every
+// query the scan makes: the buffer it hands over and the thread that asks.
+struct QueryCall {
+  void* buffer;
+  DWORD thread;
+  bool hangs;
+};
+constexpr LONG kCallSlots = 1 << 15;
+QueryCall g_calls[kCallSlots];
+volatile LONG g_callCount;
+HANDLE g_hangInProbe, g_hangInName;  // the probe (file name) and the object name query
+tv::ProcessApi g_realApi;
+
+void Record(void* buffer, bool hangs) {
+  LONG i = InterlockedIncrement(&g_callCount) - 1;
+  if (i < kCallSlots) g_calls[i] = {buffer, GetCurrentThreadId(), hangs};
+  if (hangs) Sleep(INFINITE);
+}
+LONG WINAPI HangingObjectQuery(HANDLE handle, ULONG infoClass, void* buffer, ULONG size, ULONG* returned) {
+  Record(buffer, infoClass == 1 && handle == g_hangInName);
+  return g_realApi.NtQueryObject(handle, infoClass, buffer, size, returned);
+}
+LONG WINAPI HangingFileQuery(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass) {
+  Record(buffer, file == g_hangInProbe);
+  return g_realApi.NtQueryInformationFile(file, ioStatus, buffer, size, infoClass);
+}
+
+void RecordQueries(HANDLE hangInProbe, HANDLE hangInName) {
+  auto& api = const_cast<tv::ProcessApi&>(tv::Api());
+  g_realApi = api;
+  g_callCount = 0;
+  g_hangInProbe = hangInProbe;
+  g_hangInName = hangInName;
+  api.NtQueryObject = &HangingObjectQuery;
+  api.NtQueryInformationFile = &HangingFileQuery;
+}
+void StopRecording() {
+  auto& api = const_cast<tv::ProcessApi&>(tv::Api());
+  api.NtQueryObject = g_realApi.NtQueryObject;
+  api.NtQueryInformationFile = g_realApi.NtQueryInformationFile;
+}
+LONG RecordedCalls() { return g_callCount < kCallSlots ? g_callCount : kCallSlots; }
+
+// The threads that made the recorded queries and are still there.
+int QueryThreadsLeft() {
+  std::set<DWORD> threads;
+  for (LONG i = 0; i < RecordedCalls(); ++i) threads.insert(g_calls[i].thread);
+  int left = 0;
+  for (DWORD id : threads) {
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (thread == nullptr) continue;
+    left += WaitForSingleObject(thread, 0) != WAIT_OBJECT_0;
+    CloseHandle(thread);
+  }
+  return left;
+}
+
+}  // namespace
+
+// A query that never returns costs its handle and 200 ms: the worker is terminated, a new one
+// with a block of its own takes the handles after it, and everything it held is released.
+TEST_CASE(HandleScanOutlivesHangingQueries) {
+  std::string folder = TestFolder("hang-" + std::to_string(GetCurrentProcessId()));
+  std::vector<HANDLE> held;
+  std::map<HANDLE, std::string> paths;
+  for (int i = 0; i < 6; ++i) {
+    std::string path = folder + "\\held" + std::to_string(i) + ".txt";
+    CHECK(WriteFileText(path, "x"));
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(h != INVALID_HANDLE_VALUE);
+    held.push_back(h);
+    paths[h] = Lower(path);
+  }
+  // The two lowest handles hang; the table lists this process's handles in ascending order, so
+  // the other four come after them.
+  std::sort(held.begin(), held.end());
+  std::vector<DWORD> order;
+  {
+    tv::HandleTable table;
+    CHECK(table.Read());
+    for (DWORD i = 0; i < table.Count(); ++i) {
+      tv::SystemHandle row = table.At(i);
+      for (size_t k = 0; k < held.size(); ++k)
+        if (row.processId == GetCurrentProcessId() && row.handleValue == reinterpret_cast<ULONG_PTR>(held[k]))
+          order.push_back(static_cast<DWORD>(k));
+    }
+  }
+  CHECK(order == std::vector<DWORD>({0, 1, 2, 3, 4, 5}));
+
+  DWORD handlesBefore = 0, handlesAfter = 0;
+  handlesBefore = OwnHandleCount();
+  RecordQueries(held[0], held[1]);
+  Holders found;
+  found.under = Lower(folder);
+  tv::EnumRequest request = {&found, 0};
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
+  QueryPerformanceCounter(&end);
+  StopRecording();
+  handlesAfter = OwnHandleCount();
+  double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+  const tv::HandleScanStats stats = tv::LastHandleScanStats();
+  std::printf("  scan with two hanging queries: %.3f s, %ld queries, %lu workers (%lu killed)\n", seconds,
+              static_cast<long>(g_callCount), stats.workersStarted, stats.workersKilled);
+
+  std::set<std::string> after;
+  for (size_t k = 2; k < held.size(); ++k) after.insert(paths[held[k]]);
+  CHECK(found.byProcess.size() == 1 && found.byProcess[GetCurrentProcessId()] == after);
+  CHECK_EQ(stats.workersKilled, 2);
+  CHECK_EQ(stats.workersStarted, 3);
+  CHECK(seconds >= 0.35);  // each hanging query had its 200 ms
+  CHECK_EQ(handlesAfter, handlesBefore);  // the terminated workers' threads and events are closed
+
+  // No query after a hanging one was handed its buffer (until the next one hung, when the first
+  // block may rightly be gone), and no worker is left.
+  CHECK(g_callCount < kCallSlots);
+  std::vector<LONG> hung;
+  for (LONG i = 0; i < RecordedCalls(); ++i)
+    if (g_calls[i].hangs) hung.push_back(i);
+  CHECK_EQ(static_cast<long long>(hung.size()), 2);
+  for (size_t h = 0; h < hung.size(); ++h) {
+    const QueryCall& stuck = g_calls[hung[h]];
+    LONG until = h + 1 < hung.size() ? hung[h + 1] : RecordedCalls();
+    int later = 0, reused = 0;
+    for (LONG i = hung[h] + 1; i < until; ++i, ++later)
+      reused += g_calls[i].buffer == stuck.buffer;
+    CHECK(later > 0);
+    CHECK_EQ(reused, 0);
+  }
+  CHECK_EQ(QueryThreadsLeft(), 0);
+  for (HANDLE h : held) CloseHandle(h);
 }
 
 // Caching the type name by index holds only if an index names one type: check it on every
@@ -141,22 +278,32 @@ int StopAtFirst(const tv::ProcessEntry*, void* arg) {
   ++*static_cast<int*>(arg);
   return 0;
 }
+int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  SetEvent(tv::SearchCancelEvent());
+  return 1;
+}
 }  // namespace
 
 TEST_CASE(HandleScanStopsAndLeaksNothing) {
+  CHECK(tv::CountSystemHandles() > 50);
+  DWORD before = OwnHandleCount(), after = 0;
+  CHECK(before > 0);
+  RecordQueries(nullptr, nullptr);
   int calls = 0;
   tv::EnumRequest request = {&calls, 0};
   CHECK(!tv::EnumFileHandleEntries(&StopAtFirst, &request));
   CHECK_EQ(calls, 1);
-  CHECK(tv::CountSystemHandles() > 50);
+  calls = 0;
+  CHECK(!tv::EnumFileHandleEntries(&CancelAtFirst, &request));  // through the search's cancel event
+  CHECK(calls >= 1);
+  StopRecording();
+  CHECK(RecordedCalls() > 0);
+  CHECK_EQ(QueryThreadsLeft(), 0);
   Holders none;
   none.under = "c:\\tvtest\\nowhere";
   request.callbackArg = &none;
-  tv::EnumFileHandleEntries(&CollectUnder, &request);
-  DWORD before = 0, after = 0;
-  before = OwnHandleCount();
-  CHECK(before > 0);
-  for (int i = 0; i < 5; ++i) tv::EnumFileHandleEntries(&CollectUnder, &request);
+  for (int i = 0; i < 5; ++i) CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
   after = OwnHandleCount();
   CHECK_EQ(after, before);
   CHECK(none.byProcess.empty());
