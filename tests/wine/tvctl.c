@@ -5,6 +5,7 @@
      tvctl TITLE pos ID      prints the screen position of the control's centre: "X Y"
      tvctl TITLE state       prints the run-as page's state on one line
      tvctl TITLE text ID T   waits (at most 15 s) until the control's text is T; exit 1 if not
+     tvctl TITLE focus ID    waits (at most 15 s) until the control has the keyboard focus
    Ids 1 (Next) and 3 (Back) are the installer window's own buttons; other ids are looked for in
    the page inside it. */
 #include <windows.h>
@@ -78,6 +79,11 @@ int wmain(int argc, wchar_t** argv) {
       if (!c || !GetWindowRect(c, &r)) return 1;
       printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
       return 0;
+    } else if (lstrcmpW(argv[2], L"focus") == 0) {
+      GUITHREADINFO gui;
+      ZeroMemory(&gui, sizeof gui);
+      gui.cbSize = sizeof gui;
+      if (c && GetGUIThreadInfo(GetWindowThreadProcessId(c, NULL), &gui) && gui.hwndFocus == c) return 0;
     } else if (lstrcmpW(argv[2], L"text") == 0 && argc > 4) {
       wchar_t text[512] = {0};
       if (c) SendMessageW(c, WM_GETTEXT, 512, (LPARAM)text);
