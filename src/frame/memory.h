@@ -1,6 +1,7 @@
-// Where stack entries and argument buffers come from. The installer frees the entries we push
-// with GlobalFree and hands us entries taken with GlobalAlloc, so the plug-in's definition uses
-// GlobalAlloc(GPTR) and GlobalFree; the native unit tests link a heap definition instead.
+// Where stack entries, argument buffers and the plug-in's own buffers (buffer.h) come from.
+// The installer frees the entries we push with GlobalFree and hands us entries taken with
+// GlobalAlloc, so the plug-in's definition uses GlobalAlloc(GPTR) and GlobalFree; the native unit
+// tests link a heap definition instead.
 #pragma once
 #include <cstddef>
 

@@ -2,15 +2,15 @@
 
 #include <sddl.h>
 
-#include <vector>
-
+#include "frame/buffer.h"
 #include "frame/owned.h"
 
 namespace tv {
 namespace {
 
-// The token's user SID, copied out of the token information.
-bool ReadTokenUser(HANDLE process, std::vector<BYTE>* info) {
+// The token's user SID, copied out of the token information. False also when there is no
+// memory for it.
+bool ReadTokenUser(HANDLE process, Buffer<BYTE>* info) {
   KernelHandle token;
   if (!OpenProcessToken(process, TOKEN_QUERY, token.out())) {
     token.release();
@@ -19,11 +19,12 @@ bool ReadTokenUser(HANDLE process, std::vector<BYTE>* info) {
   DWORD size = 0;
   if (GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return false;
-  info->assign(size, 0);
+  info->Clear();
+  if (!info->Resize(size)) return false;
   return GetTokenInformation(token.get(), TokenUser, info->data(), size, &size) != FALSE;
 }
 
-PSID SidOf(std::vector<BYTE>& info) { return reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid; }
+PSID SidOf(Buffer<BYTE>& info) { return reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid; }
 
 
 tchar* NewText(DWORD characters) {
@@ -46,7 +47,7 @@ ProcessOwner::~ProcessOwner() {
 bool ProcessOwner::Lookup(DWORD processId) {
   KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
   if (!process) return false;
-  std::vector<BYTE> owner;
+  Buffer<BYTE> owner;
   if (!ReadTokenUser(process.get(), &owner)) return false;
   if (sidString) LocalFree(sidString);
   sidString = nullptr;
@@ -61,7 +62,7 @@ bool ProcessOwner::Lookup(DWORD processId) {
     self.release();
     return false;
   }
-  std::vector<BYTE> mine;
+  Buffer<BYTE> mine;
   if (!ReadTokenUser(self.get(), &mine)) return false;
   sameUser = EqualSid(SidOf(owner), SidOf(mine)) ? 1 : 0;
   if (sameUser) return true;

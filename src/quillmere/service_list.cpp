@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <string>
-
 #include "quillmere/service_paging.h"
 
 namespace tv {
@@ -38,9 +36,14 @@ bool QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
 ServiceList::ServiceList(HINSTANCE instance, HWND parent, const tchar* captionFormat)
     : instance_(instance),
       parent_(parent),
-      manager_(TV_AW(OpenSCManager)(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE)),
-      captionFormat_(captionFormat ? captionFormat : kDefaultStopCaption) {
+      manager_(TV_AW(OpenSCManager)(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE)) {
+  // Without memory for its copy the format is not kept, and the caption is the service name.
+  captionFormat_.Assign(captionFormat ? captionFormat : kDefaultStopCaption);
   Load();
+}
+
+ServiceList::~ServiceList() {
+  for (BYTE* page : pages_) StackFree(page);
 }
 
 void ServiceList::Load() {
@@ -52,7 +55,9 @@ void ServiceList::Load() {
   }
   DWORD resume = 0;
   CollectPages(needed, kMaxPages, [&](std::uint32_t bytes, std::uint32_t* next) {
-    std::vector<BYTE> page(bytes);
+    Buffer<BYTE> page;
+    // Room kept first for the page's place in the list, so that a page read is never lost.
+    if (!page.Resize(bytes) || !pages_.Reserve(pages_.size() + 1)) return PageResult::kFailed;
     DWORD more = 0, count = 0;
     BOOL ok = EnumServicesT(manager_.get(), page.data(), bytes, &more, &count, &resume);
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
@@ -60,8 +65,8 @@ void ServiceList::Load() {
     // The answer may claim more entries than its buffer can hold; never read past it.
     count = count <= bytes / sizeof(ServiceEntry) ? count : static_cast<DWORD>(bytes / sizeof(ServiceEntry));
     const auto* first = reinterpret_cast<const ServiceEntry*>(page.data());
-    entries_.insert(entries_.end(), first, first + count);
-    pages_.push_back(std::move(page));  // the strings move with the block, not with the vector
+    if (!entries_.Append(first, count)) return PageResult::kFailed;
+    pages_.Push(page.Release());  // the strings stay where they are: the block is kept whole
     *next = more;
     return ok ? PageResult::kDone : PageResult::kMore;
   });
@@ -112,8 +117,9 @@ void ServiceList::RunStopDialog(const tchar* serviceName, HANDLE worker) {
   HWND dialog = TV_AW(CreateDialogParam)(instance_, TV_AW(MAKEINTRESOURCE)(kStopDialogId), parent_, StopDialogProc, 0);
   if (parent_) EnableWindow(parent_, FALSE);
   if (dialog) {
-    std::basic_string<tchar> caption = FormatStopCaption(captionFormat_.c_str(), serviceName);
-    TV_AW(SetWindowText)(dialog, caption.c_str());
+    BasicText<tchar> caption;
+    bool formatted = captionFormat_.data() != nullptr && FormatStopCaption(captionFormat_.c_str(), serviceName, &caption);
+    TV_AW(SetWindowText)(dialog, formatted ? caption.c_str() : serviceName);
     ShowWindow(dialog, SW_SHOW);
     HWND bar = GetDlgItem(dialog, kStopProgressId);
     SetWindowLongPtrA(bar, GWL_STYLE, GetWindowLongPtrA(bar, GWL_STYLE) | PBS_MARQUEE);

@@ -1,9 +1,7 @@
 // The Win32 services of the machine and the processes they run in, so that a program found
 // holding a file can be recognised as a service and stopped through the Service Control Manager.
 #pragma once
-#include <string>
-#include <vector>
-
+#include "frame/buffer.h"
 #include "frame/owned.h"
 #include "frame/plugin.h"
 
@@ -27,7 +25,9 @@ constexpr int kStopProgressId = 1234;
 class ServiceList {
  public:
   // captionFormat: one "%s" for the service name; null for the default caption.
+  // A list that finds no memory for the snapshot stays empty (or holds the pages it could keep).
   ServiceList(HINSTANCE instance, HWND parent, const tchar* captionFormat);
+  ~ServiceList();
   ServiceList(const ServiceList&) = delete;
   ServiceList& operator=(const ServiceList&) = delete;
 
@@ -50,9 +50,9 @@ class ServiceList {
   HINSTANCE instance_;
   HWND parent_;
   ServiceHandle manager_;
-  std::vector<ServiceEntry> entries_;
-  std::vector<std::vector<BYTE>> pages_;  // the enumeration answers the entries' strings live in
-  std::basic_string<tchar> captionFormat_;
+  Buffer<ServiceEntry> entries_;
+  Buffer<BYTE*> pages_;  // the enumeration answers the entries' strings live in (StackAlloc blocks)
+  BasicText<tchar> captionFormat_;
 };
 
 // The worker of a stop: sends the stop request and waits, at most 30 s, for the service to stop;

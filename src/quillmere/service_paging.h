@@ -3,7 +3,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "frame/buffer.h"
 
 namespace tv {
 
@@ -29,23 +30,26 @@ bool CollectPages(std::uint32_t firstBytesNeeded, int maxPages, Fetch fetch) {
 // The caption format holds one "%s" for the service name. Only that "%s" and "%%" are read as
 // directives; everything else, including further '%' sequences, is copied as written, so a
 // caption text from a script can never make the formatter read arguments that are not there.
+// False when there is no memory for the caption.
 template <class C>
-std::basic_string<C> FormatStopCaption(const C* format, const C* name) {
-  std::basic_string<C> out;
+bool FormatStopCaption(const C* format, const C* name, BasicText<C>* out) {
+  if (!out->Assign(format, 0)) return false;
   bool nameUsed = false;
   for (const C* p = format; *p != C(0); ++p) {
+    bool ok;
     if (*p == C('%') && p[1] == C('%')) {
-      out += C('%');
+      ok = out->Append(C('%'));
       ++p;
     } else if (*p == C('%') && p[1] == C('s') && !nameUsed) {
-      out += name;
+      ok = out->Append(name);
       nameUsed = true;
       ++p;
     } else {
-      out += *p;
+      ok = out->Append(*p);
     }
+    if (!ok) return false;
   }
-  return out;
+  return true;
 }
 
 }  // namespace tv

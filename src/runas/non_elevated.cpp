@@ -1,24 +1,21 @@
 // StartNonElevated and the export RunAsNonElevatedUser.
-#include <vector>
-
 #include "frame/owned.h"
 #include "runas/start.h"
 
 namespace tv {
 
-bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, std::wstring* out) {
+bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, BasicText<wchar_t>* out) {
 #ifdef TARVOLK_UNICODE
   (void)codePage;
   (void)maxChars;
-  out->assign(text);
-  return true;
+  return out->Assign(text);
 #else
   int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
   if (size <= 0 || (maxChars != 0 && static_cast<std::size_t>(size) > maxChars)) return false;
-  std::vector<wchar_t> wide(static_cast<std::size_t>(size) + 1, L'\0');
-  if (MultiByteToWideChar(codePage, 0, text, -1, wide.data(), size) <= 0) return false;
-  out->assign(wide.data());
-  return true;
+  // The converted NUL lands on the text's own; the length is what came before it.
+  if (!out->Resize(static_cast<std::size_t>(size))) return false;
+  if (MultiByteToWideChar(codePage, 0, text, -1, out->data(), size) <= 0) return false;
+  return out->Resize(Length(out->c_str()));
 #endif
 }
 
@@ -116,20 +113,15 @@ TARVOLK_EXPORT(RunAsNonElevatedUser, SystemFrame()) {
   // The ANSI texts convert with the ANSI code page into 1024 characters; one that does not fit
   // starts nothing rather than a cut path or command line.
   constexpr std::size_t kWideChars = 1024;
-  std::wstring wideProgram, wideCommandLine, wideDirectory;
+  BasicText<wchar_t> wideProgram, wideCommandLine, wideDirectory, line;
   bool ok = ToWide(program.c_str(), CP_ACP, kWideChars, &wideProgram) &&
             ToWide(commandLine.c_str(), CP_ACP, kWideChars, &wideCommandLine) &&
             ToWide(directory.c_str(), CP_ACP, kWideChars, &wideDirectory);
   if (ok) {
-    // The start calls may write into the command line: a private, writable copy.
-    std::vector<wchar_t> line(wideCommandLine.begin(), wideCommandLine.end());
-    line.push_back(L'\0');
-    ok = StartNonElevated(wideProgram.c_str(), line.data(), wideDirectory.c_str());
-    if (!ok) {
-      std::vector<wchar_t> again(wideCommandLine.begin(), wideCommandLine.end());
-      again.push_back(L'\0');
-      ok = StartOrdinary(wideProgram.c_str(), again.data(), wideDirectory.c_str());
-    }
+    // The start calls may write into the command line: a private, writable copy for each.
+    ok = line.Assign(wideCommandLine) && StartNonElevated(wideProgram.c_str(), line.data(), wideDirectory.c_str());
+    if (!ok)
+      ok = line.Assign(wideCommandLine) && StartOrdinary(wideProgram.c_str(), line.data(), wideDirectory.c_str());
   }
   frame.clearstack();
   frame.pushword(ok ? "success" : "error");

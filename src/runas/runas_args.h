@@ -1,15 +1,14 @@
 // The arguments of RunAs: switches with their values, then the program and its working directory.
 // No Windows headers: unit-tested natively on the stack operations of the frame.
 #pragma once
-#include <string>
-
+#include "frame/buffer.h"
 #include "frame/stack.h"
 
 namespace tv {
 
 template <class C>
 struct RunAsArgs {
-  using Text = std::basic_string<C>;
+  using Text = BasicText<C>;
   Text customAccountText, currentUserText;  // "/header": the two radio buttons
   Text userLabel, userDefault;              // "/user"
   Text domainLabel, domainDefault;          // "/domain"
@@ -19,6 +18,7 @@ struct RunAsArgs {
   Text programPath, workingDirectory;
   bool hasProgram = false;
   bool hasWorkingDirectory = false;
+  bool outOfMemory = false;  // a text could not be kept: the arguments are incomplete
 };
 
 // Switch words compare without regard to the case of ASCII letters.
@@ -35,16 +35,24 @@ bool IsSwitch(const C* word, const char* name) {
 
 // Pops switches until the first other word, which is the program path; the entry after it, when
 // there is one, is the working directory. Entries below it stay on the stack. A switch whose
-// values the stack no longer holds leaves them empty.
+// values the stack no longer holds leaves them empty. Where memory runs out, outOfMemory is set.
 template <class C>
 RunAsArgs<C> ParseRunAsArgs(BasicFrame<C>& frame) {
   RunAsArgs<C> args;
   BasicArg<C> word(frame);
-  auto take = [&frame](typename RunAsArgs<C>::Text* into) {
-    BasicArg<C> value(frame);
-    if (PopArg(frame, value)) into->assign(value.c_str());
+  auto keep = [&args](typename RunAsArgs<C>::Text* into, const C* text) {
+    if (!into->Assign(text)) args.outOfMemory = true;
   };
-  while (PopArg(frame, word)) {
+  auto take = [&frame, &args, &keep](typename RunAsArgs<C>::Text* into) {
+    BasicArg<C> value(frame);
+    if (value.data() == nullptr)
+      args.outOfMemory = true;
+    else if (PopArg(frame, value))
+      keep(into, value.c_str());
+  };
+  if (word.data() == nullptr) args.outOfMemory = true;
+  // Out of memory, parsing stops where it is: the call is refused as a whole.
+  while (!args.outOfMemory && PopArg(frame, word)) {
     const C* w = word.c_str();
     if (IsSwitch(w, "/header")) {
       take(&args.customAccountText);
@@ -64,11 +72,12 @@ RunAsArgs<C> ParseRunAsArgs(BasicFrame<C>& frame) {
       take(&args.lockedOutText);
       take(&args.otherErrorText);
     } else {
-      args.programPath.assign(w);
+      keep(&args.programPath, w);
       args.hasProgram = true;
       BasicArg<C> directory(frame);
+      if (directory.data() == nullptr) args.outOfMemory = true;
       if (PopArg(frame, directory)) {
-        args.workingDirectory.assign(directory.c_str());
+        keep(&args.workingDirectory, directory.c_str());
         args.hasWorkingDirectory = true;
       }
       break;

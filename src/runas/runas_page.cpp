@@ -2,9 +2,7 @@
 // account or as the current user. The page is a child dialog over the installer window's page
 // area; while it is shown the installer window's dialog procedure is replaced by a hook that
 // acts on Next, and the export runs the message loop until the installer has left the page.
-#include <string>
-#include <vector>
-
+#include "frame/buffer.h"
 #include "frame/owned.h"
 #include "quillmere/process_owner.h"
 #include "resources/runas_ids.h"
@@ -85,8 +83,8 @@ void SetLogonCredentials(ProcessOwner& account, const tchar* user, const tchar* 
 // Starts the program under the stored account; on failure lastError holds the Windows error.
 bool StartWithLogon(ProcessOwner& account, const tchar* program, const tchar* workingDirectory) {
   account.lastError = 0;
-  std::wstring user, domain, password, wideProgram, directory;
-  auto convert = [](const tchar* text, std::wstring* out) {
+  BasicText<wchar_t> user, domain, password, wideProgram, directory;
+  auto convert = [](const tchar* text, BasicText<wchar_t>* out) {
     return ToWide(text != nullptr ? text : kEmpty, kTextCodePage, 0, out);
   };
   bool converted = convert(account.logonUser, &user) && convert(account.logonDomain, &domain) &&
@@ -106,7 +104,7 @@ bool StartWithLogon(ProcessOwner& account, const tchar* program, const tchar* wo
     }
   }
   if (!ok) account.lastError = GetLastError();
-  SecureZeroMemory(&password[0], password.size() * sizeof(wchar_t));
+  if (password.data() != nullptr) SecureZeroMemory(password.data(), password.size() * sizeof(wchar_t));
   return ok != FALSE;
 }
 
@@ -139,18 +137,15 @@ bool StartWithTypedAccount(PageState& st) {
 // Next in the current-user mode: as the desktop user where the shell's token can be had, else as
 // the installer. The command line is the quoted program path.
 bool StartAsCurrentUser(const PageState& st) {
-  std::wstring program, directory;
+  BasicText<wchar_t> program, directory, quoted, line;
   if (!ToWide(st.args.programPath.c_str(), kTextCodePage, 0, &program)) return false;
   const tchar* dir = WorkingDirectory(st);
   if (dir != nullptr && !ToWide(dir, kTextCodePage, 0, &directory)) return false;
   const wchar_t* wideDir = dir != nullptr ? directory.c_str() : nullptr;
-  std::wstring quoted = L"\"" + program + L"\"";
-  std::vector<wchar_t> line(quoted.begin(), quoted.end());
-  line.push_back(L'\0');
-  if (StartNonElevated(program.c_str(), line.data(), wideDir)) return true;
-  std::vector<wchar_t> again(quoted.begin(), quoted.end());
-  again.push_back(L'\0');
-  return StartOrdinary(program.c_str(), again.data(), wideDir);
+  if (!quoted.Append(L'"') || !quoted.Append(program.c_str(), program.size()) || !quoted.Append(L'"')) return false;
+  // The start calls may write into the command line: a private, writable copy for each.
+  if (line.Assign(quoted) && StartNonElevated(program.c_str(), line.data(), wideDir)) return true;
+  return line.Assign(quoted) && StartOrdinary(program.c_str(), line.data(), wideDir);
 }
 
 // The installer window's dialog procedure while the page is shown.
@@ -251,6 +246,10 @@ TARVOLK_EXPORT(RunAs, RunAsFrame()) {
   PageState st;
   st.frame = &frame;
   st.args = ParseRunAsArgs(frame);
+  if (st.args.outOfMemory) {
+    frame.pushword("error");
+    return;
+  }
   st.parent = static_cast<HWND>(frame.hwndParent);
   // Without the installer's window (a silent installation) no page can be shown, and none may be
   // waited for.

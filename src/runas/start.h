@@ -1,16 +1,16 @@
 // Starting programs for the run-as exports: wide texts from the script's, the start with the
 // desktop shell's token, and the ordinary start.
 #pragma once
-#include <string>
-
+#include "frame/buffer.h"
 #include "frame/plugin.h"
 
 namespace tv {
 
 // A wide copy of a script text. The Unicode variants take the script's UTF-16 as it is; the ANSI
-// variant converts from codePage. False when the text does not convert, or when maxChars is not 0
-// and the text with its NUL needs more than maxChars characters.
-bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, std::wstring* out);
+// variant converts from codePage. False when the text does not convert, when maxChars is not 0
+// and the text with its NUL needs more than maxChars characters, or when there is no memory for
+// the copy. A copy made holds its NUL (data() is writable text).
+bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, BasicText<wchar_t>* out);
 
 // Starts the program with a copy of the token of the process that owns the shell window, so an
 // elevated installer can start it as the desktop user's ordinary self. False when any step fails;

@@ -2,7 +2,8 @@
 // natively in both character widths.
 #pragma once
 #include <cstddef>
-#include <string>
+
+#include "frame/buffer.h"
 
 namespace tv {
 
@@ -36,18 +37,19 @@ bool SameItem(const C* a, std::size_t aLength, const C* b, std::size_t bLength) 
   return true;
 }
 
-// The first item equal to value: its start, or npos. *end gets the index just behind it.
+// The first item equal to value: its start, or BasicText<C>::npos. *end gets the index just
+// behind it.
 template <class C>
-std::size_t FindItem(const std::basic_string<C>& list, const std::basic_string<C>& value, std::size_t* end) {
+std::size_t FindItem(const BasicText<C>& list, const BasicText<C>& value, std::size_t* end) {
   std::size_t start = 0;
   for (;;) {
-    std::size_t stop = list.find(C(';'), start);
-    if (stop == std::basic_string<C>::npos) stop = list.size();
-    if (SameItem(list.data() + start, stop - start, value.data(), value.size())) {
+    std::size_t stop = list.Find(C(';'), start);
+    if (stop == BasicText<C>::npos) stop = list.size();
+    if (SameItem(list.c_str() + start, stop - start, value.c_str(), value.size())) {
       *end = stop;
       return start;
     }
-    if (stop == list.size()) return std::basic_string<C>::npos;
+    if (stop == list.size()) return BasicText<C>::npos;
     start = stop + 1;
   }
 }
@@ -56,42 +58,37 @@ enum class ListEdit {
   kUnchanged,  // nothing to store
   kWrite,      // store the new text
   kDelete,     // the last item went: delete the variable
+  kNoMemory,   // the new text could not be made: nothing may be stored
 };
 
 // Adds value behind the last item unless an item already equals it. An empty value counts as
 // present, so nothing empty is ever appended.
 template <class C>
-ListEdit AddItem(const std::basic_string<C>& list, const std::basic_string<C>& value,
-                 std::basic_string<C>* result) {
+ListEdit AddItem(const BasicText<C>& list, const BasicText<C>& value, BasicText<C>* result) {
+  if (!result->Assign(list)) return ListEdit::kNoMemory;
   std::size_t end;
-  if (value.empty() || FindItem(list, value, &end) != std::basic_string<C>::npos) {
-    *result = list;
-    return ListEdit::kUnchanged;
-  }
-  *result = list;
-  result->push_back(C(';'));
-  *result += value;
+  if (value.empty() || FindItem(list, value, &end) != BasicText<C>::npos) return ListEdit::kUnchanged;
+  if (!result->Append(C(';')) || !result->Append(value.c_str(), value.size())) return ListEdit::kNoMemory;
   return ListEdit::kWrite;
 }
 
 // Removes the first item equal to value. An empty value removes nothing (the list stays as it
 // is, even when it holds an empty item).
 template <class C>
-ListEdit RemoveItem(const std::basic_string<C>& list, const std::basic_string<C>& value,
-                    std::basic_string<C>* result) {
-  *result = list;
+ListEdit RemoveItem(const BasicText<C>& list, const BasicText<C>& value, BasicText<C>* result) {
+  if (!result->Assign(list)) return ListEdit::kNoMemory;
   if (value.empty()) return ListEdit::kUnchanged;
   std::size_t end;
   std::size_t start = FindItem(list, value, &end);
-  if (start == std::basic_string<C>::npos) return ListEdit::kUnchanged;
+  if (start == BasicText<C>::npos) return ListEdit::kUnchanged;
   if (start == 0 && end == list.size()) {
-    result->clear();
+    result->Clear();
     return ListEdit::kDelete;
   }
   if (end == list.size())
-    result->erase(start - 1);  // the last of several: cut at the ';' before it
+    result->Erase(start - 1);  // the last of several: cut at the ';' before it
   else
-    result->erase(start, end - start + 1);  // the item and the ';' behind it
+    result->Erase(start, end - start + 1);  // the item and the ';' behind it
   return ListEdit::kWrite;
 }
 

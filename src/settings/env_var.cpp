@@ -1,9 +1,7 @@
 // ModifyEnvVar: adds an item to or removes one from a system-wide ';'-separated variable, and
 // keeps the registry, the running programs (through the broadcast) and the installer's own
 // environment in step.
-#include <string>
-#include <vector>
-
+#include "frame/buffer.h"
 #include "frame/owned.h"
 #include "settings/env_list.h"
 #include "settings/registry.h"
@@ -12,7 +10,7 @@ using namespace tv;
 
 namespace {
 
-using Text = std::basic_string<tchar>;
+using Text = BasicText<tchar>;
 
 bool Equals(const tchar* s, const char* word) {
   std::size_t i = 0;
@@ -27,22 +25,21 @@ enum class Copy {
   kSet,      // *out holds the copy's new text
   kKeep,     // the expansion cannot be had: the copy stays as it was
   kTooLong,  // the text or its expansion passes the system's limit
+  kNoMemory,
 };
 
 Copy ProcessCopy(const Text& text, bool expand, Text* out) {
   if (text.size() > kMaxVariableChars) return Copy::kTooLong;
-  if (!expand) {
-    *out = text;
-    return Copy::kSet;
-  }
+  if (!expand) return out->Assign(text) ? Copy::kSet : Copy::kNoMemory;
   DWORD size = ExpandEnvironmentStringsT(text.c_str(), nullptr, 0);
   if (size == 0) return Copy::kKeep;
   // The size counts the NUL; the ANSI form may ask for one byte more than it writes.
   if (size > kMaxVariableChars + 2) return Copy::kTooLong;
-  std::vector<tchar> expanded(size + 1, tchar(0));
+  Text expanded;
+  if (!expanded.Resize(size)) return Copy::kNoMemory;
   DWORD written = ExpandEnvironmentStringsT(text.c_str(), expanded.data(), size);
   if (written == 0 || written > size) return Copy::kKeep;
-  out->assign(expanded.data());
+  if (!out->Assign(expanded.c_str())) return Copy::kNoMemory;
   return out->size() > kMaxVariableChars ? Copy::kTooLong : Copy::kSet;
 }
 
@@ -54,7 +51,7 @@ LSTATUS Store(HKEY key, const tchar* name, DWORD type, const Text& text) {
   return RegSetValueExT(key, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(tchar)));
 }
 
-enum class Stored { kAbsent, kPresent, kUnreadable };
+enum class Stored { kAbsent, kPresent, kUnreadable };  // no memory is unreadable too
 
 // The stored string: the value's text up to its first NUL. No value, or no more than a lone
 // NUL, is an absent variable.
@@ -65,10 +62,10 @@ Stored ReadStored(HKEY key, const tchar* name, Text* text) {
   if (status != ERROR_SUCCESS) return Stored::kUnreadable;
   if (bytes <= sizeof(tchar)) return Stored::kAbsent;
   // Zero-filled, with room for a NUL behind data that lacks one.
-  std::vector<tchar> data(bytes / sizeof(tchar) + 2, tchar(0));
+  Text data;
+  if (!data.Resize(bytes / sizeof(tchar) + 1)) return Stored::kUnreadable;
   if (RegQueryValueExT(key, name, nullptr, data.data(), &bytes) != ERROR_SUCCESS) return Stored::kUnreadable;
-  text->assign(data.data());
-  return Stored::kPresent;
+  return text->Assign(data.c_str()) ? Stored::kPresent : Stored::kUnreadable;
 }
 
 }  // namespace
@@ -95,7 +92,11 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
   const bool add = Equals(operation.c_str(), "add");
   const bool expand = Equals(kind.c_str(), "exp");
   const DWORD type = expand ? REG_EXPAND_SZ : REG_SZ;
-  const Text item(value.c_str());
+  Text item;
+  if (!item.Assign(value.c_str())) {
+    frame.pushword("error");
+    return;
+  }
 
   RegKey key;
   if (RegOpenKeyExT(HKEY_LOCAL_MACHINE, TV_T("System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
@@ -123,7 +124,7 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
       return;
     }
     Copy copy = ProcessCopy(item, expand, &copyText);
-    if (copy == Copy::kTooLong) {
+    if (copy == Copy::kTooLong || copy == Copy::kNoMemory) {
       key.reset();
       frame.pushword("error");
       return;
@@ -138,8 +139,9 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
 
   Text edited;
   ListEdit edit = add ? AddItem(stored, item, &edited) : RemoveItem(stored, item, &edited);
-  Copy copy = edit == ListEdit::kDelete ? Copy::kKeep : ProcessCopy(edited, expand, &copyText);
-  if (copy == Copy::kTooLong) {
+  Copy copy = edit == ListEdit::kDelete || edit == ListEdit::kNoMemory ? Copy::kKeep
+                                                                       : ProcessCopy(edited, expand, &copyText);
+  if (edit == ListEdit::kNoMemory || copy == Copy::kTooLong || copy == Copy::kNoMemory) {
     key.reset();
     frame.pushword("error");
     return;

@@ -1,7 +1,6 @@
 // AddToRegMultiString and WriteRegMultiString: REG_MULTI_SZ values for setup scripts. Both create
 // the key when it is missing, empty the stack and leave only "success" or "error".
-#include <vector>
-
+#include "frame/buffer.h"
 #include "frame/owned.h"
 #include "settings/multi_string.h"
 #include "settings/registry.h"
@@ -25,23 +24,27 @@ constexpr DWORD kFirstReadBytes = 65536;
 
 // Reads the value whatever its type. False when there is no value or it cannot be read. A
 // value that keeps growing between the size report and the read is met a few times; if it still
-// does not fit, *busy is set so the caller does not take the list for empty.
-bool ReadList(HKEY key, const tchar* name, std::size_t extraChars, std::vector<tchar>* data, bool* busy) {
-  data->assign(kFirstReadBytes / sizeof(tchar), tchar(0));
+// does not fit, *busy is set so the caller does not take the list for empty; so is it when
+// there is no memory to read into.
+bool ReadList(HKEY key, const tchar* name, std::size_t extraChars, Buffer<tchar>* data, bool* busy) {
+  *busy = true;
+  data->Clear();
+  if (!data->Resize(kFirstReadBytes / sizeof(tchar))) return false;
   DWORD bytes = kFirstReadBytes;
   LSTATUS status = RegQueryValueExT(key, name, nullptr, data->data(), &bytes);
   for (int attempt = 0; status == ERROR_MORE_DATA && attempt < 4; ++attempt) {
-    data->assign(bytes / sizeof(tchar) + extraChars + 2, tchar(0));
+    data->Clear();
+    if (!data->Resize(bytes / sizeof(tchar) + extraChars + 2)) return false;
     bytes = static_cast<DWORD>(data->size() * sizeof(tchar));
     status = RegQueryValueExT(key, name, nullptr, data->data(), &bytes);
   }
   *busy = status == ERROR_MORE_DATA;
   if (status != ERROR_SUCCESS) return false;
-  data->resize(bytes / sizeof(tchar));  // a stray odd byte of wide data is no character
+  data->Resize(bytes / sizeof(tchar));  // a stray odd byte of wide data is no character
   return true;
 }
 
-LSTATUS WriteList(HKEY key, const tchar* name, const std::vector<tchar>& list) {
+LSTATUS WriteList(HKEY key, const tchar* name, const Buffer<tchar>& list) {
   return RegSetValueExT(key, name, REG_MULTI_SZ, list.data(), static_cast<DWORD>(list.size() * sizeof(tchar)));
 }
 
@@ -70,21 +73,26 @@ TARVOLK_EXPORT(AddToRegMultiString, SystemFrame()) {
     return;
   }
   const std::size_t length = Length(text.c_str());
-  std::vector<tchar> old;
+  Buffer<tchar> old;
   bool busy = false;
   if (!ReadList(key.get(), name.c_str(), length, &old, &busy)) {
     if (busy) {
       Report(frame, false);
       return;
     }
-    old.clear();
+    old.Clear();
   }
   if (ListHolds(old.data(), old.size(), text.c_str(), length)) {
     key.reset();
     Report(frame, true);
     return;
   }
-  LSTATUS status = WriteList(key.get(), name.c_str(), AppendToList(old.data(), old.size(), text.c_str(), length));
+  Buffer<tchar> list;
+  if (!AppendToList(old.data(), old.size(), text.c_str(), length, &list)) {
+    Report(frame, false);
+    return;
+  }
+  LSTATUS status = WriteList(key.get(), name.c_str(), list);
   key.reset();
   Report(frame, status == ERROR_SUCCESS);
 }
@@ -103,7 +111,12 @@ TARVOLK_EXPORT(WriteRegMultiString, SystemFrame()) {
     Report(frame, false);
     return;
   }
-  LSTATUS status = WriteList(key.get(), name.c_str(), ListFromText(list.c_str(), Length(list.c_str())));
+  Buffer<tchar> data;
+  if (!ListFromText(list.c_str(), Length(list.c_str()), &data)) {
+    Report(frame, false);
+    return;
+  }
+  LSTATUS status = WriteList(key.get(), name.c_str(), data);
   key.reset();
   Report(frame, status == ERROR_SUCCESS);
 }

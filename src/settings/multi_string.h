@@ -2,7 +2,8 @@
 // Windows headers: unit-tested natively in both character widths.
 #pragma once
 #include <cstddef>
-#include <vector>
+
+#include "frame/buffer.h"
 
 namespace tv {
 
@@ -25,32 +26,30 @@ bool ListHolds(const C* data, std::size_t count, const C* s, std::size_t length)
   return false;
 }
 
-// The old data with s added as the last string. Whatever the old data ends with (a closed list,
-// a lone string such as a REG_SZ value's, a list without its closing empty string, or no NUL at
-// all) its strings are closed first, so s never joins the last of them, and the result ends with
-// s, its NUL and the closing NUL. The old data's trailing NULs are the list's end, not strings.
+// *out: the old data with s added as the last string. Whatever the old data ends with (a closed
+// list, a lone string such as a REG_SZ value's, a list without its closing empty string, or no
+// NUL at all) its strings are closed first, so s never joins the last of them, and the result
+// ends with s, its NUL and the closing NUL. The old data's trailing NULs are the list's end, not
+// strings. False when there is no memory for the result.
 template <class C>
-std::vector<C> AppendToList(const C* data, std::size_t count, const C* s, std::size_t length) {
+bool AppendToList(const C* data, std::size_t count, const C* s, std::size_t length, Buffer<C>* out) {
   std::size_t end = count;
   while (end > 0 && data[end - 1] == C(0)) --end;
-  std::vector<C> out(data, data + end);
-  if (end > 0) out.push_back(C(0));
-  out.insert(out.end(), s, s + length);
-  out.push_back(C(0));
-  out.push_back(C(0));
-  return out;
+  out->Clear();
+  const C nul[2] = {C(0), C(0)};
+  return out->Append(data, end) && (end == 0 || out->Push(C(0))) && out->Append(s, length) && out->Append(nul, 2);
 }
 
-// A ';'-separated text as list data: every ';' becomes a NUL and two NULs follow. An empty item
-// ('a;;b') is kept and so ends the list for its readers.
+// *out: a ';'-separated text as list data, every ';' a NUL and two NULs behind. An empty item
+// ('a;;b') is kept and so ends the list for its readers. False when there is no memory for it.
 template <class C>
-std::vector<C> ListFromText(const C* text, std::size_t length) {
-  std::vector<C> out(text, text + length);
-  for (C& c : out)
+bool ListFromText(const C* text, std::size_t length, Buffer<C>* out) {
+  out->Clear();
+  const C nul[2] = {C(0), C(0)};
+  if (!out->Append(text, length) || !out->Append(nul, 2)) return false;
+  for (C& c : *out)
     if (c == C(';')) c = C(0);
-  out.push_back(C(0));
-  out.push_back(C(0));
-  return out;
+  return true;
 }
 
 }  // namespace tv

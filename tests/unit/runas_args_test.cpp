@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace tv {
+extern int g_failAfterAllocs;
+}
+
 namespace {
 
 template <class C>
@@ -28,8 +32,8 @@ struct Script {
 };
 
 template <class C>
-std::string N(const std::basic_string<C>& s) {
-  return std::string(s.begin(), s.end());
+std::string N(const tv::BasicText<C>& s) {
+  return std::string(s.c_str(), s.c_str() + s.size());
 }
 
 template <class C>
@@ -66,9 +70,9 @@ TEST(RunAsArgs, AnUnknownSwitchIsTheProgram) {
   Script<char> s;
   s.Call({"/pwd", "P:", "/other", "/user", "rest"});
   auto a = tv::ParseRunAsArgs(s.frame);
-  EXPECT_EQ(a.passwordLabel, "P:");
-  EXPECT_EQ(a.programPath, "/other");
-  EXPECT_EQ(a.workingDirectory, "/user");
+  EXPECT_EQ(N(a.passwordLabel), "P:");
+  EXPECT_EQ(N(a.programPath), "/other");
+  EXPECT_EQ(N(a.workingDirectory), "/user");
   EXPECT_EQ(s.Left(), 1u);
   EXPECT_TRUE(a.userLabel.empty());
 }
@@ -86,15 +90,15 @@ TEST(RunAsArgs, RunningOutOfEntries) {
     auto a = tv::ParseRunAsArgs(s.frame);
     EXPECT_TRUE(a.hasProgram);
     EXPECT_FALSE(a.hasWorkingDirectory);
-    EXPECT_EQ(a.userLabel, "U:");
-    EXPECT_EQ(a.userDefault, "");
+    EXPECT_EQ(N(a.userLabel), "U:");
+    EXPECT_EQ(N(a.userDefault), "");
   }
   {
     Script<char> s;  // a switch whose values the stack no longer holds
     s.Call({"/errors", "only one"});
     auto a = tv::ParseRunAsArgs(s.frame);
-    EXPECT_EQ(a.logonFailureText, "only one");
-    EXPECT_EQ(a.lockedOutText, "");
+    EXPECT_EQ(N(a.logonFailureText), "only one");
+    EXPECT_EQ(N(a.lockedOutText), "");
     EXPECT_FALSE(a.hasProgram);
     EXPECT_EQ(s.Left(), 0u);
   }
@@ -102,9 +106,9 @@ TEST(RunAsArgs, RunningOutOfEntries) {
     Script<char> s;  // "/user" as a value is a value, not a switch
     s.Call({"/header", "/user", "x", "prog"});
     auto a = tv::ParseRunAsArgs(s.frame);
-    EXPECT_EQ(a.customAccountText, "/user");
-    EXPECT_EQ(a.currentUserText, "x");
-    EXPECT_EQ(a.programPath, "prog");
+    EXPECT_EQ(N(a.customAccountText), "/user");
+    EXPECT_EQ(N(a.currentUserText), "x");
+    EXPECT_EQ(N(a.programPath), "prog");
   }
 }
 
@@ -114,6 +118,24 @@ TEST(RunAsArgs, SwitchWordsFoldOnlyAsciiLetters) {
   EXPECT_FALSE(tv::IsSwitch("/error", "/errors"));
   EXPECT_FALSE(tv::IsSwitch("\\user", "/user"));
   EXPECT_TRUE(tv::IsSwitch(L"/PWD", "/pwd"));
+}
+
+TEST(RunAsArgs, NoMemoryMarksTheArgumentsIncomplete) {
+  // Every allocation in turn fails: the parse says so, or holds every argument.
+  bool completed = false;
+  for (int allowed = 0; !completed; ++allowed) {
+    Script<char> s;
+    s.Call({"/header", "Other", "Me", "/errors", "bad", "locked", "other", "C:\\p.exe", "C:\\dir"});
+    tv::g_failAfterAllocs = allowed;
+    auto a = tv::ParseRunAsArgs(s.frame);
+    tv::g_failAfterAllocs = -1;
+    completed = !a.outOfMemory;
+    if (completed) {
+      EXPECT_EQ(N(a.otherErrorText), "other");
+      EXPECT_EQ(N(a.workingDirectory), "C:\\dir");
+    }
+    ASSERT_LT(allowed, 40);
+  }
 }
 
 }  // namespace

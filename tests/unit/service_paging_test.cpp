@@ -59,18 +59,25 @@ TEST(ServicePaging, FailureStopsAndKeepsWhatCame) {
   EXPECT_EQ(e.seen.size(), 10u);
 }
 
+template <class C>
+std::basic_string<C> Caption(const C* format, const C* name) {
+  tv::BasicText<C> out;
+  EXPECT_TRUE(tv::FormatStopCaption(format, name, &out));
+  return out.c_str();
+}
+
 TEST(StopCaption, DefaultFormat) {
-  EXPECT_EQ(tv::FormatStopCaption("Stopping the service: %s", "Spooler"), "Stopping the service: Spooler");
-  EXPECT_EQ(tv::FormatStopCaption(u"Stopping the service: %s", u"Spooler"), u"Stopping the service: Spooler");
+  EXPECT_EQ(Caption("Stopping the service: %s", "Spooler"), "Stopping the service: Spooler");
+  EXPECT_EQ(Caption(u"Stopping the service: %s", u"Spooler"), u"Stopping the service: Spooler");
 }
 
 TEST(StopCaption, ScriptTextIsNeverReadAsFurtherDirectives) {
-  EXPECT_EQ(tv::FormatStopCaption("%s and %s", "A"), "A and %s");
-  EXPECT_EQ(tv::FormatStopCaption("%d %n %x: %s", "A"), "%d %n %x: A");
-  EXPECT_EQ(tv::FormatStopCaption("100%% %s", "A"), "100% A");
-  EXPECT_EQ(tv::FormatStopCaption("no name", "A"), "no name");
-  EXPECT_EQ(tv::FormatStopCaption("ends with %", "A"), "ends with %");
-  EXPECT_EQ(tv::FormatStopCaption("", "A"), "");
+  EXPECT_EQ(Caption("%s and %s", "A"), "A and %s");
+  EXPECT_EQ(Caption("%d %n %x: %s", "A"), "%d %n %x: A");
+  EXPECT_EQ(Caption("100%% %s", "A"), "100% A");
+  EXPECT_EQ(Caption("no name", "A"), "no name");
+  EXPECT_EQ(Caption("ends with %", "A"), "ends with %");
+  EXPECT_EQ(Caption("", "A"), "");
 }
 
 }  // namespace

@@ -6,20 +6,27 @@
 #include "settings/env_list.h"
 #include "settings/multi_string.h"
 
+namespace tv {
+extern int g_failAfterAllocs;
+}
+
 namespace {
 
 using tv::ListEdit;
 
 template <class C>
-std::basic_string<C> S(const std::string& s) {
-  return std::basic_string<C>(s.begin(), s.end());
+tv::BasicText<C> T(const std::string& s) {
+  std::basic_string<C> wide(s.begin(), s.end());
+  tv::BasicText<C> t;
+  EXPECT_TRUE(t.Assign(wide.c_str(), wide.size()));
+  return t;
 }
 
 template <class C>
 std::pair<ListEdit, std::string> Edit(bool add, const std::string& list, const std::string& value) {
-  std::basic_string<C> out;
-  ListEdit e = add ? tv::AddItem(S<C>(list), S<C>(value), &out) : tv::RemoveItem(S<C>(list), S<C>(value), &out);
-  return {e, std::string(out.begin(), out.end())};
+  tv::BasicText<C> out;
+  ListEdit e = add ? tv::AddItem(T<C>(list), T<C>(value), &out) : tv::RemoveItem(T<C>(list), T<C>(value), &out);
+  return {e, std::string(out.c_str(), out.c_str() + out.size())};
 }
 
 template <class C>
@@ -72,7 +79,14 @@ void CheckMultiStrings() {
   };
   auto append = [](const std::string& data, const std::string& s) {
     std::vector<C> d = V<C>(data), t = V<C>(s);
-    return tv::AppendToList(d.data(), d.size(), t.data(), t.size());
+    tv::Buffer<C> out;
+    EXPECT_TRUE(tv::AppendToList(d.data(), d.size(), t.data(), t.size(), &out));
+    return std::vector<C>(out.begin(), out.end());
+  };
+  auto fromText = [](const std::vector<C>& text, std::size_t length) {
+    tv::Buffer<C> out;
+    EXPECT_TRUE(tv::ListFromText(text.data(), length, &out));
+    return std::vector<C>(out.begin(), out.end());
   };
   EXPECT_TRUE(holds("a\0b\0\0"s, "b"));
   EXPECT_FALSE(holds("a\0b\0\0"s, "B"));
@@ -92,8 +106,8 @@ void CheckMultiStrings() {
   EXPECT_EQ(append("a\0\0b\0\0"s, "c"), V<C>("a\0\0b\0c\0\0"s));
 
   std::vector<C> text = V<C>("a;;b");
-  EXPECT_EQ(tv::ListFromText(text.data(), text.size()), V<C>("a\0\0b\0\0"s));
-  EXPECT_EQ(tv::ListFromText(text.data(), 0), V<C>("\0\0"s));
+  EXPECT_EQ(fromText(text, text.size()), V<C>("a\0\0b\0\0"s));
+  EXPECT_EQ(fromText(text, 0), V<C>("\0\0"s));
 }
 
 TEST(MultiString, WalkAppendAndBuildNarrowAndWide) {
@@ -108,9 +122,32 @@ TEST(MultiString, LongListStillFindsItsLastString) {
   std::vector<char> d(data.begin(), data.end());
   EXPECT_GT(d.size(), 65536u);
   EXPECT_TRUE(tv::ListHolds(d.data(), d.size(), "item8999", 8));
-  std::vector<char> out = tv::AppendToList(d.data(), d.size(), "new", 3);
+  tv::Buffer<char> out;
+  ASSERT_TRUE(tv::AppendToList(d.data(), d.size(), "new", 3, &out));
   EXPECT_EQ(out.size(), d.size() + 4);
   EXPECT_EQ(std::string(out.end() - 6, out.end()), std::string("\0new\0\0", 6));
+}
+
+TEST(SettingsLists, NoMemoryIsReportedAtEveryStep) {
+  // Every allocation in turn fails: each edit either completes or says it could not.
+  tv::BasicText<wchar_t> list = T<wchar_t>("A;B;C"), item = T<wchar_t>("D"), gone = T<wchar_t>("B");
+  bool completed = false;
+  for (int allowed = 0; !completed; ++allowed) {
+    tv::g_failAfterAllocs = allowed;
+    tv::BasicText<wchar_t> added, removed;
+    ListEdit a = tv::AddItem(list, item, &added);
+    ListEdit r = tv::RemoveItem(list, gone, &removed);
+    tv::Buffer<wchar_t> appended;
+    bool ok = tv::AppendToList(list.c_str(), list.size(), item.c_str(), item.size(), &appended);
+    tv::g_failAfterAllocs = -1;
+    if (a == ListEdit::kWrite) EXPECT_EQ(std::wstring(added.c_str()), L"A;B;C;D");
+    if (r == ListEdit::kWrite) EXPECT_EQ(std::wstring(removed.c_str()), L"A;C");
+    if (ok) EXPECT_EQ(std::wstring(appended.begin(), appended.end()), std::wstring(L"A;B;C\0D\0\0", 9));
+    EXPECT_TRUE(a == ListEdit::kWrite || a == ListEdit::kNoMemory);
+    EXPECT_TRUE(r == ListEdit::kWrite || r == ListEdit::kNoMemory);
+    completed = a == ListEdit::kWrite && r == ListEdit::kWrite && ok;
+    ASSERT_LT(allowed, 10);
+  }
 }
 
 }  // namespace
