@@ -94,8 +94,8 @@ class Plugin {
 // cases Wine cannot produce (a manager that cannot be opened) or only pretends (account rights).
 void* PatchImport(HMODULE module, const char* importDll, const char* function, void* replacement);
 
-// The handles this process holds, counted from the system handle table: Wine's
-// GetProcessHandleCount does not follow a process's real handles. 0 when the table cannot be read.
+// The handles this process holds, each handle value asked in turn: Wine's GetProcessHandleCount
+// does not follow a process's real handles.
 DWORD OwnHandleCount();
 
 // ---- a tiny test runner: checks count, failures print, the summary line closes the run ----
