@@ -44,7 +44,6 @@ void RegisterUnloadCallback(extra_parameters* extra) {
   g_registered = true;
 }
 
-bool UnloadCallbackRegistered() { return g_registered; }
 
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent) {
   if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 1;

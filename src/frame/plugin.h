@@ -59,7 +59,6 @@ void AtUnload(void (*release)());
 // inside an export may call the plug-in again without unloading it under the outer call, and
 // the static runtime's per-load cost is paid once.
 void RegisterUnloadCallback(extra_parameters* extra);
-bool UnloadCallbackRegistered();
 
 // Runs the script function at functionIndex through the installer (0 when the installer ran
 // it). The module stays loaded meanwhile, whatever the function calls: where the installer
