@@ -1,0 +1,80 @@
+// The search: every pass of the engine over the running system, each item tested against the
+// registered targets, and each program found reported, as a row of the running-programs page or
+// as a question to a script function (silent mode).
+#pragma once
+#include "frame/plugin.h"
+#include "quillmere/service_list.h"
+#include "quillmere/targets.h"
+
+namespace tv {
+
+// A program that a search found.
+struct FoundProcess {
+  HWND window;        // its main window, null when it has none
+  DWORD processId;
+  bool hostsServices;
+  ServiceEntry service;  // the first service it runs, when hostsServices (valid while the
+                         // search's service list lives)
+};
+
+// What stands behind a reported program: a process, or a custom target.
+struct FoundRecord {
+  bool isCustom;
+  FoundProcess process;  // a process
+  CustomTarget* custom;  // a custom target
+};
+
+FoundRecord* NewFoundRecord();  // zero-filled; null when no memory is left
+void FreeFoundRecord(FoundRecord* record);
+
+// What the running-programs page gives a search in page mode. The search calls it on its own
+// thread; the page changes its controls through messages to them.
+class PageView {
+ public:
+  // The search starts (before anything is counted).
+  virtual void SearchStarted() = 0;
+  // The percentage changed.
+  virtual void ShowPercent(DWORD percent) = 0;
+  // A new row before the status row. The page takes the record; it copies the icon (null: the
+  // generic program icon) and does not keep it.
+  virtual void InsertRow(const tchar* first, const tchar* second, HICON icon, FoundRecord* record) = 0;
+  // Every pass has run (or the page asked to leave).
+  virtual void SearchEnded() = 0;
+  // The user is leaving the page: no further pass runs, and a running pass stops.
+  virtual bool LeaveRequested() = 0;
+  // The caption format of the stop-service dialog ("%s" for the service), or null for the
+  // default.
+  virtual const tchar* StopCaptionFormat() = 0;
+
+ protected:
+  ~PageView() = default;
+};
+
+// Runs every pass. Page mode (view set): rows go to the view, and scriptFunction (0: none) is
+// called with each program's image path; always 1. Silent mode (view null): each program goes
+// to the script function; 1 when the search ran to its end, 0 when an answer stopped it.
+int RunSearch(PageView* view, int scriptFunction);
+
+// Percentage of the running (or last) search.
+DWORD LastPercent();
+// Processes reported by the last search (custom targets not counted); 0 after a reset.
+DWORD FoundProcessCount();
+// The service list of the last search; null before one ran and after the reset.
+ServiceList* SearchServices();
+
+// Asks the custom target's function (with its detail on the stack): true when it answers "true".
+bool AskCustomTarget(const CustomTarget* target);
+// True while the process id is in the system's process list.
+bool ProcessIsRunning(DWORD processId);
+
+// Closes a program that a silent search's script answered "autoclose" for: the polite way
+// first (its window, else its service), then termination, for about 10 s at most. True when it
+// has gone (a custom target: when its function stops answering "true"); false when it could
+// not be closed in that time or has no process id.
+bool AutoCloseProcess(const FoundRecord& record);
+
+// The one search thread of the module (the page's or a silent search's), held until it is
+// collected; null when there is none. Written only by the installer's thread.
+HANDLE& SearchThread();
+
+}  // namespace tv
