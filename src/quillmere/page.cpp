@@ -1,0 +1,398 @@
+// InitDialog, Show and Dialog: the running-programs page inside the installer's wizard.
+#include "quillmere/page.h"
+
+#include <shellapi.h>
+
+#include <new>
+
+#include "frame/owned.h"
+#include "quillmere/engine.h"
+#include "quillmere/module.h"
+#include "quillmere/process_tools.h"
+#include "resources/page_ids.h"
+
+namespace tv {
+namespace {
+
+ProgramsPage* g_page = nullptr;
+
+// The installer's icon, for a page that finds no icon of its own.
+constexpr int kInstallerIconId = 103;
+
+HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
+void SetText(HWND window, const tchar* text) { TV_AW(SetWindowText)(window, text); }
+
+// Replaces a window procedure slot and gives the old one.
+LONG_PTR Hook(HWND window, int slot, LONG_PTR procedure) {
+  return TV_AW(SetWindowLongPtr)(window, slot, procedure);
+}
+
+HICON ShellIcon(int index) {
+  HICON icon = nullptr;
+  if (TV_AW(ExtractIconEx)(TV_T("shell32.dll"), index, nullptr, &icon, 1) == 0) return nullptr;
+  return icon;
+}
+
+HICON IconFile(const tchar* name) {
+  return static_cast<HICON>(TV_AW(LoadImage)(nullptr, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_LOADFROMFILE));
+}
+
+HICON InstallerIcon() {
+  return static_cast<HICON>(TV_AW(LoadImage)(GetModuleHandle(nullptr),
+                                             reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(kInstallerIconId)),
+                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+}
+
+// The three fixed images of the list: information, search, program.
+void MakeImageList(ProgramsPage& p) {
+  HICON info = p.options.userIcons ? IconFile(TV_T("info.ico")) : ShellIcon(15);
+  if (info == nullptr) info = InstallerIcon();
+  HICON search = p.options.userIcons ? IconFile(TV_T("search.ico")) : ShellIcon(22);
+  if (search == nullptr) search = info;
+  HICON program = ShellIcon(2);
+  p.images = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), ILC_COLOR32 | ILC_MASK, 8, 56);
+  for (HICON icon : {info, search, program}) ImageList_ReplaceIcon(p.images, -1, icon);
+  if (info != nullptr) DestroyIcon(info);
+  if (search != nullptr && search != info) DestroyIcon(search);
+  if (program != nullptr) DestroyIcon(program);
+  SendT(p.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(p.images));
+}
+
+RECT ClientRectOf(HWND window, HWND parent) {
+  RECT r;
+  GetWindowRect(window, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void Resize(HWND window, int width, int height) {
+  SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void AddColumn(HWND list, int index, int width, const tchar* title) {
+  TV_AW(LVCOLUMN) column = {};
+  column.mask = LVCF_TEXT | LVCF_WIDTH;
+  column.cx = width;
+  column.pszText = const_cast<tchar*>(title);
+  SendT(list, TV_AW(LVM_INSERTCOLUMN), index, reinterpret_cast<LPARAM>(&column));
+}
+
+void InsertStatusRow(HWND list, const tchar* text) {
+  TV_AW(LVITEM) item = {};
+  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+  item.iItem = 0;
+  item.iImage = 1;
+  item.pszText = const_cast<tchar*>(text);
+  SendT(list, TV_AW(LVM_INSERTITEM), 0, reinterpret_cast<LPARAM>(&item));
+  SendT(list, LVM_ENSUREVISIBLE, 0, FALSE);
+}
+
+// Lays the page over the installer's page area and fits its controls to it.
+void LayOut(ProgramsPage& p) {
+  HWND page = p.page;
+  SendT(page, WM_SETFONT, static_cast<WPARAM>(SendT(p.parent, WM_GETFONT, 0, 0)), TRUE);
+  RECT area = ClientRectOf(Item(p.parent, kPageAreaId), p.parent);
+  MoveWindow(page, area.left, area.top, area.right - area.left, area.bottom - area.top, FALSE);
+  p.progress = Item(page, IDC_PROGRAMS_PROGRESS);
+  p.list = Item(page, IDC_PROGRAMS_LIST);
+  p.checkBox = Item(page, IDC_PROGRAMS_AUTOCLOSE);
+  p.next = Item(p.parent, kNextId);
+  p.cancel = Item(p.parent, kCancelId);
+  p.back = Item(p.parent, kBackId);
+  EnableWindow(p.next, FALSE);
+
+  RECT client;
+  GetClientRect(page, &client);
+  int width = client.right;
+  RECT pageRect = ClientRectOf(page, p.parent);
+  for (int id : {IDC_PROGRAMS_HEADING, IDC_PROGRAMS_PROGRESS, IDC_PROGRAMS_EXPLANATION}) {
+    HWND control = Item(page, id);
+    RECT r = ClientRectOf(control, p.parent);
+    Resize(control, width, r.bottom - r.top);
+  }
+  RECT box = ClientRectOf(p.checkBox, p.parent);
+  Resize(p.checkBox, width, pageRect.bottom - box.top);
+  RECT list = ClientRectOf(p.list, p.parent);
+  Resize(p.list, width, box.top - list.top);
+
+  GetClientRect(p.list, &client);
+  ColumnWidths widths = PageColumnWidths(client.right, GetSystemMetrics(SM_CXVSCROLL));
+  AddColumn(p.list, 0, widths.first, p.options.Get(kFirstColumnText));
+  AddColumn(p.list, 1, widths.second, p.options.Get(kSecondColumnText));
+}
+
+INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+LRESULT CALLBACK ListCursorHook(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+  ProgramsPage* p = g_page;
+  if (p == nullptr) return TV_AW(DefWindowProc)(list, message, wParam, lParam);
+  HCURSOR busy = p->busyCursor.load();
+  if (message == WM_SETCURSOR && busy != nullptr) {
+    SetCursor(busy);
+    return TRUE;
+  }
+  return TV_AW(CallWindowProc)(reinterpret_cast<WNDPROC>(p->previousListProc), list, message, wParam, lParam);
+}
+
+void DisableButtons(ProgramsPage& p) {
+  for (HWND button : {p.next, p.cancel, p.back}) EnableWindow(button, FALSE);
+}
+
+// The installer window's dialog procedure while the page is shown.
+INT_PTR CALLBACK ParentDialogHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  ProgramsPage* p = g_page;
+  if (p == nullptr) return 0;
+  LRESULT answer =
+      TV_AW(CallWindowProc)(reinterpret_cast<WNDPROC>(p->previousDialogProc), window, message, wParam, lParam);
+  if (answer != 0) return answer;
+  if (message == kNotifyOuterNext) {
+    p->autoNext = false;
+    DisableButtons(*p);
+    int direction = static_cast<int>(wParam);
+    if (wParam == kLeaveNext) {
+      if (p->rowCount > 0 && p->autoCloseMode != 0) {
+        p->closeStage = 1;  // the page's thread closes the programs; the page stays
+        return 0;
+      }
+    } else if (direction == kLeaveBack) {
+      p->backPressed = true;
+    } else if (direction == kLeaveCancel) {
+      p->cancelPressed = true;
+    }
+    p->leaveRequested = true;
+    CancelSearch();
+    PostT(p->page, WM_CLOSE, 0, 0);  // wakes the page's loop
+    return 0;
+  }
+  if (message == WM_COMMAND && p->options.ignoreButtonId != 0 && HIWORD(wParam) == BN_CLICKED &&
+      LOWORD(wParam) == p->options.ignoreButtonId) {
+    p->autoCloseMode = 0;
+    p->ignoreClicked = true;
+    PostLeaveOnce(*p);
+  }
+  return 0;
+}
+
+void RunOnThisThread(WPARAM function, LPARAM argument) {
+  reinterpret_cast<void (*)(void*)>(function)(reinterpret_cast<void*>(argument));
+}
+
+INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  (void)window;
+  if (message == kRunOnPageThread) {
+    RunOnThisThread(wParam, lParam);
+    return TRUE;
+  }
+  ProgramsPage* p = g_page;
+  if (p == nullptr || message < WM_CONTEXTMENU || message > WM_CTLCOLORSTATIC) return 0;
+  switch (message) {
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) != p->list) return 0;
+      ShowListMenu(*p, lParam);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_PROGRAMS_AUTOCLOSE && HIWORD(wParam) == BN_CLICKED) {
+        if (SendT(p->checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+          if (p->searchFinished) EnableWindow(p->next, TRUE);
+        } else {
+          EnableWindow(p->next, FALSE);
+        }
+      }
+      return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+      // The installer's colours and brushes.
+      return SendT(p->parent, message, wParam, lParam);
+    default:
+      return 0;
+  }
+}
+
+// Pops the options and creates the hidden page; null (nothing kept) when that fails.
+ProgramsPage* CreatePage(Frame& frame) {
+  void* block = StackAlloc(sizeof(ProgramsPage));
+  if (block == nullptr) return nullptr;
+  auto* p = new (block) ProgramsPage;
+  ParsePageOptions(frame, p->options);
+  p->parent = static_cast<HWND>(frame.hwndParent);
+  if (p->options.hasCaption) SetText(p->parent, p->options.caption.c_str());
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  if (!p->options.outOfMemory && p->parent != nullptr && IsWindow(p->parent) &&
+      Item(p->parent, kPageAreaId) != nullptr) {
+    g_page = p;  // the dialog procedure may be called while the page is created
+    p->page = TV_AW(CreateDialogParam)(g_instance, reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(IDD_PROGRAMS_PAGE)),
+                                        p->parent, &PageDialogProc, 0);
+  }
+  if (p->page == nullptr) {
+    g_page = nullptr;
+    p->~ProgramsPage();
+    StackFree(p);
+    return nullptr;
+  }
+  return p;
+}
+
+// Clears what the page and its search kept: the next search registers its targets anew.
+void EndPage(ProgramsPage* p) {
+  if (p->page != nullptr) DestroyWindow(p->page);  // the list takes its image list with it
+  g_page = nullptr;
+  p->~ProgramsPage();
+  StackFree(p);
+  ResetSearchState();
+  Targets().applicationsWanted = false;
+}
+
+void FreeRows(HWND list) {
+  for (int row = ListRowCount(list) - 1; row >= 0; --row) {
+    FoundRecord* record = ListRowRecord(list, row);
+    if (record == nullptr) continue;
+    TV_AW(LVITEM) item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    SendT(list, TV_AW(LVM_SETITEM), 0, reinterpret_cast<LPARAM>(&item));  // no longer the row's
+    FreeFoundRecord(record);
+  }
+}
+
+const char* ResultWord(const ProgramsPage& p) {
+  if (p.ignoreClicked) return "ignore";
+  if (p.cancelPressed) return "cancel";
+  if (p.backPressed) return "back";
+  if (p.options.Given(kNextText) && FoundProcessCount() > 0) return "ignore";
+  return "next";
+}
+
+// Shows the page, searches, watches the programs, and returns once the page was left and its
+// thread has ended: the result word is pushed and the page is gone.
+void RunPage(Frame& frame, ProgramsPage& p) {
+  p.running = true;
+  LayOut(p);
+  SetText(Item(p.page, IDC_PROGRAMS_HEADING), p.options.Get(kHeadingText));
+  SetText(Item(p.page, IDC_PROGRAMS_EXPLANATION), p.options.Get(kProgressText));
+  SetText(p.checkBox, p.options.Get(kCheckBoxText));
+  SendT(p.list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+  if (p.options.saveNextText) {
+    int length = TV_AW(GetWindowTextLength)(p.next);
+    if (p.savedNextText.Resize(static_cast<std::size_t>(length) + 1)) {
+      TV_AW(GetWindowText)(p.next, p.savedNextText.data(), length + 1);
+      p.savedNextText.Resize(Length(p.savedNextText.c_str()));
+    }
+  }
+  MakeImageList(p);
+  {
+    BasicText<tchar> first;
+    const tchar* text = p.options.Get(kSearchingText);
+    if (!p.options.Given(kSearchingText) && first.Append(TV_T("0% ")) && first.Append(text)) text = first.c_str();
+    InsertStatusRow(p.list, text);
+  }
+  p.previousDialogProc = Hook(p.parent, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&ParentDialogHook));
+  p.previousListProc = Hook(p.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListCursorHook));
+  SendT(p.parent, kNotifyCustomReady, reinterpret_cast<WPARAM>(p.page), 0);
+  ShowWindow(p.page, SW_SHOW);
+
+  p.autoNext = p.options.autoNext;
+  p.autoCloseMode = p.options.autoCloseMode;
+  int scriptFunction = p.options.ScriptFunction();
+  HANDLE& thread = SearchThread();
+  thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)), 0,
+                        nullptr);
+  if (thread == nullptr) {
+    // Without its thread the page cannot search or end by itself: it is left at once.
+    p.leaveRequested = true;
+    p.searchThreadDone = true;
+  }
+
+  bool quit = false;
+  int quitCode = 0;
+  MSG msg;
+  while (!(p.leaveRequested && p.searchThreadDone)) {
+    BOOL got = TV_AW(GetMessage)(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      // The installer is ending: stop the search, let the thread end, and pass the quit on.
+      quit = got == 0;
+      quitCode = static_cast<int>(msg.wParam);
+      p.leaveRequested = true;
+      p.cancelPressed = true;
+      CancelSearch();
+      while (!p.searchThreadDone) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_REMOVE)) {
+          TranslateMessage(&msg);
+          TV_AW(DispatchMessage)(&msg);
+        }
+      }
+      break;
+    }
+    if (!TV_AW(IsDialogMessage)(p.page, &msg) && !TV_AW(IsDialogMessage)(p.parent, &msg)) {
+      TranslateMessage(&msg);
+      TV_AW(DispatchMessage)(&msg);
+    }
+  }
+  if (thread != nullptr) {
+    WaitForSingleObject(thread, INFINITE);  // it has done its last act already
+    CloseHandle(thread);
+    thread = nullptr;
+  }
+  FreeRows(p.list);
+  frame.pushword(ResultWord(p));
+  Hook(p.list, GWLP_WNDPROC, p.previousListProc);
+  Hook(p.parent, DWLP_DLGPROC, p.previousDialogProc);
+  if (quit) PostQuitMessage(quitCode);
+}
+
+// A page cannot start while a silent search runs in the background or another page exists.
+bool PageMayStart() { return SearchThread() == nullptr && g_page == nullptr; }
+
+}  // namespace
+
+ProgramsPage* CurrentPage() { return g_page; }
+
+}  // namespace tv
+
+using namespace tv;
+
+// Pops the options and creates the page, hidden; pushes its window handle.
+TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
+  if (!EnableDebugPrivilege() || !PageMayStart()) {
+    frame.pushword("error");
+    return;
+  }
+  ProgramsPage* p = CreatePage(frame);
+  if (p == nullptr) {
+    frame.pushword("error");
+    return;
+  }
+  frame.pushint(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(p->page)));
+}
+
+// Shows the page that InitDialog created and returns when it was left: "next", "back", "cancel"
+// or "ignore".
+TARVOLK_EXPORT(Show, QuillmereFrame()) {
+  ProgramsPage* p = CurrentPage();
+  if (p == nullptr || p->running || SearchThread() != nullptr) {
+    frame.pushword("error");
+    return;
+  }
+  RunPage(frame, *p);
+  EndPage(p);
+}
+
+// InitDialog and Show in one call.
+TARVOLK_EXPORT(Dialog, QuillmereFrame()) {
+  if (!EnableDebugPrivilege() || !PageMayStart()) {
+    frame.pushword("error");
+    return;
+  }
+  ProgramsPage* p = CreatePage(frame);
+  if (p == nullptr) {
+    frame.pushword("error");
+    return;
+  }
+  RunPage(frame, *p);
+  EndPage(p);
+}

@@ -1,0 +1,113 @@
+// The running-programs page: a child dialog over the installer window's page area that lists the
+// programs holding what setup will replace, while its own thread searches for them, then watches
+// them and closes them on request. The installer's thread runs the page's message loop, its
+// dialog procedure and the hooks on the installer window and the list; the page's thread changes
+// the controls only through messages to them.
+#pragma once
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+
+#include "quillmere/page_text.h"
+#include "quillmere/search.h"
+
+namespace tv {
+
+// The installer window's messages and buttons.
+constexpr UINT kNotifyOuterNext = WM_USER + 0x8;
+constexpr UINT kNotifyCustomReady = WM_USER + 0xd;
+constexpr int kPageAreaId = 1018;
+constexpr int kNextId = 1;
+constexpr int kCancelId = 2;
+constexpr int kBackId = 3;
+constexpr WPARAM kLeaveNext = 1;
+constexpr int kLeaveBack = -1;
+constexpr int kLeaveCancel = 120;
+
+// Sent to the page by its thread: runs the function given in wParam with the argument in lParam
+// on the installer's thread, which owns the page's windows and image list.
+constexpr UINT kRunOnPageThread = WM_APP + 0x51;
+
+// The one page that exists at a time, from InitDialog (or Dialog) to its end.
+struct ProgramsPage {
+  PageOptions<tchar> options;
+  HWND parent = nullptr;  // the installer window
+  HWND page = nullptr;
+  HWND list = nullptr, progress = nullptr, checkBox = nullptr;
+  HWND next = nullptr, cancel = nullptr, back = nullptr;
+  HIMAGELIST images = nullptr;
+  LONG_PTR previousDialogProc = 0;
+  LONG_PTR previousListProc = 0;
+  bool running = false;  // Show has started on it
+  BasicText<tchar> savedNextText;
+  BasicText<tchar> title;  // the message boxes' title: the installer window's caption
+
+  // Shared by the two threads: each a single word, written by one side and polled by the other.
+  std::atomic<bool> leaveRequested{false};
+  std::atomic<bool> searchThreadDone{false};
+  std::atomic<bool> searchFinished{false};
+  std::atomic<bool> cancelPressed{false};
+  std::atomic<bool> backPressed{false};
+  std::atomic<bool> ignoreClicked{false};
+  std::atomic<bool> autoNext{false};
+  std::atomic<bool> leavePosted{false};  // the page has asked the installer for the next page once
+  std::atomic<int> closeStage{0};        // 0 idle, 1 close, 2 kill, 3 manual
+  std::atomic<int> autoCloseMode{0};     // 0 none, 1 with questions, 2 without
+  std::atomic<int> rowCount{0};          // rows without the status row, once the search has ended
+  std::atomic<HCURSOR> busyCursor{nullptr};
+};
+
+// Null while no page exists.
+ProgramsPage* CurrentPage();
+
+// page_monitor.cpp: the page's thread (its parameter is the page's script function).
+DWORD WINAPI PageSearchThread(void* scriptFunction);
+// Asks the installer for the next page, at most once per page.
+void PostLeaveOnce(ProgramsPage& page);
+
+// page_list.cpp: the list's context menu at the position of WM_CONTEXTMENU.
+void ShowListMenu(ProgramsPage& page, LPARAM position);
+
+// ---- the list, in the width of the build
+
+inline LRESULT SendT(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return TV_AW(SendMessage)(window, message, wParam, lParam);
+}
+inline void PostT(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TV_AW(PostMessage)(window, message, wParam, lParam);
+}
+inline int ListRowCount(HWND list) { return static_cast<int>(SendT(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+// The record of a row; null for the status row or past the end.
+inline FoundRecord* ListRowRecord(HWND list, int row) {
+  TV_AW(LVITEM) item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!SendT(list, TV_AW(LVM_GETITEM), 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+  return reinterpret_cast<FoundRecord*>(item.lParam);
+}
+
+// A cell's whole text, however long.
+inline bool ListCellText(HWND list, int row, int column, BasicText<tchar>* out) {
+  for (std::size_t size = 512; size <= 65536; size *= 2) {
+    if (!out->Resize(size)) return false;
+    TV_AW(LVITEM) item = {};
+    item.iSubItem = column;
+    item.pszText = out->data();
+    item.cchTextMax = static_cast<int>(size);
+    std::size_t n = static_cast<std::size_t>(SendT(list, TV_AW(LVM_GETITEMTEXT), row, reinterpret_cast<LPARAM>(&item)));
+    if (n + 1 < size) return out->Resize(n);
+  }
+  return true;  // cut at 64 Ki characters
+}
+
+inline void ListSetCellText(HWND list, int row, int column, const tchar* text) {
+  TV_AW(LVITEM) item = {};
+  item.iSubItem = column;
+  item.pszText = const_cast<tchar*>(text);
+  SendT(list, TV_AW(LVM_SETITEMTEXT), row, reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace tv

@@ -1,0 +1,270 @@
+// The running-programs page's options, its column widths and the text that its "Copy List" puts
+// on the clipboard. No Windows headers: unit-tested natively on the stack operations of the frame.
+#pragma once
+#include <cstdint>
+
+#include "frame/buffer.h"
+#include "frame/stack.h"
+#include "runas/runas_args.h"  // IsSwitch
+
+namespace tv {
+
+// ---- options
+
+enum PageText {
+  kHeadingText,
+  kNoProgramsText,
+  kSearchingText,
+  kEndSearchText,
+  kEndMonitorText,
+  kNextText,  // "/ignore", "/autoclose" or "/autoclosesilent"
+  kManualCloseText,
+  kCloseQuestionText,
+  kKillQuestionText,
+  kFirstColumnText,
+  kSecondColumnText,
+  kCloseMenuText,
+  kCopyMenuText,
+  kCallbackText,
+  kProgressText,
+  kCheckBoxText,
+  kServiceMenuText,
+  kStopCaptionText,
+  kPageTextCount
+};
+
+// What a text falls back to when it is not given (and, for some, when it is given empty).
+inline const char* PageTextDefault(PageText which) {
+  switch (which) {
+    case kHeadingText: return "Please close the following programs before continuing with setup...";
+    case kNoProgramsText: return "No programs that have to be closed are running";
+    case kSearchingText: return "Searching, please wait...";
+    case kEndSearchText: return "Cancelling search, please wait...";
+    case kEndMonitorText: return "Ending program monitoring, please wait...";
+    case kManualCloseText:
+      return "Not all processes appear to be closed.\r\nPlease close them manually to proceed with setup.";
+    case kCloseQuestionText:
+      return "To continue with setup, the listed processes must be closed.\r\nWould you like to close them now?";
+    case kKillQuestionText:
+      return "Some processes could not be closed safely.\r\nWould you like to kill them?\r\n\r\nWARNING: Any unsaved "
+             "data will be lost!";
+    case kFirstColumnText: return "Application";
+    case kSecondColumnText: return "Process";
+    case kCloseMenuText: return "Close";
+    case kCopyMenuText: return "Copy List";
+    case kProgressText: return "Close the following programs, or click on next to kill the processes.";
+    case kCheckBoxText: return "Automatically close the listed applications";
+    case kServiceMenuText: return "Stop this service";
+    case kStopCaptionText: return "Stopping the service: %s";
+    default: return "";
+  }
+}
+
+// Texts that fall back to their default also when they are given empty.
+inline bool EmptyMeansDefault(PageText which) {
+  return which == kFirstColumnText || which == kSecondColumnText || which == kManualCloseText ||
+         which == kCloseQuestionText || which == kKillQuestionText;
+}
+
+template <class C>
+struct PageOptions {
+  using Text = BasicText<C>;
+  Text text[kPageTextCount];
+  bool given[kPageTextCount] = {};
+  int autoCloseMode = 0;  // 0 none, 1 "/autoclose" (with questions), 2 "/autoclosesilent"
+  bool saveNextText = false;  // "/ignore": the Next button's own text is put back afterwards
+  bool userIcons = false;
+  bool autoNext = false;
+  int ignoreButtonId = 0;
+  bool hasCaption = false;  // "/caption": the installer window's title, set at once
+  Text caption;
+  bool outOfMemory = false;
+
+  // The text to show: the one given, else the default.
+  const C* Get(PageText which) const { return text[which].c_str(); }
+  bool Given(PageText which) const { return given[which]; }
+  // The Next text of "/ignore", "/autoclose" or "/autoclosesilent", given and not empty.
+  bool HasNextText() const { return given[kNextText] && !text[kNextText].empty(); }
+  // The page's script function from "/cbaddress": its address less one, 0 (none) when that is
+  // below 1.
+  int ScriptFunction() const {
+    if (!given[kCallbackText]) return 0;
+    std::int32_t index = myatoi_signed(text[kCallbackText].c_str()) - 1;
+    return index > 0 ? index : 0;
+  }
+};
+
+// Pops switches until the first word that is none, which is pushed back: the script may keep
+// its own values below the options. Then every text that was not given takes its default.
+template <class C>
+void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
+  BasicArg<C> word(frame);
+  auto take = [&frame, &options](PageText which) {
+    options.given[which] = true;
+    BasicArg<C> value(frame);
+    if (value.data() == nullptr) {
+      options.outOfMemory = true;
+      return;
+    }
+    // A text the stack no longer holds is empty.
+    if (!PopArg(frame, value)) value.data()[0] = C(0);
+    if (!options.text[which].Assign(value.c_str())) options.outOfMemory = true;
+  };
+  if (word.data() == nullptr) options.outOfMemory = true;
+  while (!options.outOfMemory && PopArg(frame, word)) {
+    const C* w = word.c_str();
+    if (IsSwitch(w, "/heading")) {
+      take(kHeadingText);
+    } else if (IsSwitch(w, "/progress")) {
+      take(kProgressText);
+    } else if (IsSwitch(w, "/forcetext")) {
+      take(kCheckBoxText);
+    } else if (IsSwitch(w, "/searching")) {
+      take(kSearchingText);
+    } else if (IsSwitch(w, "/endsearch")) {
+      take(kEndSearchText);
+    } else if (IsSwitch(w, "/endmonitor")) {
+      take(kEndMonitorText);
+    } else if (IsSwitch(w, "/noprograms")) {
+      take(kNoProgramsText);
+    } else if (IsSwitch(w, "/caption")) {
+      BasicArg<C> value(frame);
+      if (value.data() == nullptr) {
+        options.outOfMemory = true;
+      } else {
+        if (!PopArg(frame, value)) value.data()[0] = C(0);
+        options.hasCaption = true;
+        if (!options.caption.Assign(value.c_str())) options.outOfMemory = true;
+      }
+    } else if (IsSwitch(w, "/captionservicestop")) {
+      take(kStopCaptionText);
+    } else if (IsSwitch(w, "/menuitems")) {
+      take(kCloseMenuText);
+      take(kCopyMenuText);
+    } else if (IsSwitch(w, "/menuitemsservice")) {
+      take(kServiceMenuText);
+    } else if (IsSwitch(w, "/colheadings")) {
+      take(kFirstColumnText);
+      take(kSecondColumnText);
+    } else if (IsSwitch(w, "/ignore")) {
+      take(kNextText);
+      options.saveNextText = true;
+    } else if (IsSwitch(w, "/autoclose")) {
+      options.autoCloseMode = 1;
+      take(kCloseQuestionText);
+      take(kKillQuestionText);
+      take(kManualCloseText);
+      take(kNextText);
+    } else if (IsSwitch(w, "/autoclosesilent")) {
+      options.autoCloseMode = 2;
+      take(kManualCloseText);
+      take(kNextText);
+    } else if (IsSwitch(w, "/usericons")) {
+      options.userIcons = true;
+    } else if (IsSwitch(w, "/autonext")) {
+      options.autoNext = true;
+    } else if (IsSwitch(w, "/ignorebtn")) {
+      options.ignoreButtonId = frame.popint();
+    } else if (IsSwitch(w, "/cbaddress")) {
+      take(kCallbackText);
+    } else {
+      frame.pushstring(w);
+      break;
+    }
+  }
+  for (int i = 0; i < kPageTextCount && !options.outOfMemory; ++i) {
+    auto which = static_cast<PageText>(i);
+    if (options.given[i] && !(EmptyMeansDefault(which) && options.text[i].empty())) continue;
+    BasicText<C>& t = options.text[i];
+    const char* fallback = PageTextDefault(which);
+    if (!t.Resize(0)) options.outOfMemory = true;
+    for (const char* p = fallback; *p != '\0' && !options.outOfMemory; ++p)
+      if (!t.Append(C(static_cast<unsigned char>(*p)))) options.outOfMemory = true;
+  }
+}
+
+// ---- the list's columns
+
+struct ColumnWidths {
+  int first;
+  int second;
+};
+
+// The two columns share the list's client width less a vertical scroll bar, two thirds and one
+// third, each a pixel narrower.
+inline ColumnWidths PageColumnWidths(int clientWidth, int scrollBarWidth) {
+  int third = (clientWidth - scrollBarWidth) / 3;
+  return {2 * third - 1, third - 1};
+}
+
+// ---- "Copy List"
+
+template <class C>
+struct CopyRow {
+  const C* first;   // the first column's text
+  const C* second;  // the second column's; a row whose second column is empty is not copied
+  bool hasId;       // a process row: its id is shown; any other row shows "?"
+  std::uint32_t processId;
+};
+
+namespace detail {
+
+template <class C>
+bool AppendPadded(BasicText<C>* out, const C* text, std::size_t length, std::size_t width) {
+  if (!out->Append(text, length)) return false;
+  for (; length < width; ++length)
+    if (!out->Append(C(' '))) return false;
+  return true;
+}
+
+template <class C>
+bool AppendAscii(BasicText<C>* out, const char* ascii) {
+  for (; *ascii != '\0'; ++ascii)
+    if (!out->Append(C(static_cast<unsigned char>(*ascii)))) return false;
+  return true;
+}
+
+template <class C>
+std::size_t FormatUnsignedText(std::uint32_t value, C (&digits)[12]) {
+  char reversed[12];
+  std::size_t n = 0;
+  do {
+    reversed[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (std::size_t i = 0; i < n; ++i) digits[i] = C(reversed[n - 1 - i]);
+  digits[n] = C(0);
+  return n;
+}
+
+}  // namespace detail
+
+// The list as text, one line per copied row:
+//   "<row from 1, at least 2 wide> [<id or ?, at least 4 wide>] - <first, padded to W> - <second>\r\n"
+// with every field left-aligned and W the longest first text of all rows (copied or not). The
+// text is as long as what is written: no row's length is bounded. False when memory ran out.
+template <class C>
+bool BuildCopyList(const CopyRow<C>* rows, std::size_t count, BasicText<C>* out) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t n = Length(rows[i].first);
+    if (n > width) width = n;
+  }
+  if (!out->Resize(0)) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const CopyRow<C>& row = rows[i];
+    if (row.second[0] == C(0)) continue;
+    C number[12];
+    std::size_t numberLength = detail::FormatUnsignedText(static_cast<std::uint32_t>(i + 1), number);
+    C id[12] = {C('?'), C(0)};
+    std::size_t idLength = row.hasId ? detail::FormatUnsignedText(row.processId, id) : 1;
+    if (!detail::AppendPadded(out, number, numberLength, 2) || !detail::AppendAscii(out, " [") ||
+        !detail::AppendPadded(out, id, idLength, 4) || !detail::AppendAscii(out, "] - ") ||
+        !detail::AppendPadded(out, row.first, Length(row.first), width) || !detail::AppendAscii(out, " - ") ||
+        !out->Append(row.second) || !detail::AppendAscii(out, "\r\n"))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace tv

@@ -1,0 +1,173 @@
+#include "quillmere/page_text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace tv {
+extern int g_failAfterAllocs;
+}
+
+namespace {
+
+template <class C>
+std::basic_string<C> W(const std::string& s) {
+  return std::basic_string<C>(s.begin(), s.end());
+}
+
+template <class C>
+std::string N(const C* s) {
+  std::string out;
+  for (; *s; ++s) out += static_cast<char>(*s);
+  return out;
+}
+
+template <class C>
+std::string CopyOf(const std::vector<tv::CopyRow<C>>& rows) {
+  tv::BasicText<C> text;
+  EXPECT_TRUE(tv::BuildCopyList(rows.data(), rows.size(), &text));
+  return N(text.c_str());
+}
+
+template <class C>
+void CheckCopyFormat() {
+  auto a = W<C>("Alpha"), b = W<C>("Bravo Charlie"), c = W<C>("Delta Eco"), status = W<C>("");
+  auto pa = W<C>("a.exe"), pb = W<C>("b.exe"), pc = W<C>("c.exe");
+  // First texts of 5, 12 and 9 characters ("Bravo Charli" is cut to make 12).
+  b.resize(12);
+  std::vector<tv::CopyRow<C>> rows = {{a.c_str(), pa.c_str(), true, 4242},
+                                      {b.c_str(), pb.c_str(), true, 640},
+                                      {c.c_str(), pc.c_str(), true, 17}};
+  EXPECT_EQ(CopyOf(rows),
+            "1  [4242] - Alpha        - a.exe\r\n"
+            "2  [640 ] - Bravo Charli - b.exe\r\n"
+            "3  [17  ] - Delta Eco    - c.exe\r\n");
+
+  // A custom row shows "?"; a row without second column is skipped but still counts for the
+  // row number and for the width; ids of ten digits and row numbers past 9 are whole.
+  auto longStatus = W<C>("0% Searching, please wait...");
+  auto custom = W<C>("Custom"), detail = W<C>("detail");
+  std::vector<tv::CopyRow<C>> mixed = {{custom.c_str(), detail.c_str(), false, 99},
+                                       {longStatus.c_str(), status.c_str(), false, 0}};
+  for (int i = 0; i < 9; ++i) mixed.push_back({a.c_str(), pa.c_str(), true, 4294967295u});
+  std::string copied = CopyOf(mixed);
+  EXPECT_EQ(copied.substr(0, copied.find('\n') + 1), "1  [?   ] - Custom                       - detail\r\n");
+  EXPECT_NE(copied.find("\r\n3  [4294967295] - Alpha                        - a.exe\r\n"), std::string::npos);
+  EXPECT_NE(copied.find("\r\n11 [4294967295] - Alpha"), std::string::npos);
+  EXPECT_EQ(copied.find("Searching"), std::string::npos);
+  EXPECT_EQ(std::count(copied.begin(), copied.end(), '\n'), 10);
+
+  // Rows whose texts are far longer than an installer's string size are copied whole.
+  std::basic_string<C> longFirst(3000, C('x')), longSecond(2500, C('y'));
+  std::vector<tv::CopyRow<C>> big = {{longFirst.c_str(), longSecond.c_str(), true, 1},
+                                     {a.c_str(), pa.c_str(), true, 2}};
+  std::string bigText = CopyOf(big);
+  EXPECT_EQ(bigText.size(), (2u + 2 + 4 + 4 + 3000 + 3 + 2500 + 2) + (2u + 2 + 4 + 4 + 3000 + 3 + 5 + 2));
+  EXPECT_EQ(bigText.compare(bigText.size() - 10, 10, " - a.exe\r\n"), 0);
+
+  // Nothing to copy: an empty text.
+  std::vector<tv::CopyRow<C>> none = {{longStatus.c_str(), status.c_str(), false, 0}};
+  EXPECT_EQ(CopyOf(none), "");
+}
+
+TEST(PageCopyList, FormatAsTheListShowsIt) {
+  CheckCopyFormat<char>();
+  CheckCopyFormat<wchar_t>();
+}
+
+TEST(PageCopyList, OutOfMemoryIsAnAnswer) {
+  std::string first(100, 'x');
+  std::vector<tv::CopyRow<char>> rows = {{first.c_str(), "p.exe", true, 1}};
+  tv::BasicText<char> text;
+  tv::g_failAfterAllocs = 1;
+  EXPECT_FALSE(tv::BuildCopyList(rows.data(), rows.size(), &text));
+  tv::g_failAfterAllocs = -1;
+}
+
+TEST(PageColumns, TwoThirdsAndOneThirdLessAScrollBar) {
+  tv::ColumnWidths w = tv::PageColumnWidths(400, 17);
+  EXPECT_EQ(w.first, 253);
+  EXPECT_EQ(w.second, 126);
+  w = tv::PageColumnWidths(10, 17);  // narrower than the bar: q truncates towards 0
+  EXPECT_EQ(w.first, -5);
+  EXPECT_EQ(w.second, -3);
+}
+
+template <class C>
+struct Script {
+  tv::BasicStackEntry<C>* top = nullptr;
+  tv::BasicFrame<C> frame;
+  Script() { frame.Keep(nullptr, 1024, nullptr, &top, nullptr); }
+  ~Script() { frame.clearstack(); }
+  void Call(const std::vector<std::string>& args) {
+    for (auto it = args.rbegin(); it != args.rend(); ++it) frame.pushstring(W<C>(*it).c_str());
+  }
+  std::vector<std::string> Left() const {
+    std::vector<std::string> out;
+    for (auto* e = top; e; e = e->next) out.push_back(N(e->text));
+    return out;
+  }
+};
+
+template <class C>
+void CheckOptions() {
+  {
+    Script<C> s;
+    s.Call({"/HEADING", "Close these", "/autonext", "mine", "/heading", "not an option"});
+    tv::PageOptions<C> o;
+    tv::ParsePageOptions(s.frame, o);
+    EXPECT_EQ(N(o.Get(tv::kHeadingText)), "Close these");
+    EXPECT_TRUE(o.autoNext);
+    EXPECT_EQ(s.Left(), (std::vector<std::string>{"mine", "/heading", "not an option"}));
+    EXPECT_EQ(N(o.Get(tv::kProgressText)), tv::PageTextDefault(tv::kProgressText));
+    EXPECT_FALSE(o.HasNextText());
+    EXPECT_EQ(o.autoCloseMode, 0);
+  }
+  {
+    Script<C> s;
+    s.Call({"/autoclose", "", "kill?", "", "Close all", "/colheadings", "", "Image", "/ignorebtn", "0x10",
+            "/cbaddress", "12", "/noprograms", "", "/caption", "Setup", "/usericons", "/menuitems", "Shut"});
+    tv::PageOptions<C> o;
+    tv::ParsePageOptions(s.frame, o);
+    EXPECT_TRUE(s.Left().empty());
+    EXPECT_EQ(o.autoCloseMode, 1);
+    EXPECT_FALSE(o.saveNextText);
+    EXPECT_TRUE(o.HasNextText());
+    EXPECT_EQ(N(o.Get(tv::kNextText)), "Close all");
+    // Empty close texts and column titles fall back; other empty texts stay empty.
+    EXPECT_EQ(N(o.Get(tv::kCloseQuestionText)), tv::PageTextDefault(tv::kCloseQuestionText));
+    EXPECT_EQ(N(o.Get(tv::kKillQuestionText)), "kill?");
+    EXPECT_EQ(N(o.Get(tv::kManualCloseText)), tv::PageTextDefault(tv::kManualCloseText));
+    EXPECT_EQ(N(o.Get(tv::kFirstColumnText)), "Application");
+    EXPECT_EQ(N(o.Get(tv::kSecondColumnText)), "Image");
+    EXPECT_EQ(N(o.Get(tv::kNoProgramsText)), "");
+    EXPECT_EQ(o.ignoreButtonId, 16);
+    EXPECT_EQ(o.ScriptFunction(), 11);
+    EXPECT_TRUE(o.hasCaption);
+    EXPECT_EQ(N(o.caption.c_str()), "Setup");
+    EXPECT_TRUE(o.userIcons);
+    // A switch at the stack's end takes what is there and leaves the rest empty.
+    EXPECT_EQ(N(o.Get(tv::kCloseMenuText)), "Shut");
+    EXPECT_EQ(N(o.Get(tv::kCopyMenuText)), "");
+  }
+  {
+    Script<C> s;
+    s.Call({"/ignore", "Ignore", "/autoclosesilent", "by hand", "", "/cbaddress", "-4"});
+    tv::PageOptions<C> o;
+    tv::ParsePageOptions(s.frame, o);
+    EXPECT_EQ(o.autoCloseMode, 2);
+    EXPECT_TRUE(o.saveNextText);
+    EXPECT_FALSE(o.HasNextText());  // the later, empty Next text wins
+    EXPECT_EQ(N(o.Get(tv::kManualCloseText)), "by hand");
+    EXPECT_EQ(o.ScriptFunction(), 0);
+  }
+}
+
+TEST(PageOptions, SwitchesThenTheScriptsOwnWords) {
+  CheckOptions<char>();
+  CheckOptions<wchar_t>();
+}
+
+}  // namespace
