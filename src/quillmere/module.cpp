@@ -1,6 +1,7 @@
 #include "quillmere/module.h"
 
 #include "quillmere/engine.h"
+#include "quillmere/search.h"
 
 namespace tv {
 namespace {
@@ -16,6 +17,9 @@ Frame& QuillmereFrame() {
 }
 
 void ReleaseQuillmereState() {
+  AbandonSearch();
+  ResetSearchState();
+  Targets().applicationsWanted = false;
   // A pass that runs later creates the event anew.
   ReleaseSearchCancelEvent();
 }

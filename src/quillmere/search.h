@@ -73,6 +73,11 @@ bool ProcessIsRunning(DWORD processId);
 // not be closed in that time or has no process id.
 bool AutoCloseProcess(const FoundRecord& record);
 
+// Run when the plug-in is unloaded: a search still running asks nothing more, ends its pass
+// and is collected (at most about 10 s).
+void AbandonSearch();
+bool SearchAbandoned();
+
 // The one search thread of the module (the page's or a silent search's), held until it is
 // collected; null when there is none. Written only by the installer's thread.
 HANDLE& SearchThread();

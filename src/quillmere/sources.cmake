@@ -6,5 +6,8 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/process_tools.cpp
   ${CMAKE_CURRENT_LIST_DIR}/handle_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/helper_bridge.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/targets.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/search.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/silent.cpp
 )
 target_link_libraries(Tarvolk PRIVATE advapi32 comctl32 version user32 shell32)

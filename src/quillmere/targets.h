@@ -40,8 +40,10 @@ struct SearchTargets {
 // The module's one set of targets.
 SearchTargets& Targets();
 
-// Empties every list (the applications flag stays: the search's end clears it), the service
-// list and the found programs of the last search.
+// Empties every list, icons and texts released; the applications flag stays (the search's end
+// clears it).
+void ResetSearchTargets();
+// ResetSearchTargets, and the service list and the found programs of the last search.
 void ResetSearchState();
 
 }  // namespace tv

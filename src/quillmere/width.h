@@ -28,7 +28,8 @@ inline HANDLE CreateFileT(const tchar* p, DWORD access, DWORD share, DWORD dispo
 inline DWORD GetModuleFileNameT(HMODULE m, tchar* t, DWORD n) { return TV_AW(GetModuleFileName)(m, t, n); }
 
 // Copies a counted UTF-16 name into the stack's width, NUL-terminated within capacity
-// characters: as it is in the Unicode variants, as UTF-8 (never the ANSI code page) in x86-ansi.
+// characters: as it is in the Unicode variants, in the ANSI code page in x86-ansi, as
+// every other name of that build is (characters the code page lacks become '?').
 inline void FromNative(const wchar_t* text, int length, tchar* out, int capacity) {
   if (capacity <= 0) return;
 #ifdef TARVOLK_UNICODE
@@ -36,13 +37,13 @@ inline void FromNative(const wchar_t* text, int length, tchar* out, int capacity
   for (int i = 0; i < n; ++i) out[i] = text[i];
   out[n] = 0;
 #else
-  int n = length > 0 ? WideCharToMultiByte(CP_UTF8, 0, text, length, out, capacity - 1, nullptr, nullptr) : 0;
+  int n = length > 0 ? WideCharToMultiByte(CP_ACP, 0, text, length, out, capacity - 1, nullptr, nullptr) : 0;
   if (n == 0 && length > 0) {
     // Too long for the buffer: cut it at a character boundary that fits.
     int take = length;
     while (take > 0 && n == 0) {
       take = take * 3 / 4;
-      n = WideCharToMultiByte(CP_UTF8, 0, text, take, out, capacity - 1, nullptr, nullptr);
+      n = WideCharToMultiByte(CP_ACP, 0, text, take, out, capacity - 1, nullptr, nullptr);
     }
   }
   out[n] = 0;
