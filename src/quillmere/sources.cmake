@@ -9,5 +9,9 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/targets.cpp
   ${CMAKE_CURRENT_LIST_DIR}/search.cpp
   ${CMAKE_CURRENT_LIST_DIR}/silent.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_monitor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_list.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tooltip.cpp
 )
 target_link_libraries(Tarvolk PRIVATE advapi32 comctl32 version user32 shell32)

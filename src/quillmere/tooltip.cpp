@@ -42,7 +42,11 @@ TARVOLK_EXPORT(AddTooltip, TooltipFrame()) {
   if (tip != nullptr) {
     TV_AW(SendMessage)(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kTipShowTime, 0));
     TV_AW(TTTOOLINFO) tool = {};
-    tool.cbSize = TV_AW(TTTOOLINFO_V2_SIZE);
+    #ifdef TARVOLK_UNICODE
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // the size every version of the common controls takes
+#else
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+#endif
     tool.uFlags = TTF_SUBCLASS;
     tool.hwnd = control;
     GetClientRect(control, &tool.rect);
