@@ -103,6 +103,14 @@ inline bool ListCellText(HWND list, int row, int column, BasicText<tchar>* out) 
   return true;  // cut at 64 Ki characters
 }
 
+// Deletes a row and has the list drawn anew (a list scrolled down keeps showing a deleted last
+// row otherwise). False when the row could not be deleted.
+inline bool ListDeleteRow(HWND list, int row) {
+  if (!SendT(list, LVM_DELETEITEM, row, 0)) return false;
+  InvalidateRect(list, nullptr, TRUE);
+  return true;
+}
+
 inline void ListSetCellText(HWND list, int row, int column, const tchar* text) {
   TV_AW(LVITEM) item = {};
   item.iSubItem = column;

@@ -118,7 +118,7 @@ void Sweep(ProgramsPage& p) {
     bool gone = false;
     if (record != nullptr)
       gone = record->isCustom ? !AskCustomTarget(record->custom) : !ProcessIsRunning(record->process.processId);
-    if (gone && SendT(p.list, LVM_DELETEITEM, row, 0)) {
+    if (gone && ListDeleteRow(p.list, row)) {
       FreeFoundRecord(record);
       --p.rowCount;
     } else {
@@ -160,7 +160,7 @@ void KillAll(ProgramsPage& p) {
 }
 
 void Monitor(ProgramsPage& p) {
-  SendT(p.list, LVM_DELETEITEM, p.rowCount, 0);  // the status row
+  ListDeleteRow(p.list, p.rowCount);  // the status row
   if (p.leaveRequested) {
     InsertStatus(p, kEndSearchText);
     return;

@@ -6,11 +6,27 @@
      tvctl TITLE state       prints the run-as page's state on one line
      tvctl TITLE text ID T   waits (at most 15 s) until the control's text is T; exit 1 if not
      tvctl TITLE focus ID    waits (at most 15 s) until the control has the keyboard focus
-   Ids 1 (Next) and 3 (Back) are the installer window's own buttons; other ids are looked for in
-   the page inside it. */
+     tvctl TITLE is ID       prints "enabled=E checked=C text=[T]" for the control
+     tvctl TITLE rows N      waits (at most 15 s) until the list 1212 has N rows (N -1: any),
+                             then prints each row's image index and two texts
+     tvctl TITLE box         waits (at most 15 s) for a message box of the installer and prints its
+                             title in brackets and its text
+     tvctl TITLE boxbtn ID   prints the screen position of the message box's button ID
+     tvctl TITLE boxgone [T] waits (at most 15 s) until no message box of the installer (with the text T)
+                             is shown
+     tvctl TITLE menu        waits for a popup menu and prints the position of its last item
+     tvctl TITLE tip         waits for a shown tooltip of the installer's process and prints its text
+     tvctl TITLE clip FILE   writes the clipboard's text, as it lies there, to FILE: UTF-16 (CF_UNICODETEXT)
+                             or, with "clipa", the ANSI text (CF_TEXT)
+     tvctl TITLE kill NAME   terminates every process whose image is NAME
+     tvctl TITLE pid NAME    prints the id of a process whose image is NAME
+   Ids 1 (Next), 2 (Cancel) and 3 (Back) are the installer window's own buttons; other ids are
+   looked for in the page inside it. Texts are printed in UTF-8. */
 #include <windows.h>
+#include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <tlhelp32.h>
 
 static HWND g_top;
 static const wchar_t* g_title;
@@ -20,7 +36,8 @@ static BOOL CALLBACK VisitTop(HWND top, LPARAM param) {
   wchar_t text[512] = {0};
   int n = lstrlenW(g_title);
   (void)param;
-  if (!IsWindowVisible(top) || GetWindowTextW(top, text, 512) < n) return TRUE;
+  /* The installer's message boxes carry its title too: they have an owner. */
+  if (!IsWindowVisible(top) || GetWindow(top, GW_OWNER) || GetWindowTextW(top, text, 512) < n) return TRUE;
   text[n] = 0;
   if (lstrcmpW(text, g_title) != 0) return TRUE;
   g_top = top;
@@ -35,7 +52,7 @@ struct Search {
 static BOOL CALLBACK Visit(HWND child, LPARAM param) {
   struct Search* s = (struct Search*)param;
   if (GetDlgCtrlID(child) != s->id) return TRUE;
-  if ((s->id == 1 || s->id == 3) != (GetParent(child) == g_top)) return TRUE;
+  if ((s->id == 1 || s->id == 2 || s->id == 3) && GetParent(child) != g_top) return TRUE;
   s->found = child;
   return FALSE;
 }
@@ -60,6 +77,139 @@ static int On(HWND control, int what) {
   if (what == 0) return IsWindowEnabled(control) ? 1 : 0;
   if (what == 1) return IsWindowVisible(control) ? 1 : 0;
   return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+static void PrintUtf8(const wchar_t* text) {
+  char utf8[4096] = {0};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
+  printf("%s", utf8);
+}
+
+/* A list view's cell, read from the installer's 32-bit process: the item record and the text
+   buffer are placed in that process. */
+struct ListItem32 {
+  UINT mask;
+  int iItem, iSubItem;
+  UINT state, stateMask;
+  DWORD pszText;
+  int cchTextMax, iImage;
+  DWORD lParam;
+  int iIndent;
+};
+
+/* The cell's text; the row's image index for column 0. */
+static int CellText(HWND list, HANDLE process, char* remote, int row, int column, wchar_t* out) {
+  struct ListItem32 item;
+  SIZE_T done = 0;
+  ZeroMemory(&item, sizeof item);
+  item.mask = LVIF_TEXT | (column == 0 ? LVIF_IMAGE : 0);
+  item.iItem = row;
+  item.iSubItem = column;
+  item.pszText = (DWORD)(ULONG_PTR)(remote + 256);
+  item.cchTextMax = 1024;
+  out[0] = 0;
+  WriteProcessMemory(process, remote, &item, sizeof item, &done);
+  SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)remote);
+  ReadProcessMemory(process, remote + 256, out, 1024 * sizeof(wchar_t), &done);
+  ReadProcessMemory(process, remote, &item, sizeof item, &done);
+  out[1023] = 0;
+  return item.iImage;
+}
+
+static void PrintRows(HWND list) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  char* remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE) : NULL;
+  int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (int row = 0; row < count && remote; ++row) {
+    wchar_t first[1024], second[1024];
+    int image = CellText(list, process, remote, row, 0, first);
+    CellText(list, process, remote, row, 1, second);
+    printf("image %d [", image);
+    PrintUtf8(first);
+    printf("] [");
+    PrintUtf8(second);
+    printf("]\n");
+  }
+  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (process) CloseHandle(process);
+}
+
+/* A shown window of the class given whose owner is the installer window, or (owner NULL) that
+   belongs to the installer's process. */
+struct Owned {
+  const wchar_t* cls;
+  BOOL byProcess;
+  HWND found;
+};
+
+static BOOL CALLBACK VisitOwned(HWND top, LPARAM param) {
+  struct Owned* o = (struct Owned*)param;
+  wchar_t cls[64] = {0};
+  if (!IsWindowVisible(top) || !GetClassNameW(top, cls, 64) || lstrcmpiW(cls, o->cls) != 0) return TRUE;
+  if (o->byProcess) {
+    DWORD mine = 0, its = 0;
+    GetWindowThreadProcessId(g_top, &mine);
+    GetWindowThreadProcessId(top, &its);
+    if (mine != its) return TRUE;
+  } else if (GetWindow(top, GW_OWNER) != g_top) {
+    return TRUE;
+  }
+  o->found = top;
+  return FALSE;
+}
+
+static HWND OwnedWindow(const wchar_t* cls, BOOL byProcess) {
+  struct Owned o = {cls, byProcess, NULL};
+  if (g_top) EnumWindows(VisitOwned, (LPARAM)&o);
+  return o.found;
+}
+
+/* Terminates every process of that image name (kill) or prints the id of the first (pid). */
+static int KillByName(const wchar_t* name, BOOL onlyPrint) {
+  int killed = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, name) != 0) continue;
+    if (onlyPrint) {
+      printf("%lu\n", entry.th32ProcessID);
+      ++killed;
+      break;
+    }
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    if (TerminateProcess(process, 1)) ++killed;
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return killed;
+}
+
+static int WriteClipboard(const wchar_t* path, BOOL ansi) {
+  int ok = 0;
+  for (int i = 0; i < 50 && !ok; ++i) {
+    if (OpenClipboard(NULL)) {
+      HANDLE data = GetClipboardData(ansi ? CF_TEXT : CF_UNICODETEXT);
+      const char* text = data ? GlobalLock(data) : NULL;
+      if (text) {
+        size_t bytes = ansi ? strlen(text) : wcslen((const wchar_t*)text) * sizeof(wchar_t);
+        FILE* f = _wfopen(path, L"wb");
+        if (f) {
+          fwrite(text, 1, bytes, f);
+          fclose(f);
+          ok = 1;
+        }
+        GlobalUnlock(data);
+      }
+      CloseClipboard();
+    }
+    if (!ok) Sleep(100);
+  }
+  return ok ? 0 : 1;
 }
 
 int wmain(int argc, wchar_t** argv) {
@@ -88,6 +238,69 @@ int wmain(int argc, wchar_t** argv) {
       wchar_t text[512] = {0};
       if (c) SendMessageW(c, WM_GETTEXT, 512, (LPARAM)text);
       if (c && lstrcmpW(text, argv[4]) == 0) return 0;
+    } else if (lstrcmpW(argv[2], L"is") == 0) {
+      if (c) {
+        wchar_t text[512] = {0};
+        SendMessageW(c, WM_GETTEXT, 512, (LPARAM)text);
+        printf("enabled=%d checked=%d text=[", On(c, 0), On(c, 2));
+        PrintUtf8(text);
+        printf("]\n");
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"rows") == 0) {
+      HWND list = Control(1212);
+      int want = argc > 3 ? _wtoi(argv[3]) : -1;
+      if (list && (want < 0 || SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == want)) {
+        PrintRows(list);
+        return 0;
+      }
+      if (i == 299 && list) PrintRows(list);
+    } else if (lstrcmpW(argv[2], L"box") == 0 || lstrcmpW(argv[2], L"boxbtn") == 0) {
+      HWND box = OwnedWindow(L"#32770", FALSE);
+      if (box && argv[2][3] == 0) {
+        wchar_t text[1024] = {0};
+        GetWindowTextW(box, text, 1024);
+        printf("[");
+        PrintUtf8(text);
+        printf("] ");
+        SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+        PrintUtf8(text);
+        printf("\n");
+        return 0;
+      }
+      RECT r;
+      if (box && GetWindowRect(GetDlgItem(box, id), &r)) {
+        printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"boxgone") == 0) {
+      HWND box = OwnedWindow(L"#32770", FALSE);
+      wchar_t text[1024] = {0};
+      if (box) SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+      if (!box || (argc > 3 && lstrcmpW(text, argv[3]) != 0)) return 0;
+    } else if (lstrcmpW(argv[2], L"menu") == 0) {
+      HWND menu = OwnedWindow(L"#32768", TRUE);
+      RECT r;
+      if (menu && GetWindowRect(menu, &r)) {
+        printf("%ld %ld\n", (r.left + r.right) / 2, r.bottom - 10);
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"tip") == 0) {
+      HWND tip = OwnedWindow(TOOLTIPS_CLASSW, TRUE);
+      wchar_t text[1024] = {0};
+      if (tip) SendMessageW(tip, WM_GETTEXT, 1024, (LPARAM)text);
+      if (tip && text[0]) {
+        PrintUtf8(text);
+        printf("\n");
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"clip") == 0 || lstrcmpW(argv[2], L"clipa") == 0) {
+      return argc > 3 ? WriteClipboard(argv[3], argv[2][4] == L'a') : 2;
+    } else if (lstrcmpW(argv[2], L"kill") == 0) {
+      if (argc > 3) printf("%d\n", KillByName(argv[3], FALSE));
+      return 0;
+    } else if (lstrcmpW(argv[2], L"pid") == 0) {
+      return argc > 3 && KillByName(argv[3], TRUE) ? 0 : 1;
     } else if (lstrcmpW(argv[2], L"state") == 0) {
       printf("custom=%d current=%d edits=%d%d%d error shown=%d", On(Control(1215), 2), On(Control(1233), 2),
              On(Control(1229), 0), On(Control(1217), 0), On(Control(1218), 0), On(Control(1231), 1));

@@ -2,6 +2,9 @@
 # DLL in a folder of its own that victims load.
 add_executable(tvvictim ${CMAKE_CURRENT_LIST_DIR}/tvvictim.c ${CMAKE_CURRENT_LIST_DIR}/tvvictim.rc)
 target_link_libraries(tvvictim PRIVATE user32)
+# The same without a console, for the wizards that the GUI tests drive.
+add_executable(tvvictim_gui WIN32 ${CMAKE_CURRENT_LIST_DIR}/tvvictim.c ${CMAKE_CURRENT_LIST_DIR}/tvvictim.rc)
+target_link_libraries(tvvictim_gui PRIVATE user32)
 add_executable(tvvictim_plain ${CMAKE_CURRENT_LIST_DIR}/tvvictim.c)
 target_link_libraries(tvvictim_plain PRIVATE user32)
 add_library(tvmod SHARED ${CMAKE_CURRENT_LIST_DIR}/tvmod.c)
