@@ -21,7 +21,12 @@ foreach(variant ${TARVOLK_VARIANTS})
   add_test(NAME example-settings-${variant} COMMAND ${EXAMPLE_RUN} ${variant} settings --reg)
   add_test(NAME example-runas-${variant}
     COMMAND ${EXAMPLE_RUN} ${variant} runas --ready=tvcmdline.txt APP_EXE=${TESTBIN32}/tvcmdline.exe)
-  foreach(name services firewall processes settings runas)
+  # The running-programs page is shown only in an interactive installation (gui-page drives the
+  # page itself); silently, the example closes the running copy without a page.
+  add_test(NAME example-programs-${variant}
+    COMMAND ${EXAMPLE_RUN} ${variant} programs --twice --ready=ready.txt APP_EXE=${TESTBIN32}/tvvictim.exe
+            "APP_ARGS=class=tvex-programs-${variant} caption=tvex-programs-${variant} style=1 mark=$INSTDIR\\ready.txt")
+  foreach(name services firewall processes settings runas programs)
     set_tests_properties(example-${name}-${variant} PROPERTIES TIMEOUT 300 LABELS wine)
   endforeach()
 endforeach()
