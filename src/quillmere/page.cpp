@@ -345,6 +345,13 @@ void RunPage(Frame& frame, ProgramsPage& p) {
   if (quit) PostQuitMessage(quitCode);
 }
 
+// A page that InitDialog created and no Show showed goes when the installer unloads the plug-in:
+// its window would call into the unloaded module.
+void ReleasePage() {
+  if (g_page != nullptr && !g_page->running) EndPage(g_page);
+}
+const bool g_releasePageAtUnload = (AtUnload(&ReleasePage), true);
+
 // A page cannot start while a silent search runs in the background or another page exists.
 bool PageMayStart() { return SearchThread() == nullptr && g_page == nullptr; }
 

@@ -187,3 +187,19 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   CHECK_STACK(s, "below");
   Installer::Get().functions.erase(41);
 }
+
+// A page that was created and never shown goes with the plug-in's unload; a new one can be made.
+TEST_CASE(PageCreatedAndNeverShownGoesAtUnload) {
+  StandInWindow window(400);
+  Stack s;
+  Dll().Call("InitDialog", &s, window.hwnd);
+  HWND page = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::atol(s.Pop().c_str())));
+  CHECK(IsWindow(page));
+  Installer::Get().SendUnload();
+  CHECK(!IsWindow(page));
+  Dll().Call("InitDialog", &s, window.hwnd);
+  page = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::atol(s.Pop().c_str())));
+  CHECK(IsWindow(page));
+  Installer::Get().SendUnload();
+  CHECK(!IsWindow(page));
+}
