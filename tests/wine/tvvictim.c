@@ -5,17 +5,27 @@
      dir=PATH      holds the folder open (backup semantics)
      dll=PATH      loads the DLL
      class=NAME caption=TEXT   creates a top-level window; show=1 shows it, style=1 only sets
-                   WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast)
+                   WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast);
+                   deaf=1 makes the window ignore WM_CLOSE (only termination ends the program)
      many=DIR,N    creates and holds open N files DIR\f<i>.dat
      ready=NAME    sets the named event once all of the above is done
      mark=PATH     creates the file once all of the above is done (for installers)
+     life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
    It ends when its window is closed, or when it is terminated. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
+static int g_deaf = 0;
+
+static DWORD WINAPI EndLater(LPVOID milliseconds) {
+  Sleep((DWORD)(INT_PTR)milliseconds);
+  ExitProcess(0);
+}
+
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_CLOSE && g_deaf) return 0;
   if (message == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
@@ -71,6 +81,8 @@ int main(int argc, char** argv) {
   const char* many = Value(argc, argv, "many");
   const char* ready = Value(argc, argv, "ready");
   const char* touch = Value(argc, argv, "touch");
+  const char* life = Value(argc, argv, "life");
+  if (life) CloseHandle(CreateThread(NULL, 0, EndLater, (LPVOID)(INT_PTR)atoi(life), 0, NULL));
   if (file && OpenMaking(file, GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS) == INVALID_HANDLE_VALUE)
     return Fail("file");
   if (touch) {
@@ -97,6 +109,8 @@ int main(int argc, char** argv) {
     }
   }
   if (cls) {
+    const char* deaf = Value(argc, argv, "deaf");
+    g_deaf = deaf && *deaf == '1';
     WNDCLASSA wc = {0};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = GetModuleHandleA(NULL);
