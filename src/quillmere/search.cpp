@@ -2,6 +2,7 @@
 // pass, and the reports, to the page's list or to the script's function.
 #include "quillmere/search.h"
 
+#include <initializer_list>
 #include <new>
 
 #include "frame/buffer.h"
@@ -84,17 +85,16 @@ bool IsAnswer(const tchar* text, const char* word) {
   return TextCompareNoCase(text, w) == 0;
 }
 
-// Runs the script function; false when the installer could not run it.
-bool RunFunction(int functionIndex) {
+// Pushes the texts in order, runs the script function and pops its answer (when one is wanted),
+// all within one turn on the installer's stack. False when the function could not run, or left
+// no answer where one was wanted.
+bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Arg* answer) {
+  ScriptTurn turn;
+  if (!turn.ok()) return false;
   Frame& frame = QuillmereFrame();
-  return RunScriptFunction(QuillmereExtra(), functionIndex, static_cast<HWND>(frame.hwndParent)) == 0;
-}
-
-void PushThree(const tchar* first, const tchar* second, const tchar* third) {
-  Frame& frame = QuillmereFrame();
-  frame.pushstring(first);
-  frame.pushstring(second);
-  frame.pushstring(third);
+  for (const tchar* text : texts) frame.pushstring(text);
+  if (RunScriptFunction(QuillmereExtra(), functionIndex, static_cast<HWND>(frame.hwndParent)) != 0) return false;
+  return answer == nullptr || PopArg(frame, *answer);
 }
 
 // Silent mode: offers a program to the script's function once per search; nonzero to go on.
@@ -106,17 +106,13 @@ int AskScript(const tchar* first, const tchar* second, int scriptFunction, const
     ++g_foundProcesses;
     FormatUnsigned(id, record.process.processId);
   }
-  PushThree(first, second, id);
-  Frame& frame = QuillmereFrame();
-  if (!RunFunction(scriptFunction)) return 0;
-  Arg answer(frame);
-  if (!PopArg(frame, answer)) return 0;
+  Arg answer(QuillmereFrame());
+  if (!CallScript(scriptFunction, {first, second, id}, &answer)) return 0;
   if (IsAnswer(answer.c_str(), "true")) return 1;
   if (!IsAnswer(answer.c_str(), "autoclose")) return 0;
   if (AutoCloseProcess(record)) return 1;
   // It could not be closed: the function hears it once more, and the search stops.
-  PushThree(first, second, TV_T("-1"));
-  RunFunction(scriptFunction);
+  CallScript(scriptFunction, {first, second, TV_T("-1")}, nullptr);
   return 0;
 }
 
@@ -155,10 +151,7 @@ int ReportFound(const ProcessEntry* entry, SearchContext* context) {
   }
   HICON icon = nullptr;
   if (entry->imagePath[0] != 0) TV_AW(ExtractIconEx)(entry->imagePath, 0, nullptr, &icon, 1);
-  if (context->scriptFunction > 0) {
-    QuillmereFrame().pushstring(entry->imagePath);
-    RunFunction(context->scriptFunction);  // its answer is not read
-  }
+  if (context->scriptFunction > 0) CallScript(context->scriptFunction, {entry->imagePath}, nullptr);  // answer not read
   return AddListRow(context->view, entry->displayName, name, icon, record);
 }
 
@@ -244,11 +237,8 @@ ServiceList* SearchServices() { return g_services; }
 HANDLE& SearchThread() { return g_searchThread; }
 
 bool AskCustomTarget(const CustomTarget* target) {
-  Frame& frame = QuillmereFrame();
-  frame.pushstring(target->detail);
-  if (!RunFunction(target->scriptFunction)) return false;
-  Arg answer(frame);
-  return PopArg(frame, answer) && IsAnswer(answer.c_str(), "true");
+  Arg answer(QuillmereFrame());
+  return CallScript(target->scriptFunction, {target->detail}, &answer) && IsAnswer(answer.c_str(), "true");
 }
 
 bool ProcessIsRunning(DWORD processId) {

@@ -78,6 +78,24 @@ bool AutoCloseProcess(const FoundRecord& record);
 void AbandonSearch();
 bool SearchAbandoned();
 
+// A turn of the search thread on the installer's stack and variables, held while it pushes,
+// runs a script function and pops the answer. While an asynchronous search is held, script code
+// runs on one thread at a time: the search thread takes its turns only while the installer's
+// thread waits inside SilentWait, so the script's own statements never see the stack change
+// under them. Otherwise (a synchronous search, the page) a turn is always granted at once.
+class ScriptTurn {
+ public:
+  ScriptTurn();
+  ~ScriptTurn();
+  ScriptTurn(const ScriptTurn&) = delete;
+  ScriptTurn& operator=(const ScriptTurn&) = delete;
+  bool ok() const { return held_; }  // false: the plug-in is being unloaded, run nothing
+
+ private:
+  bool held_ = false;
+  bool locked_ = false;
+};
+
 // The one search thread of the module (the page's or a silent search's), held until it is
 // collected; null when there is none. Written only by the installer's thread.
 HANDLE& SearchThread();

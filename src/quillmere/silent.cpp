@@ -18,6 +18,38 @@ constexpr DWORD kCustomAskPauseMs = 100;
 // Set when the plug-in is unloaded under a running search: the search asks nothing more.
 volatile LONG g_abandon = 0;
 
+// The turns of an asynchronous search on the installer's stack: the event is set while the
+// installer's thread waits inside SilentWait; the lock is held by the search thread for the
+// length of one script call, so that SilentWait returns only between two calls.
+volatile LONG g_turnsGated = 0;
+HANDLE g_installerWaits = nullptr;  // manual-reset
+CRITICAL_SECTION g_turnLock;
+
+bool PrepareTurns() {
+  if (g_installerWaits != nullptr) return true;
+  g_installerWaits = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_installerWaits == nullptr) return false;
+  InitializeCriticalSection(&g_turnLock);
+  return true;
+}
+
+// The installer's thread waits for the search: the search thread may take turns meanwhile.
+class InstallerWaits {
+ public:
+  InstallerWaits() {
+    if (g_turnsGated) SetEvent(g_installerWaits);
+  }
+  // Returns once no turn is running.
+  ~InstallerWaits() {
+    if (!g_turnsGated) return;
+    ResetEvent(g_installerWaits);
+    EnterCriticalSection(&g_turnLock);
+    LeaveCriticalSection(&g_turnLock);
+  }
+  InstallerWaits(const InstallerWaits&) = delete;
+  InstallerWaits& operator=(const InstallerWaits&) = delete;
+};
+
 bool IsSwitch(const tchar* text, const char* word) {
   tchar w[16];
   CopyAscii(w, word, 16);
@@ -46,9 +78,29 @@ void WaitServingMessages(HANDLE thread) {
 void CollectSearchThread() {
   CloseHandle(SearchThread());
   SearchThread() = nullptr;
+  g_turnsGated = 0;
 }
 
 }  // namespace
+
+ScriptTurn::ScriptTurn() {
+  if (!g_turnsGated) {
+    held_ = !g_abandon;
+    return;
+  }
+  for (;;) {
+    WaitForSingleObject(g_installerWaits, INFINITE);
+    if (g_abandon) return;
+    EnterCriticalSection(&g_turnLock);
+    if (WaitForSingleObject(g_installerWaits, 0) == WAIT_OBJECT_0 && !g_abandon) break;
+    LeaveCriticalSection(&g_turnLock);  // the installer stopped waiting meanwhile
+  }
+  held_ = locked_ = true;
+}
+
+ScriptTurn::~ScriptTurn() {
+  if (locked_) LeaveCriticalSection(&g_turnLock);
+}
 
 bool AutoCloseProcess(const FoundRecord& record) {
   const DWORD start = GetTickCount();
@@ -80,12 +132,19 @@ bool AutoCloseProcess(const FoundRecord& record) {
 // Run by the installer's unload notification: a search still running asks nothing more and
 // ends its pass before the plug-in goes.
 void AbandonSearch() {
-  if (SearchThread() == nullptr) return;
-  g_abandon = 1;
-  CancelSearch();
-  WaitForSingleObject(SearchThread(), kAutoCloseLimitMs);
-  CollectSearchThread();
-  g_abandon = 0;
+  if (SearchThread() != nullptr) {
+    g_abandon = 1;
+    if (g_installerWaits != nullptr) SetEvent(g_installerWaits);  // wakes a thread waiting for its turn
+    CancelSearch();
+    WaitForSingleObject(SearchThread(), kAutoCloseLimitMs);
+    CollectSearchThread();
+    g_abandon = 0;
+  }
+  if (g_installerWaits != nullptr) {
+    CloseHandle(g_installerWaits);
+    g_installerWaits = nullptr;
+    DeleteCriticalSection(&g_turnLock);
+  }
 }
 
 bool SearchAbandoned() { return g_abandon != 0; }
@@ -112,9 +171,15 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
     frame.pushword("error");
     return;
   }
+  if (async && !PrepareTurns()) {
+    frame.pushword("error");
+    return;
+  }
+  g_turnsGated = async ? 1 : 0;
   HANDLE thread = CreateThread(nullptr, 0, &SilentSearchThread,
                                reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)), 0, nullptr);
   if (thread == nullptr) {
+    g_turnsGated = 0;
     frame.pushword("error");
     return;
   }
@@ -141,7 +206,11 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
     Arg number(frame);
     int milliseconds = PopArg(frame, number) ? myatoi_signed(number.c_str()) : 0;
     if (milliseconds < 0) milliseconds = 0;  // a negative time would be INFINITE
-    DWORD waited = WaitForSingleObject(SearchThread(), static_cast<DWORD>(milliseconds));
+    DWORD waited;
+    {
+      InstallerWaits turns;
+      waited = WaitForSingleObject(SearchThread(), static_cast<DWORD>(milliseconds));
+    }
     if (waited == WAIT_TIMEOUT) {
       frame.pushword("wait");
       return;
@@ -152,7 +221,10 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
     return;
   }
   if (popped) frame.pushstring(word.c_str());
-  WaitServingMessages(SearchThread());
+  {
+    InstallerWaits turns;
+    WaitServingMessages(SearchThread());
+  }
   CollectSearchThread();
 }
 

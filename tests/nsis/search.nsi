@@ -1,0 +1,413 @@
+﻿; Searches in a real installer: targets of every kind, silent searches over victims that the
+; installer starts itself, the script's answers, and the asynchronous search. The function that a
+; search calls counts each program it is offered, so that the results do not depend on the order
+; in which the system lists them.
+;   TESTBIN32, TESTBIN64  the folders of the test programs
+!include "common.nsh"
+!include "${PLUGINS}/../Include/Quillmere64.nsh"
+
+Name "Tarvolk search test"
+OutFile "${OUTFILE}"
+
+!define D "C:\tvtest\search-${VARIANT}"
+!define F "tvsf-search-${VARIANT}.exe"
+!define B "tvsb-search-${VARIANT}.exe"
+!define M "tvsm-search-${VARIANT}.exe"
+!define W "tvsw-search-${VARIANT}.exe"
+!define P "tvsp-search-${VARIANT}.exe"
+!define K "tvsk-search-${VARIANT}.exe"
+!define N "tvsn-search-${VARIANT}.exe"
+!define X "tvsx-search-${VARIANT}.exe"
+; A folder whose name is not ASCII (in the ANSI code page of the test prefix).
+!define CAFE "${D}\café"
+; Victims end by themselves after two minutes, should the installer fail before it kills them.
+!define LIFE "life=120000"
+
+Var Answer
+Var Calls
+Var cF
+Var cB
+Var cM
+Var cW
+Var cP
+Var cK
+Var cN
+Var cX
+Var cE
+Var cSelf
+Var cOther
+Var Custom
+Var Asked
+Var Nested
+Var ExplorerId
+
+!macro Tag VAR EXE
+  StrCmp $2 "${EXE}" 0 +3
+    IntOp ${VAR} ${VAR} + 1
+    Goto answered
+!macroend
+
+; The function that every silent search calls: pops the id, the image path and the name.
+Function Offer
+  Pop $1
+  Pop $2
+  Pop $3
+  IntOp $Calls $Calls + 1
+  !insertmacro Tag $cF "${D}\${F}"
+  !insertmacro Tag $cB "${D}\${B}"
+  !insertmacro Tag $cM "${D}\${M}"
+  !insertmacro Tag $cW "${D}\${W}"
+  !insertmacro Tag $cP "${D}\${P}"
+  !insertmacro Tag $cK "${D}\${K}"
+  !insertmacro Tag $cN "${CAFE}\${N}"
+  !insertmacro Tag $cX "${D}\${X}"
+  !insertmacro Tag $cE "${D}\ex\explorer.exe"
+  !insertmacro Tag $cSelf "$EXEPATH"
+  StrCmp $1 "0" 0 +3
+    StrCpy $Custom "$Custom [$3|$2]"
+    Goto answered
+  IntOp $cOther $cOther + 1
+  answered:
+  Push $Answer
+FunctionEnd
+
+; As Offer, and calls the plug-in itself from inside the search.
+Function OfferNested
+  Pop $1
+  Pop $2
+  Pop $3
+  IntOp $Calls $Calls + 1
+  Tarvolk::IsFileLocked "${D}\files\held-f.dat"
+  Pop $4
+  Tarvolk::FindProcess "/yesno" "${F}"
+  Pop $5
+  StrCpy $Nested "$Nested [locked $4, running $5]"
+  Push "true"
+FunctionEnd
+
+; Custom targets: present, and absent.
+Function Present
+  Pop $0
+  StrCpy $Asked "$Asked $0"
+  Push "true"
+FunctionEnd
+
+Function Absent
+  Pop $0
+  StrCpy $Asked "$Asked $0"
+  Push "no"
+FunctionEnd
+
+; Custom targets of the asynchronous search: absent, after a short while.
+Function Slow
+  Pop $0
+  Sleep 10
+  Push "no"
+FunctionEnd
+
+Function ClearStack
+  loop:
+    ClearErrors
+    Pop $R7
+    IfErrors 0 loop
+FunctionEnd
+
+Function FindExplorer
+  Pop $1
+  Pop $2
+  Pop $3
+  StrCmp $2 "${D}\ex\explorer.exe" 0 +2
+    StrCpy $ExplorerId $1
+  Push "true"
+FunctionEnd
+
+!macro Counts LABEL
+  !insertmacro Line "${LABEL}: F=$cF B=$cB M=$cM W=$cW P=$cP K=$cK N=$cN X=$cX explorer=$cE self=$cSelf others=$cOther custom=[$Custom ] calls=$Calls"
+  !insertmacro ResetCounts
+!macroend
+
+!macro ResetCounts
+  StrCpy $cF 0
+  StrCpy $cB 0
+  StrCpy $cM 0
+  StrCpy $cW 0
+  StrCpy $cP 0
+  StrCpy $cK 0
+  StrCpy $cN 0
+  StrCpy $cX 0
+  StrCpy $cE 0
+  StrCpy $cSelf 0
+  StrCpy $cOther 0
+  StrCpy $Custom ""
+  StrCpy $Calls 0
+!macroend
+
+; A refused target: "error" on top, the argument left beneath it.
+!macro ArgumentKept LABEL ARGUMENT
+  Pop $R0
+  Pop $R1
+  StrCmp $R1 "${ARGUMENT}" 0 +2
+    StrCpy $R1 "the argument"
+  !insertmacro Line "${LABEL}: [$R0] [$R1]"
+  !insertmacro DumpStack "${LABEL}, below"
+!macroend
+
+!macro Search FUNCTION
+  GetFunctionAddress $0 ${FUNCTION}
+  Push "below"
+  Tarvolk::SilentSearch $0
+  Pop $9
+  Pop $8
+  StrCmp $8 "below" 0 +2
+    StrCpy $8 ""
+  StrCpy $9 "$9$8"
+!macroend
+
+!macro Start EXE BIN ARGS
+  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${EXE}"
+  Exec '"${D}\${EXE}" ${ARGS} ${LIFE}'
+!macroend
+
+!macro KillAll
+  Tarvolk::CloseProcess "/kill" "${F}"
+  Tarvolk::CloseProcess "/kill" "${B}"
+  Tarvolk::CloseProcess "/kill" "${M}"
+  Tarvolk::CloseProcess "/kill" "${W}"
+  Tarvolk::CloseProcess "/kill" "${P}"
+  Tarvolk::CloseProcess "/kill" "${K}"
+  Tarvolk::CloseProcess "/kill" "${N}"
+  Tarvolk::CloseProcess "/kill" "${X}"
+  ; Never by name: the system has a program of that name too.
+  StrCpy $ExplorerId ""
+  GetFunctionAddress $0 FindExplorer
+  Tarvolk::EnumProcesses $0
+  StrCmp $ExplorerId "" +2
+    Tarvolk::KillProcesses $ExplorerId
+!macroend
+
+Section
+  !insertmacro OpenResults
+  ; A 64-bit installer lists 64-bit programs itself.
+  !if "${VARIANT}" != "amd64-unicode"
+    !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"
+  !endif
+  ; Left over from an interrupted run; what the calls answer depends on what was left.
+  !insertmacro KillAll
+  Call ClearStack
+  !insertmacro ResetCounts
+  CreateDirectory "${D}\ex"
+  CreateDirectory "${D}\fold\inside"
+  CreateDirectory "${D}\mods"
+  CreateDirectory "${D}\mods64"
+  CreateDirectory "${CAFE}"
+  Delete "${D}\*.ready"
+  !if "${VARIANT}" == "amd64-unicode"
+    !define BIN "${TESTBIN64}"
+  !else
+    !define BIN "${TESTBIN32}"
+  !endif
+  CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${D}\mods\tvmod-search.dll"
+  CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${CAFE}\tvmod-n.dll"
+  CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\mods64\tvmod64-search.dll"
+  !insertmacro Start ${F} ${BIN} 'file=${D}\files\held-f.dat dir=${D}\fold\inside mark=${D}\f.ready'
+  !insertmacro Start ${B} ${BIN} 'file=${D}\folder2\beside.dat mark=${D}\b.ready'
+  !insertmacro Start ${M} ${BIN} 'dll=${D}\mods\tvmod-search.dll mark=${D}\m.ready'
+  CopyFiles /SILENT "${BIN}\tvvictim_plain.exe" "${D}\${W}"
+  Exec '"${D}\${W}" class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1 ${LIFE} mark=${D}\w.ready'
+  !insertmacro Start ${P} ${BIN} 'class=TvSearchP-${VARIANT} caption=TvSearchP style=1 mark=${D}\p.ready'
+  !insertmacro Start ${K} ${BIN} 'class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1 mark=${D}\k.ready'
+  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${CAFE}\${N}"
+  Exec '"${CAFE}\${N}" "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll" ${LIFE} mark=${D}\n.ready'
+  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe"
+  Exec '"${D}\ex\explorer.exe" file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1 ${LIFE} mark=${D}\e.ready'
+  !insertmacro Start ${X} ${TESTBIN64} 'dll=${D}\mods64\tvmod64-search.dll mark=${D}\x.ready'
+  ; Each victim marks when it is ready (at most about 30 s).
+  StrCpy $R2 0
+  ready:
+    IntOp $R2 $R2 + 1
+    IntCmp $R2 600 timeout
+    Sleep 50
+    IfFileExists "${D}\f.ready" 0 ready
+    IfFileExists "${D}\b.ready" 0 ready
+    IfFileExists "${D}\m.ready" 0 ready
+    IfFileExists "${D}\w.ready" 0 ready
+    IfFileExists "${D}\p.ready" 0 ready
+    IfFileExists "${D}\k.ready" 0 ready
+    IfFileExists "${D}\n.ready" 0 ready
+    IfFileExists "${D}\e.ready" 0 ready
+    IfFileExists "${D}\x.ready" 0 ready
+  timeout:
+  StrCpy $Answer "true"
+
+  ; Files by prefix (in any case), a folder's inside, a module; the installer holds a file too.
+  Tarvolk::AddFile "${D}\FILES\held"
+  Tarvolk::AddFolder "${D}\fold"
+  Tarvolk::AddModule "${D}\mods\tvmod-search"
+  !insertmacro DumpStack "add paths"
+  FileOpen $R0 "${D}\files\held-self.dat" w
+  !insertmacro Search Offer
+  FileClose $R0
+  !insertmacro Counts "paths: $9"
+  ; A file target is a prefix: the folder's name without its backslash also matches beside it.
+  Tarvolk::AddFile "${D}\fold"
+  !insertmacro Search Offer
+  !insertmacro Counts "file prefix: $9"
+  ; The search before emptied the lists: this one has targets that match nothing.
+  !insertmacro Search Offer
+  !insertmacro Counts "after reset: $9"
+
+  ; Windows: a class, a caption pattern (both lowered), a class pattern that needs one more
+  ; character than the class has.
+  Tarvolk::AddClass "TVSEARCHW-${VARIANT}"
+  Tarvolk::AddCaption "*search caption ${VARIANT}"
+  Tarvolk::AddClass "tvsearchk-${VARIANT}?"
+  !insertmacro Search Offer
+  !insertmacro Counts "windows: $9"
+  Tarvolk::AddApplications
+  !insertmacro Search Offer
+  ; Other programs' windows are offered too.
+  StrCpy $cOther "-"
+  StrCpy $Calls "-"
+  !insertmacro Counts "applications: $9"
+
+  ; Custom targets, with and without an icon, present and absent; bad addresses refused.
+  GetFunctionAddress $R1 Present
+  GetFunctionAddress $R2 Absent
+  Tarvolk::AddCustom "/icon" "${D}\${F}" "Label one" "detail-one" $R1
+  Tarvolk::AddCustom "Label two" "detail-two" $R2
+  Tarvolk::AddCustom "Label three" "detail-three" $R1
+  !insertmacro DumpStack "add custom"
+  Tarvolk::AddCustom "Label four" "detail-four" "1"
+  !insertmacro DumpStack "custom address 1"
+  Tarvolk::AddCustom "Label five" "detail-five" "abc"
+  !insertmacro DumpStack "custom address abc"
+  Tarvolk::AddCustom "/icon"
+  !insertmacro DumpStack "custom icon alone"
+  StrCpy $Asked ""
+  !insertmacro Search Offer
+  !insertmacro Counts "custom: $9 asked:$Asked"
+
+  ; Non-ASCII paths, through the open-file scan and through the module list.
+  Tarvolk::AddFile "${CAFE}\held"
+  !insertmacro Search Offer
+  !insertmacro Counts "non-ascii file: $9"
+  Tarvolk::AddModule "${CAFE}\tvmod-n"
+  !insertmacro Search Offer
+  !insertmacro Counts "non-ascii module: $9"
+
+  ; A 64-bit program's module (through the companion where the installer is 32-bit).
+  Tarvolk::AddModule "${D}\mods64\tvmod64-search"
+  !insertmacro Search Offer
+  !insertmacro Counts "64-bit module: $9"
+
+  ; The plug-in called from inside the search's function.
+  StrCpy $Nested ""
+  Tarvolk::AddFile "${D}\files\held-f"
+  !insertmacro Search OfferNested
+  !insertmacro Counts "nested: $9$Nested"
+
+  ; Any answer but "true" stops the search at the first program.
+  StrCpy $Answer "false"
+  Tarvolk::AddModule "${D}\mods\tvmod-search"
+  Tarvolk::AddFile "${D}\files\held-f"
+  !insertmacro Search Offer
+  !insertmacro Counts "false: $9"
+
+  ; "autoclose": the polite window closes, the deaf one is killed.
+  StrCpy $Answer "autoclose"
+  Tarvolk::AddClass "tvsearchp-${VARIANT}"
+  Tarvolk::AddClass "tvsearchk-${VARIANT}"
+  !insertmacro Search Offer
+  !insertmacro Counts "autoclose: $9"
+  Tarvolk::FindProcess "/yesno" "${P}"
+  Tarvolk::FindProcess "/yesno" "${K}"
+  !insertmacro DumpStack "after autoclose"
+
+  ; Limits: 128 targets a list, none longer than its block; the refused argument stays below.
+  ; (Window lists: their search is quick.)
+  StrCpy $R3 0
+  fill:
+    Tarvolk::AddCaption "${D}\nothing-$R3"
+    IntOp $R3 $R3 + 1
+    IntCmp $R3 128 0 fill
+  Tarvolk::AddCaption "${D}\one too many"
+  !insertmacro ArgumentKept "129th" "${D}\one too many"
+  StrCpy $R4 "${D}\long-"
+  long:
+    StrCpy $R4 "$R4x"
+    StrLen $R5 $R4
+    IntCmp $R5 259 0 long
+  Tarvolk::AddClass "$R4"
+  Tarvolk::AddClass "$R4a"
+  !insertmacro DumpStack "long targets"
+  StrCpy $Answer "true"
+  !insertmacro Search Offer
+  !insertmacro Counts "limits: $9"
+
+  ; Asynchronous: the percentage rises over 100 custom targets while the script polls.
+  GetFunctionAddress $R1 Slow
+  StrCpy $R3 0
+  slow:
+    Tarvolk::AddCustom "slow $R3" "slow-$R3" $R1
+    IntOp $R3 $R3 + 1
+    IntCmp $R3 100 0 slow
+  Tarvolk::SilentPercentComplete
+  !insertmacro DumpStack "percent before"
+  ; (The search's functions may change $0 to $5 meanwhile: the address is kept in $7, which they leave alone.)
+  GetFunctionAddress $7 Offer
+  Tarvolk::SilentSearch "/async" $7
+  Tarvolk::SilentWait "/time" 0
+  !insertmacro DumpStack "async start"
+  ; While it is held nothing is added and no other search starts; the arguments stay.
+  Tarvolk::SilentSearch "/async" $7
+  !insertmacro DumpStack "second search"
+  Tarvolk::AddFile "${D}\files\held-f"
+  !insertmacro ArgumentKept "add while held" "${D}\files\held-f"
+  StrCpy $R5 0
+  StrCpy $R6 0
+  StrCpy $R7 "rising"
+  poll:
+    Tarvolk::SilentPercentComplete
+    Pop $R4
+    IntCmp $R4 $R5 same 0 +3
+      StrCpy $R7 "fell from $R5 to $R4"
+      Goto same
+    IntOp $R6 $R6 + 1
+    StrCpy $R5 $R4
+    same:
+    Tarvolk::SilentWait "/time" 200
+    Pop $R4
+    StrCmp $R4 "wait" poll
+  IntCmp $R6 2 +2 0 +2
+    StrCpy $R7 "$R7, only $R6 values"
+  IntCmp $R5 100 +2 +2 0
+    StrCpy $R7 "$R7, above 100"
+  !insertmacro Line "async: $R4, $R7"
+  ; Ended and reset, but held until collected.
+  Tarvolk::SilentPercentComplete
+  !insertmacro DumpStack "percent after"
+  Push "mine"
+  Tarvolk::SilentWait
+  !insertmacro DumpStack "collected"
+  Tarvolk::SilentPercentComplete
+  !insertmacro DumpStack "percent collected"
+  Tarvolk::SilentWait "/time" 0
+  !insertmacro DumpStack "wait collected"
+  ; An answer that stops an asynchronous search reads as "cancel".
+  StrCpy $Answer "false"
+  Tarvolk::AddFile "${D}\files\held-f"
+  Tarvolk::SilentSearch "/async" $7
+  Tarvolk::SilentWait "/time" 60000
+  Tarvolk::SilentWait
+  !insertmacro DumpStack "async false"
+  Tarvolk::SilentSearch
+  !insertmacro DumpStack "search without address"
+  Tarvolk::SilentSearch "/async"
+  !insertmacro DumpStack "search async alone"
+  Tarvolk::SilentSearch "/async" "0"
+  !insertmacro DumpStack "search address 0"
+
+  !insertmacro KillAll
+  Call ClearStack
+  !insertmacro CloseResults
+SectionEnd
