@@ -260,6 +260,7 @@ void FreeRows(HWND list) {
 }
 
 const char* ResultWord(const ProgramsPage& p) {
+  if (p.threadFailed) return "error";
   if (p.ignoreClicked) return "ignore";
   if (p.cancelPressed) return "cancel";
   if (p.backPressed) return "back";
@@ -302,7 +303,8 @@ void RunPage(Frame& frame, ProgramsPage& p) {
   thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)), 0,
                         nullptr);
   if (thread == nullptr) {
-    // Without its thread the page cannot search or end by itself: it is left at once.
+    // Without its thread the page can neither search nor watch: it is left at once, with "error".
+    p.threadFailed = true;
     p.leaveRequested = true;
     p.searchThreadDone = true;
   }

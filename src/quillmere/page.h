@@ -41,6 +41,7 @@ struct ProgramsPage {
   LONG_PTR previousDialogProc = 0;
   LONG_PTR previousListProc = 0;
   bool running = false;  // Show has started on it
+  bool threadFailed = false;  // the page's thread could not start
   BasicText<tchar> savedNextText;
   BasicText<tchar> title;  // the message boxes' title: the installer window's caption
 

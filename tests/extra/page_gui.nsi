@@ -1,7 +1,9 @@
 ; The running-programs page in a real wizard, driven by page-gui with xdotool: a directory page,
 ; then four pages of the plug-in (the programs, one that moves on by itself, one left with an
 ; ignore button of the script's own, one cancelled during its search) and the install page. Each
-; page's function writes what the stack holds when the page returns.
+; page's function writes what the stack holds when the page returns. Only the programs page looks
+; for a file (a scan of the system's handle table, the slowest pass); the others look for a module
+; or a window class.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 UI (mui or classic)
 !if "${VARIANT}" == "x86-ansi"
   Unicode false
@@ -141,7 +143,7 @@ Function ProgramsPage
 FunctionEnd
 
 Function AutoNextPage
-  Tarvolk::AddFile "${D}\nobody.dat"
+  Tarvolk::AddClass "TvNobody-${T}"
   Push "below"
   Tarvolk::Dialog /autonext /heading "Nothing to close ${T}"
   !insertmacro Record "autonext"
@@ -159,7 +161,7 @@ Function IgnorePage
   IntOp $5 $5 - 168
   IntOp $4 $4 - $6
   System::Call 'user32::CreateWindowEx(i 0, t "Button", t "Ignore", i 0x50010000, i r5, i r6, i 160, i r4, p $HWNDPARENT, p 4711, p 0, p 0) p .r9'
-  Tarvolk::AddFile "${D}\ignored.dat"
+  Tarvolk::AddModule "${D}\tv-ignore-${T}.exe"
   Push "below"
   Tarvolk::InitDialog /heading "Ignore ${T}" /ignorebtn 4711 /ignore "Skip"
   Pop $3

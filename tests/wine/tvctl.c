@@ -29,6 +29,17 @@
 #include <tlhelp32.h>
 
 static HWND g_top;
+
+/* A message to the installer's windows that gives up after 5 s: a hung installer makes a look
+   fail instead of hanging it. */
+static LRESULT Ask(HWND window, UINT message, WPARAM w, LPARAM l) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(window, message, w, l, SMTO_ABORTIFHUNG, 5000, &answer)) {
+    fprintf(stderr, "tvctl: the installer does not answer\n");
+    exit(3);
+  }
+  return (LRESULT)answer;
+}
 static const wchar_t* g_title;
 
 /* The installer puts the page's name behind its caption: the title is matched as a prefix. */
@@ -67,7 +78,7 @@ static void PrintText(const char* name, HWND control) {
   wchar_t text[512] = {0};
   char utf8[1024] = {0};
   /* WM_GETTEXT: GetWindowText would give another process's edits their creation text only. */
-  if (control) SendMessageW(control, WM_GETTEXT, 512, (LPARAM)text);
+  if (control) Ask(control, WM_GETTEXT, 512, (LPARAM)text);
   WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
   printf(" %s=[%s]", name, utf8);
 }
@@ -76,7 +87,7 @@ static int On(HWND control, int what) {
   if (!control) return -1;
   if (what == 0) return IsWindowEnabled(control) ? 1 : 0;
   if (what == 1) return IsWindowVisible(control) ? 1 : 0;
-  return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+  return Ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
 static void PrintUtf8(const wchar_t* text) {
@@ -109,7 +120,7 @@ static int CellText(HWND list, HANDLE process, char* remote, int row, int column
   item.cchTextMax = 1024;
   out[0] = 0;
   WriteProcessMemory(process, remote, &item, sizeof item, &done);
-  SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)remote);
+  Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
   ReadProcessMemory(process, remote + 256, out, 1024 * sizeof(wchar_t), &done);
   ReadProcessMemory(process, remote, &item, sizeof item, &done);
   out[1023] = 0;
@@ -121,7 +132,7 @@ static void PrintRows(HWND list) {
   GetWindowThreadProcessId(list, &pid);
   HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
   char* remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE) : NULL;
-  int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  int count = (int)Ask(list, LVM_GETITEMCOUNT, 0, 0);
   for (int row = 0; row < count && remote; ++row) {
     wchar_t first[1024], second[1024];
     int image = CellText(list, process, remote, row, 0, first);
@@ -236,12 +247,12 @@ int wmain(int argc, wchar_t** argv) {
       if (c && GetGUIThreadInfo(GetWindowThreadProcessId(c, NULL), &gui) && gui.hwndFocus == c) return 0;
     } else if (lstrcmpW(argv[2], L"text") == 0 && argc > 4) {
       wchar_t text[512] = {0};
-      if (c) SendMessageW(c, WM_GETTEXT, 512, (LPARAM)text);
+      if (c) Ask(c, WM_GETTEXT, 512, (LPARAM)text);
       if (c && lstrcmpW(text, argv[4]) == 0) return 0;
     } else if (lstrcmpW(argv[2], L"is") == 0) {
       if (c) {
         wchar_t text[512] = {0};
-        SendMessageW(c, WM_GETTEXT, 512, (LPARAM)text);
+        Ask(c, WM_GETTEXT, 512, (LPARAM)text);
         printf("enabled=%d checked=%d text=[", On(c, 0), On(c, 2));
         PrintUtf8(text);
         printf("]\n");
@@ -250,7 +261,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"rows") == 0) {
       HWND list = Control(1212);
       int want = argc > 3 ? _wtoi(argv[3]) : -1;
-      if (list && (want < 0 || SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == want)) {
+      if (list && (want < 0 || Ask(list, LVM_GETITEMCOUNT, 0, 0) == want)) {
         PrintRows(list);
         return 0;
       }
@@ -263,7 +274,7 @@ int wmain(int argc, wchar_t** argv) {
         printf("[");
         PrintUtf8(text);
         printf("] ");
-        SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+        Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
         PrintUtf8(text);
         printf("\n");
         return 0;
@@ -276,7 +287,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"boxgone") == 0) {
       HWND box = OwnedWindow(L"#32770", FALSE);
       wchar_t text[1024] = {0};
-      if (box) SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+      if (box) Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
       if (!box || (argc > 3 && lstrcmpW(text, argv[3]) != 0)) return 0;
     } else if (lstrcmpW(argv[2], L"menu") == 0) {
       HWND menu = OwnedWindow(L"#32768", TRUE);
@@ -288,7 +299,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"tip") == 0) {
       HWND tip = OwnedWindow(TOOLTIPS_CLASSW, TRUE);
       wchar_t text[1024] = {0};
-      if (tip) SendMessageW(tip, WM_GETTEXT, 1024, (LPARAM)text);
+      if (tip) Ask(tip, WM_GETTEXT, 1024, (LPARAM)text);
       if (tip && text[0]) {
         PrintUtf8(text);
         printf("\n");
