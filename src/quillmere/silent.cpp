@@ -63,15 +63,14 @@ DWORD WINAPI SilentSearchThread(LPVOID functionIndex) {
   return static_cast<DWORD>(result);
 }
 
-// Waits for the thread, serving the calling thread's window messages meanwhile, so that a
-// script function that talks to the installer's window cannot wait on this thread.
+// Waits for the thread. Messages that other threads send to the calling thread's windows are
+// served meanwhile, and its windows repaint, so that a script function that writes to the
+// installer's window cannot wait on this thread for ever; input stays queued, so no handler of
+// the installer runs script code beside the search.
 void WaitServingMessages(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_PAINT) == WAIT_OBJECT_0 + 1) {
     MSG message;
-    while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessage(&message);
-    }
+    while (PeekMessage(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessage(&message);
   }
 }
 
