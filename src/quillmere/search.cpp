@@ -79,12 +79,6 @@ struct SearchContext {
   tchar scratch[512];
 };
 
-bool IsAnswer(const tchar* text, const char* word) {
-  tchar w[16];
-  CopyAscii(w, word, 16);
-  return TextCompareNoCase(text, w) == 0;
-}
-
 // Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
 // stack: a script function leaves the stack as it found it, whatever it pushed.
 void DiscardAbove(Frame& frame, const stack_t* mark) {
@@ -123,8 +117,8 @@ int AskScript(const tchar* first, const tchar* second, int scriptFunction, const
   }
   Arg answer(QuillmereFrame());
   if (!CallScript(scriptFunction, {first, second, id}, &answer)) return 0;
-  if (IsAnswer(answer.c_str(), "true")) return 1;
-  if (!IsAnswer(answer.c_str(), "autoclose")) return 0;
+  if (IsWord(answer.c_str(), "true")) return 1;
+  if (!IsWord(answer.c_str(), "autoclose")) return 0;
   if (AutoCloseProcess(record)) return 1;
   // It could not be closed: the function hears it once more, and the search stops.
   CallScript(scriptFunction, {first, second, TV_T("-1")}, nullptr);
@@ -152,7 +146,7 @@ int ReportFound(const ProcessEntry* entry, SearchContext* context) {
   tchar name[512] = {};
   if (entry->imagePath[0] != 0) {
     FileNameFromPath(entry->imagePath, kPathChars, name, 512);
-    if (IsAnswer(name, "explorer.exe")) return 1;  // the shell is never reported
+    if (IsWord(name, "explorer.exe")) return 1;  // the shell is never reported
   }
   FoundRecord* record = NewFoundRecord();
   if (record == nullptr) return 1;
@@ -254,7 +248,7 @@ HANDLE& SearchThread() { return g_searchThread; }
 
 bool AskCustomTarget(const CustomTarget* target) {
   Arg answer(QuillmereFrame());
-  return CallScript(target->scriptFunction, {target->detail}, &answer) && IsAnswer(answer.c_str(), "true");
+  return CallScript(target->scriptFunction, {target->detail}, &answer) && IsWord(answer.c_str(), "true");
 }
 
 bool ProcessIsRunning(DWORD processId) {

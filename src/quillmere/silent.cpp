@@ -50,12 +50,6 @@ class InstallerWaits {
   InstallerWaits& operator=(const InstallerWaits&) = delete;
 };
 
-bool IsSwitch(const tchar* text, const char* word) {
-  tchar w[16];
-  CopyAscii(w, word, 16);
-  return TextCompareNoCase(text, w) == 0;
-}
-
 DWORD WINAPI SilentSearchThread(LPVOID functionIndex) {
   int result = RunSearch(nullptr, static_cast<int>(reinterpret_cast<INT_PTR>(functionIndex)));
   ResetSearchState();
@@ -161,7 +155,7 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
   }
   Arg word(frame);
   bool async = false;
-  if (PopArg(frame, word) && IsSwitch(word.c_str(), "/async")) {
+  if (PopArg(frame, word) && IsWord(word.c_str(), "/async")) {
     async = true;
     if (!PopArg(frame, word)) word.data()[0] = 0;
   }
@@ -201,7 +195,7 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
   }
   Arg word(frame);
   bool popped = PopArg(frame, word);
-  if (popped && IsSwitch(word.c_str(), "/time")) {
+  if (popped && IsWord(word.c_str(), "/time")) {
     Arg number(frame);
     int milliseconds = PopArg(frame, number) ? myatoi_signed(number.c_str()) : 0;
     if (milliseconds < 0) milliseconds = 0;  // a negative time would be INFINITE
