@@ -9,6 +9,8 @@
      many=DIR,N    creates and holds open N files DIR\f<i>.dat
      ready=NAME    sets the named event once all of the above is done
      mark=PATH     creates the file once all of the above is done (for installers)
+     bye=PATH      writes "closed by its window" to the file when it ends because its window
+                   was closed (not when it is terminated)
    It ends when its window is closed, or when it is terminated. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -118,5 +120,12 @@ int main(int argc, char** argv) {
   if (mark) CloseHandle(CreateFileA(mark, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
   MSG msg;
   while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
+  const char* bye = Value(argc, argv, "bye");
+  if (bye) {
+    HANDLE note = CreateFileA(bye, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    if (note != INVALID_HANDLE_VALUE) WriteFile(note, "closed by its window\r\n", 22, &written, NULL);
+    if (note != INVALID_HANDLE_VALUE) CloseHandle(note);
+  }
   return 0;
 }
