@@ -89,14 +89,15 @@ FunctionEnd
 ; CloseUsers registers what setup replaces and closes every program that holds it.
 ; OnProgram is the search's function: it gets the process id, the image path and the display
 ; name, and answers "autoclose". When a program could not be closed it is called once more with
-; the id -1; its answer then is not read (so it pushes none), and the search stops.
+; the id -1 (it answers that call too, and the answer changes nothing), and the search stops.
 !macro CloseUsersFunctions UN
   Function ${UN}OnProgram
     Pop $1  ; process id, or -1
     Pop $2  ; image path
     Pop $3  ; display name
     ${If} $1 == "-1"
-      StrCpy $Unclosed "$2"  ; nothing pushed: this call's answer is not read
+      StrCpy $Unclosed "$2"
+      Push "stop"  ; this call is answered too; the answer changes nothing
     ${Else}
       !insertmacro Log "closing $2"
       Push "autoclose"

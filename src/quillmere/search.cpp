@@ -114,9 +114,13 @@ int AskScript(const tchar* first, const tchar* second, int scriptFunction, const
   if (IsAnswer(answer.c_str(), "true")) return 1;
   if (!IsAnswer(answer.c_str(), "autoclose")) return 0;
   if (AutoCloseProcess(record)) return 1;
-  // It could not be closed: the function hears it once more, and the search stops.
+  // It could not be closed: the function hears it once more, and the search stops. It answers
+  // this call as every other; the answer changes nothing and is taken off the script's stack.
   PushThree(first, second, TV_T("-1"));
-  RunFunction(scriptFunction);
+  if (RunFunction(scriptFunction)) {
+    Arg ignored(frame);
+    PopArg(frame, ignored);
+  }
   return 0;
 }
 
