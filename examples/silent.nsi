@@ -11,8 +11,10 @@
 ;   makensis -DAPP_EXE=path\to\myapp.exe -DAPP_DLL=path\to\mylib.dll silent.nsi
 ; That makes a 32-bit Unicode installer; add "-XUnicode false" for an ANSI one or
 ; "-XTarget amd64-unicode" for a 64-bit one. Defines, all optional but APP_EXE and APP_DLL:
-;   APP_NAME  the program's file name once installed   (TarvolkExampleApp.exe); its library is
-;             installed as APP_NAME with ".dll" added and its data file with ".dat" added
+;   APP_NAME  the program's file name once installed   (TarvolkExampleApp.exe)
+;   LIB_NAME  the library's file name once installed   (TarvolkExampleLib.dll)
+;   DATA_NAME the data file the program keeps open in the installation folder
+;             (TarvolkExampleApp.dat)
 ;   APP_ARGS  its command-line arguments                (none)
 ;   TARVOLK   the folder that holds Plugins\ and Include\ (two folders up)
 ;   OUTFILE   the installer to write                    (silent-setup.exe)
@@ -26,6 +28,12 @@
 !endif
 !ifndef APP_NAME
   !define APP_NAME "TarvolkExampleApp.exe"
+!endif
+!ifndef LIB_NAME
+  !define LIB_NAME "TarvolkExampleLib.dll"
+!endif
+!ifndef DATA_NAME
+  !define DATA_NAME "TarvolkExampleApp.dat"
 !endif
 !ifndef APP_ARGS
   !define APP_ARGS ""
@@ -106,12 +114,12 @@ FunctionEnd
 
   Function ${UN}CloseUsers
     StrCpy $Unclosed ""
-    ; A program whose image or loaded module starts with one of these paths, and one that holds
-    ; the data file open. Module and file targets are prefixes: the folder's uninstall.exe is
-    ; not among them, so the uninstaller does not find itself.
+    ; The program itself, any program that loaded the library, and any that holds the data
+    ; file open. Module and file targets are prefixes of whole paths here, not the folder: the
+    ; uninstaller runs from the folder too, and must not find itself.
     Tarvolk::AddModule "$INSTDIR\${APP_NAME}"
-    Tarvolk::AddModule "$INSTDIR\${APP_NAME}.dll"
-    Tarvolk::AddFile "$INSTDIR\${APP_NAME}.dat"
+    Tarvolk::AddModule "$INSTDIR\${LIB_NAME}"
+    Tarvolk::AddFile "$INSTDIR\${DATA_NAME}"
     GetFunctionAddress $0 ${UN}OnProgram
     Tarvolk::SilentSearch $0
     Pop $0  ; done, or error when no search could start
@@ -135,7 +143,7 @@ Section "Program"
   SetOutPath "$INSTDIR"
   Call CloseUsers
   File "/oname=${APP_NAME}" "${APP_EXE}"
-  File "/oname=${APP_NAME}.dll" "${APP_DLL}"
+  File "/oname=${LIB_NAME}" "${APP_DLL}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   !insertmacro Log "program installed"
   Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
@@ -145,8 +153,8 @@ SectionEnd
 Section "Uninstall"
   Call un.CloseUsers
   Delete "$INSTDIR\${APP_NAME}"
-  Delete "$INSTDIR\${APP_NAME}.dll"
-  Delete "$INSTDIR\${APP_NAME}.dat"
+  Delete "$INSTDIR\${LIB_NAME}"
+  Delete "$INSTDIR\${DATA_NAME}"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   !insertmacro Log "program removed"

@@ -30,8 +30,13 @@ foreach(variant ${TARVOLK_VARIANTS})
   add_test(NAME example-silent-${variant}
     COMMAND ${EXAMPLE_RUN} ${variant} silent --twice --ready=ready.txt --bye=${bye}
             APP_EXE=${TESTBIN32}/tvvictim.exe APP_DLL=${TESTBIN32}/mods/tvmod.dll
-            "APP_ARGS=class=tvex-silent-${variant} caption=tvex-silent-${variant} style=1 dll=$INSTDIR\\tvex-silent-${variant}.exe.dll file=$INSTDIR\\tvex-silent-${variant}.exe.dat mark=$INSTDIR\\ready.txt bye=${bye_win}")
+            LIB_NAME=tvex-silent-${variant}.dll DATA_NAME=tvex-silent-${variant}.dat
+            "APP_ARGS=class=tvex-silent-${variant} caption=tvex-silent-${variant} style=1 dll=$INSTDIR\\tvex-silent-${variant}.dll file=$INSTDIR\\tvex-silent-${variant}.dat mark=$INSTDIR\\ready.txt bye=${bye_win}")
   foreach(name services firewall processes settings runas silent)
     set_tests_properties(example-${name}-${variant} PROPERTIES TIMEOUT 300 LABELS wine)
   endforeach()
+  # The silent example's searches read the system handle table (its file target): under Wine 8
+  # a read of that table while other processes start and end has crashed the prefix's server,
+  # so it runs alone, as the other readers of the table do.
+  set_tests_properties(example-silent-${variant} PROPERTIES RUN_SERIAL TRUE)
 endforeach()
