@@ -106,9 +106,18 @@ bool AutoCloseProcess(const FoundRecord& record) {
     return true;
   }
   const FoundProcess& program = record.process;
+  // The module and file passes of a silent search look up no windows: the program's main
+  // window is looked up here, so that it is asked to close before it is terminated.
+  HWND window = program.window;
+  if (window == nullptr && program.processId != 0) {
+    ProcessEntry entry = {};
+    entry.processId = program.processId;
+    FillDisplayName(&entry, true);
+    window = entry.window;
+  }
   for (bool first = true;; first = false) {
-    if (first && IsWindow(program.window)) {
-      CloseWindowPolitely(program.window);
+    if (first && IsWindow(window)) {
+      CloseWindowPolitely(window);
       Sleep(2000);
     } else if (first && program.hostsServices && SearchServices() != nullptr) {
       SearchServices()->StopServiceOfProcess(program.processId);
