@@ -13,12 +13,6 @@ namespace {
 
 bool g_debugPrivilege = false;
 
-bool IsWord(const tchar* text, const char* word) {
-  tchar w[16];
-  CopyAscii(w, word, 16);
-  return TextCompareNoCase(text, w) == 0;
-}
-
 // ---- EnumProcesses
 
 struct ScriptWalk {

@@ -79,22 +79,31 @@ struct SearchContext {
   tchar scratch[512];
 };
 
-bool IsAnswer(const tchar* text, const char* word) {
-  tchar w[16];
-  CopyAscii(w, word, 16);
-  return TextCompareNoCase(text, w) == 0;
+// Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
+// stack: a script function leaves the stack as it found it, whatever it pushed.
+void DiscardAbove(Frame& frame, const stack_t* mark) {
+  bool present = mark == nullptr;
+  for (const stack_t* e = frame.HasEntries() ? *frame.stacktop : nullptr; e != nullptr && !present; e = e->next)
+    present = e == mark;
+  while (present && frame.HasEntries() && *frame.stacktop != mark) {
+    tchar ignored[1];
+    frame.popstring(ignored, 1);
+  }
 }
 
 // Pushes the texts in order, runs the script function and pops its answer (when one is wanted),
-// all within one turn on the installer's stack. False when the function could not run, or left
-// no answer where one was wanted.
+// all within one turn on the installer's stack, and leaves the stack as it was before the
+// pushes. False when the function could not run, or left no answer where one was wanted.
 bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Arg* answer) {
   ScriptTurn turn;
-  if (!turn.ok()) return false;
   Frame& frame = QuillmereFrame();
+  if (!turn.ok() || frame.stacktop == nullptr) return false;
+  const stack_t* mark = *frame.stacktop;
   for (const tchar* text : texts) frame.pushstring(text);
-  if (RunScriptFunction(QuillmereExtra(), functionIndex, static_cast<HWND>(frame.hwndParent)) != 0) return false;
-  return answer == nullptr || PopArg(frame, *answer);
+  bool ran = RunScriptFunction(QuillmereExtra(), functionIndex, static_cast<HWND>(frame.hwndParent)) == 0;
+  bool answered = ran && (answer == nullptr || (frame.HasEntries() && *frame.stacktop != mark && PopArg(frame, *answer)));
+  DiscardAbove(frame, mark);
+  return answered;
 }
 
 // Silent mode: offers a program to the script's function once per search; nonzero to go on.
@@ -108,8 +117,8 @@ int AskScript(const tchar* first, const tchar* second, int scriptFunction, const
   }
   Arg answer(QuillmereFrame());
   if (!CallScript(scriptFunction, {first, second, id}, &answer)) return 0;
-  if (IsAnswer(answer.c_str(), "true")) return 1;
-  if (!IsAnswer(answer.c_str(), "autoclose")) return 0;
+  if (IsWord(answer.c_str(), "true")) return 1;
+  if (!IsWord(answer.c_str(), "autoclose")) return 0;
   if (AutoCloseProcess(record)) return 1;
   // It could not be closed: the function hears it once more, and the search stops.
   CallScript(scriptFunction, {first, second, TV_T("-1")}, nullptr);
@@ -127,8 +136,9 @@ int AddListRow(PageView* view, const tchar* first, const tchar* second, HICON ic
     RecordFound(record->process.processId, first);
     ++g_foundProcesses;
   }
+  bool ownIcon = !record->isCustom;  // a custom target keeps its own; the page owns the record now
   view->InsertRow(first, second, icon, record);
-  if (!record->isCustom && icon != nullptr) DestroyIcon(icon);  // the custom target keeps its own
+  if (ownIcon && icon != nullptr) DestroyIcon(icon);
   return 1;
 }
 
@@ -136,7 +146,7 @@ int ReportFound(const ProcessEntry* entry, SearchContext* context) {
   tchar name[512] = {};
   if (entry->imagePath[0] != 0) {
     FileNameFromPath(entry->imagePath, kPathChars, name, 512);
-    if (IsAnswer(name, "explorer.exe")) return 1;  // the shell is never reported
+    if (IsWord(name, "explorer.exe")) return 1;  // the shell is never reported
   }
   FoundRecord* record = NewFoundRecord();
   if (record == nullptr) return 1;
@@ -238,7 +248,7 @@ HANDLE& SearchThread() { return g_searchThread; }
 
 bool AskCustomTarget(const CustomTarget* target) {
   Arg answer(QuillmereFrame());
-  return CallScript(target->scriptFunction, {target->detail}, &answer) && IsAnswer(answer.c_str(), "true");
+  return CallScript(target->scriptFunction, {target->detail}, &answer) && IsWord(answer.c_str(), "true");
 }
 
 bool ProcessIsRunning(DWORD processId) {

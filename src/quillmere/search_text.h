@@ -33,12 +33,13 @@ bool WildcardMatch(const C* pattern, const C* text) {
 }
 
 // The percentage of a search at an item: (position + doneBefore) out of totalItems, in whole
-// per cent, computed as (position + doneBefore) * (1000000 / totalItems) / 10000 in unsigned
-// 32-bit arithmetic (both divisions truncate). 100 when nothing is to be looked at. It can pass
-// 100 when the system gained windows or handles after they were counted.
+// per cent (truncated). 100 when nothing is to be looked at. It can pass 100 when the system
+// gained windows or handles after they were counted. Computed in 64 bits: a handle table of a
+// million rows and more still counts from 0 to 100.
 inline std::uint32_t SearchPercent(std::uint32_t position, std::uint32_t doneBefore, std::uint32_t totalItems) {
   if (totalItems == 0) return 100;
-  return (position + doneBefore) * (1000000u / totalItems) / 10000u;
+  std::uint64_t percent = (std::uint64_t(position) + doneBefore) * 100u / totalItems;
+  return percent > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(percent);
 }
 
 }  // namespace tv

@@ -50,12 +50,6 @@ class InstallerWaits {
   InstallerWaits& operator=(const InstallerWaits&) = delete;
 };
 
-bool IsSwitch(const tchar* text, const char* word) {
-  tchar w[16];
-  CopyAscii(w, word, 16);
-  return TextCompareNoCase(text, w) == 0;
-}
-
 DWORD WINAPI SilentSearchThread(LPVOID functionIndex) {
   int result = RunSearch(nullptr, static_cast<int>(reinterpret_cast<INT_PTR>(functionIndex)));
   ResetSearchState();
@@ -63,15 +57,14 @@ DWORD WINAPI SilentSearchThread(LPVOID functionIndex) {
   return static_cast<DWORD>(result);
 }
 
-// Waits for the thread, serving the calling thread's window messages meanwhile, so that a
-// script function that talks to the installer's window cannot wait on this thread.
+// Waits for the thread. Messages that other threads send to the calling thread's windows are
+// served meanwhile, and its windows repaint, so that a script function that writes to the
+// installer's window cannot wait on this thread for ever; input stays queued, so no handler of
+// the installer runs script code beside the search.
 void WaitServingMessages(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_PAINT) == WAIT_OBJECT_0 + 1) {
     MSG message;
-    while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessage(&message);
-    }
+    while (PeekMessage(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessage(&message);
   }
 }
 
@@ -113,9 +106,18 @@ bool AutoCloseProcess(const FoundRecord& record) {
     return true;
   }
   const FoundProcess& program = record.process;
+  // The module and file passes of a silent search look up no windows: the program's main
+  // window is looked up here, so that it is asked to close before it is terminated.
+  HWND window = program.window;
+  if (window == nullptr && program.processId != 0) {
+    ProcessEntry entry = {};
+    entry.processId = program.processId;
+    FillDisplayName(&entry, true);
+    window = entry.window;
+  }
   for (bool first = true;; first = false) {
-    if (first && IsWindow(program.window)) {
-      CloseWindowPolitely(program.window);
+    if (first && IsWindow(window)) {
+      CloseWindowPolitely(window);
       Sleep(2000);
     } else if (first && program.hostsServices && SearchServices() != nullptr) {
       SearchServices()->StopServiceOfProcess(program.processId);
@@ -162,7 +164,7 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
   }
   Arg word(frame);
   bool async = false;
-  if (PopArg(frame, word) && IsSwitch(word.c_str(), "/async")) {
+  if (PopArg(frame, word) && IsWord(word.c_str(), "/async")) {
     async = true;
     if (!PopArg(frame, word)) word.data()[0] = 0;
   }
@@ -202,7 +204,7 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
   }
   Arg word(frame);
   bool popped = PopArg(frame, word);
-  if (popped && IsSwitch(word.c_str(), "/time")) {
+  if (popped && IsWord(word.c_str(), "/time")) {
     Arg number(frame);
     int milliseconds = PopArg(frame, number) ? myatoi_signed(number.c_str()) : 0;
     if (milliseconds < 0) milliseconds = 0;  // a negative time would be INFINITE

@@ -71,12 +71,6 @@ HICON LoadTargetIcon(const tchar* path) {
   return icon;
 }
 
-bool IsSwitch(const tchar* text, const char* word) {
-  tchar w[16];
-  CopyAscii(w, word, 16);
-  return TextCompareNoCase(text, w) == 0;
-}
-
 // Pops an entry's text into a new block of string_size characters; null when the stack is empty.
 tchar* PopBlock(Frame& frame) {
   auto* block = static_cast<tchar*>(StackAlloc(frame.TextCapacity() * sizeof(tchar)));
@@ -128,7 +122,7 @@ TARVOLK_EXPORT(AddCustom, QuillmereFrame()) {
   }
   CustomTarget target = {};
   tchar* label = PopBlock(frame);
-  if (label != nullptr && IsSwitch(label, "/icon")) {
+  if (label != nullptr && IsWord(label, "/icon")) {
     tchar* file = PopBlock(frame);
     StackFree(label);
     label = nullptr;

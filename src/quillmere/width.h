@@ -22,6 +22,13 @@ inline void FormatUnsigned(tchar* out, DWORD value) { TV_AW(wsprintf)(out, TV_T(
 inline void FormatDescriptionQuery(tchar* out, WORD language, WORD codePage) {
   TV_AW(wsprintf)(out, TV_T("\\StringFileInfo\\%04x%04x\\FileDescription"), language, codePage);
 }
+// True when the text is the ASCII word (at most 15 characters), in any case: the switches and
+// answer words of scripts.
+inline bool IsWord(const tchar* text, const char* word) {
+  tchar w[16];
+  CopyAscii(w, word, 16);
+  return TextCompareNoCase(text, w) == 0;
+}
 inline HANDLE CreateFileT(const tchar* p, DWORD access, DWORD share, DWORD disposition) {
   return TV_AW(CreateFile)(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }

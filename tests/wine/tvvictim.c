@@ -11,6 +11,8 @@
      ready=NAME    sets the named event once all of the above is done
      mark=PATH     creates the file once all of the above is done (for installers)
      life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
+     bye=PATH      writes "closed by its window" to the file when it ends because its window
+                   was closed (not when it is terminated)
    It ends when its window is closed, or when it is terminated. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -132,5 +134,12 @@ int main(int argc, char** argv) {
   if (mark) CloseHandle(CreateFileA(mark, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
   MSG msg;
   while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
+  const char* bye = Value(argc, argv, "bye");
+  if (bye) {
+    HANDLE note = CreateFileA(bye, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    if (note != INVALID_HANDLE_VALUE) WriteFile(note, "closed by its window\r\n", 22, &written, NULL);
+    if (note != INVALID_HANDLE_VALUE) CloseHandle(note);
+  }
   return 0;
 }
