@@ -18,12 +18,19 @@ wine_up() {
     [ -f "$WINEPREFIX/system.reg" ] || { echo "[wine] prefix creation failed" >&2; return 1; }
   fi
   if [ -z "${DISPLAY:-}" ]; then
+    # A display of our own: another run that starts at the same moment may take the number we
+    # chose, and then our server ends at once; the next free number is tried.
     local n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    _xvfb_pid=$!
+    while :; do
+      while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      _xvfb_pid=$!
+      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+      sleep 0.2
+      kill -0 "$_xvfb_pid" 2>/dev/null && break
+      n=$((n + 1))
+    done
     export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   wineserver -p
   # Without a window manager on the test display, Wine draws the windows' frames and captions
