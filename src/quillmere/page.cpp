@@ -361,21 +361,22 @@ bool PageMayStart() { return SearchThread() == nullptr && g_page == nullptr; }
 
 ProgramsPage* CurrentPage() { return g_page; }
 
+// The options popped and the page created, hidden; null (with "error" pushed) when no page may
+// start now or it could not be made.
+ProgramsPage* StartPage(Frame& frame) {
+  ProgramsPage* p = EnableDebugPrivilege() && PageMayStart() ? CreatePage(frame) : nullptr;
+  if (p == nullptr) frame.pushword("error");
+  return p;
+}
+
 }  // namespace tv
 
 using namespace tv;
 
 // Pops the options and creates the page, hidden; pushes its window handle.
 TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
-  if (!EnableDebugPrivilege() || !PageMayStart()) {
-    frame.pushword("error");
-    return;
-  }
-  ProgramsPage* p = CreatePage(frame);
-  if (p == nullptr) {
-    frame.pushword("error");
-    return;
-  }
+  ProgramsPage* p = StartPage(frame);
+  if (p == nullptr) return;
   frame.pushint(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(p->page)));
 }
 
@@ -393,15 +394,8 @@ TARVOLK_EXPORT(Show, QuillmereFrame()) {
 
 // InitDialog and Show in one call.
 TARVOLK_EXPORT(Dialog, QuillmereFrame()) {
-  if (!EnableDebugPrivilege() || !PageMayStart()) {
-    frame.pushword("error");
-    return;
-  }
-  ProgramsPage* p = CreatePage(frame);
-  if (p == nullptr) {
-    frame.pushword("error");
-    return;
-  }
+  ProgramsPage* p = StartPage(frame);
+  if (p == nullptr) return;
   RunPage(frame, *p);
   EndPage(p);
 }

@@ -6,23 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "widths.h"
+
 namespace tv {
 extern int g_failAfterAllocs;
 }
 
 namespace {
-
-template <class C>
-std::basic_string<C> W(const std::string& s) {
-  return std::basic_string<C>(s.begin(), s.end());
-}
-
-template <class C>
-std::string N(const C* s) {
-  std::string out;
-  for (; *s; ++s) out += static_cast<char>(*s);
-  return out;
-}
 
 template <class C>
 std::string CopyOf(const std::vector<tv::CopyRow<C>>& rows) {

@@ -6,19 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "widths.h"
+
 namespace {
-
-template <class C>
-std::basic_string<C> S(const std::string& s) {
-  return std::basic_string<C>(s.begin(), s.end());
-}
-
-template <class C>
-std::string N(const C* s) {
-  std::string out;
-  for (; *s; ++s) out += static_cast<char>(*s);
-  return out;
-}
 
 template <class C>
 class PathText : public ::testing::Test {};
@@ -28,7 +18,7 @@ TYPED_TEST_SUITE(PathText, Widths);
 TYPED_TEST(PathText, EndsWithIsTailOfEitherString) {
   using C = TypeParam;
   auto ends = [](const std::string& a, const std::string& b) {
-    return tv::PathEndsWith(S<C>(a).c_str(), S<C>(b).c_str());
+    return tv::PathEndsWith(W<C>(a).c_str(), W<C>(b).c_str());
   };
   EXPECT_TRUE(ends("c:\\x\\a.exe", "\\a.exe"));
   EXPECT_TRUE(ends("\\a.exe", "c:\\x\\a.exe"));
@@ -43,21 +33,21 @@ TYPED_TEST(PathText, EndsWithIsTailOfEitherString) {
 TYPED_TEST(PathText, SameTextComparesEveryCharacter) {
   using C = TypeParam;
   auto same = [](const std::basic_string<C>& a, const std::basic_string<C>& b) { return tv::SameText(a.c_str(), b.c_str()); };
-  EXPECT_TRUE(same(S<C>("c:\\x\\a.dll"), S<C>("c:\\x\\a.dll")));
-  EXPECT_TRUE(same(S<C>(""), S<C>("")));
+  EXPECT_TRUE(same(W<C>("c:\\x\\a.dll"), W<C>("c:\\x\\a.dll")));
+  EXPECT_TRUE(same(W<C>(""), W<C>("")));
   // A soft hyphen (0xAD in the ANSI code page and in UTF-16), which collation ignores.
-  std::basic_string<C> soft = S<C>("c:\\x\\a.dll");
+  std::basic_string<C> soft = W<C>("c:\\x\\a.dll");
   soft.insert(soft.begin() + 5, C(0xAD));
-  EXPECT_FALSE(same(soft, S<C>("c:\\x\\a.dll")));
-  EXPECT_FALSE(same(S<C>("c:\\x\\A.dll"), S<C>("c:\\x\\a.dll")));
-  EXPECT_FALSE(same(S<C>("c:\\x\\a.dll"), S<C>("c:\\x\\a.dl")));
-  EXPECT_FALSE(same(S<C>(""), S<C>("a")));
+  EXPECT_FALSE(same(soft, W<C>("c:\\x\\a.dll")));
+  EXPECT_FALSE(same(W<C>("c:\\x\\A.dll"), W<C>("c:\\x\\a.dll")));
+  EXPECT_FALSE(same(W<C>("c:\\x\\a.dll"), W<C>("c:\\x\\a.dl")));
+  EXPECT_FALSE(same(W<C>(""), W<C>("a")));
 }
 
 TYPED_TEST(PathText, StartsWithNeedsTheWholePrefix) {
   using C = TypeParam;
   auto starts = [](const std::string& t, const std::string& p) {
-    return tv::PathStartsWith(S<C>(t).c_str(), S<C>(p).c_str());
+    return tv::PathStartsWith(W<C>(t).c_str(), W<C>(p).c_str());
   };
   EXPECT_TRUE(starts("c:\\app\\bin\\x.dll", "c:\\app\\"));
   EXPECT_TRUE(starts("c:\\app", "c:\\app"));
@@ -72,7 +62,7 @@ TYPED_TEST(PathText, FileNameIsWhatFollowsTheLastBackslash) {
   C out[8];
   auto name = [&](const std::string& path, std::size_t maxLength, std::size_t outSize) {
     std::fill(out, out + 8, C('#'));
-    tv::FileNameFromPath(S<C>(path).c_str(), maxLength, out, outSize);
+    tv::FileNameFromPath(W<C>(path).c_str(), maxLength, out, outSize);
     return N(out);
   };
   EXPECT_EQ(name("c:\\dir\\app.exe", 260, 8), "app.exe");
@@ -95,7 +85,7 @@ template <class C>
 bool Map(const std::string& device, std::basic_string<C>* out, std::size_t outSize = 260) {
   std::vector<C> buffer(outSize, C('#'));
   buffer[0] = C(0);
-  bool ok = tv::MapDevicePath(S<C>(device).c_str(), buffer.data(), outSize, [](C letter, C* target, std::size_t capacity) {
+  bool ok = tv::MapDevicePath(W<C>(device).c_str(), buffer.data(), outSize, [](C letter, C* target, std::size_t capacity) {
     auto it = kDrives.find(static_cast<char>(letter));
     if (it == kDrives.end() || it->second.size() >= capacity) return false;
     std::copy(it->second.begin(), it->second.end(), target);
@@ -141,7 +131,7 @@ TYPED_TEST(PathText, WineNamesAreAlreadyDriveLetterPaths) {
 
 TYPED_TEST(PathText, MappingInPlaceAndBounded) {
   using C = TypeParam;
-  std::basic_string<C> device = S<C>("\\Device\\HarddiskVolume3\\a\\b.txt");
+  std::basic_string<C> device = W<C>("\\Device\\HarddiskVolume3\\a\\b.txt");
   std::vector<C> buffer(device.begin(), device.end());
   buffer.push_back(C(0));
   ASSERT_TRUE(tv::MapDevicePath(buffer.data(), buffer.data(), buffer.size(), [](C letter, C* t, std::size_t) {
@@ -161,7 +151,7 @@ TYPED_TEST(PathText, MappingInPlaceAndBounded) {
 TYPED_TEST(PathText, LongPathsTakeTheExtendedForm) {
   using C = TypeParam;
   auto form = [](const std::string& path) {
-    std::basic_string<C> full = S<C>(path);
+    std::basic_string<C> full = W<C>(path);
     std::size_t length = tv::LongPathForm(full.c_str(), static_cast<C*>(nullptr), 0);
     std::vector<C> out(length + 1, C('#'));
     EXPECT_EQ(tv::LongPathForm(full.c_str(), out.data(), out.size()), length);
@@ -187,7 +177,7 @@ TYPED_TEST(PathText, KillListTakesPositiveNumbersOnly) {
   using C = TypeParam;
   auto ids = [](const std::string& list) {
     std::vector<std::uint32_t> got;
-    tv::ForEachListedProcessId(S<C>(list).c_str(), [&](std::uint32_t id) { got.push_back(id); });
+    tv::ForEachListedProcessId(W<C>(list).c_str(), [&](std::uint32_t id) { got.push_back(id); });
     return got;
   };
   EXPECT_EQ(ids("1234,0,abc,5678"), (std::vector<std::uint32_t>{1234, 5678}));
@@ -200,9 +190,9 @@ TYPED_TEST(PathText, KillListTakesPositiveNumbersOnly) {
 TYPED_TEST(PathText, NameMatchGetsItsBackslash) {
   using C = TypeParam;
   C out[7];
-  tv::BuildNameMatch(S<C>("a.exe").c_str(), out, 7);
+  tv::BuildNameMatch(W<C>("a.exe").c_str(), out, 7);
   EXPECT_EQ(N(out), "\\a.exe");
-  tv::BuildNameMatch(S<C>("ab.exe").c_str(), out, 7);
+  tv::BuildNameMatch(W<C>("ab.exe").c_str(), out, 7);
   EXPECT_EQ(N(out), "\\ab.ex");
 }
 
