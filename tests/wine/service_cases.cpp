@@ -404,12 +404,13 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
   Scm scm;
   std::string name = Name("ledger");
   scm.Purge(name);
-  DWORD kernelBefore = 0, kernelAfter = 0;
-  kernelBefore = OwnHandleCount();
-  CHECK(kernelBefore > 0);
+  DWORD kernelBefore = 0;
   {
     CountHandles count;
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 22; ++round) {
+      // Counted from the third round on: when this case runs first, loading the plug-in and its
+      // first calls open handles that the process keeps for good.
+      if (round == 2) kernelBefore = OwnHandleCount();
       Stack s;
       PushInstall(s, name, name, "16", "3", Arg("service"), round % 2 ? "TvGroup" : "", "", CurrentUser(), "pw");
       Dll().Call("Install", &s);  // created, then "exists" on the second round
@@ -434,7 +435,7 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
     CHECK(g_ledger.policiesOpened >= 20);
     CHECK_EQ(g_ledger.policiesOpened, g_ledger.policiesClosed);
   }
-  kernelAfter = OwnHandleCount();
-  CHECK(kernelAfter <= kernelBefore + 2);  // no kernel handles pile up either
+  CHECK(kernelBefore > 0);
+  CHECK(OwnHandleCount() <= kernelBefore + 2);  // no kernel handles pile up either
   scm.Purge(name);
 }
