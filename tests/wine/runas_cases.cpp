@@ -291,10 +291,6 @@ std::string WaitForRecord(const std::string& record) {
   return "";
 }
 
-}  // namespace
-
-namespace {
-
 // Doubles for the desktop-user start: Wine has no shell window, so GetShellWindow answers with a
 // window of the harness's own process, whose token the plug-in then copies; the ordinary start
 // is replaced by one that only counts, so a start seen must have come through the token.
