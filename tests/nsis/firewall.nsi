@@ -2,7 +2,7 @@
 ; prefix has registered where Windows' firewall would be. The double keeps its rules,
 ; applications and open ports in the file named by TARVOLK_FIREWALL_STATE; the script sets the
 ; scene there (switch lines make the double behave like other systems) and reads back what each
-; call left.
+; call left, and at the end that the plug-in released every object it took.
 !include "common.nsh"
 
 Name "Tarvolk firewall test"
@@ -86,6 +86,15 @@ Section
   !insertmacro DumpStack "remove unknown"
   !insertmacro Entries "after remove"
 
+  ; What a new rule's property calls answer is not examined, only adding it counts; a failing
+  ; look-up means there is no such rule.
+  !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rule.put_Description$\r$\nfail|Rules.Item$\r$\n"
+  Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"
+  !insertmacro DumpStack "add, properties failing"
+  Tarvolk::FirewallAddPort "80" "TCP" "Tv Port"
+  !insertmacro DumpStack "port, look-up failing"
+  !insertmacro Entries "failing"
+
   ; A disabled rule of the name does not count; an enabled one in some profiles is widened.
   !insertmacro Scene "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
   Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"
@@ -106,10 +115,14 @@ Section
   !insertmacro DumpStack "empty name"
   Tarvolk::FirewallRemovePort "80" "TCP" ""
   !insertmacro DumpStack "empty port name"
+  Tarvolk::FirewallRemoveApplication "" "Tv App"
+  !insertmacro DumpStack "empty remove path"
   Tarvolk::FirewallAddApplication "${APP}"
   !insertmacro DumpStack "missing name"
   Tarvolk::FirewallAddPort "80" "TCP"
   !insertmacro DumpStack "missing port name"
+  Tarvolk::FirewallRemovePort "80" "TCP"
+  !insertmacro DumpStack "missing remove port name"
 
   ; The profile path: applications by path, ports by number and protocol.
   !insertmacro Scene "${NOPOLICY2}"
@@ -123,6 +136,10 @@ Section
   !insertmacro DumpStack "profile port"
   Tarvolk::FirewallAddPort "8080" "udp" "Tv Port"
   !insertmacro DumpStack "profile port udp"
+  Tarvolk::FirewallAddPort "010" "TCP" "Tv Octal"
+  !insertmacro DumpStack "profile port octal"
+  Tarvolk::FirewallAddPort "8" "TCP" "Tv Again"
+  !insertmacro DumpStack "profile port open"
   !insertmacro Entries "profile"
   Tarvolk::FirewallRemoveApplication "${APP}" "any name"
   !insertmacro DumpStack "profile remove"
@@ -131,6 +148,16 @@ Section
   Tarvolk::FirewallRemovePort "21" "TCP" "x"
   !insertmacro DumpStack "profile remove absent"
   !insertmacro Entries "profile after"
+
+  ; A disabled entry is not found: removing leaves it, adding enables it anew.
+  !insertmacro Scene "${NOPOLICY2}app|ProcessImageFileName=${APP}|Enabled=0$\r$\nport|Port=21|Protocol=6|Enabled=0$\r$\n"
+  Tarvolk::FirewallRemoveApplication "${APP}" "Tv App"
+  !insertmacro DumpStack "profile remove disabled"
+  Tarvolk::FirewallRemovePort "21" "TCP" "Tv Ftp"
+  !insertmacro DumpStack "profile remove disabled port"
+  Tarvolk::FirewallAddPort "21" "TCP" "Tv Ftp"
+  !insertmacro DumpStack "profile add disabled port"
+  !insertmacro Entries "profile disabled"
 
   ; Without manager, policy or profile, and without the rule-based API too: unavailable.
   !insertmacro Scene "${NOPOLICY2}fail|NetFwMgr$\r$\n"
@@ -162,6 +189,10 @@ Section
   Tarvolk::FirewallRemovePort "80" "TCP" ""
   !insertmacro DumpStack "rule only remove empty"
   !insertmacro Entries "never"
+
+  ; Every reference the plug-in took from the double was given back: none of its objects lives.
+  System::Call 'tvfwdouble::LiveObjects() i .r0'
+  !insertmacro Line "live objects: $0"
 
   !insertmacro CloseResults
 SectionEnd

@@ -48,7 +48,9 @@ Section
   Pop $0
 
   ; Install pops: name, display name, type, start type, command line, group, dependencies,
-  ; account, password; so the script pushes them the other way round.
+  ; account, password; so the script pushes them the other way round. The service exports
+  ; empty the whole stack: "below" is gone afterwards.
+  Push "below"
   Push ""
   Push ""
   Push ""
@@ -69,6 +71,7 @@ Section
   Tarvolk::QueryStatus "${SVC}"
   !insertmacro DumpStack "query stopped"
 
+  Push "below"
   Tarvolk::Start "${SVC}"
   !insertmacro DumpStack "start"
   StrCpy $R0 4
@@ -80,6 +83,7 @@ Section
   Tarvolk::Start "${SVC}"
   !insertmacro DumpStack "start running"
 
+  Push "below"
   Tarvolk::Stop "${SVC}"
   !insertmacro DumpStack "stop"
   StrCpy $R0 1
@@ -88,9 +92,19 @@ Section
   Tarvolk::Stop "${SVC}"
   !insertmacro DumpStack "stop stopped"
 
+  ; Remove does not wait for a running service: it goes once it has been stopped.
+  Tarvolk::Start "${SVC}"
+  Pop $0
+  Pop $0
+  StrCpy $R0 4
+  Call WaitState
   Push "below"
   Tarvolk::Remove "${SVC}"
-  !insertmacro DumpStack "remove"
+  !insertmacro DumpStack "remove running"
+  Tarvolk::QueryStatus "${SVC}"
+  !insertmacro DumpStack "query removed"
+  Tarvolk::Stop "${SVC}"
+  !insertmacro DumpStack "stop removed"
   Call WaitGone
 
   Tarvolk::Remove "${SVC}"

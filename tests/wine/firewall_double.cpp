@@ -76,16 +76,9 @@ std::wstring StatePath() {
   return n > 0 && n < MAX_PATH ? path : L"";
 }
 
-State& MemoryState() {  // without a state file the double keeps its state in the process
-  static State state;
-  return state;
-}
-
 State Load() {
-  std::wstring path = StatePath();
-  if (path.empty()) return MemoryState();
   State state;
-  FILE* f = _wfopen(path.c_str(), L"rb");
+  FILE* f = _wfopen(StatePath().c_str(), L"rb");
   if (f == nullptr) return state;
   std::string text;
   char buffer[4096];
@@ -115,8 +108,6 @@ State Load() {
 }
 
 void Save(const State& state) {
-  std::wstring path = StatePath();
-  if (path.empty()) return void(MemoryState() = state);
   std::string text;
   for (auto& s : state.switches) text += s + "\r\n";
   for (auto& r : state.records) {
@@ -124,7 +115,7 @@ void Save(const State& state) {
     for (auto& p : r.props) text += "|" + p.first + "=" + Utf8(p.second);
     text += "\r\n";
   }
-  FILE* f = _wfopen(path.c_str(), L"wb");
+  FILE* f = _wfopen(StatePath().c_str(), L"wb");
   if (f == nullptr) return;
   fwrite(text.data(), 1, text.size(), f);
   fclose(f);
@@ -186,12 +177,6 @@ class Object : public I {
  private:
   LONG refs_ = 1;
 };
-
-template <class T, class I>
-HRESULT Hand(T* object, I** out) {  // hands out a new object's first reference
-  *out = object;
-  return S_OK;
-}
 
 // ---- rules, applications and open ports: property records, new or stored ----
 
@@ -307,49 +292,25 @@ class OpenPort : public Object<INetFwOpenPort>, public Properties {
 std::wstring FromBstr(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : L""; }
 
 // Rules by name (the first of that name); applications by path, whatever its case; open ports by
-// number and protocol. Adding an application or port replaces the one with the same key.
-struct Key {
-  std::wstring name, path;
-  LONG port = 0, protocol = 0;
-  bool Matches(const Record& r) const {
-    if (r.kind == "rule") return r.Find("Name") && *r.Find("Name") == name;
-    if (r.kind == "app") return r.Find("ProcessImageFileName") && lstrcmpiW(r.Find("ProcessImageFileName")->c_str(), path.c_str()) == 0;
-    return r.Find("Port") && _wtol(r.Find("Port")->c_str()) == port &&
-           _wtol(r.Find("Protocol") ? r.Find("Protocol")->c_str() : L"6") == protocol;
+// number and protocol ("8080/6"). Adding an application or port replaces the one with its key.
+std::wstring KeyOf(const Record& r) {
+  auto get = [&r](const char* key, const wchar_t* fallback) {
+    const std::wstring* v = r.Find(key);
+    return v ? *v : std::wstring(fallback);
+  };
+  if (r.kind == "rule") return get("Name", L"");
+  if (r.kind == "app") return get("ProcessImageFileName", L"");
+  return std::to_wstring(_wtol(get("Port", L"0").c_str())) + L"/" + std::to_wstring(_wtol(get("Protocol", L"6").c_str()));
+}
+
+std::wstring PortKey(LONG port, LONG protocol) { return std::to_wstring(port) + L"/" + std::to_wstring(protocol); }
+
+long IndexOf(const State& state, const std::string& kind, const std::wstring& key) {
+  for (size_t i = 0; i < state.records.size(); ++i) {
+    const Record& r = state.records[i];
+    if (r.kind == kind && (kind == "app" ? lstrcmpiW(KeyOf(r).c_str(), key.c_str()) == 0 : KeyOf(r) == key))
+      return static_cast<long>(i);
   }
-};
-
-Key KeyOf(const Record& r) {
-  Key k;
-  if (auto* v = r.Find("Name")) k.name = *v;
-  if (auto* v = r.Find("ProcessImageFileName")) k.path = *v;
-  if (auto* v = r.Find("Port")) k.port = _wtol(v->c_str());
-  k.protocol = r.Find("Protocol") ? _wtol(r.Find("Protocol")->c_str()) : LONG{NET_FW_IP_PROTOCOL_TCP};
-  return k;
-}
-
-Key ByName(BSTR name) {
-  Key k;
-  k.name = FromBstr(name);
-  return k;
-}
-
-Key ByPath(BSTR path) {
-  Key k;
-  k.path = FromBstr(path);
-  return k;
-}
-
-Key ByPort(LONG port, LONG protocol) {
-  Key k;
-  k.port = port;
-  k.protocol = protocol;
-  return k;
-}
-
-long IndexOf(const State& state, const char* kind, const Key& key) {
-  for (size_t i = 0; i < state.records.size(); ++i)
-    if (state.records[i].kind == kind && key.Matches(state.records[i])) return static_cast<long>(i);
   return -1;
 }
 
@@ -358,11 +319,6 @@ class Collection : public Object<I> {
  protected:
   Collection(const char* kind, const char* prefix, bool replaces) : kind_(kind), prefix_(prefix), replaces_(replaces) {}
 
-  HRESULT CountOf(LONG* count) {
-    *count = 0;
-    for (auto& r : Load().records) *count += r.kind == kind_;
-    return S_OK;
-  }
   HRESULT AddOf(ItemI* item) {
     if (Fails(prefix_ + ".Add")) return kFailed;
     if (item == nullptr) return E_POINTER;
@@ -374,7 +330,7 @@ class Collection : public Object<I> {
     Save(state);
     return S_OK;
   }
-  HRESULT RemoveOf(const Key& key) {
+  HRESULT RemoveOf(const std::wstring& key) {
     if (Fails(prefix_ + ".Remove")) return kFailed;
     State state = Load();
     long at = IndexOf(state, kind_, key);
@@ -383,17 +339,19 @@ class Collection : public Object<I> {
     Save(state);
     return S_OK;
   }
-  HRESULT ItemOf(const Key& key, ItemI** out) {
+  HRESULT ItemOf(const std::wstring& key, ItemI** out) {
     *out = nullptr;
     if (Fails(prefix_ + ".Item")) return kFailed;
     long at = IndexOf(Load(), kind_, key);
     if (at < 0) return kNotFound;
     auto* item = new ItemT;
     item->Attach(static_cast<size_t>(at));
-    return Hand(item, out);
+    *out = item;
+    return S_OK;
   }
 
  public:
+  M(HRESULT) get_Count(LONG*) override { return E_NOTIMPL; }
   M(HRESULT) get__NewEnum(IUnknown**) override { return E_NOTIMPL; }
 
  private:
@@ -405,29 +363,26 @@ class Collection : public Object<I> {
 class Rules : public Collection<INetFwRules, INetFwRule, Rule> {
  public:
   Rules() : Collection("rule", "Rules", false) {}
-  M(HRESULT) get_Count(LONG* count) override { return CountOf(count); }
   M(HRESULT) Add(INetFwRule* rule) override { return AddOf(rule); }
-  M(HRESULT) Remove(BSTR name) override { return RemoveOf(ByName(name)); }
-  M(HRESULT) Item(BSTR name, INetFwRule** rule) override { return ItemOf(ByName(name), rule); }
+  M(HRESULT) Remove(BSTR name) override { return RemoveOf(FromBstr(name)); }
+  M(HRESULT) Item(BSTR name, INetFwRule** rule) override { return ItemOf(FromBstr(name), rule); }
 };
 
 class Applications : public Collection<INetFwAuthorizedApplications, INetFwAuthorizedApplication, Application> {
  public:
   Applications() : Collection("app", "Apps", true) {}
-  M(HRESULT) get_Count(LONG* count) override { return CountOf(count); }
   M(HRESULT) Add(INetFwAuthorizedApplication* app) override { return AddOf(app); }
-  M(HRESULT) Remove(BSTR path) override { return RemoveOf(ByPath(path)); }
-  M(HRESULT) Item(BSTR path, INetFwAuthorizedApplication** app) override { return ItemOf(ByPath(path), app); }
+  M(HRESULT) Remove(BSTR path) override { return RemoveOf(FromBstr(path)); }
+  M(HRESULT) Item(BSTR path, INetFwAuthorizedApplication** app) override { return ItemOf(FromBstr(path), app); }
 };
 
 class OpenPorts : public Collection<INetFwOpenPorts, INetFwOpenPort, OpenPort> {
  public:
   OpenPorts() : Collection("port", "Ports", true) {}
-  M(HRESULT) get_Count(LONG* count) override { return CountOf(count); }
   M(HRESULT) Add(INetFwOpenPort* port) override { return AddOf(port); }
-  M(HRESULT) Remove(LONG port, NET_FW_IP_PROTOCOL protocol) override { return RemoveOf(ByPort(port, protocol)); }
+  M(HRESULT) Remove(LONG port, NET_FW_IP_PROTOCOL protocol) override { return RemoveOf(PortKey(port, protocol)); }
   M(HRESULT) Item(LONG port, NET_FW_IP_PROTOCOL protocol, INetFwOpenPort** out) override {
-    return ItemOf(ByPort(port, protocol), out);
+    return ItemOf(PortKey(port, protocol), out);
   }
 };
 
@@ -437,7 +392,8 @@ template <class T, class I>
 HRESULT Give(const char* call, I** out) {  // a new T, unless the switch makes `call` fail
   *out = nullptr;
   if (Fails(call)) return kFailed;
-  return Hand(new T, out);
+  *out = new T;  // its first reference
+  return S_OK;
 }
 
 class Profile : public Object<INetFwProfile> {

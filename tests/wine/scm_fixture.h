@@ -17,15 +17,6 @@ struct Scm {
     return h != nullptr;
   }
 
-  // A service marked for deletion goes once its process and the last handle to it are gone.
-  bool WaitGone(const std::string& name) {
-    for (int i = 0; i < 200; ++i) {
-      if (!Exists(name)) return true;
-      Sleep(25);
-    }
-    return false;
-  }
-
   DWORD State(const std::string& name) {
     SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
     SERVICE_STATUS st = {};
@@ -47,8 +38,8 @@ struct Scm {
   // The stored configuration, read with the wide function.
   struct Config {
     bool found = false;
-    DWORD type = 0, start = 0;
-    std::wstring path, group, account, display;
+    DWORD type = 0;
+    std::wstring group, display;
     std::vector<std::wstring> dependencies;
   };
   Config Read(const std::string& name) {
@@ -62,10 +53,7 @@ struct Scm {
     if (QueryServiceConfigW(h, q, static_cast<DWORD>(buf.size()), &need)) {
       c.found = true;
       c.type = q->dwServiceType;
-      c.start = q->dwStartType;
-      c.path = q->lpBinaryPathName ? q->lpBinaryPathName : L"";
       c.group = q->lpLoadOrderGroup ? q->lpLoadOrderGroup : L"";
-      c.account = q->lpServiceStartName ? q->lpServiceStartName : L"";
       c.display = q->lpDisplayName ? q->lpDisplayName : L"";
     }
     CloseServiceHandle(h);
