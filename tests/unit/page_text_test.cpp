@@ -86,22 +86,6 @@ TEST(PageColumns, TwoThirdsAndOneThirdLessAScrollBar) {
 }
 
 template <class C>
-struct Script {
-  tv::BasicStackEntry<C>* top = nullptr;
-  tv::BasicFrame<C> frame;
-  Script() { frame.Keep(nullptr, 1024, nullptr, &top, nullptr); }
-  ~Script() { frame.clearstack(); }
-  void Call(const std::vector<std::string>& args) {
-    for (auto it = args.rbegin(); it != args.rend(); ++it) frame.pushstring(W<C>(*it).c_str());
-  }
-  std::vector<std::string> Left() const {
-    std::vector<std::string> out;
-    for (auto* e = top; e; e = e->next) out.push_back(N(e->text));
-    return out;
-  }
-};
-
-template <class C>
 void CheckOptions() {
   {
     Script<C> s;

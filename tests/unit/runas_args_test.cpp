@@ -5,31 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "widths.h"
+
 namespace tv {
 extern int g_failAfterAllocs;
 }
 
 namespace {
-
-template <class C>
-struct Script {
-  tv::BasicStackEntry<C>* top = nullptr;
-  tv::BasicFrame<C> frame;
-  Script() { frame.Keep(nullptr, 1024, nullptr, &top, nullptr); }
-  ~Script() { frame.clearstack(); }
-  // The call form: the first argument written ends on top.
-  void Call(const std::vector<std::string>& args) {
-    for (auto it = args.rbegin(); it != args.rend(); ++it) {
-      std::basic_string<C> t(it->begin(), it->end());
-      frame.pushstring(t.c_str());
-    }
-  }
-  std::size_t Left() const {
-    std::size_t n = 0;
-    for (auto* e = top; e; e = e->next) ++n;
-    return n;
-  }
-};
 
 template <class C>
 std::string N(const tv::BasicText<C>& s) {
@@ -58,7 +40,7 @@ void CheckEverySwitch() {
   EXPECT_EQ(N(a.programPath), "C:\\p.exe");
   EXPECT_TRUE(a.hasWorkingDirectory);
   EXPECT_EQ(N(a.workingDirectory), "C:\\dir");
-  EXPECT_EQ(s.Left(), 1u);  // parsing stops after the working directory
+  EXPECT_EQ(s.Left().size(), 1u);  // parsing stops after the working directory
 }
 
 TEST(RunAsArgs, EverySwitchInAnyCaseNarrowAndWide) {
@@ -73,7 +55,7 @@ TEST(RunAsArgs, AnUnknownSwitchIsTheProgram) {
   EXPECT_EQ(N(a.passwordLabel), "P:");
   EXPECT_EQ(N(a.programPath), "/other");
   EXPECT_EQ(N(a.workingDirectory), "/user");
-  EXPECT_EQ(s.Left(), 1u);
+  EXPECT_EQ(s.Left().size(), 1u);
   EXPECT_TRUE(a.userLabel.empty());
 }
 
@@ -100,7 +82,7 @@ TEST(RunAsArgs, RunningOutOfEntries) {
     EXPECT_EQ(N(a.logonFailureText), "only one");
     EXPECT_EQ(N(a.lockedOutText), "");
     EXPECT_FALSE(a.hasProgram);
-    EXPECT_EQ(s.Left(), 0u);
+    EXPECT_EQ(s.Left().size(), 0u);
   }
   {
     Script<char> s;  // "/user" as a value is a value, not a switch

@@ -1,6 +1,10 @@
-// Test texts in both character widths: ASCII widened to the width under test, and back.
+// Test texts in both character widths (ASCII widened to the width under test, and back), and a
+// script's stack in either width for the parsers that pop their arguments.
 #pragma once
 #include <string>
+#include <vector>
+
+#include "frame/stack.h"
 
 template <class C>
 std::basic_string<C> W(const std::string& s) {
@@ -13,3 +17,22 @@ std::string N(const C* s) {
   for (; *s; ++s) out += static_cast<char>(*s);
   return out;
 }
+
+// A stack of 1024-character entries, filled as a script call fills it.
+template <class C>
+struct Script {
+  tv::BasicStackEntry<C>* top = nullptr;
+  tv::BasicFrame<C> frame;
+  Script() { frame.Keep(nullptr, 1024, nullptr, &top, nullptr); }
+  ~Script() { frame.clearstack(); }
+  // The call form: the first argument written ends on top.
+  void Call(const std::vector<std::string>& args) {
+    for (auto it = args.rbegin(); it != args.rend(); ++it) frame.pushstring(W<C>(*it).c_str());
+  }
+  // The entries left, top first.
+  std::vector<std::string> Left() const {
+    std::vector<std::string> out;
+    for (auto* e = top; e; e = e->next) out.push_back(N(e->text));
+    return out;
+  }
+};

@@ -11,16 +11,7 @@
 
 #include <commctrl.h>
 
-#ifdef TARVOLK_UNICODE
-#define TV_W(x) x##W
-#else
-#define TV_W(x) x##A
-#endif
-
 namespace {
-
-constexpr UINT kNotifyOuterNext = WM_USER + 0x8;
-constexpr UINT kNotifyCustomReady = WM_USER + 0xd;
 
 std::atomic<HWND> g_ready{nullptr};
 std::atomic<int> g_leaveCount{0};

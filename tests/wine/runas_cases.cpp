@@ -10,16 +10,7 @@
 
 #include "harness.h"
 
-#ifdef TARVOLK_UNICODE
-#define TV_W(x) x##W
-#else
-#define TV_W(x) x##A
-#endif
-
 namespace {
-
-constexpr UINT kNotifyOuterNext = WM_USER + 0x8;
-constexpr UINT kNotifyCustomReady = WM_USER + 0xd;
 
 // ---- the double of CreateProcessWithLogonW
 struct LogonCall {
