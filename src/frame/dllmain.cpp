@@ -45,14 +45,16 @@ void RegisterUnloadCallback(extra_parameters* extra) {
 }
 
 
+void KeepModuleLoaded() {
+  HMODULE pinned = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&UnloadCallback), &pinned);
+}
+
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent) {
   if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 1;
   RegisterUnloadCallback(extra);
-  if (!g_registered) {
-    HMODULE pinned = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCSTR>(&UnloadCallback), &pinned);
-  }
+  if (!g_registered) KeepModuleLoaded();
   return extra->ExecuteCodeSegment(functionIndex, parent);
 }
 

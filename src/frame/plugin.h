@@ -60,6 +60,9 @@ void AtUnload(void (*release)());
 // the static runtime's per-load cost is paid once.
 void RegisterUnloadCallback(extra_parameters* extra);
 
+// Keeps the module loaded for the rest of the process, whatever unloads it.
+void KeepModuleLoaded();
+
 // Runs the script function at functionIndex through the installer (0 when the installer ran
 // it). The module stays loaded meanwhile, whatever the function calls: where the installer
 // took no unload callback, the module is pinned for the rest of the process.

@@ -17,7 +17,7 @@ Frame& QuillmereFrame() {
 }
 
 void ReleaseQuillmereState() {
-  AbandonSearch();
+  if (!AbandonSearch()) return;  // a search thread that would not end keeps what it can reach
   ResetSearchState();
   Targets().applicationsWanted = false;
   // A pass that runs later creates the event anew.

@@ -9,6 +9,7 @@
 #include "quillmere/engine.h"
 #include "quillmere/module.h"
 #include "quillmere/process_tools.h"
+#include "quillmere/script_calls.h"
 #include "resources/page_ids.h"
 
 namespace tv {
@@ -174,17 +175,13 @@ INT_PTR CALLBACK ParentDialogHook(HWND window, UINT message, WPARAM wParam, LPAR
   return 0;
 }
 
-void RunOnThisThread(WPARAM function, LPARAM argument) {
-  reinterpret_cast<void (*)(void*)>(function)(reinterpret_cast<void*>(argument));
-}
-
 INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   (void)window;
-  if (message == kRunOnPageThread) {
-    RunOnThisThread(wParam, lParam);
+  ProgramsPage* p = g_page;
+  if (p != nullptr && message == kAddPendingRow) {
+    AddPendingRow(*p);
     return TRUE;
   }
-  ProgramsPage* p = g_page;
   if (p == nullptr || message < WM_CONTEXTMENU || message > WM_CTLCOLORSTATIC) return 0;
   switch (message) {
     case WM_CONTEXTMENU:
@@ -222,7 +219,7 @@ ProgramsPage* CreatePage(Frame& frame) {
   if (p->options.hasCaption) SetText(p->parent, p->options.caption.c_str());
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  if (!p->options.outOfMemory && p->parent != nullptr && IsWindow(p->parent) &&
+  if (!p->options.outOfMemory && p->options.ScriptFunctionValid() && p->parent != nullptr && IsWindow(p->parent) &&
       Item(p->parent, kPageAreaId) != nullptr) {
     g_page = p;  // the dialog procedure may be called while the page is created
     p->page = TV_AW(CreateDialogParam)(g_instance, reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(IDD_PROGRAMS_PAGE)),
@@ -237,12 +234,16 @@ ProgramsPage* CreatePage(Frame& frame) {
   return p;
 }
 
-// Clears what the page and its search kept: the next search registers its targets anew.
-void EndPage(ProgramsPage* p) {
+void DestroyPage(ProgramsPage* p) {
   if (p->page != nullptr) DestroyWindow(p->page);  // the list takes its image list with it
   g_page = nullptr;
   p->~ProgramsPage();
   StackFree(p);
+}
+
+// Clears what the page and its search kept: the next search registers its targets anew.
+void EndPage(ProgramsPage* p) {
+  DestroyPage(p);
   ResetSearchState();
   Targets().applicationsWanted = false;
 }
@@ -300,8 +301,9 @@ void RunPage(Frame& frame, ProgramsPage& p) {
   p.autoCloseMode = p.options.autoCloseMode;
   int scriptFunction = p.options.ScriptFunction();
   HANDLE& thread = SearchThread();
-  thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)), 0,
-                        nullptr);
+  if (OpenScriptCalls())
+    thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)),
+                          0, nullptr);
   if (thread == nullptr) {
     // Without its thread the page can neither search nor watch: it is left at once, with "error".
     p.threadFailed = true;
@@ -309,30 +311,33 @@ void RunPage(Frame& frame, ProgramsPage& p) {
     p.searchThreadDone = true;
   }
 
+  // The page's messages, and the script functions that its thread asks for: those run here, on
+  // the installer's thread, between two messages, so they take turns with the installer's own
+  // handlers (Cancel, Back, Next). The loop ends once the page was left and its thread is done.
   bool quit = false;
   int quitCode = 0;
-  MSG msg;
   while (!(p.leaveRequested && p.searchThreadDone)) {
-    BOOL got = TV_AW(GetMessage)(&msg, nullptr, 0, 0);
-    if (got == 0 || got == -1) {
-      // The installer is ending: stop the search, let the thread end, and pass the quit on.
-      quit = got == 0;
-      quitCode = static_cast<int>(msg.wParam);
-      p.leaveRequested = true;
-      p.cancelPressed = true;
-      CancelSearch();
-      while (!p.searchThreadDone) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        while (TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_REMOVE)) {
-          TranslateMessage(&msg);
-          TV_AW(DispatchMessage)(&msg);
-        }
-      }
-      break;
+    HANDLE bell = ScriptCallBell();
+    DWORD woke = MsgWaitForMultipleObjectsEx(bell != nullptr ? 1 : 0, &bell, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (bell != nullptr && woke == WAIT_OBJECT_0) {
+      ServeScriptCall();
+      continue;
     }
-    if (!TV_AW(IsDialogMessage)(p.page, &msg) && !TV_AW(IsDialogMessage)(p.parent, &msg)) {
-      TranslateMessage(&msg);
-      TV_AW(DispatchMessage)(&msg);
+    MSG msg;
+    while (TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // The installer is ending: stop the search, let the thread end, and pass the quit on.
+        quit = true;
+        quitCode = static_cast<int>(msg.wParam);
+        p.leaveRequested = true;
+        p.cancelPressed = true;
+        CancelSearch();
+        continue;
+      }
+      if (!TV_AW(IsDialogMessage)(p.page, &msg) && !TV_AW(IsDialogMessage)(p.parent, &msg)) {
+        TranslateMessage(&msg);
+        TV_AW(DispatchMessage)(&msg);
+      }
     }
   }
   if (thread != nullptr) {
@@ -354,20 +359,19 @@ void ReleasePage() {
 }
 const bool g_releasePageAtUnload = (AtUnload(&ReleasePage), true);
 
-// A page cannot start while a silent search runs in the background or another page exists.
-bool PageMayStart() { return SearchThread() == nullptr && g_page == nullptr; }
+// The options popped and the page created, hidden; null (with "error" pushed) when no page may
+// start now (a search is held, or another page exists) or it could not be made. With
+// replaceUnshown, a page that InitDialog made and no Show has shown gives way to the new one.
+ProgramsPage* StartPage(Frame& frame, bool replaceUnshown) {
+  if (replaceUnshown && g_page != nullptr && !g_page->running) DestroyPage(g_page);
+  ProgramsPage* p = EnableDebugPrivilege() && !SearchHeld() && g_page == nullptr ? CreatePage(frame) : nullptr;
+  if (p == nullptr) frame.pushword("error");
+  return p;
+}
 
 }  // namespace
 
 ProgramsPage* CurrentPage() { return g_page; }
-
-// The options popped and the page created, hidden; null (with "error" pushed) when no page may
-// start now or it could not be made.
-ProgramsPage* StartPage(Frame& frame) {
-  ProgramsPage* p = EnableDebugPrivilege() && PageMayStart() ? CreatePage(frame) : nullptr;
-  if (p == nullptr) frame.pushword("error");
-  return p;
-}
 
 }  // namespace tv
 
@@ -375,7 +379,7 @@ using namespace tv;
 
 // Pops the options and creates the page, hidden; pushes its window handle.
 TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
-  ProgramsPage* p = StartPage(frame);
+  ProgramsPage* p = StartPage(frame, false);
   if (p == nullptr) return;
   frame.pushint(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(p->page)));
 }
@@ -384,7 +388,7 @@ TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
 // or "ignore".
 TARVOLK_EXPORT(Show, QuillmereFrame()) {
   ProgramsPage* p = CurrentPage();
-  if (p == nullptr || p->running || SearchThread() != nullptr) {
+  if (p == nullptr || p->running || SearchHeld()) {
     frame.pushword("error");
     return;
   }
@@ -392,9 +396,9 @@ TARVOLK_EXPORT(Show, QuillmereFrame()) {
   EndPage(p);
 }
 
-// InitDialog and Show in one call.
+// InitDialog and Show in one call. A page that InitDialog made and no Show showed is ended first.
 TARVOLK_EXPORT(Dialog, QuillmereFrame()) {
-  ProgramsPage* p = StartPage(frame);
+  ProgramsPage* p = StartPage(frame, true);
   if (p == nullptr) return;
   RunPage(frame, *p);
   EndPage(p);

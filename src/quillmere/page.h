@@ -26,9 +26,18 @@ constexpr WPARAM kLeaveNext = 1;
 constexpr int kLeaveBack = -1;
 constexpr int kLeaveCancel = 120;
 
-// Sent to the page by its thread: runs the function given in wParam with the argument in lParam
-// on the installer's thread, which owns the page's windows and image list.
-constexpr UINT kRunOnPageThread = WM_APP + 0x51;
+// A row that the page's thread has the installer's thread add: that thread owns the list and its
+// image list.
+struct PendingRow {
+  const tchar* first;
+  const tchar* second;
+  HICON icon;  // copied into the image list; null: the generic program icon
+  FoundRecord* record;
+};
+
+// Sent to the page by its thread once a row waits in pendingRow. It carries nothing: a page that
+// gets it from anyone else finds no row waiting, or adds the waiting row a moment early.
+constexpr UINT kAddPendingRow = WM_APP + 0x51;
 
 // The one page that exists at a time, from InitDialog (or Dialog) to its end.
 struct ProgramsPage {
@@ -58,6 +67,7 @@ struct ProgramsPage {
   std::atomic<int> autoCloseMode{0};     // 0 none, 1 with questions, 2 without
   std::atomic<int> rowCount{0};          // rows without the status row, once the search has ended
   std::atomic<HCURSOR> busyCursor{nullptr};
+  std::atomic<PendingRow*> pendingRow{nullptr};
 };
 
 // Null while no page exists.
@@ -67,6 +77,8 @@ ProgramsPage* CurrentPage();
 DWORD WINAPI PageSearchThread(void* scriptFunction);
 // Asks the installer for the next page, at most once per page.
 void PostLeaveOnce(ProgramsPage& page);
+// On the installer's thread: adds the row that waits in pendingRow, if one does.
+void AddPendingRow(ProgramsPage& page);
 
 // page_list.cpp: the list's context menu at the position of WM_CONTEXTMENU.
 void ShowListMenu(ProgramsPage& page, LPARAM position);

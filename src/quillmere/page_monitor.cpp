@@ -15,39 +15,6 @@ void NudgePointer() {
   if (GetCursorPos(&at)) SetCursorPos(at.x - 1, at.y);
 }
 
-struct NewRow {
-  ProgramsPage* page;
-  const tchar* first;
-  const tchar* second;
-  HICON icon;
-  FoundRecord* record;
-};
-
-// On the installer's thread: the image and the row, before the status row.
-void InsertRowHere(void* argument) {
-  auto* row = static_cast<NewRow*>(argument);
-  ProgramsPage& p = *row->page;
-  int image = 2;  // the generic program icon
-  if (row->icon != nullptr) {
-    int added = ImageList_ReplaceIcon(p.images, -1, row->icon);
-    if (added >= 0) image = added;
-  }
-  int count = ListRowCount(p.list);
-  TV_AW(LVITEM) item = {};
-  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-  item.iItem = count > 0 ? count - 1 : 0;
-  item.iImage = image;
-  item.pszText = const_cast<tchar*>(row->first);
-  item.lParam = reinterpret_cast<LPARAM>(row->record);
-  int index = static_cast<int>(SendT(p.list, TV_AW(LVM_INSERTITEM), 0, reinterpret_cast<LPARAM>(&item)));
-  if (index < 0) {
-    FreeFoundRecord(row->record);
-    return;
-  }
-  ListSetCellText(p.list, index, 1, row->second);
-  SendT(p.list, LVM_ENSUREVISIBLE, ListRowCount(p.list) - 1, FALSE);
-}
-
 // What the search shows on the page.
 class PageSearchView final : public PageView {
  public:
@@ -72,8 +39,11 @@ class PageSearchView final : public PageView {
   }
 
   void InsertRow(const tchar* first, const tchar* second, HICON icon, FoundRecord* record) override {
-    NewRow row = {&page_, first, second, icon, record};
-    SendT(page_.page, kRunOnPageThread, reinterpret_cast<WPARAM>(&InsertRowHere), reinterpret_cast<LPARAM>(&row));
+    PendingRow row = {first, second, icon, record};
+    page_.pendingRow = &row;
+    SendT(page_.page, kAddPendingRow, 0, 0);
+    // Still waiting: the page is gone, and the record with it.
+    if (page_.pendingRow.exchange(nullptr) == &row) FreeFoundRecord(record);
   }
 
   void SearchEnded() override {
@@ -215,6 +185,30 @@ void Monitor(ProgramsPage& p) {
 
 }  // namespace
 
+void AddPendingRow(ProgramsPage& p) {
+  PendingRow* row = p.pendingRow.exchange(nullptr);
+  if (row == nullptr) return;
+  int image = 2;  // the generic program icon
+  if (row->icon != nullptr) {
+    int added = ImageList_ReplaceIcon(p.images, -1, row->icon);
+    if (added >= 0) image = added;
+  }
+  int count = ListRowCount(p.list);
+  TV_AW(LVITEM) item = {};
+  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+  item.iItem = count > 0 ? count - 1 : 0;
+  item.iImage = image;
+  item.pszText = const_cast<tchar*>(row->first);
+  item.lParam = reinterpret_cast<LPARAM>(row->record);
+  int index = static_cast<int>(SendT(p.list, TV_AW(LVM_INSERTITEM), 0, reinterpret_cast<LPARAM>(&item)));
+  if (index < 0) {
+    FreeFoundRecord(row->record);
+    return;
+  }
+  ListSetCellText(p.list, index, 1, row->second);
+  SendT(p.list, LVM_ENSUREVISIBLE, ListRowCount(p.list) - 1, FALSE);
+}
+
 void PostLeaveOnce(ProgramsPage& page) {
   if (!page.leavePosted.exchange(true)) PostT(page.parent, kNotifyOuterNext, kLeaveNext, 0);
 }
@@ -224,7 +218,7 @@ DWORD WINAPI PageSearchThread(void* parameter) {
   auto scriptFunction = static_cast<int>(reinterpret_cast<INT_PTR>(parameter));
   {
     PageSearchView view(p);
-    RunSearch(&view, scriptFunction > 0 ? scriptFunction : 0);
+    RunSearch(&view, scriptFunction);
   }
   int rows = ListRowCount(p.list) - 1;
   p.rowCount = rows > 0 ? rows : 0;

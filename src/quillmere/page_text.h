@@ -85,13 +85,11 @@ struct PageOptions {
   bool Given(PageText which) const { return given[which]; }
   // The Next text of "/ignore", "/autoclose" or "/autoclosesilent", given and not empty.
   bool HasNextText() const { return given[kNextText] && !text[kNextText].empty(); }
-  // The page's script function from "/cbaddress": its address less one, 0 (none) when that is
-  // below 1.
-  int ScriptFunction() const {
-    if (!given[kCallbackText]) return 0;
-    std::int32_t index = myatoi_signed(text[kCallbackText].c_str()) - 1;
-    return index > 0 ? index : 0;
-  }
+  // The page's script function from "/cbaddress": the installer's index of the function (its
+  // address less one); -1 when none was given, or when the text is no address that the
+  // installer's GetFunctionAddress can give (the page then refuses to start).
+  int ScriptFunction() const { return given[kCallbackText] ? FunctionIndexOf(text[kCallbackText].c_str()) : -1; }
+  bool ScriptFunctionValid() const { return !given[kCallbackText] || ScriptFunction() >= 0; }
 };
 
 // Pops switches until the first word that is none, which is pushed back: the script may keep

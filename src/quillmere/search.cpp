@@ -11,6 +11,7 @@
 #include "quillmere/helper_bridge.h"
 #include "quillmere/module.h"
 #include "quillmere/path_text.h"
+#include "quillmere/script_calls.h"
 #include "quillmere/process_tools.h"
 #include "quillmere/search_text.h"
 #include "quillmere/width.h"
@@ -79,33 +80,6 @@ struct SearchContext {
   tchar scratch[512];
 };
 
-// Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
-// stack: a script function leaves the stack as it found it, whatever it pushed.
-void DiscardAbove(Frame& frame, const stack_t* mark) {
-  bool present = mark == nullptr;
-  for (const stack_t* e = frame.HasEntries() ? *frame.stacktop : nullptr; e != nullptr && !present; e = e->next)
-    present = e == mark;
-  while (present && frame.HasEntries() && *frame.stacktop != mark) {
-    tchar ignored[1];
-    frame.popstring(ignored, 1);
-  }
-}
-
-// Pushes the texts in order, runs the script function and pops its answer (when one is wanted),
-// all within one turn on the installer's stack, and leaves the stack as it was before the
-// pushes. False when the function could not run, or left no answer where one was wanted.
-bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Arg* answer) {
-  ScriptTurn turn;
-  Frame& frame = QuillmereFrame();
-  if (!turn.ok() || frame.stacktop == nullptr) return false;
-  const stack_t* mark = *frame.stacktop;
-  for (const tchar* text : texts) frame.pushstring(text);
-  bool ran = RunScriptFunction(QuillmereExtra(), functionIndex, static_cast<HWND>(frame.hwndParent)) == 0;
-  bool answered = ran && (answer == nullptr || (frame.HasEntries() && *frame.stacktop != mark && PopArg(frame, *answer)));
-  DiscardAbove(frame, mark);
-  return answered;
-}
-
 // Silent mode: offers a program to the script's function once per search; nonzero to go on.
 int AskScript(const tchar* first, const tchar* second, int scriptFunction, const FoundRecord& record) {
   tchar id[16] = {TV_T('0'), 0};  // a custom target has no process: "0", which no process has
@@ -161,7 +135,7 @@ int ReportFound(const ProcessEntry* entry, SearchContext* context) {
   }
   HICON icon = nullptr;
   if (entry->imagePath[0] != 0) TV_AW(ExtractIconEx)(entry->imagePath, 0, nullptr, &icon, 1);
-  if (context->scriptFunction > 0) CallScript(context->scriptFunction, {entry->imagePath}, nullptr);  // answer not read
+  if (context->scriptFunction >= 0) CallScript(context->scriptFunction, {entry->imagePath}, nullptr);  // answer not read
   return AddListRow(context->view, entry->displayName, name, icon, record);
 }
 
@@ -230,7 +204,7 @@ int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
 // The callback of every pass, the companion's records included.
 int MatchEntry(const ProcessEntry* entry, void* arg) {
   auto* context = static_cast<SearchContext*>(arg);
-  if (context->stopped || SearchAbandoned()) return 0;
+  if (context->stopped || ScriptCallsAbandoned()) return 0;
   if (MatchEntryOnce(entry, context) != 0) return 1;
   if (context->view == nullptr) context->stopped = true;
   return 0;

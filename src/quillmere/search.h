@@ -50,7 +50,7 @@ class PageView {
   ~PageView() = default;
 };
 
-// Runs every pass. Page mode (view set): rows go to the view, and scriptFunction (0: none) is
+// Runs every pass. Page mode (view set): rows go to the view, and scriptFunction (-1: none) is
 // called with each program's image path; always 1. Silent mode (view null): each program goes
 // to the script function; 1 when the search ran to its end, 0 when an answer stopped it.
 int RunSearch(PageView* view, int scriptFunction);
@@ -73,31 +73,16 @@ bool ProcessIsRunning(DWORD processId);
 // not be closed in that time or has no process id.
 bool AutoCloseProcess(const FoundRecord& record);
 
-// Run when the plug-in is unloaded: a search still running asks nothing more, ends its pass
-// and is collected (at most about 10 s).
-void AbandonSearch();
-bool SearchAbandoned();
-
-// A turn of the search thread on the installer's stack and variables, held while it pushes,
-// runs a script function and pops the answer. While an asynchronous search is held, script code
-// runs on one thread at a time: the search thread takes its turns only while the installer's
-// thread waits inside SilentWait, so the script's own statements never see the stack change
-// under them. Otherwise (a synchronous search, the page) a turn is always granted at once.
-class ScriptTurn {
- public:
-  ScriptTurn();
-  ~ScriptTurn();
-  ScriptTurn(const ScriptTurn&) = delete;
-  ScriptTurn& operator=(const ScriptTurn&) = delete;
-  bool ok() const { return held_; }  // false: the plug-in is being unloaded, run nothing
-
- private:
-  bool held_ = false;
-  bool locked_ = false;
-};
+// Run when the plug-in is unloaded: a search still running asks nothing more, ends its pass and
+// is collected (at most about 10 s). False when its thread would not end: it then keeps
+// everything it can reach, and the module stays loaded.
+bool AbandonSearch();
 
 // The one search thread of the module (the page's or a silent search's), held until it is
 // collected; null when there is none. Written only by the installer's thread.
 HANDLE& SearchThread();
+// True while a search thread is held (a thread that would not end at unload is collected here
+// once it has ended).
+bool SearchHeld();
 
 }  // namespace tv

@@ -4,6 +4,7 @@
 #include "quillmere/engine.h"
 #include "quillmere/module.h"
 #include "quillmere/process_tools.h"
+#include "quillmere/script_calls.h"
 #include "quillmere/search.h"
 #include "quillmere/width.h"
 
@@ -15,40 +16,14 @@ namespace {
 constexpr DWORD kAutoCloseLimitMs = 10000;
 constexpr DWORD kCustomAskPauseMs = 100;
 
-// Set when the plug-in is unloaded under a running search: the search asks nothing more.
-volatile LONG g_abandon = 0;
+// How long the unload notification waits for a search thread to end.
+constexpr DWORD kUnloadLimitMs = 10000;
 
-// The turns of an asynchronous search on the installer's stack: the event is set while the
-// installer's thread waits inside SilentWait; the lock is held by the search thread for the
-// length of one script call, so that SilentWait returns only between two calls.
-volatile LONG g_turnsGated = 0;
-HANDLE g_installerWaits = nullptr;  // manual-reset
-CRITICAL_SECTION g_turnLock;
-
-bool PrepareTurns() {
-  if (g_installerWaits != nullptr) return true;
-  g_installerWaits = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (g_installerWaits == nullptr) return false;
-  InitializeCriticalSection(&g_turnLock);
-  return true;
-}
-
-// The installer's thread waits for the search: the search thread may take turns meanwhile.
-class InstallerWaits {
- public:
-  InstallerWaits() {
-    if (g_turnsGated) SetEvent(g_installerWaits);
-  }
-  // Returns once no turn is running.
-  ~InstallerWaits() {
-    if (!g_turnsGated) return;
-    ResetEvent(g_installerWaits);
-    EnterCriticalSection(&g_turnLock);
-    LeaveCriticalSection(&g_turnLock);
-  }
-  InstallerWaits(const InstallerWaits&) = delete;
-  InstallerWaits& operator=(const InstallerWaits&) = delete;
-};
+// The held search thread is a silent search's (not the page's).
+bool g_silentHeld = false;
+// The held search thread would not end when the plug-in was unloaded: everything it can reach is
+// kept until it has ended.
+bool g_orphaned = false;
 
 DWORD WINAPI SilentSearchThread(LPVOID functionIndex) {
   int result = RunSearch(nullptr, static_cast<int>(reinterpret_cast<INT_PTR>(functionIndex)));
@@ -57,42 +32,27 @@ DWORD WINAPI SilentSearchThread(LPVOID functionIndex) {
   return static_cast<DWORD>(result);
 }
 
-// Waits for the thread. Messages that other threads send to the calling thread's windows are
-// served meanwhile, and its windows repaint, so that a script function that writes to the
-// installer's window cannot wait on this thread for ever; input stays queued, so no handler of
-// the installer runs script code beside the search.
-void WaitServingMessages(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_PAINT) == WAIT_OBJECT_0 + 1) {
-    MSG message;
-    while (PeekMessage(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessage(&message);
-  }
-}
-
 void CollectSearchThread() {
   CloseHandle(SearchThread());
   SearchThread() = nullptr;
-  g_turnsGated = 0;
+  g_silentHeld = false;
 }
+
+// A silent search's thread is held, and the calling thread may wait for it.
+bool SilentSearchHeld() { return SearchHeld() && g_silentHeld && !g_orphaned; }
 
 }  // namespace
 
-ScriptTurn::ScriptTurn() {
-  if (!g_turnsGated) {
-    held_ = !g_abandon;
-    return;
+bool SearchHeld() {
+  if (g_orphaned && WaitForSingleObject(SearchThread(), 0) == WAIT_OBJECT_0) {
+    // The thread that would not end has ended at last: what it could reach may go now.
+    g_orphaned = false;
+    CollectSearchThread();
+    ResetSearchState();
+    Targets().applicationsWanted = false;
+    CloseScriptCalls();
   }
-  for (;;) {
-    WaitForSingleObject(g_installerWaits, INFINITE);
-    if (g_abandon) return;
-    EnterCriticalSection(&g_turnLock);
-    if (WaitForSingleObject(g_installerWaits, 0) == WAIT_OBJECT_0 && !g_abandon) break;
-    LeaveCriticalSection(&g_turnLock);  // the installer stopped waiting meanwhile
-  }
-  held_ = locked_ = true;
-}
-
-ScriptTurn::~ScriptTurn() {
-  if (locked_) LeaveCriticalSection(&g_turnLock);
+  return SearchThread() != nullptr;
 }
 
 bool AutoCloseProcess(const FoundRecord& record) {
@@ -100,7 +60,7 @@ bool AutoCloseProcess(const FoundRecord& record) {
   auto outOfTime = [start]() { return GetTickCount() - start >= kAutoCloseLimitMs; };
   if (record.isCustom) {
     while (AskCustomTarget(record.custom)) {
-      if (outOfTime() || g_abandon) return false;
+      if (outOfTime() || ScriptCallsAbandoned()) return false;
       Sleep(kCustomAskPauseMs);
     }
     return true;
@@ -127,38 +87,38 @@ bool AutoCloseProcess(const FoundRecord& record) {
       Sleep(500);
     }
     if (!ProcessIsRunning(program.processId)) return true;
-    if (outOfTime() || g_abandon) return false;
+    if (outOfTime() || ScriptCallsAbandoned()) return false;
   }
 }
 
-// Run by the installer's unload notification: a search still running asks nothing more and
-// ends its pass before the plug-in goes.
-void AbandonSearch() {
-  if (SearchThread() != nullptr) {
-    g_abandon = 1;
-    if (g_installerWaits != nullptr) SetEvent(g_installerWaits);  // wakes a thread waiting for its turn
+bool AbandonSearch() {
+  if (SearchThread() != nullptr && !g_orphaned) {
+    AbandonScriptCalls();
     CancelSearch();
-    WaitForSingleObject(SearchThread(), kAutoCloseLimitMs);
+    if (WaitServingScriptCalls(SearchThread(), kUnloadLimitMs) != WAIT_OBJECT_0) {
+      // It may still run: it keeps what it can reach, it will never run script code again, and
+      // the module stays loaded under it.
+      g_orphaned = true;
+      KeepModuleLoaded();
+      return false;
+    }
     CollectSearchThread();
-    g_abandon = 0;
   }
-  if (g_installerWaits != nullptr) {
-    CloseHandle(g_installerWaits);
-    g_installerWaits = nullptr;
-    DeleteCriticalSection(&g_turnLock);
-  }
+  if (g_orphaned) return false;
+  CloseScriptCalls();
+  return true;
 }
-
-bool SearchAbandoned() { return g_abandon != 0; }
 
 }  // namespace tv
 
 using namespace tv;
 
 // Pops an optional "/async" and a script function's address; pushes "done" (the search has
-// ended), "ok" (it runs in the background) or "error".
+// ended), "ok" (it runs in the background) or "error". Refused (the arguments stay under "error")
+// while a search is held, from inside a function that a search runs, and without the debug
+// privilege.
 TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
-  if (!EnableDebugPrivilege() || SearchThread() != nullptr) {
+  if (InsideScriptCall() || !EnableDebugPrivilege() || SearchHeld()) {
     frame.pushword("error");
     return;
   }
@@ -169,36 +129,33 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
     if (!PopArg(frame, word)) word.data()[0] = 0;
   }
   int functionIndex = word.data() != nullptr ? FunctionIndexOf(word.c_str()) : -1;
-  if (functionIndex <= 0) {
+  if (functionIndex < 0 || !OpenScriptCalls()) {
     frame.pushword("error");
     return;
   }
-  if (async && !PrepareTurns()) {
-    frame.pushword("error");
-    return;
-  }
-  g_turnsGated = async ? 1 : 0;
   HANDLE thread = CreateThread(nullptr, 0, &SilentSearchThread,
                                reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)), 0, nullptr);
   if (thread == nullptr) {
-    g_turnsGated = 0;
     frame.pushword("error");
     return;
   }
   SearchThread() = thread;
+  g_silentHeld = true;
   if (async) {
     frame.pushword("ok");
     return;
   }
-  WaitServingMessages(thread);
+  WaitServingScriptCalls(thread, INFINITE);
   CollectSearchThread();
   frame.pushword("done");
 }
 
 // "/time MS": waits at most MS milliseconds and pushes "wait", "done", "cancel" or "error".
-// Otherwise waits for the search's end and collects it, leaving the stack as it was.
+// Otherwise waits for the search's end and collects it, leaving the stack as it was. Either way
+// the search's functions run meanwhile, on this thread. Refused (the arguments stay under
+// "error") when no silent search is held and from inside a function that a search runs.
 TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
-  if (SearchThread() == nullptr) {
+  if (InsideScriptCall() || !SilentSearchHeld()) {
     frame.pushword("error");
     return;
   }
@@ -208,31 +165,24 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
     Arg number(frame);
     int milliseconds = PopArg(frame, number) ? myatoi_signed(number.c_str()) : 0;
     if (milliseconds < 0) milliseconds = 0;  // a negative time would be INFINITE
-    DWORD waited;
-    {
-      InstallerWaits turns;
-      waited = WaitForSingleObject(SearchThread(), static_cast<DWORD>(milliseconds));
-    }
+    DWORD waited = WaitServingScriptCalls(SearchThread(), static_cast<DWORD>(milliseconds));
     if (waited == WAIT_TIMEOUT) {
       frame.pushword("wait");
       return;
     }
     DWORD code = 0xFFFFFFFFu;
-    if (!GetExitCodeThread(SearchThread(), &code)) code = 0xFFFFFFFFu;
+    if (waited != WAIT_OBJECT_0 || !GetExitCodeThread(SearchThread(), &code)) code = 0xFFFFFFFFu;
     frame.pushword(code == 0xFFFFFFFFu ? "error" : code == 0 ? "cancel" : "done");
     return;
   }
   if (popped) frame.pushstring(word.c_str());
-  {
-    InstallerWaits turns;
-    WaitServingMessages(SearchThread());
-  }
+  WaitServingScriptCalls(SearchThread(), INFINITE);
   CollectSearchThread();
 }
 
 // Pushes the running search's percentage, or "error" when no search is held.
 TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame()) {
-  if (SearchThread() == nullptr) {
+  if (!SilentSearchHeld()) {
     frame.pushword("error");
     return;
   }

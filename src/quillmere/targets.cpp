@@ -33,7 +33,7 @@ void FreeCustom(CustomTarget& target) {
 // A target is refused while a search reads the lists, when its list is full (the argument stays
 // on the stack) and when it is too long for an entry (it is taken).
 void AddTarget(Frame& frame, TargetList& list, bool folder) {
-  if (SearchThread() != nullptr || list.count >= kMaxTargets) {
+  if (SearchHeld() || list.count >= kMaxTargets) {
     frame.pushword("error");
     return;
   }
@@ -106,7 +106,7 @@ TARVOLK_EXPORT(AddClass, QuillmereFrame()) { AddTarget(frame, Targets().classes,
 TARVOLK_EXPORT(AddCaption, QuillmereFrame()) { AddTarget(frame, Targets().captions, false); }
 
 TARVOLK_EXPORT(AddApplications, QuillmereFrame()) {
-  if (SearchThread() != nullptr) {
+  if (SearchHeld()) {
     frame.pushword("error");
     return;
   }
@@ -116,7 +116,7 @@ TARVOLK_EXPORT(AddApplications, QuillmereFrame()) {
 // Pops [/icon FILE] LABEL DETAIL FUNCTION-ADDRESS; pushes nothing on success, else "error".
 TARVOLK_EXPORT(AddCustom, QuillmereFrame()) {
   SearchTargets& targets = Targets();
-  if (SearchThread() != nullptr || targets.customCount >= kMaxTargets) {
+  if (SearchHeld() || targets.customCount >= kMaxTargets) {
     frame.pushword("error");
     return;
   }
@@ -135,9 +135,9 @@ TARVOLK_EXPORT(AddCustom, QuillmereFrame()) {
   target.label = label;
   target.detail = label != nullptr ? PopBlock(frame) : nullptr;
   tchar* address = target.detail != nullptr ? PopBlock(frame) : nullptr;
-  target.scriptFunction = address != nullptr ? FunctionIndexOf(address) : 0;
+  target.scriptFunction = address != nullptr ? FunctionIndexOf(address) : -1;
   StackFree(address);
-  if (target.scriptFunction <= 0) {
+  if (target.scriptFunction < 0) {
     FreeCustom(target);
     frame.pushword("error");
     return;

@@ -20,7 +20,7 @@ struct TargetList {
 
 // An entry that a script function decides about.
 struct CustomTarget {
-  int scriptFunction;  // the installer's function index (its address less one), at least 1
+  int scriptFunction;  // the installer's function index (its address less one), 0 or more
   HICON icon;          // small icon of the entry's row, or null
   tchar* label;        // first column of its row
   tchar* detail;       // second column; also what the function is given when asked

@@ -84,7 +84,13 @@ Function OfferNested
   Pop $4
   Tarvolk::FindProcess "/yesno" "${F}"
   Pop $5
-  StrCpy $Nested "$Nested [locked $4, running $5]"
+  ; A wait for the search from inside its own function could never end: refused at once.
+  Push "|"
+  Tarvolk::SilentWait
+  Tarvolk::SilentWait "/time" 10
+  Tarvolk::SilentSearch "/async" 5
+  Call UpToBar
+  StrCpy $Nested "$Nested [locked $4, running $5,$6]"
   nested_done:
   Push "true"
 FunctionEnd
@@ -111,6 +117,17 @@ Function Slow
   StrCmp $1 "slow-" +2
     IntOp $Mixed $Mixed + 1
   Push "no"
+FunctionEnd
+
+; Pops the entries above a "|" into $6, each as " [entry]".
+Function UpToBar
+  StrCpy $6 ""
+  loop:
+    Pop $7
+    StrCmp $7 "|" done
+    StrCpy $6 "$6 [$7]"
+    Goto loop
+  done:
 FunctionEnd
 
 Function ClearStack
@@ -280,8 +297,8 @@ Section
   Tarvolk::AddCustom "Label two" "detail-two" $R2
   Tarvolk::AddCustom "Label three" "detail-three" $R1
   !insertmacro DumpStack "add custom"
-  Tarvolk::AddCustom "Label four" "detail-four" "1"
-  !insertmacro DumpStack "custom address 1"
+  Tarvolk::AddCustom "Label four" "detail-four" "0"
+  !insertmacro DumpStack "custom address 0"
   Tarvolk::AddCustom "Label five" "detail-five" "abc"
   !insertmacro DumpStack "custom address abc"
   Tarvolk::AddCustom "/icon"

@@ -102,7 +102,7 @@ void CheckOptions() {
   {
     Script<C> s;
     s.Call({"/autoclose", "", "kill?", "", "Close all", "/colheadings", "", "Image", "/ignorebtn", "0x10",
-            "/cbaddress", "12", "/noprograms", "", "/caption", "Setup", "/usericons", "/menuitems", "Shut"});
+            "/cbaddress", "1", "/noprograms", "", "/caption", "Setup", "/usericons", "/menuitems", "Shut"});
     tv::PageOptions<C> o;
     tv::ParsePageOptions(s.frame, o);
     EXPECT_TRUE(s.Left().empty());
@@ -118,7 +118,8 @@ void CheckOptions() {
     EXPECT_EQ(N(o.Get(tv::kSecondColumnText)), "Image");
     EXPECT_EQ(N(o.Get(tv::kNoProgramsText)), "");
     EXPECT_EQ(o.ignoreButtonId, 16);
-    EXPECT_EQ(o.ScriptFunction(), 11);
+    EXPECT_EQ(o.ScriptFunction(), 0);  // the script's first function
+    EXPECT_TRUE(o.ScriptFunctionValid());
     EXPECT_TRUE(o.hasCaption);
     EXPECT_EQ(N(o.caption.c_str()), "Setup");
     EXPECT_TRUE(o.userIcons);
@@ -135,7 +136,8 @@ void CheckOptions() {
     EXPECT_TRUE(o.saveNextText);
     EXPECT_FALSE(o.HasNextText());  // the later, empty Next text wins
     EXPECT_EQ(N(o.Get(tv::kManualCloseText)), "by hand");
-    EXPECT_EQ(o.ScriptFunction(), 0);
+    EXPECT_EQ(o.ScriptFunction(), -1);
+    EXPECT_FALSE(o.ScriptFunctionValid());  // the page refuses to start
   }
 }
 

@@ -179,18 +179,33 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   Installer::Get().functions.erase(41);
 }
 
-// A page that was created and never shown goes with the plug-in's unload; a new one can be made.
-TEST_CASE(PageCreatedAndNeverShownGoesAtUnload) {
+// A page that InitDialog made and nobody showed goes with the plug-in's unload, or gives way to
+// the next Dialog. A page that cannot be made (an address that is none, no installer window)
+// answers "error" alone: its options are taken.
+TEST_CASE(PagesNeverShownAndPagesThatCannotStart) {
   StandInWindow window(400);
   Stack s;
+  auto made = [&s]() { return reinterpret_cast<HWND>(static_cast<INT_PTR>(std::atol(s.Pop().c_str()))); };
   Dll().Call("InitDialog", &s, window.hwnd);
-  HWND page = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::atol(s.Pop().c_str())));
+  HWND page = made();
   CHECK(IsWindow(page));
   Installer::Get().SendUnload();
   CHECK(!IsWindow(page));
   Dll().Call("InitDialog", &s, window.hwnd);
-  page = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::atol(s.Pop().c_str())));
+  page = made();
   CHECK(IsWindow(page));
-  Installer::Get().SendUnload();
+  s.Push("below");
+  WithPage("Dialog", s, window, nullptr, true);
+  CHECK_STACK(s, "back", "below");
   CHECK(!IsWindow(page));
+  s.Clear();
+  for (const char* address : {"0", "-3", "0x10", "12abc", "99999999999", ""}) {
+    s.PushAll({"below", address, "/cbaddress", "/autonext"});
+    Dll().Call("InitDialog", &s, window.hwnd);
+    CHECK_STACK(s, "error", "below");
+    s.Clear();
+  }
+  s.PushAll({"below", "x", "/heading"});
+  Dll().Call("InitDialog", &s, nullptr);
+  CHECK_STACK(s, "error", "below");
 }

@@ -52,3 +52,80 @@ TEST_CASE(UnloadEndsARunningSearch) {
   CHECK_EQ(installer.executeCalls, after + 1);
   installer.functions.erase(kAbsent);
 }
+
+namespace {
+
+// A search thread that cannot end when the plug-in is unloaded: the thread's first system call
+// (opening the service manager) is doubled to block until the case lets it go.
+HANDLE g_entered = nullptr;
+HANDLE g_release = nullptr;
+void* g_openManager = nullptr;
+void* g_globalFree = nullptr;
+int g_frees = 0;
+
+#ifdef TARVOLK_UNICODE
+const char kOpenManager[] = "OpenSCManagerW";
+#else
+const char kOpenManager[] = "OpenSCManagerA";
+#endif
+
+SC_HANDLE WINAPI BlockedOpenManager(const TChar* machine, const TChar* database, DWORD access) {
+  SetEvent(g_entered);
+  WaitForSingleObject(g_release, 60000);
+  using Open = SC_HANDLE(WINAPI*)(const TChar*, const TChar*, DWORD);
+  return reinterpret_cast<Open>(g_openManager)(machine, database, access);
+}
+
+HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
+  ++g_frees;
+  return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
+}
+
+}  // namespace
+
+// Unloaded while the search thread is stuck in a system call past the 10 s limit: nothing it can
+// reach is released, and once it goes on it runs no script code. A later call collects it.
+TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
+  Stack s;
+  Installer& installer = Installer::Get();
+  installer.functions[kAbsent] = [&s](HWND) {
+    s.Pop();
+    s.Push("true");
+    return 0;
+  };
+  g_entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_openManager = PatchImport(Dll().Module(), "ADVAPI32.dll", kOpenManager, reinterpret_cast<void*>(&BlockedOpenManager));
+  CHECK(g_openManager != nullptr);
+  CHECK_STACK_VEC(Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}), {});
+  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1), "/async"}), {"ok"});
+  CHECK(WaitForSingleObject(g_entered, 30000) == WAIT_OBJECT_0);
+  int asked = installer.executeCalls;
+
+  g_globalFree = PatchImport(Dll().Module(), "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree));
+  CHECK(g_globalFree != nullptr);
+  g_frees = 0;
+  DWORD start = GetTickCount();
+  installer.SendUnload();
+  DWORD took = GetTickCount() - start;
+  int frees = g_frees;
+  if (g_globalFree) PatchImport(Dll().Module(), "KERNEL32.dll", "GlobalFree", g_globalFree);
+  CHECK(took >= 9000 && took < 20000);
+  CHECK_EQ(frees, 0);
+
+  SetEvent(g_release);
+  bool collected = false;
+  for (int i = 0; i < 200 && !collected; ++i) {
+    collected = Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}).empty();
+    if (!collected) Sleep(100);
+  }
+  CHECK(collected);
+  CHECK_EQ(installer.executeCalls, asked);
+  // The plug-in works as before: the entry is asked, and offered to the search's function.
+  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1)}), {"done"});
+  CHECK_EQ(installer.executeCalls, asked + 2);
+  if (g_openManager) PatchImport(Dll().Module(), "ADVAPI32.dll", kOpenManager, g_openManager);
+  installer.functions.erase(kAbsent);
+  CloseHandle(g_entered);
+  CloseHandle(g_release);
+}

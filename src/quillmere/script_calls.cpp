@@ -1,0 +1,186 @@
+#include "quillmere/script_calls.h"
+
+#include "quillmere/module.h"
+
+namespace tv {
+namespace {
+
+// One call of a script function, in the memory of the search thread that waits for it.
+struct Request {
+  int functionIndex;
+  const tchar* const* texts;
+  std::size_t count;
+  Arg* answer;
+  bool answered;
+};
+
+enum class Slot { empty, waiting, running };
+
+// Guards the slot and the abandonment; never held while a function runs.
+CRITICAL_SECTION g_lock;
+const bool g_lockReady = (InitializeCriticalSection(&g_lock), true);
+
+Request* g_request = nullptr;
+Slot g_slot = Slot::empty;
+volatile LONG g_abandoned = 0;
+
+HANDLE g_bell = nullptr;     // manual-reset: a request waits in the slot
+HANDLE g_done = nullptr;     // auto-reset: the request in the slot was run
+HANDLE g_abandon = nullptr;  // manual-reset: set with g_abandoned
+
+// The thread that runs a search's function at the moment; 0 when none does.
+volatile DWORD g_servingThread = 0;
+
+class Locked {
+ public:
+  Locked() { EnterCriticalSection(&g_lock); }
+  ~Locked() { LeaveCriticalSection(&g_lock); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+};
+
+// Serves the messages that other threads send to this one; posted messages stay queued.
+void ServeSentMessages() {
+  MSG message;
+  TV_AW(PeekMessage)(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
+// stack: a script function leaves the stack as it found it, whatever it pushed.
+void DiscardAbove(Frame& frame, const stack_t* mark) {
+  bool present = mark == nullptr;
+  for (const stack_t* e = frame.HasEntries() ? *frame.stacktop : nullptr; e != nullptr && !present; e = e->next)
+    present = e == mark;
+  while (present && frame.HasEntries() && *frame.stacktop != mark) {
+    tchar ignored[1];
+    frame.popstring(ignored, 1);
+  }
+}
+
+// On the installer's thread: push, run, pop.
+void Run(Request& request) {
+  Frame& frame = QuillmereFrame();
+  if (frame.stacktop == nullptr) return;
+  const stack_t* mark = *frame.stacktop;
+  for (std::size_t i = 0; i < request.count; ++i) frame.pushstring(request.texts[i]);
+  DWORD outer = g_servingThread;
+  g_servingThread = GetCurrentThreadId();
+  bool ran = RunScriptFunction(QuillmereExtra(), request.functionIndex, static_cast<HWND>(frame.hwndParent)) == 0;
+  g_servingThread = outer;
+  request.answered = ran && (request.answer == nullptr ||
+                             (frame.HasEntries() && *frame.stacktop != mark && PopArg(frame, *request.answer)));
+  DiscardAbove(frame, mark);
+}
+
+}  // namespace
+
+bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Arg* answer) {
+  Request request = {functionIndex, texts.begin(), texts.size(), answer, false};
+  {
+    Locked lock;
+    if (g_abandoned || g_bell == nullptr || g_slot != Slot::empty) return false;
+    g_request = &request;
+    g_slot = Slot::waiting;
+    SetEvent(g_bell);
+  }
+  HANDLE events[2] = {g_done, g_abandon};
+  DWORD count = 2;
+  for (;;) {
+    DWORD woke = MsgWaitForMultipleObjects(count, events, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woke == WAIT_OBJECT_0) return request.answered && !g_abandoned;
+    if (woke == WAIT_OBJECT_0 + count) {
+      ServeSentMessages();
+      continue;
+    }
+    // Abandoned (or the wait failed): a request nobody took yet is withdrawn; one that runs is
+    // finished by its thread, which rings g_done.
+    Locked lock;
+    if (g_slot == Slot::waiting && g_request == &request) {
+      g_slot = Slot::empty;
+      g_request = nullptr;
+      ResetEvent(g_bell);
+      return false;
+    }
+    count = 1;
+  }
+}
+
+bool OpenScriptCalls() {
+  Locked lock;
+  if (g_bell == nullptr) g_bell = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_done == nullptr) g_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (g_abandon == nullptr) g_abandon = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_bell == nullptr || g_done == nullptr || g_abandon == nullptr) return false;
+  ResetEvent(g_bell);
+  ResetEvent(g_done);
+  g_slot = Slot::empty;
+  g_request = nullptr;
+  return true;
+}
+
+HANDLE ScriptCallBell() { return g_abandoned ? nullptr : g_bell; }
+
+void ServeScriptCall() {
+  Request* request;
+  {
+    Locked lock;
+    if (g_slot != Slot::waiting || g_abandoned) return;
+    request = g_request;
+    g_slot = Slot::running;
+    ResetEvent(g_bell);
+  }
+  Run(*request);
+  Locked lock;
+  g_slot = Slot::empty;
+  g_request = nullptr;
+  SetEvent(g_done);
+}
+
+DWORD WaitServingScriptCalls(HANDLE object, DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  bool served = false;
+  for (;;) {
+    DWORD left = INFINITE;
+    if (milliseconds != INFINITE) {
+      DWORD spent = GetTickCount() - start;
+      left = spent >= milliseconds ? 0 : milliseconds - spent;
+    }
+    HANDLE handles[2] = {object, ScriptCallBell()};
+    DWORD count = handles[1] != nullptr ? 2 : 1;
+    DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, left, QS_SENDMESSAGE | QS_PAINT);
+    if (woke == WAIT_OBJECT_0 || woke == WAIT_TIMEOUT || woke == WAIT_FAILED) return woke;
+    if (count == 2 && woke == WAIT_OBJECT_0 + 1) {
+      // A request that waits when the time is up is served once, so that any poll lets the
+      // search go on; after that the time counts.
+      if (left == 0 && served) return WAIT_TIMEOUT;
+      ServeScriptCall();
+      served = true;
+      continue;
+    }
+    MSG message;
+    while (TV_AW(PeekMessage)(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) TV_AW(DispatchMessage)(&message);
+  }
+}
+
+bool InsideScriptCall() { return g_servingThread != 0 && g_servingThread == GetCurrentThreadId(); }
+
+void AbandonScriptCalls() {
+  Locked lock;
+  g_abandoned = 1;
+  if (g_abandon != nullptr) SetEvent(g_abandon);
+}
+
+bool ScriptCallsAbandoned() { return g_abandoned != 0; }
+
+void CloseScriptCalls() {
+  Locked lock;
+  g_abandoned = 0;
+  g_slot = Slot::empty;
+  g_request = nullptr;
+  for (HANDLE* event : {&g_bell, &g_done, &g_abandon}) {
+    if (*event != nullptr) CloseHandle(*event);
+    *event = nullptr;
+  }
+}
+
+}  // namespace tv
