@@ -1,9 +1,11 @@
 ; The running-programs page in a real wizard, driven by page-gui with xdotool: a directory page,
-; then four pages of the plug-in (the programs, one that moves on by itself, one left with an
-; ignore button of the script's own, one cancelled during its search) and the install page. Each
-; page's function writes what the stack holds when the page returns. Only the programs page looks
-; for a file (a scan of the system's handle table, the slowest pass); the others look for a module
-; or a window class.
+; then five pages of the plug-in (the programs, one that moves on by itself, one left with an
+; ignore button of the script's own, one that stops two services, one cancelled during its
+; search) and the install page. Each page's function writes what the stack holds when the page
+; returns. The programs and services pages look for a file too (a scan of the system's handle
+; table, the slowest pass); the others look for a module or a window class. A search is held (so
+; that the driver can act while it runs) by custom entries whose functions take a while each
+; while hold.flag exists: they run on the installer's thread, which serves the wizard between two.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 UI (mui or classic)
 !if "${VARIANT}" == "x86-ansi"
   Unicode false
@@ -12,9 +14,9 @@
 
 !define T "gui-page-${VARIANT}"
 !define D "C:\tvtest\${T}"
-; The Unicode variants list a program whose name is not ASCII.
+; A program whose name is not ASCII: in the ANSI code page in the ANSI variant.
 !if "${VARIANT}" == "x86-ansi"
-  !define FILEVICTIM "tv-file-${T}.exe"
+  !define FILEVICTIM "tv-f${U+00EF}le-${T}.exe"
 !else
   !define FILEVICTIM "tv-f${U+00EF}l${U+0117}-${T}.exe"
 !endif
@@ -32,6 +34,7 @@ AutoCloseWindow true
   Page custom ProgramsPage
   Page custom AutoNextPage
   Page custom IgnorePage
+  Page custom ServicePage
   Page custom CancelPage
   !insertmacro MUI_PAGE_INSTFILES
   !insertmacro MUI_LANGUAGE "English"
@@ -40,12 +43,14 @@ AutoCloseWindow true
   Page custom ProgramsPage
   Page custom AutoNextPage
   Page custom IgnorePage
+  Page custom ServicePage
   Page custom CancelPage
   Page instfiles
 !endif
 
 Var Results
 Var Visit
+Var Listed
 
 ; Writes "LABEL: [top] [next] ..." with every entry on the stack, and empties it.
 !macro Record LABEL
@@ -78,9 +83,22 @@ FunctionEnd
   Pop $0
 !macroend
 
+; Two services, each in a program found by the services page: one by its module, one by a file
+; it holds.
+!macro Service NAME EXE ARGS
+  Tarvolk::Remove "${NAME}"
+  CopyFiles /SILENT "${TESTBIN32}\tvsvc.exe" "${D}\${EXE}"
+  Tarvolk::Install "${NAME}" "${NAME}" "16" "3" '"${D}\${EXE}" ${ARGS}' "" "" "" ""
+  Tarvolk::Start "${NAME}"
+  Pop $0
+  Pop $0
+!macroend
+
 Function .onInit
   FileOpen $Results "${RESULTS}" w
   FileClose $Results
+  !insertmacro Leftover "tvsvc-menu-${T}.exe"
+  !insertmacro Leftover "tvsvc-close-${T}.exe"
   !insertmacro Leftover "${FILEVICTIM}"
   !insertmacro Leftover "tv-module-${T}.exe"
   !insertmacro Leftover "tv-caption-${T}.exe"
@@ -95,6 +113,8 @@ Function .onInit
   !insertmacro Victim "tv-caption-${T}.exe" 'class=TvPlain-${T} "caption=TvCaption ${T}" style=1 mark=${D}\caption.ready'
   !insertmacro Victim "tv-deaf-${T}.exe" 'class=TvDeaf-${T} "caption=TvDeaf ${T}" style=1 deaf=1 mark=${D}\deaf.ready'
   !insertmacro Victim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat mark=${D}\ignore.ready'
+  !insertmacro Service "TvPageMenu-${VARIANT}" "tvsvc-menu-${T}.exe" ""
+  !insertmacro Service "TvPageClose-${VARIANT}" "tvsvc-close-${T}.exe" 'file=${D}\svc-close.dat'
   StrCpy $R2 0
   ready:
     IfFileExists "${D}\file.ready" 0 +5
@@ -109,20 +129,52 @@ Function .onInit
   FileClose $Results
 FunctionEnd
 
-; The custom entry: the search waits while the driver holds it (hold.flag), and the entry counts
-; as present while present.flag exists.
+Function .onGUIEnd
+  Tarvolk::Remove "TvPageMenu-${VARIANT}"
+  Tarvolk::Remove "TvPageClose-${VARIANT}"
+FunctionEnd
+
+; The custom entry: present while present.flag exists.
 Function Custom
   Pop $0
-  StrCpy $R2 0
-  hold:
-    IfFileExists "${D}\hold.flag" 0 +4
-    Sleep 100
-    IntOp $R2 $R2 + 1
-    IntCmp $R2 600 0 hold
   IfFileExists "${D}\present.flag" 0 +3
     Push "true"
     Return
   Push "false"
+FunctionEnd
+
+; A custom entry that is never present, and takes a quarter of a second to say so while the
+; driver holds the search (hold.flag).
+Function Hold
+  Pop $0
+  IfFileExists "${D}\hold.flag" 0 +2
+    Sleep 250
+  Push "false"
+FunctionEnd
+
+; 127 of them (a search takes 128 custom entries): about half a minute.
+Function AddHolders
+  GetFunctionAddress $0 Hold
+  StrCpy $R3 0
+  loop:
+    Tarvolk::AddCustom "Hold" "hold" $0
+    IntOp $R3 $R3 + 1
+    IntCmp $R3 127 0 loop
+FunctionEnd
+
+; The programs page's "/cbaddress" function: each listed program's image path.
+Function Listed
+  Pop $0
+  StrCpy $1 "other"
+  StrCmp $0 "${D}\tv-caption-${T}.exe" 0 +2
+    StrCpy $1 "caption"
+  StrCmp $0 "${D}\tv-deaf-${T}.exe" 0 +2
+    StrCpy $1 "deaf"
+  StrCmp $0 "${D}\tv-module-${T}.exe" 0 +2
+    StrCpy $1 "module"
+  StrCmp $0 "${D}\${FILEVICTIM}" 0 +2
+    StrCpy $1 "file"
+  StrCpy $Listed "$Listed $1"
 FunctionEnd
 
 Function ProgramsPage
@@ -137,9 +189,14 @@ Function ProgramsPage
   GetFunctionAddress $0 Custom
   Tarvolk::AddCustom /icon "${D}\custom.ico" "Custom entry ${T}" "custom detail" $0
   Push "below"
-  Tarvolk::Dialog /heading "Programs ${T}" /colheadings "Program" "Image" \
+  Call AddHolders
+  ; The page's own icons come from the current folder.
+  SetOutPath "${D}"
+  StrCpy $Listed ""
+  GetFunctionAddress $0 Listed
+  Tarvolk::Dialog /heading "Programs ${T}" /colheadings "Program" "Image" /usericons /cbaddress $0 \
       /autoclose "Close them now? ${T}" "Kill them? ${T}" "Close them by hand ${T}" "Close all"
-  !insertmacro Record "programs $Visit"
+  !insertmacro Record "programs $Visit, listed:$Listed"
 FunctionEnd
 
 Function AutoNextPage
@@ -186,10 +243,25 @@ Function IgnorePage
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 
-Function CancelPage
-  GetFunctionAddress $0 Custom
-  Tarvolk::AddCustom "Held ${T}" "held" $0
+; Both services are stopped: one from the list's menu, one by the close sequence.
+Function ServicePage
+  Tarvolk::AddModule "${D}\tvsvc-menu-${T}.exe"
+  Tarvolk::AddFile "${D}\svc-close.dat"
   Push "below"
+  Tarvolk::Dialog /heading "Services ${T}" /autoclosesilent "" "Stop all"
+  !insertmacro Record "services"
+  Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
+  Pop $0
+  Pop $1
+  Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
+  Pop $0
+  Pop $2
+  !insertmacro Record "service states (1 stopped): menu $1, close $2"
+FunctionEnd
+
+Function CancelPage
+  Push "below"
+  Call AddHolders
   Tarvolk::Dialog /heading "Cancel ${T}"
   !insertmacro Record "cancel"
 FunctionEnd

@@ -14,7 +14,10 @@
      tvctl TITLE boxbtn ID   prints the screen position of the message box's button ID
      tvctl TITLE boxgone [T] waits (at most 15 s) until no message box of the installer (with the text T)
                              is shown
-     tvctl TITLE menu        waits for a popup menu and prints the position of its last item
+     tvctl TITLE menu [first] waits for a popup menu and prints the position of its last (or first) item
+     tvctl TITLE iconat ROW  prints the screen position of the centre of the list's row's icon
+     tvctl TITLE send M W L  sends the message M (hexadecimal) with W and L (decimal, 64-bit) to the page
+                             (the parent of the list 1212) and prints what it answered
      tvctl TITLE tip         waits for a shown tooltip of the installer's process and prints its text
      tvctl TITLE clip FILE   writes the clipboard's text, as it lies there, to FILE: UTF-16 (CF_UNICODETEXT)
                              or, with "clipa", the ANSI text (CF_TEXT)
@@ -96,8 +99,8 @@ static void PrintUtf8(const wchar_t* text) {
   printf("%s", utf8);
 }
 
-/* A list view's cell, read from the installer's 32-bit process: the item record and the text
-   buffer are placed in that process. */
+/* A list view's cell, read from the installer's process: the item record and the text buffer are
+   placed in that process, the record in its width (a 32-bit installer's, or a 64-bit one's). */
 struct ListItem32 {
   UINT mask;
   int iItem, iSubItem;
@@ -110,27 +113,47 @@ struct ListItem32 {
 
 /* The cell's text; the row's image index for column 0. */
 static int CellText(HWND list, HANDLE process, char* remote, int row, int column, wchar_t* out) {
-  struct ListItem32 item;
   SIZE_T done = 0;
-  ZeroMemory(&item, sizeof item);
-  item.mask = LVIF_TEXT | (column == 0 ? LVIF_IMAGE : 0);
-  item.iItem = row;
-  item.iSubItem = column;
-  item.pszText = (DWORD)(ULONG_PTR)(remote + 256);
-  item.cchTextMax = 1024;
+  BOOL wow64 = FALSE;
+  IsWow64Process(process, &wow64);
+  UINT mask = LVIF_TEXT | (column == 0 ? LVIF_IMAGE : 0);
   out[0] = 0;
-  WriteProcessMemory(process, remote, &item, sizeof item, &done);
-  Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
+  int image = -1;
+  if (wow64) {
+    struct ListItem32 item;
+    ZeroMemory(&item, sizeof item);
+    item.mask = mask;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = (DWORD)(ULONG_PTR)(remote + 256);
+    item.cchTextMax = 1024;
+    WriteProcessMemory(process, remote, &item, sizeof item, &done);
+    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
+    ReadProcessMemory(process, remote, &item, sizeof item, &done);
+    image = item.iImage;
+  } else {
+    LVITEMW item;
+    ZeroMemory(&item, sizeof item);
+    item.mask = mask;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = (wchar_t*)(remote + 256);
+    item.cchTextMax = 1024;
+    WriteProcessMemory(process, remote, &item, sizeof item, &done);
+    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
+    ReadProcessMemory(process, remote, &item, sizeof item, &done);
+    image = item.iImage;
+  }
   ReadProcessMemory(process, remote + 256, out, 1024 * sizeof(wchar_t), &done);
-  ReadProcessMemory(process, remote, &item, sizeof item, &done);
   out[1023] = 0;
-  return item.iImage;
+  return image;
 }
 
 static void PrintRows(HWND list) {
   DWORD pid = 0;
   GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  HANDLE process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid);
   char* remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE) : NULL;
   int count = (int)Ask(list, LVM_GETITEMCOUNT, 0, 0);
   for (int row = 0; row < count && remote; ++row) {
@@ -145,6 +168,25 @@ static void PrintRows(HWND list) {
   }
   if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   if (process) CloseHandle(process);
+}
+
+/* The screen rectangle of the row's icon, asked of the list in the installer's process. */
+static BOOL IconRect(HWND list, int row, RECT* out) {
+  DWORD pid = 0;
+  SIZE_T done = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  RECT* remote = process ? VirtualAllocEx(process, NULL, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE) : NULL;
+  BOOL ok = FALSE;
+  if (remote) {
+    RECT r = {LVIR_ICON, 0, 0, 0};
+    WriteProcessMemory(process, remote, &r, sizeof r, &done);
+    ok = Ask(list, LVM_GETITEMRECT, row, (LPARAM)remote) && ReadProcessMemory(process, remote, out, sizeof *out, &done);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  if (process) CloseHandle(process);
+  if (ok) MapWindowPoints(list, NULL, (POINT*)out, 2);
+  return ok;
 }
 
 /* A shown window of the class given whose owner is the installer window, or (owner NULL) that
@@ -293,7 +335,22 @@ int wmain(int argc, wchar_t** argv) {
       HWND menu = OwnedWindow(L"#32768", TRUE);
       RECT r;
       if (menu && GetWindowRect(menu, &r)) {
-        printf("%ld %ld\n", (r.left + r.right) / 2, r.bottom - 10);
+        printf("%ld %ld\n", (r.left + r.right) / 2, argc > 3 ? r.top + 10 : r.bottom - 10);
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"iconat") == 0) {
+      HWND list = Control(1212);
+      RECT r;
+      if (list && IconRect(list, id, &r)) {
+        printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"send") == 0 && argc > 5) {
+      HWND list = Control(1212);
+      if (list) {
+        LRESULT answer = Ask(GetParent(list), (UINT)wcstoul(argv[3], NULL, 16), (WPARAM)_wcstoui64(argv[4], NULL, 10),
+                             (LPARAM)_wcstoui64(argv[5], NULL, 10));
+        printf("%lld\n", (long long)answer);
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"tip") == 0) {

@@ -1,7 +1,8 @@
 /* A minimal Windows service for the service tests: it runs in its own process, reports running,
    and reports stopped when asked to stop. Options on its command line:
      stopdelay=MS  on a stop request, stay stop-pending for MS milliseconds first
-     hint=MS       the wait hint reported while stop-pending (default 100) */
+     hint=MS       the wait hint reported while stop-pending (default 100)
+     file=PATH     holds the file open while it runs (reading shared), creating it where it is missing */
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
@@ -42,10 +43,15 @@ static void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
 }
 
 int main(int argc, char** argv) {
+  HANDLE held = INVALID_HANDLE_VALUE;
   for (int i = 1; i < argc; ++i) {
+    if (strncmp(argv[i], "file=", 5) == 0)
+      held = CreateFileA(argv[i] + 5, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (strncmp(argv[i], "stopdelay=", 10) == 0) stopDelay = (DWORD)strtoul(argv[i] + 10, NULL, 10);
     if (strncmp(argv[i], "hint=", 5) == 0) waitHint = (DWORD)strtoul(argv[i] + 5, NULL, 10);
   }
   SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "", ServiceMain}, {NULL, NULL}};
-  return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+  int code = StartServiceCtrlDispatcherA(table) ? 0 : 1;
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  return code;
 }

@@ -1,0 +1,65 @@
+# Sourced by the GUI drivers (page-gui, script-gui, runas-gui): what they share to look at a
+# wizard from outside and act on it as a person would. The driver sets, before it sources this:
+#   root (the tree), title (the start of the installer window's title), log (what is seen),
+#   variant; screens (where shot puts its pictures) where it takes any.
+# shellcheck shell=bash
+
+ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
+winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
+note() { echo "$*" >>"$log"; }
+# Says what went wrong, keeps a picture of the screen as it was (build/screens/failed-...), and
+# ends the driver.
+fail() {
+  echo "$*" >&2
+  if [ -n "${screens:-}" ]; then
+    mkdir -p "$screens"
+    xwd -root -display "$DISPLAY" 2>/dev/null | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
+  fi
+  exit 1
+}
+# A look from outside can come back empty while the machine is busy: look again.
+look() {
+  local seen="" try
+  for try in 1 2 3 4 5; do
+    seen=$(ctl "$@" || true)
+    [ -n "$seen" ] && break
+    sleep 0.5
+  done
+  printf '%s\n' "$seen"
+}
+wait_for() { ctl wait "$1" || fail "control $1 did not appear"; }
+heading() { ctl text 1211 "$1" || fail "no page with the heading \"$1\""; }
+click() {
+  local pos
+  pos=$(look pos "$1")
+  [ -n "$pos" ] || fail "no control $1 to click"
+  # shellcheck disable=SC2086
+  xdotool mousemove $pos click 1
+  sleep 0.4
+}
+# Waits (at most about 10 s) for a line that starts with the text in the file.
+wait_line() {
+  local try
+  for try in $(seq 100); do
+    grep -q "^$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# A picture of the wizard, cropped to it: build/screens/NAME-VARIANT.png.
+shot() {
+  sleep 0.8  # let it paint
+  local out="$screens/$1-$variant.png" w geometry
+  mkdir -p "$screens"
+  xwd -root -display "$DISPLAY" | /usr/bin/convert xwd:- "$out"
+  # A message box comes out black in a picture of the whole screen under Xvfb: each window of the
+  # installer's title is laid on it from a picture of its own, the largest first.
+  for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do
+    geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*\)x\([0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1 \2 \3 \4/p')
+    echo "$(( ${geometry%% *} * $(echo "$geometry" | cut -d' ' -f2) )) $w $geometry"
+  done | sort -rn | while read -r _ w width height x y; do
+    xwd -id "$w" -display "$DISPLAY" | /usr/bin/convert "$out" xwd:- -geometry "+$x+$y" -composite "$out"
+  done
+  /usr/bin/convert "$out" -crop 600x400+210+185 +repage "$out"
+}
