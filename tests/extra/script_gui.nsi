@@ -3,9 +3,10 @@
 ; (SilentWait "/time" 50 until it is no longer "wait") and then runs a synchronous one, with
 ; functions that write to a label of the page and to the installer's caption; it also hands the
 ; script's first function (address 1) to every export that takes an address. Then the
-; running-programs page lists a program and a custom entry whose function takes 300 ms, while the
-; user cancels and .onUserAbort works on the stack and the variables, and while another program
-; sends the page the plug-in's private message carrying the address of ExitProcess.
+; running-programs page lists a program and a custom entry whose function takes most of a second,
+; while the user cancels (the driver clicks while the function runs) and .onUserAbort works on the
+; stack and the variables, and while another program sends the page the plug-in's private
+; message carrying the address of ExitProcess.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN (the test programs of the variant's width)
 !if "${VARIANT}" == "x86-ansi"
   Unicode false
@@ -175,13 +176,16 @@ Function AsyncPage
   nsDialogs::Show
 FunctionEnd
 
-; The running-programs page's custom entry: takes 300 ms, with an entry of its own on the stack
-; and a variable of its own set meanwhile.
+; The running-programs page's custom entry: takes 800 ms, with an entry of its own on the stack
+; and a variable of its own set meanwhile; slow.running exists while it runs.
 Function Slow
   Pop $R0
   StrCpy $Turn "slow"
   Push "slow-mark"
-  Sleep 300
+  FileOpen $R0 "${D}\slow.running" w
+  FileClose $R0
+  Sleep 800
+  Delete "${D}\slow.running"
   Pop $R0
   StrCmp $R0 "slow-mark" +2
     IntOp $Mixed $Mixed + 1
