@@ -16,9 +16,10 @@ struct Request {
 
 enum class Slot { empty, waiting, running };
 
-// Guards the slot and the abandonment; never held while a function runs.
+// Guards the slot and the abandonment; never held while a function runs. Made by the first
+// OpenScriptCalls, on the installer's thread before any search thread exists, and kept.
 CRITICAL_SECTION g_lock;
-const bool g_lockReady = (InitializeCriticalSection(&g_lock), true);
+bool g_lockReady = false;
 
 Request* g_request = nullptr;
 Slot g_slot = Slot::empty;
@@ -106,6 +107,10 @@ bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Ar
 }
 
 bool OpenScriptCalls() {
+  if (!g_lockReady) {
+    InitializeCriticalSection(&g_lock);
+    g_lockReady = true;
+  }
   Locked lock;
   if (g_bell == nullptr) g_bell = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (g_done == nullptr) g_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -165,6 +170,7 @@ DWORD WaitServingScriptCalls(HANDLE object, DWORD milliseconds) {
 bool InsideScriptCall() { return g_servingThread != 0 && g_servingThread == GetCurrentThreadId(); }
 
 void AbandonScriptCalls() {
+  if (!g_lockReady) return;  // no channel was ever opened
   Locked lock;
   g_abandoned = 1;
   if (g_abandon != nullptr) SetEvent(g_abandon);
@@ -173,6 +179,7 @@ void AbandonScriptCalls() {
 bool ScriptCallsAbandoned() { return g_abandoned != 0; }
 
 void CloseScriptCalls() {
+  if (!g_lockReady) return;
   Locked lock;
   g_abandoned = 0;
   g_slot = Slot::empty;
