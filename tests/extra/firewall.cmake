@@ -10,7 +10,7 @@ set(FIREWALL_STATE_DIR ${TARVOLK_BUILD}/firewall)
 file(MAKE_DIRECTORY ${FIREWALL_STATE_DIR})
 string(REPLACE "/" "\\" FIREWALL_STATE_WIN "Z:${FIREWALL_STATE_DIR}")
 foreach(test harness-x86-ansi harness-x86-unicode harness-amd64-unicode nsis-firewall-x86-ansi nsis-firewall-x86-unicode
-    nsis-firewall-amd64-unicode)
+    nsis-firewall-amd64-unicode nsis-header-x86-ansi nsis-header-x86-unicode nsis-header-amd64-unicode)
   if(TEST ${test})
     set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED firewall-double)
     set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "TARVOLK_FIREWALL_STATE=${FIREWALL_STATE_WIN}\\${test}.txt")

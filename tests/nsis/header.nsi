@@ -1,0 +1,299 @@
+; Tarvolk.nsh in a real installer: every LogicLib test and sequence on real things (victims that
+; hold a file, close, or ignore WM_CLOSE; a service of tvsvc.exe that takes 2 s to stop; the
+; firewall double), each between a scene of registers, stack entries and error flag that must
+; come out as they went in. Writes "LABEL: RESULT | kept", or what changed.
+;   SERVICE_EXE  the test service program; TESTBIN32 the folder of the 32-bit test programs
+!include "common.nsh"
+!include "${PLUGINS}\..\Include\Tarvolk.nsh"
+
+Name "Tarvolk.nsh test"
+OutFile "${OUTFILE}"
+
+!define T "header-${VARIANT}"
+!define D "C:\tvtest\${T}"
+!define HELD "tv-held-${T}.exe"
+!define WINDOW "tv-window-${T}.exe"
+!define DEAF "tv-deaf-${T}.exe"
+!define SVC "TvHeader-${VARIANT}"
+!define OFF "TvHeaderOff-${VARIANT}"
+
+Var Result
+Var Label
+Var Diff
+Var ErrWant
+Var Long
+Var Quoted
+Var Bottom
+Var I
+Var State
+
+; Every register gets a value of its own; four entries go on the stack (a full-length one, one
+; with quotes, a dollar and a line break, an empty one, one beyond ASCII); the error flag is set
+; or cleared.
+!macro Scene ERR
+  StrCpy $ErrWant ${ERR}
+  StrCpy $0 "v0"
+  StrCpy $1 "v1"
+  StrCpy $2 "v2"
+  StrCpy $3 "v3"
+  StrCpy $4 "v4"
+  StrCpy $5 "v5"
+  StrCpy $6 "v6"
+  StrCpy $7 "v7"
+  StrCpy $8 "v8"
+  StrCpy $9 "v9"
+  StrCpy $R0 "vR0"
+  StrCpy $R1 "vR1"
+  StrCpy $R2 "vR2"
+  StrCpy $R3 "vR3"
+  StrCpy $R4 "vR4"
+  StrCpy $R5 "vR5"
+  StrCpy $R6 "vR6"
+  StrCpy $R7 "vR7"
+  StrCpy $R8 "vR8"
+  StrCpy $R9 "vR9"
+  Push $Bottom
+  Push ""
+  Push $Quoted
+  Push $Long
+  !if ${ERR} == 1
+    SetErrors
+  !else
+    ClearErrors
+  !endif
+!macroend
+
+!macro KeptRegister REGISTER NAME
+  StrCmpS ${REGISTER} "v${NAME}" +2
+    StrCpy $Diff "$Diff ${NAME}=[${REGISTER}]"
+!macroend
+
+!macro KeptEntry WANT NAME
+  ClearErrors
+  Pop $I
+  IfErrors +2
+  StrCmpS $I "${WANT}" +2
+    StrCpy $Diff "$Diff ${NAME}"
+!macroend
+
+; Writes "LABEL: $Result | kept" when the error flag, every register and the scene's four
+; entries are as Scene left them and nothing lies below; else what differs. Empties the stack.
+!macro Kept LABEL
+  StrCpy $Label "${LABEL}"
+  Call Kept
+!macroend
+
+Function Kept
+  StrCpy $Diff ""
+  StrCpy $I 0
+  IfErrors 0 +2
+    StrCpy $I 1
+  StrCmp $I $ErrWant +2
+    StrCpy $Diff "$Diff error-flag=$I"
+  !insertmacro KeptRegister $0 0
+  !insertmacro KeptRegister $1 1
+  !insertmacro KeptRegister $2 2
+  !insertmacro KeptRegister $3 3
+  !insertmacro KeptRegister $4 4
+  !insertmacro KeptRegister $5 5
+  !insertmacro KeptRegister $6 6
+  !insertmacro KeptRegister $7 7
+  !insertmacro KeptRegister $8 8
+  !insertmacro KeptRegister $9 9
+  !insertmacro KeptRegister $R0 R0
+  !insertmacro KeptRegister $R1 R1
+  !insertmacro KeptRegister $R2 R2
+  !insertmacro KeptRegister $R3 R3
+  !insertmacro KeptRegister $R4 R4
+  !insertmacro KeptRegister $R5 R5
+  !insertmacro KeptRegister $R6 R6
+  !insertmacro KeptRegister $R7 R7
+  !insertmacro KeptRegister $R8 R8
+  !insertmacro KeptRegister $R9 R9
+  !insertmacro KeptEntry $Long "long-entry"
+  !insertmacro KeptEntry $Quoted "quoted-entry"
+  !insertmacro KeptEntry "" "empty-entry"
+  !insertmacro KeptEntry $Bottom "bottom-entry"
+  loop:
+    ClearErrors
+    Pop $I
+    IfErrors done
+    StrCpy $Diff "$Diff extra=[$I]"
+    Goto loop
+  done:
+  StrCmp $Diff "" 0 +3
+    FileWrite $Results "$Label: $Result | kept$\r$\n"
+    Return
+  FileWrite $Results "$Label: $Result | changed:$Diff$\r$\n"
+FunctionEnd
+
+; A test in ${If} (COND: the test and its argument) between a scene and its check.
+!macro If LABEL ERR COND
+  !insertmacro Scene ${ERR}
+  ${If} ${COND}
+    StrCpy $Result "true"
+  ${Else}
+    StrCpy $Result "false"
+  ${EndIf}
+  !insertmacro Kept "${LABEL}"
+!macroend
+
+; The same in ${IfNot}, which hands the test its labels the other way round.
+!macro IfNot LABEL ERR COND
+  !insertmacro Scene ${ERR}
+  ${IfNot} ${COND}
+    StrCpy $Result "false"
+  ${Else}
+    StrCpy $Result "true"
+  ${EndIf}
+  !insertmacro Kept "${LABEL}"
+!macroend
+
+; A sequence (STATEMENT, leaving its word in $Result) between a scene and its check.
+!macro Sequence LABEL ERR STATEMENT
+  !insertmacro Scene ${ERR}
+  ${STATEMENT}
+  !insertmacro Kept "${LABEL}"
+!macroend
+
+!macro Clear
+  ClearErrors
+  Pop $0
+  IfErrors 0 -1
+!macroend
+
+; Replaces the firewall double's state with TEXT.
+!macro Firewall TEXT
+  FileOpen $0 $State w
+  FileWrite $0 "${TEXT}"
+  FileClose $0
+!macroend
+
+Section
+  !insertmacro OpenResults
+  ReadEnvStr $State TARVOLK_FIREWALL_STATE
+  StrCpy $Long ""
+  ${For} $I 1 102
+    StrCpy $Long "$Long0123456789"
+  ${Next}
+  StrCpy $Long "$Long123" 1023
+  StrCpy $Bottom "bottom ${U+00E9}t${U+00E9}"
+  StrCpy $Quoted `"double" 'single' $$0 $\r$\nnext line`
+
+  ; Left over from an interrupted run.
+  CreateDirectory "${D}"
+  Tarvolk::CloseProcess "/kill" "${HELD}"
+  Tarvolk::CloseProcess "/kill" "${WINDOW}"
+  Tarvolk::CloseProcess "/kill" "${DEAF}"
+  Tarvolk::Stop "${SVC}"
+  Tarvolk::Remove "${SVC}"
+  Tarvolk::Remove "${OFF}"
+  !insertmacro Clear
+
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${HELD}"
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${WINDOW}"
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${DEAF}"
+  FileOpen $0 "${D}\free.dat" w
+  FileClose $0
+  Delete "${D}\*.ready"
+  Exec '"${D}\${HELD}" life=120000 file=${D}\held.dat mark=${D}\held.ready'
+  Exec '"${D}\${WINDOW}" life=120000 class=TvWindow-${T} caption=TvWindow-${T} style=1 mark=${D}\window.ready'
+  Exec '"${D}\${DEAF}" life=120000 class=TvDeaf-${T} caption=TvDeaf-${T} style=1 deaf=1 mark=${D}\deaf.ready'
+  ; Each victim marks when it is ready (at most about 20 s).
+  ${For} $I 1 400
+    ${If} ${FileExists} "${D}\held.ready"
+    ${AndIf} ${FileExists} "${D}\window.ready"
+    ${AndIf} ${FileExists} "${D}\deaf.ready"
+      ${Break}
+    ${EndIf}
+    Sleep 50
+  ${Next}
+
+  ; Files and processes.
+  !insertmacro If "locked held" 0 `${FileLocked} "${D}\held.dat"`
+  !insertmacro IfNot "locked free (IfNot)" 1 `${FileLocked} "${D}\free.dat"`
+  !insertmacro If "locked missing" 1 `${FileLocked} "${D}\missing.dat"`
+  !insertmacro If "running" 0 `${ProcessRunning} "${HELD}"`
+  !insertmacro IfNot "running (IfNot)" 1 `${ProcessRunning} "${HELD}"`
+  !insertmacro If "running, full path in capitals" 1 `${ProcessRunning} "C:\TVTEST\${T}\${HELD}"`
+  !insertmacro If "not running" 0 `${ProcessRunning} "tv-nothing-${T}.exe"`
+  !insertmacro If "running /yesno" 1 `${ProcessRunning} "/yesno"`
+
+  ; Closing: by the window, by force after the time, nothing to close, names that are none.
+  !insertmacro Sequence "close window" 1 `${TvCloseProgram} "${WINDOW}" 10 $Result`
+  !insertmacro If "closed, running" 0 `${ProcessRunning} "${WINDOW}"`
+  !insertmacro Sequence "close deaf window" 0 `${TvCloseProgram} "${DEAF}" 1 $Result`
+  !insertmacro Sequence "close without window" 1 `${TvCloseProgram} "${HELD}" 0 $Result`
+  !insertmacro If "after the kill, locked" 0 `${FileLocked} "${D}\held.dat"`
+  !insertmacro Sequence "close not running" 0 `${TvCloseProgram} "${DEAF}" 10 $Result`
+  !insertmacro Sequence "close empty name" 1 `${TvCloseProgram} "" 10 $Result`
+  !insertmacro Sequence "close /kill" 0 `${TvCloseProgram} "/kill" 10 $Result`
+
+  ; Services: missing, installed and stopped, started, running already, stopped (it stays
+  ; stop-pending for 2 s), disabled, removed.
+  !insertmacro If "service exists, missing" 0 `${ServiceExists} "${SVC}"`
+  !insertmacro If "service running, missing" 1 `${ServiceRunning} "${SVC}"`
+  !insertmacro Sequence "start missing" 0 `${TvStartService} "${SVC}" 10 $Result`
+  !insertmacro Sequence "stop missing" 1 `${TvStopService} "${SVC}" 10 $Result`
+  Tarvolk::Install "${SVC}" "${SVC}" "16" "3" '"${SERVICE_EXE}" stopdelay=2000' "" "" "" ""
+  Tarvolk::Install "${OFF}" "${OFF}" "16" "4" '"${SERVICE_EXE}"' "" "" "" ""
+  !insertmacro DumpStack "install"
+  !insertmacro If "service exists" 1 `${ServiceExists} "${SVC}"`
+  !insertmacro If "service running, stopped" 0 `${ServiceRunning} "${SVC}"`
+  !insertmacro Sequence "start" 1 `${TvStartService} "${SVC}" 10 $Result`
+  !insertmacro IfNot "service running (IfNot)" 0 `${ServiceRunning} "${SVC}"`
+  !insertmacro Sequence "start running" 0 `${TvStartService} "${SVC}" 10 $Result`
+  !insertmacro Sequence "start disabled" 1 `${TvStartService} "${OFF}" 10 $Result`
+  !insertmacro Sequence "stop, no time" 0 `${TvStopService} "${SVC}" 0 $Result`
+  ; The word goes to a register this time: only that one changes.
+  !insertmacro Scene 1
+  ${TvStopService} "${SVC}" 10 $3
+  StrCpy $Result $3
+  StrCpy $3 "v3"
+  !insertmacro Kept "stop pending, into a register"
+  !insertmacro If "service running, stopped again" 1 `${ServiceRunning} "${SVC}"`
+  !insertmacro Sequence "stop stopped" 0 `${TvStopService} "${SVC}" 10 $Result`
+  Tarvolk::Remove "${SVC}"
+  Tarvolk::Remove "${OFF}"
+  !insertmacro DumpStack "remove"
+  StrCpy $I 0
+  ${DoWhile} ${ServiceExists} "${SVC}"
+    IntOp $I $I + 1
+    ${IfThen} $I > 50 ${|} ${ExitDo} ${|}
+    Sleep 100
+  ${Loop}
+  ${If} $I <= 50
+    !insertmacro Line "removed: gone"
+  ${Else}
+    !insertmacro Line "removed: still there"
+  ${EndIf}
+
+  ; The firewall double: reachable, then neither interface generation.
+  !insertmacro Firewall ""
+  !insertmacro If "firewall" 1 `${FirewallAvailable}`
+  !insertmacro Firewall "fail|NetFwPolicy2$\r$\nfail|NetFwMgr$\r$\n"
+  !insertmacro If "no firewall" 0 `${FirewallAvailable}`
+
+  ; A stack deeper than any set of registers could hold: 300 entries above the scene's.
+  !insertmacro Firewall ""
+  !insertmacro Scene 0
+  ${For} $I 1 300
+    Push "deep $I"
+  ${Next}
+  ${If} ${FirewallAvailable}
+    StrCpy $Result "true"
+  ${Else}
+    StrCpy $Result "false"
+  ${EndIf}
+  StrCpy $Diff ""
+  ${ForEach} $I 300 1 - 1
+    ${If} $Diff == ""
+      Pop $Label
+      ${IfThen} $Label != "deep $I" ${|} StrCpy $Diff "entry $I: [$Label]" ${|}
+    ${EndIf}
+  ${Next}
+  ${IfThen} $Diff != "" ${|} StrCpy $Result "$Result, $Diff" ${|}
+  !insertmacro Kept "300 entries"
+
+  !insertmacro CloseResults
+SectionEnd
