@@ -13,8 +13,6 @@
 ;   LOG        a text file that gets a line per step       ($TEMP\tarvolk-firewall.log)
 ; Run the installer as an administrator, with /S for a silent installation. Its exit code is 0
 ; when every step worked and 2 when one failed (the log says which).
-!include "LogicLib.nsh"
-
 !ifndef RULE_NAME
   !define RULE_NAME "Tarvolk Example Server"
 !endif
@@ -33,6 +31,8 @@
 !addplugindir /x86-ansi "${TARVOLK}\Plugins\x86-ansi"
 !addplugindir /x86-unicode "${TARVOLK}\Plugins\x86-unicode"
 !addplugindir /amd64-unicode "${TARVOLK}\Plugins\amd64-unicode"
+; ${FirewallAvailable}; it includes LogicLib.nsh.
+!include "${TARVOLK}\Include\Tarvolk.nsh"
 
 Name "Tarvolk firewall example"
 OutFile "${OUTFILE}"
@@ -66,9 +66,7 @@ Section "Server"
   ; File "server.exe"   ; your program goes here
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  Tarvolk::FirewallIsAvailable
-  Pop $0  ; 1 or 0
-  ${If} $0 != 1
+  ${IfNot} ${FirewallAvailable}
     !insertmacro Log "no firewall to open"
     Return
   ${EndIf}
@@ -93,9 +91,7 @@ Section "Server"
 SectionEnd
 
 Section "Uninstall"
-  Tarvolk::FirewallIsAvailable
-  Pop $0
-  ${If} $0 == 1
+  ${If} ${FirewallAvailable}
     Tarvolk::FirewallRemoveApplication "$INSTDIR\server.exe" "${RULE_NAME}"
     Pop $0
     Pop $1

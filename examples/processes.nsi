@@ -14,8 +14,6 @@
 ;   LOG       a text file that gets a line per step     ($TEMP\tarvolk-processes.log)
 ; Run the installer as an administrator, with /S for a silent installation. Its exit code is 0
 ; when every step worked and 2 when one failed (the log says which).
-!include "LogicLib.nsh"
-
 !ifndef APP_EXE
   !error "Give the program to install: makensis -DAPP_EXE=path\to\myapp.exe processes.nsi"
 !endif
@@ -37,6 +35,8 @@
 !addplugindir /x86-ansi "${TARVOLK}\Plugins\x86-ansi"
 !addplugindir /x86-unicode "${TARVOLK}\Plugins\x86-unicode"
 !addplugindir /amd64-unicode "${TARVOLK}\Plugins\amd64-unicode"
+; ${TvCloseProgram} and ${FileLocked}; it includes LogicLib.nsh.
+!include "${TARVOLK}\Include\Tarvolk.nsh"
 
 Name "Tarvolk process tools example"
 OutFile "${OUTFILE}"
@@ -69,31 +69,16 @@ UninstPage instfiles
 ; the process is ended. Then the installed file must be free to replace or delete.
 !macro CloseAppFunction UN
   Function ${UN}CloseApp
-    Tarvolk::FindProcess "/yesno" "${APP_NAME}"
-    Pop $0  ; yes / no
-    ${If} $0 == "yes"
-      Tarvolk::CloseProcess "${APP_NAME}"
-      Pop $0  ; ok / error
-      ${For} $1 1 100
-        Sleep 100
-        Tarvolk::FindProcess "/yesno" "${APP_NAME}"
-        Pop $0
-        ${If} $0 == "no"
-          ${Break}
-        ${EndIf}
-      ${Next}
-      ${If} $0 == "no"
-        !insertmacro Log "the running program closed"
-      ${Else}
-        Tarvolk::CloseProcess "/kill" "${APP_NAME}"
-        Pop $0
-        !insertmacro Log "the running program did not close and was ended"
-      ${EndIf}
+    ${TvCloseProgram} "${APP_NAME}" 10 $0
+    ${If} $0 == "closed"
+      !insertmacro Log "the running program closed"
+    ${ElseIf} $0 == "killed"
+      !insertmacro Log "the running program did not close and was ended"
+    ${ElseIf} $0 == "error"
+      !insertmacro Fail "the running program could not be ended"
     ${EndIf}
 
-    Tarvolk::IsFileLocked "$INSTDIR\${APP_NAME}"
-    Pop $0  ; true / false
-    ${If} $0 == "true"
+    ${If} ${FileLocked} "$INSTDIR\${APP_NAME}"
       !insertmacro Fail "$INSTDIR\${APP_NAME} is in use"
     ${EndIf}
   FunctionEnd

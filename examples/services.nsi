@@ -12,8 +12,6 @@
 ;   LOG           a text file that gets a line per step  ($TEMP\tarvolk-services.log)
 ; Run the installer as an administrator, with /S for a silent installation. Its exit code is 0
 ; when every step worked and 2 when one failed (the log says which).
-!include "LogicLib.nsh"
-
 !ifndef SERVICE_EXE
   !error "Give the service program to install: makensis -DSERVICE_EXE=path\to\myservice.exe services.nsi"
 !endif
@@ -32,6 +30,8 @@
 !addplugindir /x86-ansi "${TARVOLK}\Plugins\x86-ansi"
 !addplugindir /x86-unicode "${TARVOLK}\Plugins\x86-unicode"
 !addplugindir /amd64-unicode "${TARVOLK}\Plugins\amd64-unicode"
+; ${TvStartService}, ${TvStopService} and ${ServiceExists}; it includes LogicLib.nsh.
+!include "${TARVOLK}\Include\Tarvolk.nsh"
 
 Name "Tarvolk service example"
 OutFile "${OUTFILE}"
@@ -60,27 +60,6 @@ UninstPage instfiles
   Abort
 !macroend
 
-; Waits (at most about 10 s) until QueryStatus reports $R0: a state (1 stopped, 4 running) or
-; "gone" once the service no longer exists. Leaves what it saw last in $R1.
-!macro WaitForFunction UN
-  Function ${UN}WaitFor
-    ${For} $R2 1 100
-      Tarvolk::QueryStatus "${SERVICE_NAME}"
-      Pop $R3  ; success / error
-      Pop $R1  ; the state
-      ${If} $R3 == "error"
-        StrCpy $R1 "gone"
-      ${EndIf}
-      ${If} $R1 == $R0
-        ${Break}
-      ${EndIf}
-      Sleep 100
-    ${Next}
-  FunctionEnd
-!macroend
-!insertmacro WaitForFunction ""
-!insertmacro WaitForFunction "un."
-
 Section "Service"
   SetOutPath "$INSTDIR"
   File "/oname=service.exe" "${SERVICE_EXE}"
@@ -96,28 +75,19 @@ Section "Service"
   ${EndIf}
   !insertmacro Log "service created"
 
-  Tarvolk::Start "${SERVICE_NAME}"
-  Pop $0
-  Pop $1
-  ${If} $0 != "success"
-    !insertmacro Fail "the service did not start, error $1"
-  ${EndIf}
-  ; Start returns at once: wait until the service reports that it runs.
-  StrCpy $R0 4
-  Call WaitFor
-  ${If} $R1 != 4
-    !insertmacro Fail "the service does not run, state $R1"
+  ; Starts it and waits (at most 10 s) until it reports that it runs.
+  ${TvStartService} "${SERVICE_NAME}" 10 $0
+  ${If} $0 != "running"
+    !insertmacro Fail "the service does not run: $0"
   ${EndIf}
   !insertmacro Log "service running"
 SectionEnd
 
 Section "Uninstall"
-  Tarvolk::Stop "${SERVICE_NAME}"
-  Pop $0  ; "error" when it was not running
-  StrCpy $R0 1
-  Call un.WaitFor
-  ${If} $R1 != 1
-    !insertmacro Fail "the service did not stop, state $R1"
+  ; Asks it to stop and waits (at most 10 s) until it reports stopped.
+  ${TvStopService} "${SERVICE_NAME}" 10 $0
+  ${If} $0 != "stopped"
+    !insertmacro Fail "the service did not stop: $0"
   ${EndIf}
   !insertmacro Log "service stopped"
 
@@ -127,10 +97,14 @@ Section "Uninstall"
     !insertmacro Fail "the service was not removed"
   ${EndIf}
   ; A removed service goes once its process has ended; then its program can be deleted.
-  StrCpy $R0 "gone"
-  Call un.WaitFor
-  ${If} $R1 != "gone"
-    !insertmacro Fail "the service is still there, state $R1"
+  ${For} $1 1 100
+    ${IfNot} ${ServiceExists} "${SERVICE_NAME}"
+      ${Break}
+    ${EndIf}
+    Sleep 100
+  ${Next}
+  ${If} ${ServiceExists} "${SERVICE_NAME}"
+    !insertmacro Fail "the service is still there"
   ${EndIf}
   !insertmacro Log "service removed"
 
