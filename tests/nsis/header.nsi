@@ -4,6 +4,22 @@
 ; come out as they went in. Writes "LABEL: RESULT | kept", or what changed.
 ;   SERVICE_EXE  the test service program; TESTBIN32 the folder of the 32-bit test programs
 !include "common.nsh"
+; NSIS's own headers first: a name of Tarvolk.nsh that one of them defines fails the build.
+!include "FileFunc.nsh"
+!include "TextFunc.nsh"
+!include "WordFunc.nsh"
+!include "StrFunc.nsh"
+!include "WinVer.nsh"
+!include "x64.nsh"
+!include "nsDialogs.nsh"
+!include "Memento.nsh"
+!include "Library.nsh"
+!include "Integration.nsh"
+!include "Colors.nsh"
+!include "InstallOptions.nsh"
+!include "WinCore.nsh"
+!include "Win\WinError.nsh"
+!include "Win\COM.nsh"
 !include "${PLUGINS}\..\Include\Tarvolk.nsh"
 
 Name "Tarvolk.nsh test"
