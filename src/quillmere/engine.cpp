@@ -23,7 +23,7 @@ void Resolve(HMODULE module, const char* name, F* slot) {
 }
 
 bool RequiredPresent() {
-  return g_api.NtQuerySystemInformation && g_api.NtQueryObject && g_api.NtQueryInformationFile &&
+  return g_api.NtQuerySystemInformation && g_api.NtQueryObject && g_api.NtQueryVolumeInformationFile &&
          g_api.EnumProcesses && g_api.EnumProcessModules && g_api.GetModuleFileNameEx;
 }
 
@@ -171,7 +171,7 @@ bool InitProcessApi() {
   HMODULE psapi = LoadLibraryA("psapi.dll");  // kept loaded for the life of the process
   Resolve(ntdll, "NtQuerySystemInformation", &g_api.NtQuerySystemInformation);
   Resolve(ntdll, "NtQueryObject", &g_api.NtQueryObject);
-  Resolve(ntdll, "NtQueryInformationFile", &g_api.NtQueryInformationFile);
+  Resolve(ntdll, "NtQueryVolumeInformationFile", &g_api.NtQueryVolumeInformationFile);
   Resolve(kernel, TV_AW_NAME("QueryFullProcessImageName"), &g_api.QueryFullProcessImageName);
   Resolve(kernel, "Wow64DisableWow64FsRedirection", &g_api.Wow64DisableWow64FsRedirection);
   Resolve(kernel, "Wow64RevertWow64FsRedirection", &g_api.Wow64RevertWow64FsRedirection);

@@ -74,7 +74,7 @@ void DisableFsRedirection();
 struct ProcessApi {
   LONG(WINAPI* NtQuerySystemInformation)(ULONG infoClass, void* buffer, ULONG size, ULONG* returned);
   LONG(WINAPI* NtQueryObject)(HANDLE handle, ULONG infoClass, void* buffer, ULONG size, ULONG* returned);
-  LONG(WINAPI* NtQueryInformationFile)(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass);
+  LONG(WINAPI* NtQueryVolumeInformationFile)(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass);
   BOOL(WINAPI* QueryFullProcessImageName)(HANDLE process, DWORD flags, tchar* name, DWORD* size);
   BOOL(WINAPI* Wow64DisableWow64FsRedirection)(void** oldValue);
   BOOL(WINAPI* Wow64RevertWow64FsRedirection)(void* oldValue);
