@@ -1,28 +1,26 @@
 #include "quillmere/helper_bridge.h"
 
 #include "frame/owned.h"
-#include "quillmere/helper_record.h"
+#include "quillmere/helper_batch.h"
 #include "quillmere/width.h"
 
 namespace tv {
 namespace {
 
 WNDPROC g_previousProc = nullptr;
-DWORD g_helperModuleCount = 0;
 EntryCallback g_callback = nullptr;
 const EnumRequest* g_request = nullptr;
+HelperOutcome g_outcome = {};
+bool g_refused = false;  // a block of this run was refused, or a callback stopped it
 
-void CopyName(const std::uint16_t* name, tchar* out) {
-  int length = 0;
-  while (length < static_cast<int>(kHelperPathChars) && name[length] != 0) ++length;
-  FromNative(reinterpret_cast<const wchar_t*>(name), length, out, kPathChars);
+void CopyName(const HelperRecord& record, int which, tchar* out) {
+  wchar_t name[kHelperPathChars];
+  CopyHelperText(record, which, name);
+  FromNative(name, record.length[which], out, kPathChars);
 }
 
 LRESULT CALLBACK HelperWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_COPYDATA) {
-    LRESULT answer = 0;
-    if (HandleHelperCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam), &answer)) return answer;
-  }
+  if (message == WM_COPYDATA) return HandleHelperCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
   return CallWindowProcA(g_previousProc, window, message, wParam, lParam);
 }
 
@@ -61,53 +59,60 @@ void FormatPointer(HWND window, char (&out)[2 * sizeof(void*) + 1]) {
 
 }  // namespace
 
-DWORD HelperModuleCount() { return g_helperModuleCount; }
-void ClearHelperModuleCount() { g_helperModuleCount = 0; }
-
 void SetHelperRequest(EntryCallback callback, const EnumRequest* request) {
   g_callback = callback;
   g_request = request;
+  g_outcome = {};
+  g_refused = false;
 }
 
-bool HandleHelperCopyData(const COPYDATASTRUCT* data, LRESULT* answer) {
-  if (data == nullptr) return false;
-  if (data->dwData == kHelperEntryMessage && data->cbData == sizeof(HelperEntry64) && g_callback && g_request &&
-      data->lpData) {
-    HelperEntry64 record;
-    CopyMemory(&record, data->lpData, sizeof record);
-    ProcessEntry entry = {};
+HelperOutcome LastHelperOutcome() { return g_outcome; }
+
+LRESULT HandleHelperCopyData(const COPYDATASTRUCT* data) {
+  HelperBatchReader reader;
+  if (g_refused || g_callback == nullptr || g_request == nullptr || data == nullptr ||
+      data->dwData != kHelperBatchMessage ||
+      !reader.Open(data->lpData, data->cbData)) {
+    g_refused = true;
+    return 0;
+  }
+  HelperRecord record;
+  ProcessEntry entry = {};
+  entry.total = reader.Total();
+  while (reader.Next(&record)) {
     entry.processId = record.processId;
-    entry.window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(record.windowLow));
+    // Only the low 32 bits of a window handle are significant: sign-extended, as between widths.
+    entry.window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(static_cast<LONG>(record.window)));
     entry.position = record.position;
-    entry.total = record.total;
-    CopyName(record.itemPath, entry.itemPath);
-    CopyName(record.displayName, entry.displayName);
-    CopyName(record.imagePath, entry.imagePath);
-    *answer = g_callback(&entry, g_request->callbackArg);
-    return true;
+    CopyName(record, 0, entry.itemPath);
+    CopyName(record, 1, entry.displayName);
+    CopyName(record, 2, entry.imagePath);
+    if (!g_callback(&entry, g_request->callbackArg)) {
+      g_refused = true;
+      return 0;
+    }
   }
-  if (data->dwData == kHelperCountMessage && data->cbData == sizeof(std::uint32_t) && data->lpData) {
-    g_helperModuleCount = *static_cast<const std::uint32_t*>(data->lpData);
-    *answer = 1;
-    return true;
-  }
-  return false;
+  g_outcome.walked = reader.Walked();
+  g_outcome.complete = (reader.Flags() & kHelperBatchLast) != 0;
+  return 1;
 }
 
 // Works in the build's width, so that a plug-in folder named outside the ANSI code page (a
 // temporary folder under such a user name) is found and handed to rundll32 as it is.
-bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback callback, const EnumRequest* request) {
+HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const EnumRequest* request) {
+  static const char kEntryPoint[] = "EnumSystemProcesses64";
+  SetHelperRequest(nullptr, nullptr);
   InitProcessApi();
   tchar folder[MAX_PATH] = {};
   DWORD length = GetModuleFileNameT(g_instance, folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return true;
+  if (length == 0 || length >= MAX_PATH) return g_outcome;
   tchar* slash = folder + length;
   while (slash > folder && *slash != tchar('\\')) --slash;
   *slash = 0;
   static const char kHelperName[] = "Quillmere64.dll";
   tchar helperPath[MAX_PATH + sizeof kHelperName] = {};
   TV_AW(wsprintf)(helperPath, TV_T("%s\\%hs"), folder, kHelperName);
-  if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return true;
+  if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return g_outcome;
 
   HWND window = CreateWindowExA(0, "STATIC", "Quillmere x64 Checker", WS_POPUP, 0, 0, 100, 100, HWND_MESSAGE,
                                 nullptr, g_instance, nullptr);
@@ -115,12 +120,12 @@ bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback ca
     g_previousProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HelperWindowProc)));
   }
-  SIZE_T size = lstrlenA(kHelperName) + lstrlenA(entryPoint) + lstrlenA(arguments) + 32;
+  SIZE_T size = lstrlenA(kHelperName) + lstrlenA(kEntryPoint) + lstrlenA(arguments) + 32;
   auto* commandLine = static_cast<tchar*>(LocalAlloc(LPTR, size * sizeof(tchar)));
   if (commandLine) {
     char handle[2 * sizeof(void*) + 1];
     FormatPointer(window, handle);
-    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
+    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, kEntryPoint, handle, arguments);
     ShellExecuteInfo info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
@@ -133,14 +138,15 @@ bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback ca
       ServeUntilEnded(info.hProcess);
       CloseHandle(info.hProcess);
     }
-    SetHelperRequest(nullptr, nullptr);
+    g_callback = nullptr;
+    g_request = nullptr;
     LocalFree(commandLine);
   }
   if (window && IsWindow(window)) {
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_previousProc));
     DestroyWindow(window);
   }
-  return true;
+  return g_outcome;
 }
 
 }  // namespace tv

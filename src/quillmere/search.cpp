@@ -173,13 +173,18 @@ int MatchCustom(SearchContext* context) {
   return answer;
 }
 
-int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
-  DWORD percent = SearchPercent(entry->position, context->doneBefore, context->totalItems);
+// The percentage at `done` items of the whole search.
+void ShowPercentAt(SearchContext* context, DWORD done) {
+  DWORD percent = SearchPercent(done, 0, context->totalItems);
   g_lastPercent = percent;
   if (context->view != nullptr && percent != context->shownPercent) {
     context->shownPercent = percent;
     context->view->ShowPercent(percent);
   }
+}
+
+int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
+  ShowPercentAt(context, context->doneBefore + entry->position);
   if (context->kind == TargetKind::custom) return MatchCustom(context);
   if (IsSystemProcessId(entry->processId)) return 1;
   if (context->view != nullptr && entry->processId == context->ownProcessId) return 1;  // the page never lists the installer
@@ -259,15 +264,11 @@ int RunSearch(PageView* view, int scriptFunction) {
   const bool paths = targets.files.count > 0 || targets.folders.count > 0;
   const bool modules = targets.modules.count > 0 || targets.folders.count > 0;
   DWORD handles = paths ? CountSystemHandles() : 0;
-  DWORD processes = 0;
-  if (modules) {
-    if (IsWow64()) {
-      ClearHelperModuleCount();
-      RunHelper64("GetSystemModulesCount64", "", nullptr, nullptr);
-      processes = HelperModuleCount();
-    }
-    processes += CountProcesses();
-  }
+  // One step per process of the list. Each item of the module pass carries as position the
+  // processes its walk has reported so far; where the companion walks the 64-bit processes
+  // first, the plug-in's walk of the 32-bit ones goes on from the companion's count, so the
+  // percentage rises by one step per process walked, whichever side walks it.
+  DWORD processes = modules ? CountProcesses() : 0;
   DWORD windows = 0;
   auto visible = [&windows]() {
     if (windows == 0) windows = CountVisibleWindows();
@@ -318,12 +319,22 @@ int RunSearch(PageView* view, int scriptFunction) {
   if (modules && proceed()) {
     context.kind = TargetKind::module;
     context.targets = &targets.modules;
-    EnumProcessEntries(&MatchEntry, &request, true);
-    if (IsWow64() && proceed()) {
+    const DWORD passStart = context.doneBefore;
+    ProcessWidth width = ProcessWidth::all;
+    if (IsWow64()) {
       char arguments[32];
       wsprintfA(arguments, "%d %d", request.findWindow, 1);
-      RunHelper64("EnumSystemProcesses64", arguments, &MatchEntry, &request);
+      HelperOutcome companion = RunHelper64(arguments, &MatchEntry, &request);
+      // The companion reported every 64-bit process with its image: the 32-bit ones are left.
+      // Without it (missing, failed, of another version) every process is walked here, so the
+      // images of 64-bit programs are still seen (their modules are not).
+      if (companion.complete) {
+        width = ProcessWidth::wow64;
+        context.doneBefore += companion.walked;
+      }
     }
+    if (proceed()) EnumProcessEntries(&MatchEntry, &request, true, width);
+    context.doneBefore = passStart;
   }
   context.doneBefore += processes;
   if (paths && proceed()) {
@@ -331,6 +342,8 @@ int RunSearch(PageView* view, int scriptFunction) {
     context.targets = &targets.files;
     EnumFileHandleEntries(&MatchEntry, &request);
   }
+  // A search that ran every pass ends at 100, however many items its passes reported.
+  if (proceed()) ShowPercentAt(&context, context.totalItems);
   if (view != nullptr) view->SearchEnded();
   return context.stopped ? 0 : 1;
 }
