@@ -68,6 +68,12 @@ void KeepModuleLoaded();
 // took no unload callback, the module is pinned for the rest of the process.
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent);
 
+// Pushes the texts in order, runs the script function at functionIndex on the calling thread and
+// pops its answer into `answer` (when one is wanted, else null); whatever the function left above
+// the entries that were there before the call is taken off. False when the function could not run
+// or left no answer where one was wanted.
+bool CallScriptFunction(Frame& frame, int functionIndex, const tchar* const* texts, std::size_t count, Arg* answer);
+
 // Keeps the frame values of the call in the module's frame, then runs the export's body.
 // No exception leaves an export: one that escapes the body is reported as "error".
 template <class Body>

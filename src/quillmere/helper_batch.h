@@ -192,4 +192,53 @@ class HelperBatchReader {
   std::uint32_t count_ = 0;
 };
 
+// How a 64-bit program was started, which the companion reads for the 32-bit plug-in: one
+// message of its own (dwData kHelperDetailsMessage), five 32-bit words (version, process id, and
+// the lengths of the command line, the current folder and the executable's path, in UTF-16 units,
+// each below kHelperDetailsChars), then the three texts without terminators. Anything else, in
+// size or words, is refused whole.
+constexpr std::uintptr_t kHelperDetailsMessage = 0x51363444;  // "Q64D"
+constexpr std::uint32_t kHelperDetailsChars = 32768;
+constexpr std::size_t kHelperDetailsHeaderBytes = 20;
+
+// Writes the message into out (kHelperDetailsHeaderBytes + 2 * the three lengths bytes, at most
+// kHelperBatchBytes; a text that does not fit is left empty); gives its size.
+template <class C>
+std::size_t WriteHelperDetails(std::uint32_t processId, const C* const (&texts)[3], unsigned char* out) {
+  std::uint32_t lengths[3];
+  std::size_t size = kHelperDetailsHeaderBytes;
+  for (int t = 0; t < 3; ++t) {
+    std::uint32_t n = 0;
+    while (n + 1 < kHelperDetailsChars && texts[t][n] != C(0)) ++n;
+    if (2u * n > kHelperBatchBytes - size) n = 0;
+    lengths[t] = n;
+    size += 2u * n;
+  }
+  batch_detail::Write32(out, kHelperBatchVersion);
+  batch_detail::Write32(out + 4, processId);
+  unsigned char* p = out + kHelperDetailsHeaderBytes;
+  for (int t = 0; t < 3; ++t) {
+    batch_detail::Write32(out + 8 + 4 * t, lengths[t]);
+    for (std::uint32_t i = 0; i < lengths[t]; ++i, p += 2) batch_detail::Write16(p, static_cast<std::uint16_t>(texts[t][i]));
+  }
+  return size;
+}
+
+// Reads such a message for the process asked about: the three texts (pointing into the data, in
+// UTF-16LE) and their lengths. False for anything but a well-formed message of this version.
+inline bool ReadHelperDetails(const void* data, std::size_t size, std::uint32_t processId,
+                              const unsigned char* (&texts)[3], std::uint32_t (&lengths)[3]) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  if (p == nullptr || size < kHelperDetailsHeaderBytes || size > kHelperBatchBytes) return false;
+  if (batch_detail::Read32(p) != kHelperBatchVersion || batch_detail::Read32(p + 4) != processId) return false;
+  std::size_t at = kHelperDetailsHeaderBytes;
+  for (int t = 0; t < 3; ++t) {
+    lengths[t] = batch_detail::Read32(p + 8 + 4 * t);
+    if (lengths[t] >= kHelperDetailsChars || 2u * lengths[t] > size - at) return false;
+    texts[t] = p + at;
+    at += 2u * lengths[t];
+  }
+  return at == size;
+}
+
 }  // namespace tv

@@ -2,6 +2,7 @@
 
 #include "frame/owned.h"
 #include "quillmere/helper_batch.h"
+#include "quillmere/process_details.h"
 #include "quillmere/width.h"
 
 namespace tv {
@@ -97,35 +98,42 @@ LRESULT HandleHelperCopyData(const COPYDATASTRUCT* data) {
   return 1;
 }
 
-// Works in the build's width, so that a plug-in folder named outside the ANSI code page (a
-// temporary folder under such a user name) is found and handed to rundll32 as it is.
-HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const EnumRequest* request) {
-  static const char kEntryPoint[] = "EnumSystemProcesses64";
-  SetHelperRequest(nullptr, nullptr);
+namespace {
+
+// Starts "rundll32.exe Quillmere64.dll,<entryPoint> 0x<window> <arguments>" from the plug-in's
+// folder, with a message-only window of the calling thread whose procedure is `procedure` and
+// whose user data is `run`, and serves it until the companion ends. False when there is no
+// companion or it could not be started. Works in the build's width, so that a plug-in folder
+// named outside the ANSI code page (a temporary folder under such a user name) is found and
+// handed to rundll32 as it is. Each run has a window and a state of its own: two threads may
+// run the companion at once (the page's search, and a program noted on the installer's thread).
+bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedure, void* run) {
   InitProcessApi();
   tchar folder[MAX_PATH] = {};
   DWORD length = GetModuleFileNameT(g_instance, folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return g_outcome;
+  if (length == 0 || length >= MAX_PATH) return false;
   tchar* slash = folder + length;
   while (slash > folder && *slash != tchar('\\')) --slash;
   *slash = 0;
   static const char kHelperName[] = "Quillmere64.dll";
   tchar helperPath[MAX_PATH + sizeof kHelperName] = {};
   TV_AW(wsprintf)(helperPath, TV_T("%s\\%hs"), folder, kHelperName);
-  if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return g_outcome;
+  if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return false;
 
   HWND window = CreateWindowExA(0, "STATIC", "Quillmere x64 Checker", WS_POPUP, 0, 0, 100, 100, HWND_MESSAGE,
                                 nullptr, g_instance, nullptr);
-  if (window) {
-    g_previousProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HelperWindowProc)));
-  }
-  SIZE_T size = lstrlenA(kHelperName) + lstrlenA(kEntryPoint) + lstrlenA(arguments) + 32;
+  if (window == nullptr) return false;
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(run));
+  WNDPROC previous =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+  if (g_previousProc == nullptr) g_previousProc = previous;  // every STATIC window has the same
+  bool started = false;
+  SIZE_T size = lstrlenA(kHelperName) + lstrlenA(entryPoint) + lstrlenA(arguments) + 32;
   auto* commandLine = static_cast<tchar*>(LocalAlloc(LPTR, size * sizeof(tchar)));
   if (commandLine) {
     char handle[2 * sizeof(void*) + 1];
     FormatPointer(window, handle);
-    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, kEntryPoint, handle, arguments);
+    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
     ShellExecuteInfo info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
@@ -133,20 +141,66 @@ HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const E
     info.lpParameters = commandLine;
     info.lpDirectory = folder;
     info.nShow = SW_SHOWNORMAL;
-    SetHelperRequest(callback, request);
-    if (StartHelper(&info) && info.hProcess) {
+    started = StartHelper(&info) && info.hProcess;
+    if (started) {
       ServeUntilEnded(info.hProcess);
       CloseHandle(info.hProcess);
     }
-    g_callback = nullptr;
-    g_request = nullptr;
     LocalFree(commandLine);
   }
-  if (window && IsWindow(window)) {
-    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_previousProc));
-    DestroyWindow(window);
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+  DestroyWindow(window);
+  return started;
+}
+
+struct DetailsRun {
+  DWORD processId;
+  ProcessDetails* out;
+  bool read;
+};
+
+void TakeText(const unsigned char* text, std::uint32_t length, BasicText<wchar_t>* out) {
+  if (!out->Resize(length)) return;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::uint16_t unit;
+    CopyMemory(&unit, text + 2 * i, sizeof unit);
+    out->data()[i] = static_cast<wchar_t>(unit);
   }
+}
+
+LRESULT CALLBACK DetailsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* run = reinterpret_cast<DetailsRun*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  const unsigned char* texts[3];
+  std::uint32_t lengths[3];
+  if (message == WM_COPYDATA && run != nullptr && !run->read && data != nullptr &&
+      data->dwData == kHelperDetailsMessage &&
+      ReadHelperDetails(data->lpData, data->cbData, run->processId, texts, lengths)) {
+    TakeText(texts[0], lengths[0], &run->out->commandLine);
+    TakeText(texts[1], lengths[1], &run->out->folder);
+    if (run->out->image.empty()) TakeText(texts[2], lengths[2], &run->out->image);
+    run->read = true;
+    return 1;
+  }
+  if (message == WM_COPYDATA) return 0;
+  return CallWindowProcA(g_previousProc, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const EnumRequest* request) {
+  SetHelperRequest(callback, request);
+  if (!RunCompanion("EnumSystemProcesses64", arguments, &HelperWindowProc, nullptr)) g_outcome = {};
+  g_callback = nullptr;
+  g_request = nullptr;
   return g_outcome;
+}
+
+bool HelperProcessDetails(DWORD processId, ProcessDetails* out) {
+  char arguments[16];
+  wsprintfA(arguments, "%lu", processId);
+  DetailsRun run = {processId, out, false};
+  return RunCompanion("ReadProcessDetails64", arguments, &DetailsWindowProc, &run) && run.read;
 }
 
 }  // namespace tv

@@ -19,6 +19,11 @@ struct HelperOutcome {
 // or a companion of another version is no error: the outcome is then not complete.
 HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const EnumRequest* request);
 
+struct ProcessDetails;
+// Has the companion read a 64-bit program's command line and current folder into `out`. False
+// when it could not (no companion, the process gone).
+bool HelperProcessDetails(DWORD processId, ProcessDetails* out);
+
 // What the bridge's window does with one WM_COPYDATA: the answer to the companion, 1 to go on
 // or 0 to stop. A block is refused (0, nothing handed on) when no callback is set, when it is not
 // a well-formed block of this version, or when an earlier one of the run was refused or stopped;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frame/owned.h"
+#include "quillmere/closed_record.h"
 #include "quillmere/engine.h"
 #include "quillmere/module.h"
 #include "quillmere/process_tools.h"
@@ -364,6 +365,7 @@ const bool g_releasePageAtUnload = (AtUnload(&ReleasePage), true);
 // replaceUnshown, a page that InitDialog made and no Show has shown gives way to the new one.
 ProgramsPage* StartPage(Frame& frame, bool replaceUnshown) {
   if (replaceUnshown && g_page != nullptr && !g_page->running) DestroyPage(g_page);
+  PrepareClosedRecord();
   ProgramsPage* p = EnableDebugPrivilege() && !SearchHeld() && g_page == nullptr ? CreatePage(frame) : nullptr;
   if (p == nullptr) frame.pushword("error");
   return p;

@@ -26,15 +26,9 @@ int OfferToScript(const ProcessEntry* entry, void* arg) {
   Frame& frame = *walk->frame;
   tchar id[16];
   FormatUnsigned(id, entry->processId);
-  frame.pushstring(entry->displayName);
-  frame.pushstring(entry->imagePath);
-  frame.pushstring(id);
-  if (RunScriptFunction(static_cast<extra_parameters*>(frame.extra), walk->functionIndex,
-                        static_cast<HWND>(frame.hwndParent)) != 0)
-    return 0;
+  const tchar* texts[] = {entry->displayName, entry->imagePath, id};
   Arg answer(frame);
-  if (!PopArg(frame, answer)) return 0;
-  return IsWord(answer.c_str(), "true") ? 1 : 0;
+  return CallScriptFunction(frame, walk->functionIndex, texts, 3, &answer) && IsWord(answer.c_str(), "true") ? 1 : 0;
 }
 
 // ---- FindProcess and CloseProcess

@@ -116,7 +116,7 @@ int AddListRow(PageView* view, const tchar* first, const tchar* second, HICON ic
   return 1;
 }
 
-int ReportFound(const ProcessEntry* entry, SearchContext* context) {
+int ReportFound(const ProcessEntry* entry, const tchar* target, SearchContext* context) {
   tchar name[512] = {};
   if (entry->imagePath[0] != 0) {
     FileNameFromPath(entry->imagePath, kPathChars, name, 512);
@@ -126,6 +126,9 @@ int ReportFound(const ProcessEntry* entry, SearchContext* context) {
   if (record == nullptr) return 1;
   record->process.window = entry->window;
   record->process.processId = entry->processId;
+  CopyBounded(record->process.name, entry->displayName, kPathChars);
+  CopyBounded(record->process.image, entry->imagePath, kPathChars);
+  CopyBounded(record->process.target, target, kTargetChars);
   if (g_services != nullptr)
     record->process.hostsServices = g_services->FindServiceOfProcess(entry->processId, &record->process.service);
   if (context->view == nullptr) {
@@ -195,13 +198,15 @@ int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
     const TargetList& folders = Targets().folders;
     for (DWORD i = 0; i < folders.count; ++i)
       if (PathStartsWith(static_cast<const tchar*>(lowerPath), static_cast<const tchar*>(folders.entries[i])) &&
-          !ReportFound(entry, context))
+          !ReportFound(entry, folders.entries[i], context))
         return 0;
   }
-  if (context->kind == TargetKind::applications) return Leaving(context) ? 0 : ReportFound(entry, context);
+  if (context->kind == TargetKind::applications)
+    return Leaving(context) ? 0 : ReportFound(entry, TV_T("applications"), context);
   for (DWORD i = 0; context->targets != nullptr && i < context->targets->count; ++i) {
     if (Leaving(context)) return 0;
-    if (Matches(entry, context->targets->entries[i], lowerPath, context) && !ReportFound(entry, context)) return 0;
+    const tchar* target = context->targets->entries[i];
+    if (Matches(entry, target, lowerPath, context) && !ReportFound(entry, target, context)) return 0;
   }
   return 1;
 }

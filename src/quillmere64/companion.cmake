@@ -3,6 +3,8 @@
 add_library(Quillmere64 SHARED
   ${CMAKE_CURRENT_LIST_DIR}/companion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../quillmere/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../quillmere/process_details.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../frame/memory.cpp
 )
 set_target_properties(Quillmere64 PROPERTIES PREFIX "" OUTPUT_NAME Quillmere64)
 target_compile_definitions(Quillmere64 PRIVATE TARVOLK_UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)

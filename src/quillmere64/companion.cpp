@@ -6,8 +6,10 @@
 // so the plug-in knows that the walk ran to its end. It ends its process when done.
 #include <cstdlib>
 
+#include "frame/owned.h"
 #include "quillmere/engine.h"
 #include "quillmere/helper_batch.h"
+#include "quillmere/process_details.h"
 
 namespace {
 
@@ -76,6 +78,24 @@ extern "C" __declspec(dllexport) void CALLBACK EnumSystemProcesses64(HWND, HINST
     // 64-bit processes only: the plug-in reads everything of 32-bit ones itself.
     if (tv::EnumProcessEntries(&AddRecord, &request, withModules != 0, tv::ProcessWidth::notWow64))
       Send(walk, tv::kHelperBatchLast);
+  }
+  ExitProcess(0);
+}
+
+// Arguments "<process id>": reads how that 64-bit process was started (its command line, current
+// folder and executable) and sends it in one message (helper_batch.h); nothing when the process
+// cannot be opened.
+extern "C" __declspec(dllexport) void CALLBACK ReadProcessDetails64(HWND, HINSTANCE, LPSTR commandLine, int) {
+  char* end = nullptr;
+  HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(commandLine ? commandLine : "", &end, 16)));
+  auto processId = static_cast<DWORD>(std::strtoul(end, &end, 10));
+  tv::ProcessDetails details;
+  if (IsWindow(window) && tv::ReadProcessDetails(processId, &details)) {
+    static unsigned char block[tv::kHelperBatchBytes];
+    const wchar_t* const texts[3] = {details.commandLine.c_str(), details.folder.c_str(), details.image.c_str()};
+    COPYDATASTRUCT data = {tv::kHelperDetailsMessage, static_cast<DWORD>(tv::WriteHelperDetails(processId, texts, block)),
+                           block};
+    SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
   }
   ExitProcess(0);
 }

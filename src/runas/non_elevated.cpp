@@ -69,6 +69,10 @@ bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_
     token.release();
     return false;
   }
+  return StartWithToken(token.get(), program, commandLine, workingDirectory);
+}
+
+bool StartWithToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
   Library advapi(LoadLibraryA("advapi32.dll"));
   if (!advapi) return false;
   auto createWithToken = reinterpret_cast<CreateProcessWithTokenFn>(
@@ -77,7 +81,7 @@ bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
-  if (!createWithToken(token.get(), 0, program, commandLine, 0, nullptr, workingDirectory, &startup, &started))
+  if (!createWithToken(token, 0, program, commandLine, 0, nullptr, workingDirectory, &startup, &started))
     return false;
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
