@@ -66,17 +66,14 @@ void RegisterUnloadCallback(extra_parameters* extra);
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent);
 
 // Keeps the frame values of the call in the module's frame, then runs the export's body.
-// No exception leaves an export: one that escapes the body is reported as "error".
+// The plug-in is built without C++ exceptions: every failure, a failed allocation included, is
+// an answer that the body reports on the stack itself.
 template <class Body>
 void RunExport(Frame& module, HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop,
                extra_parameters* extra, Body body) {
   module.Keep(hwndParent, string_size, variables, stacktop, extra);
   RegisterUnloadCallback(extra);
-  try {
-    body(module);
-  } catch (...) {
-    module.pushword("error");
-  }
+  body(module);
 }
 
 }  // namespace tv
