@@ -104,3 +104,6 @@ extern "C" __declspec(dllexport) void CALLBACK GetSystemModulesCount64(HWND, HIN
   }
   ExitProcess(0);
 }
+
+// Called by frame/entry.cpp; the companion keeps nothing between calls (each run ends its process).
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
