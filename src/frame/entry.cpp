@@ -1,18 +1,10 @@
 // The entry point of the plug-in's DLLs, Tarvolk.dll and Quillmere64.dll. They are linked without
 // the C runtime's start-up code (-nostartfiles): for a DLL that code prepares what these never use
 // (pseudo relocations for data imported from other DLLs, which their link refuses; thread-local
-// storage; the runtime's locks and floating-point state) and was about a tenth of each DLL. What
+// storage; the runtime's locks and floating-point state) and was about 8 KB of each DLL. What
 // of it they need is here: the static constructors run when a process loads the DLL, and what
 // they registered with atexit (the destructors of static objects) runs when it is unloaded.
 #include <windows.h>
-
-extern "C" {
-
-// Bracketed by the linker: the first entry is -1, a null entry ends the list.
-extern void (*__CTOR_LIST__[])();
-
-// Each DLL's own.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 namespace {
 
@@ -21,6 +13,14 @@ void (*g_atExit[8])();
 unsigned g_atExitCount = 0;
 
 }  // namespace
+
+extern "C" {
+
+// Bracketed by the linker: the first entry is -1, a null entry ends the list.
+extern void (*__CTOR_LIST__[])();
+
+// Each DLL's own.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 // Where the compiler registers the destructor of each static object as its constructor ends.
 // A registration that does not fit is refused; that destructor then does not run.
