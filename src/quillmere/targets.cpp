@@ -86,9 +86,13 @@ tchar* PopBlock(Frame& frame) {
 SearchTargets& Targets() { return g_targets; }
 
 void ResetSearchTargets() {
-  for (TargetList* list : {&g_targets.folders, &g_targets.captions, &g_targets.classes, &g_targets.modules,
-                           &g_targets.files})
-    FreeList(*list);
+  // One call each rather than a loop over their addresses: that table was the DLL's only
+  // initialised data, a file section of its own.
+  FreeList(g_targets.folders);
+  FreeList(g_targets.captions);
+  FreeList(g_targets.classes);
+  FreeList(g_targets.modules);
+  FreeList(g_targets.files);
   for (DWORD i = g_targets.customCount; i-- > 0;) FreeCustom(g_targets.custom[i]);
   g_targets.customCount = 0;
 }
