@@ -374,7 +374,7 @@ ProgramsPage* StartPage(Frame& frame) {
 using namespace tv;
 
 // Pops the options and creates the page, hidden; pushes its window handle.
-TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
+TARVOLK_EXPORT(InitDialog, QuillmereFrame) {
   ProgramsPage* p = StartPage(frame);
   if (p == nullptr) return;
   frame.pushint(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(p->page)));
@@ -382,7 +382,7 @@ TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
 
 // Shows the page that InitDialog created and returns when it was left: "next", "back", "cancel"
 // or "ignore".
-TARVOLK_EXPORT(Show, QuillmereFrame()) {
+TARVOLK_EXPORT(Show, QuillmereFrame) {
   ProgramsPage* p = CurrentPage();
   if (p == nullptr || p->running || SearchThread() != nullptr) {
     frame.pushword("error");
@@ -393,7 +393,7 @@ TARVOLK_EXPORT(Show, QuillmereFrame()) {
 }
 
 // InitDialog and Show in one call.
-TARVOLK_EXPORT(Dialog, QuillmereFrame()) {
+TARVOLK_EXPORT(Dialog, QuillmereFrame) {
   ProgramsPage* p = StartPage(frame);
   if (p == nullptr) return;
   RunPage(frame, *p);

@@ -194,7 +194,7 @@ using namespace tv;
 
 // Pops a script function's address and offers it every process: the function pops the id, the
 // image path and the display name, and pushes "true" to go on.
-TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
+TARVOLK_EXPORT(EnumProcesses, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -218,7 +218,7 @@ TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
 
 // Pops "/yesno" and "/user" in any number and order, then the program name; reports the first
 // process whose image has that name.
-TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
+TARVOLK_EXPORT(FindProcess, QuillmereFrame) {
   Arg name(frame);
   if (name.data() == nullptr) {
     frame.pushword("error");
@@ -250,7 +250,7 @@ TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
 
 // Pops an optional "/kill", then the program name; asks every matching process's main window to
 // close, or terminates the processes.
-TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
+TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -277,7 +277,7 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
 }
 
 // Pops a comma-separated list of process ids and terminates each listed process.
-TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
+TARVOLK_EXPORT(KillProcesses, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -289,7 +289,7 @@ TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
 
 // Pops a file path: "true" when the file cannot be opened for exclusive reading and writing,
 // "false" when it can or does not exist. Paths of any length are opened.
-TARVOLK_EXPORT(IsFileLocked, QuillmereFrame()) {
+TARVOLK_EXPORT(IsFileLocked, QuillmereFrame) {
   Arg path(frame);
   if (!PopArg(frame, path)) return;
   OpenablePath openable(path.c_str());

@@ -157,7 +157,7 @@ using namespace tv;
 
 // Pops an optional "/async" and a script function's address; pushes "done" (the search has
 // ended), "ok" (it runs in the background) or "error".
-TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentSearch, QuillmereFrame) {
   if (!EnableDebugPrivilege() || SearchThread() != nullptr) {
     frame.pushword("error");
     return;
@@ -197,7 +197,7 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
 
 // "/time MS": waits at most MS milliseconds and pushes "wait", "done", "cancel" or "error".
 // Otherwise waits for the search's end and collects it, leaving the stack as it was.
-TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentWait, QuillmereFrame) {
   if (SearchThread() == nullptr) {
     frame.pushword("error");
     return;
@@ -231,7 +231,7 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
 }
 
 // Pushes the running search's percentage, or "error" when no search is held.
-TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame) {
   if (SearchThread() == nullptr) {
     frame.pushword("error");
     return;

@@ -103,13 +103,13 @@ using namespace tv;
 
 // Each pops one path or pattern; "error" when the list is full (the argument stays), when the
 // text is too long, or while a search runs.
-TARVOLK_EXPORT(AddFile, QuillmereFrame()) { AddTarget(frame, Targets().files, false); }
-TARVOLK_EXPORT(AddModule, QuillmereFrame()) { AddTarget(frame, Targets().modules, false); }
-TARVOLK_EXPORT(AddFolder, QuillmereFrame()) { AddTarget(frame, Targets().folders, true); }
-TARVOLK_EXPORT(AddClass, QuillmereFrame()) { AddTarget(frame, Targets().classes, false); }
-TARVOLK_EXPORT(AddCaption, QuillmereFrame()) { AddTarget(frame, Targets().captions, false); }
+TARVOLK_EXPORT(AddFile, QuillmereFrame) { AddTarget(frame, Targets().files, false); }
+TARVOLK_EXPORT(AddModule, QuillmereFrame) { AddTarget(frame, Targets().modules, false); }
+TARVOLK_EXPORT(AddFolder, QuillmereFrame) { AddTarget(frame, Targets().folders, true); }
+TARVOLK_EXPORT(AddClass, QuillmereFrame) { AddTarget(frame, Targets().classes, false); }
+TARVOLK_EXPORT(AddCaption, QuillmereFrame) { AddTarget(frame, Targets().captions, false); }
 
-TARVOLK_EXPORT(AddApplications, QuillmereFrame()) {
+TARVOLK_EXPORT(AddApplications, QuillmereFrame) {
   if (SearchThread() != nullptr) {
     frame.pushword("error");
     return;
@@ -118,7 +118,7 @@ TARVOLK_EXPORT(AddApplications, QuillmereFrame()) {
 }
 
 // Pops [/icon FILE] LABEL DETAIL FUNCTION-ADDRESS; pushes nothing on success, else "error".
-TARVOLK_EXPORT(AddCustom, QuillmereFrame()) {
+TARVOLK_EXPORT(AddCustom, QuillmereFrame) {
   SearchTargets& targets = Targets();
   if (SearchThread() != nullptr || targets.customCount >= kMaxTargets) {
     frame.pushword("error");

@@ -238,7 +238,7 @@ void SetUpPage(PageState& st, HFONT errorFont) {
 // Pops switches, the program and its working directory; shows the page and returns when the
 // installer has left it. Next pushes "success" or "error" on top of the script's stack; Back and
 // Cancel push nothing.
-TARVOLK_EXPORT(RunAs, RunAsFrame()) {
+TARVOLK_EXPORT(RunAs, RunAsFrame) {
   if (g_page != nullptr) {  // a page is shown already (a call from a callback of that page)
     frame.pushword("error");
     return;
