@@ -1,5 +1,6 @@
 #include "quillmere/helper_bridge.h"
 
+#include "frame/buffer.h"
 #include "frame/owned.h"
 #include "quillmere/helper_record.h"
 #include "quillmere/width.h"
@@ -115,17 +116,16 @@ bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback ca
     g_previousProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HelperWindowProc)));
   }
-  SIZE_T size = lstrlenA(kHelperName) + lstrlenA(entryPoint) + lstrlenA(arguments) + 32;
-  auto* commandLine = static_cast<tchar*>(LocalAlloc(LPTR, size * sizeof(tchar)));
-  if (commandLine) {
+  Buffer<tchar> commandLine;
+  if (commandLine.Resize(Length(kHelperName) + Length(entryPoint) + Length(arguments) + 32)) {
     char handle[2 * sizeof(void*) + 1];
     FormatPointer(window, handle);
-    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
+    TV_AW(wsprintf)(commandLine.data(), TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
     ShellExecuteInfo info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
     info.lpFile = TV_T("rundll32.exe");
-    info.lpParameters = commandLine;
+    info.lpParameters = commandLine.data();
     info.lpDirectory = folder;
     info.nShow = SW_SHOWNORMAL;
     SetHelperRequest(callback, request);
@@ -134,7 +134,6 @@ bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback ca
       CloseHandle(info.hProcess);
     }
     SetHelperRequest(nullptr, nullptr);
-    LocalFree(commandLine);
   }
   if (window && IsWindow(window)) {
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_previousProc));

@@ -167,7 +167,7 @@ bool EnableDebugPrivilege() {
     return false;
   }
   TOKEN_PRIVILEGES privileges = {};
-  if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+  if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) g_debugPrivilege = true;

@@ -27,7 +27,7 @@ CRITICAL_SECTION g_turnLock;
 
 bool PrepareTurns() {
   if (g_installerWaits != nullptr) return true;
-  g_installerWaits = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_installerWaits = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (g_installerWaits == nullptr) return false;
   InitializeCriticalSection(&g_turnLock);
   return true;
