@@ -61,8 +61,11 @@ struct FontTraits {
 };
 using Font = Owned<HFONT, FontTraits>;
 
-// The module state of the one page shown at a time.
+// The module state of the one page shown at a time. Its arguments are popped as it is made
+// (into place: no temporary arguments to move and release).
 struct PageState {
+  explicit PageState(Frame& callFrame) : frame(&callFrame), args(ParseRunAsArgs(callFrame)) {}
+
   Frame* frame = nullptr;
   HWND parent = nullptr;
   HWND page = nullptr;
@@ -243,9 +246,7 @@ TARVOLK_EXPORT(RunAs, RunAsFrame) {
     frame.pushword("error");
     return;
   }
-  PageState st;
-  st.frame = &frame;
-  st.args = ParseRunAsArgs(frame);
+  PageState st(frame);
   if (st.args.outOfMemory) {
     frame.pushword("error");
     return;
