@@ -45,6 +45,14 @@ void KeepModuleLoaded() {
                      reinterpret_cast<LPCSTR>(&UnloadCallback), &pinned);
 }
 
+void RunExport(HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop, extra_parameters* extra,
+               Frame& (*module)(), void (*body)(Frame&)) {
+  Frame& frame = module();
+  frame.Keep(hwndParent, string_size, variables, stacktop, extra);
+  RegisterUnloadCallback(extra);
+  body(frame);
+}
+
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent) {
   if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 1;
   RegisterUnloadCallback(extra);
@@ -88,7 +96,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
 }
 
 // Empties the stack and leaves "success" alone on it.
-TARVOLK_EXPORT(Unload, tv::SystemFrame()) {
+TARVOLK_EXPORT(Unload, tv::SystemFrame) {
   if (frame.stacktop == nullptr) return;
   frame.clearstack();
   frame.pushword("success");

@@ -239,7 +239,7 @@ using namespace tv;
 // Pops a script function's address and offers it every program of the record, in the order they
 // ended; the function answers "true" to go on. Pushes "done", "cancel" (the function stopped the
 // walk) or "error".
-TARVOLK_EXPORT(EnumClosedPrograms, QuillmereFrame()) {
+TARVOLK_EXPORT(EnumClosedPrograms, QuillmereFrame) {
   if (!RecordFree()) {
     frame.pushword("error");
     return;
@@ -267,7 +267,7 @@ TARVOLK_EXPORT(EnumClosedPrograms, QuillmereFrame()) {
 // folder) and every service that was stopped; then empties the record. With "/ask" the function
 // hears of every entry first, with a word on top of its fields: "start" (answer "true" to have it
 // started), or why it will not be: "failed", "other user", "unknown". Pushes how many were started.
-TARVOLK_EXPORT(RestartClosedPrograms, QuillmereFrame()) {
+TARVOLK_EXPORT(RestartClosedPrograms, QuillmereFrame) {
   if (!RecordFree()) {
     frame.pushword("error");
     return;

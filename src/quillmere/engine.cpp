@@ -161,7 +161,7 @@ void ReleaseSearchCancelEvent() {
 
 bool InitProcessApi() {
   if (g_cancelEvent == nullptr)
-    g_cancelEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    g_cancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   else
     ResetEvent(g_cancelEvent);
   if (RequiredPresent()) return true;

@@ -1,5 +1,6 @@
 #include "quillmere/helper_bridge.h"
 
+#include "frame/buffer.h"
 #include "frame/owned.h"
 #include "quillmere/helper_batch.h"
 #include "quillmere/process_details.h"
@@ -128,17 +129,16 @@ bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedu
       reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
   if (g_previousProc == nullptr) g_previousProc = previous;  // every STATIC window has the same
   bool started = false;
-  SIZE_T size = lstrlenA(kHelperName) + lstrlenA(entryPoint) + lstrlenA(arguments) + 32;
-  auto* commandLine = static_cast<tchar*>(LocalAlloc(LPTR, size * sizeof(tchar)));
-  if (commandLine) {
+  Buffer<tchar> commandLine;
+  if (commandLine.Resize(Length(kHelperName) + Length(entryPoint) + Length(arguments) + 32)) {
     char handle[2 * sizeof(void*) + 1];
     FormatPointer(window, handle);
-    TV_AW(wsprintf)(commandLine, TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
+    TV_AW(wsprintf)(commandLine.data(), TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
     ShellExecuteInfo info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
     info.lpFile = TV_T("rundll32.exe");
-    info.lpParameters = commandLine;
+    info.lpParameters = commandLine.data();
     info.lpDirectory = folder;
     info.nShow = SW_SHOWNORMAL;
     started = StartHelper(&info) && info.hProcess;
@@ -146,7 +146,6 @@ bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedu
       ServeUntilEnded(info.hProcess);
       CloseHandle(info.hProcess);
     }
-    LocalFree(commandLine);
   }
   SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   DestroyWindow(window);

@@ -380,7 +380,7 @@ ProgramsPage* CurrentPage() { return g_page; }
 using namespace tv;
 
 // Pops the options and creates the page, hidden; pushes its window handle.
-TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
+TARVOLK_EXPORT(InitDialog, QuillmereFrame) {
   ProgramsPage* p = StartPage(frame, false);
   if (p == nullptr) return;
   frame.pushint(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(p->page)));
@@ -388,7 +388,7 @@ TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
 
 // Shows the page that InitDialog created and returns when it was left: "next", "back", "cancel"
 // or "ignore".
-TARVOLK_EXPORT(Show, QuillmereFrame()) {
+TARVOLK_EXPORT(Show, QuillmereFrame) {
   ProgramsPage* p = CurrentPage();
   if (p == nullptr || p->running || SearchHeld()) {
     frame.pushword("error");
@@ -399,7 +399,7 @@ TARVOLK_EXPORT(Show, QuillmereFrame()) {
 }
 
 // InitDialog and Show in one call. A page that InitDialog made and no Show showed is ended first.
-TARVOLK_EXPORT(Dialog, QuillmereFrame()) {
+TARVOLK_EXPORT(Dialog, QuillmereFrame) {
   ProgramsPage* p = StartPage(frame, true);
   if (p == nullptr) return;
   RunPage(frame, *p);

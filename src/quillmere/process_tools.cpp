@@ -161,7 +161,7 @@ bool EnableDebugPrivilege() {
     return false;
   }
   TOKEN_PRIVILEGES privileges = {};
-  if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+  if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) g_debugPrivilege = true;
@@ -188,7 +188,7 @@ using namespace tv;
 
 // Pops a script function's address and offers it every process: the function pops the id, the
 // image path and the display name, and pushes "true" to go on.
-TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
+TARVOLK_EXPORT(EnumProcesses, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -212,7 +212,7 @@ TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
 
 // Pops "/yesno" and "/user" in any number and order, then the program name; reports the first
 // process whose image has that name.
-TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
+TARVOLK_EXPORT(FindProcess, QuillmereFrame) {
   Arg name(frame);
   if (name.data() == nullptr) {
     frame.pushword("error");
@@ -244,7 +244,7 @@ TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
 
 // Pops an optional "/kill", then the program name; asks every matching process's main window to
 // close, or terminates the processes.
-TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
+TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -271,7 +271,7 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
 }
 
 // Pops a comma-separated list of process ids and terminates each listed process.
-TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
+TARVOLK_EXPORT(KillProcesses, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -283,7 +283,7 @@ TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
 
 // Pops a file path: "true" when the file cannot be opened for exclusive reading and writing,
 // "false" when it can or does not exist. Paths of any length are opened.
-TARVOLK_EXPORT(IsFileLocked, QuillmereFrame()) {
+TARVOLK_EXPORT(IsFileLocked, QuillmereFrame) {
   Arg path(frame);
   if (!PopArg(frame, path)) return;
   OpenablePath openable(path.c_str());

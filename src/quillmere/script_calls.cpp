@@ -94,9 +94,9 @@ bool OpenScriptCalls() {
     g_lockReady = true;
   }
   Locked lock;
-  if (g_bell == nullptr) g_bell = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (g_done == nullptr) g_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (g_abandon == nullptr) g_abandon = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_bell == nullptr) g_bell = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (g_done == nullptr) g_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (g_abandon == nullptr) g_abandon = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (g_bell == nullptr || g_done == nullptr || g_abandon == nullptr) return false;
   ResetEvent(g_bell);
   ResetEvent(g_done);

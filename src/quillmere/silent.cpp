@@ -125,7 +125,7 @@ using namespace tv;
 // ended), "ok" (it runs in the background) or "error". Refused (the arguments stay under "error")
 // while a search is held, from inside a function that a search runs, and without the debug
 // privilege.
-TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentSearch, QuillmereFrame) {
   if (InsideScriptCall() || !EnableDebugPrivilege() || SearchHeld()) {
     frame.pushword("error");
     return;
@@ -163,7 +163,7 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
 // Otherwise waits for the search's end and collects it, leaving the stack as it was. Either way
 // the search's functions run meanwhile, on this thread. Refused (the arguments stay under
 // "error") when no silent search is held and from inside a function that a search runs.
-TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentWait, QuillmereFrame) {
   if (InsideScriptCall() || !SilentSearchHeld()) {
     frame.pushword("error");
     return;
@@ -190,7 +190,7 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
 }
 
 // Pushes the running search's percentage, or "error" when no search is held.
-TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame) {
   if (!SilentSearchHeld()) {
     frame.pushword("error");
     return;

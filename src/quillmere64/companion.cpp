@@ -104,3 +104,6 @@ extern "C" __declspec(dllexport) void CALLBACK ReadProcessDetails64(HWND, HINSTA
 // then gets none (and its records are refused), rather than rundll32's message about a missing
 // entry point, which would wait for a click.
 extern "C" __declspec(dllexport) void CALLBACK GetSystemModulesCount64(HWND, HINSTANCE, LPSTR, int) { ExitProcess(0); }
+
+// Called by frame/entry.cpp; the companion keeps nothing between calls (each run ends its process).
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -107,7 +107,7 @@ using namespace tv;
 // Pops the program, the command line and the working directory; starts the program as the desktop
 // user when the shell's token can be had, else as the installer. Empties the stack and leaves
 // "success" or "error".
-TARVOLK_EXPORT(RunAsNonElevatedUser, SystemFrame()) {
+TARVOLK_EXPORT(RunAsNonElevatedUser, SystemFrame) {
   Arg program(frame), commandLine(frame), directory(frame);
   if (!PopArg(frame, program) || !PopArg(frame, commandLine) || !PopArg(frame, directory)) {
     frame.clearstack();
