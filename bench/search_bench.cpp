@@ -5,10 +5,14 @@
 // victims' folders). Each round runs four searches in turn: both targets, the module target
 // alone, the file target alone, and none (what every search costs: privileges, the service
 // list, the thread). A pass's time is its search's less the empty search's; its share is taken
-// of the sum of both passes and that fixed cost, round by round. Then, with the victims still running, the handle-scan benchmark
-// measures its bare loop over the same handle table.
+// of the sum of both passes and that fixed cost, round by round. Beside the module search, in the
+// same round, runs the bare module loop (module_bare.exe: a 64-bit program that lists every
+// process's modules and compares their paths, with none of the plug-in's code), from its start
+// to its end; their ratio is what the module search costs beyond listing the modules. Then, with
+// the victims still running, the handle-scan benchmark measures its bare loop over the same
+// handle table.
 // Arguments: dll=TARVOLK.DLL testbin=FOLDER-OF-THE-64-BIT-VICTIM [n=10] [files=20] [rounds=3]
-//            [scanbench=HANDLE_SCAN_BENCH.EXE scanbin=FOLDER-OF-ITS-VICTIM]
+//            [bare=MODULE_BARE.EXE] [scanbench=HANDLE_SCAN_BENCH.EXE scanbin=FOLDER-OF-ITS-VICTIM]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +83,25 @@ Search RunOne(bool module, bool file, const std::string& dll) {
   return s;
 }
 
+// Runs the bare module loop for the target; the seconds from its start to its end, and the
+// number of processes it found holding the target (-1: it could not run).
+double RunBare(const std::string& program, const std::string& target, int* holders) {
+  std::string line = "\"" + program + "\" \"" + target + "\"";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  *holders = -1;
+  double start = Now();
+  if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  double seconds = Now() - start;
+  DWORD code = 0;
+  if (GetExitCodeProcess(pi.hProcess, &code)) *holders = static_cast<int>(code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return seconds;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -99,6 +122,7 @@ int main(int argc, char** argv) {
   int files = std::atoi(Value(argc, argv, "files", "20").c_str());
   int rounds = std::max(1, std::atoi(Value(argc, argv, "rounds", "3").c_str()));
   std::string scanBench = Value(argc, argv, "scanbench", ""), scanBin = Value(argc, argv, "scanbin", "");
+  std::string bare = Value(argc, argv, "bare", "");
   if (dll.empty() || bin.empty() || n < 1) {
     std::printf("usage: search_bench dll=TARVOLK.DLL testbin=FOLDER [n=10] [files=20] [rounds=3]\n");
     return 2;
@@ -147,13 +171,21 @@ int main(int argc, char** argv) {
     Plugin plugin(dll);
     g_plugin = &plugin;
     Installer::Get().functions[kFunctionAddress - 1] = &OnProgram;
-    std::vector<double> both, modules, filesOnly, none;
+    std::vector<double> both, modules, filesOnly, none, bareLoop;
     for (int round = 1; round <= rounds; ++round) {
-      Search b = RunOne(true, true, module), m = RunOne(true, false, module), f = RunOne(false, true, module),
-             z = RunOne(false, false, module);
+      Search b = RunOne(true, true, module), m = RunOne(true, false, module);
+      int holders = 0;
+      double bareSeconds = bare.empty() ? 0 : RunBare(bare, module, &holders);
+      Search f = RunOne(false, true, module), z = RunOne(false, false, module);
       std::printf("round %d: both %.3f s (%d victims offered, %d others), modules %.3f s (%d), files %.3f s (%d), "
-                  "none %.3f s\n",
+                  "none %.3f s",
                   round, b.seconds, b.offered, b.others, m.seconds, m.offered, f.seconds, f.offered, z.seconds);
+      if (!bare.empty()) {
+        std::printf(", bare module loop %.3f s (%d)", bareSeconds, holders);
+        if (holders != n) status = 1;
+        bareLoop.push_back(bareSeconds);
+      }
+      std::printf("\n");
       for (const Search* s : {&b, &m, &f, &z}) {
         if (s->answer != "done") status = 1;
       }
@@ -178,6 +210,12 @@ int main(int argc, char** argv) {
     std::printf("median of %d rounds: wall time %.3f s (both targets); module pass %.3f s (%.0f%%), "
                 "file pass %.3f s (%.0f%%), fixed cost %.3f s (%.0f%%)\n",
                 rounds, tb, tm - tz, Median(moduleShare), tf - tz, Median(fileShare), tz, Median(fixedShare));
+    if (!bareLoop.empty()) {
+      // The whole module search (fixed cost included) against the bare loop (its start included).
+      double tl = Median(bareLoop);
+      std::printf("module search / bare 64-bit module loop (medians of %d rounds): %.3f s / %.3f s = %.2f\n", rounds,
+                  tm, tl, tl > 0 ? tm / tl : 0.0);
+    }
     Installer::Get().SendUnload();
   }
 

@@ -43,14 +43,15 @@ class FirewallAccess {
   ComPtr<INetFwProfile> currentProfile;
   ComPtr<INetFwPolicy2> policy2;
 
-  // The steps shared by the operations; each throws its code when it fails.
-  bool FindEnabledRule(BSTR name);
-  ComPtr<INetFwRules> Rules();
-  ComPtr<INetFwRule> NewRule(BSTR name);
-  void AddRule(INetFwRule* rule);
-  void RemoveRule(BSTR name);
-  ComPtr<INetFwAuthorizedApplications> Applications();
-  ComPtr<INetFwOpenPorts> OpenPorts();
+  // The steps shared by the operations; each answers the code of the step that failed, or
+  // FW_OK, and leaves what it obtained in its out parameter.
+  FW_ERROR_CODE FindEnabledRule(BSTR name, bool& found);
+  FW_ERROR_CODE Rules(ComPtr<INetFwRules>& rules);
+  FW_ERROR_CODE NewRule(BSTR name, ComPtr<INetFwRule>& rule);
+  FW_ERROR_CODE AddRule(INetFwRule* rule);
+  FW_ERROR_CODE RemoveRule(BSTR name);
+  FW_ERROR_CODE Applications(ComPtr<INetFwAuthorizedApplications>& applications);
+  FW_ERROR_CODE OpenPorts(ComPtr<INetFwOpenPorts>& ports);
 };
 
 }  // namespace tv

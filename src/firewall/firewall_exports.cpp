@@ -77,16 +77,16 @@ void PortExport(Frame& frame, PortOperation operation) {
 
 // "1" when the firewall can be reached through either interface generation, else "0"; the
 // stack holds nothing else afterwards.
-TARVOLK_EXPORT(FirewallIsAvailable, SystemFrame()) {
+TARVOLK_EXPORT(FirewallIsAvailable, SystemFrame) {
   FirewallAccess firewall;
   frame.clearstack();
   frame.pushint(firewall.IsAvailable() ? 1 : 0);
 }
 
-TARVOLK_EXPORT(FirewallAddApplication, SystemFrame()) { ApplicationExport(frame, AppOperation::kAdd); }
+TARVOLK_EXPORT(FirewallAddApplication, SystemFrame) { ApplicationExport(frame, AppOperation::kAdd); }
 
-TARVOLK_EXPORT(FirewallRemoveApplication, SystemFrame()) { ApplicationExport(frame, AppOperation::kRemove); }
+TARVOLK_EXPORT(FirewallRemoveApplication, SystemFrame) { ApplicationExport(frame, AppOperation::kRemove); }
 
-TARVOLK_EXPORT(FirewallAddPort, SystemFrame()) { PortExport(frame, PortOperation::kAdd); }
+TARVOLK_EXPORT(FirewallAddPort, SystemFrame) { PortExport(frame, PortOperation::kAdd); }
 
-TARVOLK_EXPORT(FirewallRemovePort, SystemFrame()) { PortExport(frame, PortOperation::kRemove); }
+TARVOLK_EXPORT(FirewallRemovePort, SystemFrame) { PortExport(frame, PortOperation::kRemove); }

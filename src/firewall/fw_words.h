@@ -9,7 +9,8 @@
 namespace tv {
 
 // Result of every firewall operation; 0 is success, any other value names the step that failed.
-// Inside the component a failing step is thrown as this type and caught by its operation.
+// Inside the component each step answers this type, and its operation returns the first
+// code that is not FW_OK.
 enum FW_ERROR_CODE : std::int32_t {
   FW_OK = 0,
   FW_NO_PROFILE = 1,             // no current profile (or connected twice)

@@ -12,6 +12,83 @@
 
 namespace tv {
 
+namespace detail {
+
+// What every Buffer does, in bytes and counts of `width`-byte values: written once for all the
+// element types, so that the DLL carries one copy of the growth code and not one per type.
+struct RawBuffer {
+  void* data = nullptr;
+  std::size_t size = 0;
+  std::size_t capacity = 0;
+
+  static std::size_t MaxCount(std::size_t width) { return static_cast<std::size_t>(-1) / 2 / width; }
+  unsigned char* At(std::size_t index, std::size_t width) const {
+    return static_cast<unsigned char*>(data) + index * width;
+  }
+
+  bool Reserve(std::size_t count, std::size_t width) {
+    if (count <= capacity) return true;
+    const std::size_t maxCount = MaxCount(width);
+    if (count > maxCount) return false;
+    // Doubling keeps a run of appends linear; the first block takes a few values at once.
+    std::size_t grown = capacity < maxCount / 2 ? capacity * 2 : maxCount;
+    if (grown < 8) grown = 8 < maxCount ? 8 : maxCount;
+    if (grown < count) grown = count;
+    void* block = StackAlloc(grown * width);
+    if (block == nullptr) {
+      if (grown == count) return false;
+      grown = count;  // the doubled block may be what failed: try the exact size
+      block = StackAlloc(grown * width);
+      if (block == nullptr) return false;
+    }
+    if (size != 0) std::memcpy(block, data, size * width);
+    StackFree(data);
+    data = block;
+    capacity = grown;
+    return true;
+  }
+
+  bool Resize(std::size_t count, std::size_t width) {
+    if (count > size) {
+      if (!Reserve(count, width)) return false;
+      std::memset(At(size, width), 0, (count - size) * width);
+    }
+    size = count;
+    return true;
+  }
+
+  bool Append(const void* items, std::size_t count, std::size_t width) {
+    if (count == 0) return true;
+    if (count > MaxCount(width) - size) return false;
+    if (size + count > capacity) {
+      // The old block stays alive until the copy below when items lie in it: grow a copy.
+      RawBuffer grown;
+      if (!grown.Reserve(size + count < capacity * 2 ? capacity * 2 : size + count, width) &&
+          !grown.Reserve(size + count, width))
+        return false;
+      if (size != 0) std::memcpy(grown.data, data, size * width);
+      std::memcpy(grown.At(size, width), items, count * width);
+      StackFree(data);
+      data = grown.data;
+      size += count;
+      capacity = grown.capacity;
+      return true;
+    }
+    std::memmove(At(size, width), items, count * width);
+    size += count;
+    return true;
+  }
+
+  void Erase(std::size_t start, std::size_t count, std::size_t width) {
+    if (start >= size) return;
+    if (count > size - start) count = size - start;
+    std::memmove(At(start, width), At(start + count, width), (size - start - count) * width);
+    size -= count;
+  }
+};
+
+}  // namespace detail
+
 // An array of plain values (characters, bytes, the system's structures), copied as bytes.
 // A call that must allocate and cannot leaves the buffer as it was and answers false.
 template <class T>
@@ -20,19 +97,13 @@ class Buffer {
 
  public:
   Buffer() = default;
-  ~Buffer() { StackFree(data_); }
-  Buffer(Buffer&& other) noexcept : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
-    other.data_ = nullptr;
-    other.size_ = other.capacity_ = 0;
-  }
+  ~Buffer() { StackFree(raw_.data); }
+  Buffer(Buffer&& other) noexcept : raw_(other.raw_) { other.raw_ = detail::RawBuffer(); }
   Buffer& operator=(Buffer&& other) noexcept {
     if (this != &other) {
-      StackFree(data_);
-      data_ = other.data_;
-      size_ = other.size_;
-      capacity_ = other.capacity_;
-      other.data_ = nullptr;
-      other.size_ = other.capacity_ = 0;
+      StackFree(raw_.data);
+      raw_ = other.raw_;
+      other.raw_ = detail::RawBuffer();
     }
     return *this;
   }
@@ -40,99 +111,42 @@ class Buffer {
   Buffer& operator=(const Buffer&) = delete;
 
   // Null until something was allocated.
-  T* data() { return data_; }
-  const T* data() const { return data_; }
-  std::size_t size() const { return size_; }
-  std::size_t capacity() const { return capacity_; }
-  bool empty() const { return size_ == 0; }
+  T* data() { return static_cast<T*>(raw_.data); }
+  const T* data() const { return static_cast<const T*>(raw_.data); }
+  std::size_t size() const { return raw_.size; }
+  std::size_t capacity() const { return raw_.capacity; }
+  bool empty() const { return raw_.size == 0; }
   // Unchecked, like an array's.
-  T& operator[](std::size_t i) { return data_[i]; }
-  const T& operator[](std::size_t i) const { return data_[i]; }
-  T* begin() { return data_; }
-  T* end() { return data_ + size_; }
-  const T* begin() const { return data_; }
-  const T* end() const { return data_ + size_; }
+  T& operator[](std::size_t i) { return data()[i]; }
+  const T& operator[](std::size_t i) const { return data()[i]; }
+  T* begin() { return data(); }
+  T* end() { return data() + size(); }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + size(); }
 
   // Room for at least `count` values without a further allocation.
-  bool Reserve(std::size_t count) {
-    if (count <= capacity_) return true;
-    if (count > kMaxCount) return false;
-    // Doubling keeps a run of appends linear; the first block takes a few values at once.
-    std::size_t grown = capacity_ < kMaxCount / 2 ? capacity_ * 2 : kMaxCount;
-    if (grown < 8) grown = 8 < kMaxCount ? 8 : kMaxCount;
-    if (grown < count) grown = count;
-    T* block = static_cast<T*>(StackAlloc(grown * sizeof(T)));
-    if (block == nullptr) {
-      if (grown == count) return false;
-      grown = count;  // the doubled block may be what failed: try the exact size
-      block = static_cast<T*>(StackAlloc(grown * sizeof(T)));
-      if (block == nullptr) return false;
-    }
-    if (size_ != 0) std::memcpy(block, data_, size_ * sizeof(T));
-    StackFree(data_);
-    data_ = block;
-    capacity_ = grown;
-    return true;
-  }
-
+  bool Reserve(std::size_t count) { return raw_.Reserve(count, sizeof(T)); }
   // New values are zero; a smaller count drops the values behind it.
-  bool Resize(std::size_t count) {
-    if (count > size_) {
-      if (!Reserve(count)) return false;
-      std::memset(static_cast<void*>(data_ + size_), 0, (count - size_) * sizeof(T));
-    }
-    size_ = count;
-    return true;
-  }
-
+  bool Resize(std::size_t count) { return raw_.Resize(count, sizeof(T)); }
   // `items` may point into this buffer.
-  bool Append(const T* items, std::size_t count) {
-    if (count == 0) return true;
-    if (count > kMaxCount - size_) return false;
-    if (size_ + count > capacity_) {
-      // The old block stays alive until the copy below when items lie in it: grow a copy.
-      Buffer grown;
-      if (!grown.Reserve(size_ + count < capacity_ * 2 ? capacity_ * 2 : size_ + count) &&
-          !grown.Reserve(size_ + count))
-        return false;
-      if (size_ != 0) std::memcpy(grown.data_, data_, size_ * sizeof(T));
-      std::memcpy(grown.data_ + size_, items, count * sizeof(T));
-      grown.size_ = size_ + count;
-      *this = static_cast<Buffer&&>(grown);
-      return true;
-    }
-    std::memmove(data_ + size_, items, count * sizeof(T));
-    size_ += count;
-    return true;
-  }
+  bool Append(const T* items, std::size_t count) { return raw_.Append(items, count, sizeof(T)); }
   bool Push(const T& item) {
     T copy = item;  // item may lie in this buffer
     return Append(&copy, 1);
   }
-
   // Removes `count` values from `start` on (both clipped to the size).
-  void Erase(std::size_t start, std::size_t count) {
-    if (start >= size_) return;
-    if (count > size_ - start) count = size_ - start;
-    std::memmove(data_ + start, data_ + start + count, (size_ - start - count) * sizeof(T));
-    size_ -= count;
-  }
-  void Clear() { size_ = 0; }
+  void Erase(std::size_t start, std::size_t count) { raw_.Erase(start, count, sizeof(T)); }
+  void Clear() { raw_.size = 0; }
 
   // Hands the block to the caller, who frees it with StackFree; the buffer is left empty.
   T* Release() {
-    T* block = data_;
-    data_ = nullptr;
-    size_ = capacity_ = 0;
+    T* block = data();
+    raw_ = detail::RawBuffer();
     return block;
   }
 
  private:
-  static constexpr std::size_t kMaxCount = static_cast<std::size_t>(-1) / 2 / sizeof(T);
-
-  T* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
+  detail::RawBuffer raw_;
 };
 
 // A text of characters C, always closed by a NUL behind its characters once anything was stored.

@@ -9,6 +9,13 @@
 
 namespace tv {
 
+namespace detail {
+// Releases a reference, if there is one: one function for every interface type.
+[[gnu::noinline]] inline void ReleaseReference(IUnknown* p) {
+  if (p != nullptr) p->Release();
+}
+}  // namespace detail
+
 // One counted reference to an interface; Release on reset and at the end of life.
 template <class I>
 class ComPtr {
@@ -29,9 +36,7 @@ class ComPtr {
   I* get() const { return p_; }
   I* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  void reset() {
-    if (I* old = std::exchange(p_, nullptr)) old->Release();
-  }
+  void reset() { detail::ReleaseReference(std::exchange(p_, nullptr)); }
   // For calls that hand out a new reference through an I** parameter.
   I** out() {
     reset();

@@ -1,4 +1,4 @@
-// Entry point, the plug-in's memory for stack entries, and Unload.
+// Entry point, the script calls, and Unload.
 #include "plugin.h"
 
 namespace tv {
@@ -8,12 +8,6 @@ HINSTANCE g_instance = nullptr;
 Frame& SystemFrame() {
   static Frame frame;
   return frame;
-}
-
-void* StackAlloc(std::size_t bytes) { return GlobalAlloc(GPTR, bytes); }
-
-void StackFree(void* block) {
-  if (block != nullptr) GlobalFree(block);
 }
 
 namespace {
@@ -51,11 +45,47 @@ void KeepModuleLoaded() {
                      reinterpret_cast<LPCSTR>(&UnloadCallback), &pinned);
 }
 
+void RunExport(HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop, extra_parameters* extra,
+               Frame& (*module)(), void (*body)(Frame&)) {
+  Frame& frame = module();
+  frame.Keep(hwndParent, string_size, variables, stacktop, extra);
+  RegisterUnloadCallback(extra);
+  body(frame);
+}
+
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent) {
   if (extra == nullptr || extra->ExecuteCodeSegment == nullptr) return 1;
   RegisterUnloadCallback(extra);
   if (!g_registered) KeepModuleLoaded();
   return extra->ExecuteCodeSegment(functionIndex, parent);
+}
+
+namespace {
+
+// Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
+// stack.
+void DiscardAbove(Frame& frame, const stack_t* mark) {
+  bool present = mark == nullptr;
+  for (const stack_t* e = frame.HasEntries() ? *frame.stacktop : nullptr; e != nullptr && !present; e = e->next)
+    present = e == mark;
+  while (present && frame.HasEntries() && *frame.stacktop != mark) {
+    tchar ignored[1];
+    frame.popstring(ignored, 1);
+  }
+}
+
+}  // namespace
+
+bool CallScriptFunction(Frame& frame, int functionIndex, const tchar* const* texts, std::size_t count, Arg* answer) {
+  if (frame.stacktop == nullptr) return false;
+  const stack_t* mark = *frame.stacktop;
+  for (std::size_t i = 0; i < count; ++i) frame.pushstring(texts[i]);
+  bool ran = RunScriptFunction(static_cast<extra_parameters*>(frame.extra), functionIndex,
+                               static_cast<HWND>(frame.hwndParent)) == 0;
+  bool answered =
+      ran && (answer == nullptr || (frame.HasEntries() && *frame.stacktop != mark && PopArg(frame, *answer)));
+  DiscardAbove(frame, mark);
+  return answered;
 }
 
 }  // namespace tv
@@ -66,7 +96,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
 }
 
 // Empties the stack and leaves "success" alone on it.
-TARVOLK_EXPORT(Unload, tv::SystemFrame()) {
+TARVOLK_EXPORT(Unload, tv::SystemFrame) {
   if (frame.stacktop == nullptr) return;
   frame.clearstack();
   frame.pushword("success");

@@ -68,29 +68,28 @@ void KeepModuleLoaded();
 // took no unload callback, the module is pinned for the rest of the process.
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent);
 
-// Keeps the frame values of the call in the module's frame, then runs the export's body.
-// No exception leaves an export: one that escapes the body is reported as "error".
-template <class Body>
-void RunExport(Frame& module, HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop,
-               extra_parameters* extra, Body body) {
-  module.Keep(hwndParent, string_size, variables, stacktop, extra);
-  RegisterUnloadCallback(extra);
-  try {
-    body(module);
-  } catch (...) {
-    module.pushword("error");
-  }
-}
+// Pushes the texts in order, runs the script function at functionIndex on the calling thread and
+// pops its answer into `answer` (when one is wanted, else null); whatever the function left above
+// the entries that were there before the call is taken off. False when the function could not run
+// or left no answer where one was wanted.
+bool CallScriptFunction(Frame& frame, int functionIndex, const tchar* const* texts, std::size_t count, Arg* answer);
+
+// Keeps the frame values of the call in the frame that `module` gives, registers the unload
+// callback, then runs the export's body in that frame. Out of line, so that an export is no more
+// than a call of it. The plug-in is built without C++ exceptions: every failure, a failed
+// allocation included, is an answer that the body reports on the stack itself.
+void RunExport(HWND hwndParent, int string_size, tchar* variables, stack_t** stacktop, extra_parameters* extra,
+               Frame& (*module)(), void (*body)(Frame&));
 
 }  // namespace tv
 
 // Defines an exported function with the plug-in signature, exported by its plain name, whose
-// body runs with `frame` bound to the module frame given.
+// body runs with `frame` bound to the frame that the function ModuleFrame returns.
 #define TARVOLK_EXPORT(Name, ModuleFrame)                                                               \
   static void Name##Body(::tv::Frame& frame);                                                          \
   extern "C" __declspec(dllexport) void __cdecl Name(HWND hwndParent, int string_size,                 \
                                                      ::tv::tchar* variables, ::tv::stack_t** stacktop, \
                                                      ::tv::extra_parameters* extra) {                  \
-    ::tv::RunExport(ModuleFrame, hwndParent, string_size, variables, stacktop, extra, &Name##Body);    \
+    ::tv::RunExport(hwndParent, string_size, variables, stacktop, extra, &ModuleFrame, &Name##Body);   \
   }                                                                                                    \
   static void Name##Body(::tv::Frame& frame)

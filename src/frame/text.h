@@ -49,9 +49,10 @@ bool Contains(const C* s, C ch) {
 // Longest text of a 32-bit signed decimal, NUL included: "-2147483648".
 constexpr std::size_t kIntTextSize = 12;
 
-// Signed decimal, as wsprintf's "%d" formats it.
+// Signed decimal, as wsprintf's "%d" formats it. Kept out of line: its callers lie in several
+// files, and a copy inlined into each was larger than the calls.
 template <class C>
-void FormatInt(std::int32_t value, C (&out)[kIntTextSize]) {
+[[gnu::noinline]] void FormatInt(std::int32_t value, C (&out)[kIntTextSize]) {
   char digits[kIntTextSize];
   std::size_t n = 0;
   // Work in unsigned so that INT32_MIN has a magnitude.

@@ -23,7 +23,7 @@ void Resolve(HMODULE module, const char* name, F* slot) {
 }
 
 bool RequiredPresent() {
-  return g_api.NtQuerySystemInformation && g_api.NtQueryObject && g_api.NtQueryInformationFile &&
+  return g_api.NtQuerySystemInformation && g_api.NtQueryObject && g_api.NtQueryVolumeInformationFile &&
          g_api.EnumProcesses && g_api.EnumProcessModules && g_api.GetModuleFileNameEx;
 }
 
@@ -161,7 +161,7 @@ void ReleaseSearchCancelEvent() {
 
 bool InitProcessApi() {
   if (g_cancelEvent == nullptr)
-    g_cancelEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    g_cancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   else
     ResetEvent(g_cancelEvent);
   if (RequiredPresent()) return true;
@@ -171,7 +171,7 @@ bool InitProcessApi() {
   HMODULE psapi = LoadLibraryA("psapi.dll");  // kept loaded for the life of the process
   Resolve(ntdll, "NtQuerySystemInformation", &g_api.NtQuerySystemInformation);
   Resolve(ntdll, "NtQueryObject", &g_api.NtQueryObject);
-  Resolve(ntdll, "NtQueryInformationFile", &g_api.NtQueryInformationFile);
+  Resolve(ntdll, "NtQueryVolumeInformationFile", &g_api.NtQueryVolumeInformationFile);
   Resolve(kernel, TV_AW_NAME("QueryFullProcessImageName"), &g_api.QueryFullProcessImageName);
   Resolve(kernel, "Wow64DisableWow64FsRedirection", &g_api.Wow64DisableWow64FsRedirection);
   Resolve(kernel, "Wow64RevertWow64FsRedirection", &g_api.Wow64RevertWow64FsRedirection);
@@ -195,7 +195,7 @@ void DisableFsRedirection() {
   if (g_api.Wow64DisableWow64FsRedirection) g_api.Wow64DisableWow64FsRedirection(&old);
 }
 
-bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool withModules) {
+bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool withModules, ProcessWidth width) {
   if (!InitProcessApi()) return true;
   GlobalBlock block;
   DWORD* ids = nullptr;
@@ -203,14 +203,21 @@ bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool
   if (count == 0) return true;
   DisableFsRedirection();
   ProcessEntry entry = {};
+  DWORD reported = 0;
   for (DWORD i = 0; i < count; ++i) {
     {
       KernelHandle process(OpenProcess(OpenAccess(), FALSE, ids[i]));
       if (!process) continue;
+      if (width != ProcessWidth::all) {
+        // Asked before anything else of the process: a pass of one width skips the others cheaply.
+        BOOL wow64 = FALSE;
+        if (!g_api.IsWow64Process || !g_api.IsWow64Process(process.get(), &wow64)) continue;
+        if ((wow64 != FALSE) != (width == ProcessWidth::wow64)) continue;
+      }
       ReadImagePath(process.get(), entry.imagePath);
     }
     entry.processId = ids[i];
-    entry.position = i + 1;
+    entry.position = ++reported;
     entry.total = count;
     entry.window = nullptr;
     CopyBounded(entry.itemPath, entry.imagePath, kPathChars);

@@ -39,9 +39,17 @@ HANDLE SearchCancelEvent();
 // Closes the event (when the plug-in is unloaded); the next InitProcessApi creates it again.
 void ReleaseSearchCancelEvent();
 
+// Which processes EnumProcessEntries takes, by what IsWow64Process says of each: all of them,
+// only those that are not WOW64 processes (on 64-bit Windows: the 64-bit ones), or only WOW64
+// ones. A process whose width cannot be read is left out by the last two.
+enum class ProcessWidth { all, notWow64, wow64 };
+
 // True when the pass ran to its end; false when the callback returned 0 or the search was
-// cancelled.
-bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool withModules);
+// cancelled. A process and its modules carry as position the number of processes the pass has
+// reported so far, this one included (those it skipped or could not open not counted), and as
+// total the length of the system's process list.
+bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool withModules,
+                        ProcessWidth width = ProcessWidth::all);
 bool EnumProcessIds(int (*callback)(DWORD processId, void* value), void* value);
 bool EnumWindowEntries(EntryCallback callback, const EnumRequest* request);
 DWORD CountProcesses();
@@ -66,7 +74,7 @@ void DisableFsRedirection();
 struct ProcessApi {
   LONG(WINAPI* NtQuerySystemInformation)(ULONG infoClass, void* buffer, ULONG size, ULONG* returned);
   LONG(WINAPI* NtQueryObject)(HANDLE handle, ULONG infoClass, void* buffer, ULONG size, ULONG* returned);
-  LONG(WINAPI* NtQueryInformationFile)(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass);
+  LONG(WINAPI* NtQueryVolumeInformationFile)(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass);
   BOOL(WINAPI* QueryFullProcessImageName)(HANDLE process, DWORD flags, tchar* name, DWORD* size);
   BOOL(WINAPI* Wow64DisableWow64FsRedirection)(void** oldValue);
   BOOL(WINAPI* Wow64RevertWow64FsRedirection)(void* oldValue);

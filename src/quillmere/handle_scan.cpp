@@ -1,5 +1,7 @@
 #include "quillmere/handle_scan.h"
 
+#include <winioctl.h>
+
 #include "frame/owned.h"
 #include "quillmere/path_text.h"
 #include "quillmere/width.h"
@@ -11,13 +13,13 @@ constexpr ULONG kSystemHandleInformation = 16;
 constexpr ULONG kSystemExtendedHandleInformation = 64;
 constexpr ULONG kObjectNameInformation = 1;
 constexpr ULONG kObjectTypeInformation = 2;
-constexpr ULONG kFileNameInformation = 9;
+constexpr ULONG kFileFsDeviceInformation = 4;
 constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 constexpr SIZE_T kTableLimit = 0x1000000;  // 16 MiB
 constexpr DWORD kQueryLimitMs = 200;       // what one query on a foreign handle may take
 constexpr DWORD kThreadEndMs = 1000;       // how long a worker is given to end
 constexpr ULONG kQueryBytes = 1024;
-constexpr DWORD kOrderRows = 32;           // rows handed to the worker at once
+constexpr DWORD kOrderRows = 128;          // rows handed to the worker at once
 constexpr DWORD kQuitOrder = 0xFFFFFFFFu;  // the order that ends the worker
 constexpr DWORD kTypeIndexes = 0x10000;
 constexpr DWORD kCancelPollMs = 10;        // how often the search's cancel event is looked at
@@ -68,6 +70,7 @@ struct QuerySlot {
   USHORT typeIndex;
   volatile BYTE verdict;    // what the type of the handle is
   volatile BYTE typeAsked;  // the worker asked the system for the type name
+  volatile BYTE onDisk;     // a file object whose device holds files with paths
   volatile BYTE named;      // result holds the object's name
   alignas(8) BYTE result[kQueryBytes];
 };
@@ -100,8 +103,29 @@ void CountedNameText(const BYTE* result, tchar* out) {
   FromNative(name->buffer, name->length / 2, out, kQueryBytes);
 }
 
-bool IsFileType(const tchar* type) {
-  return TextCompareNoCase(type, TV_T("File")) == 0 || TextCompareNoCase(type, TV_T("Directory")) == 0;
+// Files and folders of the file systems are objects of type "File" (pipes, consoles, sockets and
+// devices too); "Directory" objects are the object manager's own, never paths on a drive.
+bool IsFileType(const tchar* type) { return TextCompareNoCase(type, TV_T("File")) == 0; }
+
+// The devices whose file objects are files or folders with a path: disks, CDs and DVDs, virtual
+// disks, network and distributed file systems.
+bool IsDiskDevice(ULONG deviceType) {
+  switch (deviceType) {
+    case FILE_DEVICE_CD_ROM:
+    case FILE_DEVICE_CD_ROM_FILE_SYSTEM:
+    case FILE_DEVICE_DFS:
+    case FILE_DEVICE_DISK:
+    case FILE_DEVICE_DISK_FILE_SYSTEM:
+    case FILE_DEVICE_NETWORK_FILE_SYSTEM:
+    case FILE_DEVICE_VIRTUAL_DISK:
+    case FILE_DEVICE_NETWORK_REDIRECTOR:
+    case FILE_DEVICE_DVD:
+    case FILE_DEVICE_DFS_FILE_SYSTEM:
+    case FILE_DEVICE_DFS_VOLUME:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // ---- the worker thread ----
@@ -112,9 +136,13 @@ void BeginQuery(WorkerBlock* block, QuerySlot& slot) {
   InterlockedIncrement(&block->queriesBegun);
 }
 
-// The type of the handle (asked once per type index and worker), then for files and folders the
-// file-name probe and the object name. A handle whose file name cannot be read (or whose query
-// hangs) is dropped before its object name is asked.
+// The type of the handle (asked once per type index and worker); for a file object, the type of
+// its device; for one on a disk (or a CD, a DVD, a network file system), its name. Pipes,
+// consoles, sockets and other devices are never asked their name, the query that most often
+// hangs on them. The device query stays in the worker all the same: on Windows it goes to the
+// driver as GetFileType's does, and waits, like every query of a file object opened for
+// synchronous I/O, while its owner has such an I/O pending on it (a read on a pipe). Wine 8
+// answers it from the server without waiting.
 void AnswerSlot(WorkerBlock* block, QuerySlot& slot) {
   BYTE verdict = block->verdicts[slot.typeIndex];
   if (verdict == kTypeUnknown) {
@@ -131,9 +159,12 @@ void AnswerSlot(WorkerBlock* block, QuerySlot& slot) {
   if (verdict != kTypeFile) return;
   alignas(8) BYTE ioStatus[2 * sizeof(void*)] = {};
   BeginQuery(block, slot);
-  if (Api().NtQueryInformationFile(slot.handle, ioStatus, slot.result, kQueryBytes, kFileNameInformation) < 0 ||
-      *reinterpret_cast<const ULONG*>(slot.result) == 0)
+  // FILE_FS_DEVICE_INFORMATION: the device type, then its characteristics.
+  if (Api().NtQueryVolumeInformationFile(slot.handle, ioStatus, slot.result, 2 * sizeof(ULONG),
+                                         kFileFsDeviceInformation) < 0 ||
+      !IsDiskDevice(*reinterpret_cast<const ULONG*>(slot.result)))
     return;
+  slot.onDisk = 1;
   BeginQuery(block, slot);
   slot.named = Api().NtQueryObject(slot.handle, kObjectNameInformation, slot.result, kQueryBytes, nullptr) >= 0;
 }
@@ -414,6 +445,7 @@ class HandleScan {
       slots[i].typeIndex = order.typeIndexes[order.sent + i];
       slots[i].verdict = kTypeUnknown;
       slots[i].typeAsked = 0;
+      slots[i].onDisk = 0;
       slots[i].named = 0;
     }
     ++g_stats.orders;
@@ -433,6 +465,7 @@ class HandleScan {
       for (DWORD i = 0; i < seen; ++i) {
         g_stats.typeQueries += slots[i].typeAsked;
         if (slots[i].verdict == kTypeFile) ++g_stats.fileHandles;
+        g_stats.diskFiles += slots[i].onDisk;
         if (slots[i].verdict == kTypeOther && slots[i].typeAsked) ++g_stats.otherTypes;
       }
       for (DWORD i = 0; goOn && i < answered; ++i) {

@@ -1,5 +1,7 @@
 // The open-file handle scan: reads the system-wide handle table and reports, for every handle
-// open on a file or a folder, the owning process with the drive-letter path in itemPath.
+// open on a file or a folder, the owning process with the drive-letter path in itemPath. Each
+// query of a foreign handle runs in a worker thread that is terminated when one takes longer
+// than 200 ms; only handles of type "File" whose device is a disk are asked their name.
 #pragma once
 #include "quillmere/engine.h"
 
@@ -36,8 +38,9 @@ class HandleTable {
 struct HandleScanStats {
   DWORD handlesExamined;  // table rows that reached the type test
   DWORD typeQueries;      // type names asked (once per type index and pass)
-  DWORD otherTypes;       // of those, types other than "File" and "Directory"
-  DWORD fileHandles;      // rows of type "File" or "Directory"
+  DWORD otherTypes;       // of those, types other than "File"
+  DWORD fileHandles;      // rows of type "File": their device type is asked
+  DWORD diskFiles;        // of those, on a disk (or CD, DVD, network file system): their name is asked
   DWORD orders;           // batches of handles handed to a worker
   DWORD workersStarted;   // worker threads started: one, and one more after each termination
   DWORD workersKilled;    // workers terminated because a query ran out of time

@@ -1,25 +1,37 @@
 // The bridge to the 64-bit companion Quillmere64.dll: on 64-bit Windows it lists the 64-bit
-// processes and their modules, which a 32-bit process cannot read, and sends them back one
-// WM_COPYDATA record at a time to a message-only window of the calling thread.
+// processes and their modules, which a 32-bit process cannot read, and sends them back in blocks
+// of records (helper_batch.h), one WM_COPYDATA each, to a message-only window of the calling
+// thread; the answer to each block tells it whether to go on.
 #pragma once
 #include "quillmere/engine.h"
 
 namespace tv {
 
-// Starts "rundll32.exe Quillmere64.dll,<entryPoint> 0x<window> <arguments>" from the plug-in's
-// folder and serves its messages until it ends; records go to the callback with the request's
-// callbackArg (no callback: records are ignored). Always true: a missing companion or a failed
-// start is no error, and reports nothing.
-bool RunHelper64(const char* entryPoint, const char* arguments, EntryCallback callback, const EnumRequest* request);
+// What a run of the companion came to.
+struct HelperOutcome {
+  bool complete;  // a companion of this version walked to its end: its last block was taken
+  DWORD walked;   // processes it reported, as its latest block said
+};
 
-// The module count that the companion's "GetSystemModulesCount64" reported last.
-DWORD HelperModuleCount();
-void ClearHelperModuleCount();
+// Starts "rundll32.exe Quillmere64.dll,EnumSystemProcesses64 0x<window> <arguments>" from the
+// plug-in's folder and serves its blocks until it ends; records go to the callback with the
+// request's callbackArg. A missing companion, a failed start
+// or a companion of another version is no error: the outcome is then not complete.
+HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const EnumRequest* request);
 
-// What the bridge's window does with one WM_COPYDATA: true with its answer when the message is
-// the companion's (a record while a request is set, or the count), false when it is not.
-bool HandleHelperCopyData(const COPYDATASTRUCT* data, LRESULT* answer);
-// Sets the request that records go to (null callback: none); RunHelper64 sets it around a run.
+struct ProcessDetails;
+// Has the companion read a 64-bit program's command line and current folder into `out`. False
+// when it could not (no companion, the process gone).
+bool HelperProcessDetails(DWORD processId, ProcessDetails* out);
+
+// What the bridge's window does with one WM_COPYDATA: the answer to the companion, 1 to go on
+// or 0 to stop. A block is refused (0, nothing handed on) when no callback is set, when it is not
+// a well-formed block of this version, or when an earlier one of the run was refused or stopped;
+// otherwise its records go to the callback in order until one answers 0.
+LRESULT HandleHelperCopyData(const COPYDATASTRUCT* data);
+// Sets the callback and request that records go to, and starts a new outcome;
+// RunHelper64 sets it around a run.
 void SetHelperRequest(EntryCallback callback, const EnumRequest* request);
+HelperOutcome LastHelperOutcome();
 
 }  // namespace tv

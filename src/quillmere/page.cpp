@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frame/owned.h"
+#include "quillmere/closed_record.h"
 #include "quillmere/engine.h"
 #include "quillmere/module.h"
 #include "quillmere/process_tools.h"
@@ -364,6 +365,7 @@ const bool g_releasePageAtUnload = (AtUnload(&ReleasePage), true);
 // replaceUnshown, a page that InitDialog made and no Show has shown gives way to the new one.
 ProgramsPage* StartPage(Frame& frame, bool replaceUnshown) {
   if (replaceUnshown && g_page != nullptr && !g_page->running) DestroyPage(g_page);
+  PrepareClosedRecord();
   ProgramsPage* p = EnableDebugPrivilege() && !SearchHeld() && g_page == nullptr ? CreatePage(frame) : nullptr;
   if (p == nullptr) frame.pushword("error");
   return p;
@@ -378,7 +380,7 @@ ProgramsPage* CurrentPage() { return g_page; }
 using namespace tv;
 
 // Pops the options and creates the page, hidden; pushes its window handle.
-TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
+TARVOLK_EXPORT(InitDialog, QuillmereFrame) {
   ProgramsPage* p = StartPage(frame, false);
   if (p == nullptr) return;
   frame.pushint(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(p->page)));
@@ -386,7 +388,7 @@ TARVOLK_EXPORT(InitDialog, QuillmereFrame()) {
 
 // Shows the page that InitDialog created and returns when it was left: "next", "back", "cancel"
 // or "ignore".
-TARVOLK_EXPORT(Show, QuillmereFrame()) {
+TARVOLK_EXPORT(Show, QuillmereFrame) {
   ProgramsPage* p = CurrentPage();
   if (p == nullptr || p->running || SearchHeld()) {
     frame.pushword("error");
@@ -397,7 +399,7 @@ TARVOLK_EXPORT(Show, QuillmereFrame()) {
 }
 
 // InitDialog and Show in one call. A page that InitDialog made and no Show showed is ended first.
-TARVOLK_EXPORT(Dialog, QuillmereFrame()) {
+TARVOLK_EXPORT(Dialog, QuillmereFrame) {
   ProgramsPage* p = StartPage(frame, true);
   if (p == nullptr) return;
   RunPage(frame, *p);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "frame/owned.h"
+#include "quillmere/closed_record.h"
 #include "quillmere/page.h"
 #include "quillmere/process_tools.h"
 
@@ -109,10 +110,16 @@ void ShowListMenu(ProgramsPage& p, LPARAM position) {
   DestroyMenu(menu);
   switch (command) {
     case kCloseCommand:
-      if (IsWindow(program.window)) CloseWindowPolitely(program.window);
+      if (IsWindow(program.window)) {
+        NoteProgram(program, Ended::closed);
+        CloseWindowPolitely(program.window);
+      }
       break;
     case kServiceCommand:
-      if (ServiceList* services = SearchServices()) services->StopService(program.service);
+      if (ServiceList* services = SearchServices()) {
+        NoteProgram(program, Ended::stopped);
+        services->StopService(program.service);
+      }
       break;
     case kCopyCommand:
       CopyList(p);

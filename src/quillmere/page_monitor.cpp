@@ -3,6 +3,7 @@
 // notice to close by hand).
 #include <windows.h>
 
+#include "quillmere/closed_record.h"
 #include "quillmere/page.h"
 #include "quillmere/process_tools.h"
 
@@ -109,8 +110,10 @@ void ClosePolitely(ProgramsPage& p) {
     if (record == nullptr || record->isCustom) continue;
     const FoundProcess& process = record->process;
     if (process.window != nullptr && IsWindow(process.window)) {
+      NoteProgram(process, Ended::closed);
       CloseWindowPolitely(process.window);
     } else if (process.hostsServices) {
+      NoteProgram(process, Ended::stopped);
       if (ServiceList* services = SearchServices()) services->StopService(process.service);
     }
   }
@@ -124,8 +127,10 @@ void ClosePolitely(ProgramsPage& p) {
 void KillAll(ProgramsPage& p) {
   for (int row = 0; row < p.rowCount; ++row) {
     FoundRecord* record = ListRowRecord(p.list, row);
-    if (record != nullptr && !record->isCustom && record->process.processId != 0)
+    if (record != nullptr && !record->isCustom && record->process.processId != 0) {
+      NoteProgram(record->process, Ended::killed);
       TerminateAndWait(record->process.processId);
+    }
   }
 }
 

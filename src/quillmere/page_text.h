@@ -97,8 +97,7 @@ struct PageOptions {
 template <class C>
 void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
   BasicArg<C> word(frame);
-  auto take = [&frame, &options](PageText which) {
-    options.given[which] = true;
+  auto takeInto = [&frame, &options](BasicText<C>& into) {
     BasicArg<C> value(frame);
     if (value.data() == nullptr) {
       options.outOfMemory = true;
@@ -106,7 +105,11 @@ void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
     }
     // A text the stack no longer holds is empty.
     if (!PopArg(frame, value)) value.data()[0] = C(0);
-    if (!options.text[which].Assign(value.c_str())) options.outOfMemory = true;
+    if (!into.Assign(value.c_str())) options.outOfMemory = true;
+  };
+  auto take = [&options, &takeInto](PageText which) {
+    options.given[which] = true;
+    takeInto(options.text[which]);
   };
   if (word.data() == nullptr) options.outOfMemory = true;
   while (!options.outOfMemory && PopArg(frame, word)) {
@@ -126,14 +129,8 @@ void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
     } else if (IsSwitch(w, "/noprograms")) {
       take(kNoProgramsText);
     } else if (IsSwitch(w, "/caption")) {
-      BasicArg<C> value(frame);
-      if (value.data() == nullptr) {
-        options.outOfMemory = true;
-      } else {
-        if (!PopArg(frame, value)) value.data()[0] = C(0);
-        options.hasCaption = true;
-        if (!options.caption.Assign(value.c_str())) options.outOfMemory = true;
-      }
+      options.hasCaption = true;
+      takeInto(options.caption);
     } else if (IsSwitch(w, "/captionservicestop")) {
       take(kStopCaptionText);
     } else if (IsSwitch(w, "/menuitems")) {

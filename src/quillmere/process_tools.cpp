@@ -26,15 +26,9 @@ int OfferToScript(const ProcessEntry* entry, void* arg) {
   Frame& frame = *walk->frame;
   tchar id[16];
   FormatUnsigned(id, entry->processId);
-  frame.pushstring(entry->displayName);
-  frame.pushstring(entry->imagePath);
-  frame.pushstring(id);
-  if (RunScriptFunction(static_cast<extra_parameters*>(frame.extra), walk->functionIndex,
-                        static_cast<HWND>(frame.hwndParent)) != 0)
-    return 0;
+  const tchar* texts[] = {entry->displayName, entry->imagePath, id};
   Arg answer(frame);
-  if (!PopArg(frame, answer)) return 0;
-  return IsWord(answer.c_str(), "true") ? 1 : 0;
+  return CallScriptFunction(frame, walk->functionIndex, texts, 3, &answer) && IsWord(answer.c_str(), "true") ? 1 : 0;
 }
 
 // ---- FindProcess and CloseProcess
@@ -167,7 +161,7 @@ bool EnableDebugPrivilege() {
     return false;
   }
   TOKEN_PRIVILEGES privileges = {};
-  if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+  if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) g_debugPrivilege = true;
@@ -194,7 +188,7 @@ using namespace tv;
 
 // Pops a script function's address and offers it every process: the function pops the id, the
 // image path and the display name, and pushes "true" to go on.
-TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
+TARVOLK_EXPORT(EnumProcesses, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -218,7 +212,7 @@ TARVOLK_EXPORT(EnumProcesses, QuillmereFrame()) {
 
 // Pops "/yesno" and "/user" in any number and order, then the program name; reports the first
 // process whose image has that name.
-TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
+TARVOLK_EXPORT(FindProcess, QuillmereFrame) {
   Arg name(frame);
   if (name.data() == nullptr) {
     frame.pushword("error");
@@ -250,7 +244,7 @@ TARVOLK_EXPORT(FindProcess, QuillmereFrame()) {
 
 // Pops an optional "/kill", then the program name; asks every matching process's main window to
 // close, or terminates the processes.
-TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
+TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -277,7 +271,7 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame()) {
 }
 
 // Pops a comma-separated list of process ids and terminates each listed process.
-TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
+TARVOLK_EXPORT(KillProcesses, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
     return;
@@ -289,7 +283,7 @@ TARVOLK_EXPORT(KillProcesses, QuillmereFrame()) {
 
 // Pops a file path: "true" when the file cannot be opened for exclusive reading and writing,
 // "false" when it can or does not exist. Paths of any length are opened.
-TARVOLK_EXPORT(IsFileLocked, QuillmereFrame()) {
+TARVOLK_EXPORT(IsFileLocked, QuillmereFrame) {
   Arg path(frame);
   if (!PopArg(frame, path)) return;
   OpenablePath openable(path.c_str());

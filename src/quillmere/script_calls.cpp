@@ -46,31 +46,13 @@ void ServeSentMessages() {
   TV_AW(PeekMessage)(&message, nullptr, 0, 0, PM_NOREMOVE);
 }
 
-// Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
-// stack: a script function leaves the stack as it found it, whatever it pushed.
-void DiscardAbove(Frame& frame, const stack_t* mark) {
-  bool present = mark == nullptr;
-  for (const stack_t* e = frame.HasEntries() ? *frame.stacktop : nullptr; e != nullptr && !present; e = e->next)
-    present = e == mark;
-  while (present && frame.HasEntries() && *frame.stacktop != mark) {
-    tchar ignored[1];
-    frame.popstring(ignored, 1);
-  }
-}
-
 // On the installer's thread: push, run, pop.
 void Run(Request& request) {
-  Frame& frame = QuillmereFrame();
-  if (frame.stacktop == nullptr) return;
-  const stack_t* mark = *frame.stacktop;
-  for (std::size_t i = 0; i < request.count; ++i) frame.pushstring(request.texts[i]);
   DWORD outer = g_servingThread;
   g_servingThread = GetCurrentThreadId();
-  bool ran = RunScriptFunction(QuillmereExtra(), request.functionIndex, static_cast<HWND>(frame.hwndParent)) == 0;
+  request.answered =
+      CallScriptFunction(QuillmereFrame(), request.functionIndex, request.texts, request.count, request.answer);
   g_servingThread = outer;
-  request.answered = ran && (request.answer == nullptr ||
-                             (frame.HasEntries() && *frame.stacktop != mark && PopArg(frame, *request.answer)));
-  DiscardAbove(frame, mark);
 }
 
 }  // namespace
@@ -112,9 +94,9 @@ bool OpenScriptCalls() {
     g_lockReady = true;
   }
   Locked lock;
-  if (g_bell == nullptr) g_bell = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (g_done == nullptr) g_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (g_abandon == nullptr) g_abandon = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_bell == nullptr) g_bell = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (g_done == nullptr) g_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (g_abandon == nullptr) g_abandon = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (g_bell == nullptr || g_done == nullptr || g_abandon == nullptr) return false;
   ResetEvent(g_bell);
   ResetEvent(g_done);

@@ -116,7 +116,7 @@ int AddListRow(PageView* view, const tchar* first, const tchar* second, HICON ic
   return 1;
 }
 
-int ReportFound(const ProcessEntry* entry, SearchContext* context) {
+int ReportFound(const ProcessEntry* entry, const tchar* target, SearchContext* context) {
   tchar name[512] = {};
   if (entry->imagePath[0] != 0) {
     FileNameFromPath(entry->imagePath, kPathChars, name, 512);
@@ -126,6 +126,9 @@ int ReportFound(const ProcessEntry* entry, SearchContext* context) {
   if (record == nullptr) return 1;
   record->process.window = entry->window;
   record->process.processId = entry->processId;
+  CopyBounded(record->process.name, entry->displayName, kPathChars);
+  CopyBounded(record->process.image, entry->imagePath, kPathChars);
+  CopyBounded(record->process.target, target, kTargetChars);
   if (g_services != nullptr)
     record->process.hostsServices = g_services->FindServiceOfProcess(entry->processId, &record->process.service);
   if (context->view == nullptr) {
@@ -173,13 +176,18 @@ int MatchCustom(SearchContext* context) {
   return answer;
 }
 
-int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
-  DWORD percent = SearchPercent(entry->position, context->doneBefore, context->totalItems);
+// The percentage at `done` items of the whole search.
+void ShowPercentAt(SearchContext* context, DWORD done) {
+  DWORD percent = SearchPercent(done, 0, context->totalItems);
   g_lastPercent = percent;
   if (context->view != nullptr && percent != context->shownPercent) {
     context->shownPercent = percent;
     context->view->ShowPercent(percent);
   }
+}
+
+int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
+  ShowPercentAt(context, context->doneBefore + entry->position);
   if (context->kind == TargetKind::custom) return MatchCustom(context);
   if (IsSystemProcessId(entry->processId)) return 1;
   if (context->view != nullptr && entry->processId == context->ownProcessId) return 1;  // the page never lists the installer
@@ -190,13 +198,15 @@ int MatchEntryOnce(const ProcessEntry* entry, SearchContext* context) {
     const TargetList& folders = Targets().folders;
     for (DWORD i = 0; i < folders.count; ++i)
       if (PathStartsWith(static_cast<const tchar*>(lowerPath), static_cast<const tchar*>(folders.entries[i])) &&
-          !ReportFound(entry, context))
+          !ReportFound(entry, folders.entries[i], context))
         return 0;
   }
-  if (context->kind == TargetKind::applications) return Leaving(context) ? 0 : ReportFound(entry, context);
+  if (context->kind == TargetKind::applications)
+    return Leaving(context) ? 0 : ReportFound(entry, TV_T("applications"), context);
   for (DWORD i = 0; context->targets != nullptr && i < context->targets->count; ++i) {
     if (Leaving(context)) return 0;
-    if (Matches(entry, context->targets->entries[i], lowerPath, context) && !ReportFound(entry, context)) return 0;
+    const tchar* target = context->targets->entries[i];
+    if (Matches(entry, target, lowerPath, context) && !ReportFound(entry, target, context)) return 0;
   }
   return 1;
 }
@@ -259,15 +269,11 @@ int RunSearch(PageView* view, int scriptFunction) {
   const bool paths = targets.files.count > 0 || targets.folders.count > 0;
   const bool modules = targets.modules.count > 0 || targets.folders.count > 0;
   DWORD handles = paths ? CountSystemHandles() : 0;
-  DWORD processes = 0;
-  if (modules) {
-    if (IsWow64()) {
-      ClearHelperModuleCount();
-      RunHelper64("GetSystemModulesCount64", "", nullptr, nullptr);
-      processes = HelperModuleCount();
-    }
-    processes += CountProcesses();
-  }
+  // One step per process of the list. Each item of the module pass carries as position the
+  // processes its walk has reported so far; where the companion walks the 64-bit processes
+  // first, the plug-in's walk of the 32-bit ones goes on from the companion's count, so the
+  // percentage rises by one step per process walked, whichever side walks it.
+  DWORD processes = modules ? CountProcesses() : 0;
   DWORD windows = 0;
   auto visible = [&windows]() {
     if (windows == 0) windows = CountVisibleWindows();
@@ -318,12 +324,22 @@ int RunSearch(PageView* view, int scriptFunction) {
   if (modules && proceed()) {
     context.kind = TargetKind::module;
     context.targets = &targets.modules;
-    EnumProcessEntries(&MatchEntry, &request, true);
-    if (IsWow64() && proceed()) {
+    const DWORD passStart = context.doneBefore;
+    ProcessWidth width = ProcessWidth::all;
+    if (IsWow64()) {
       char arguments[32];
       wsprintfA(arguments, "%d %d", request.findWindow, 1);
-      RunHelper64("EnumSystemProcesses64", arguments, &MatchEntry, &request);
+      HelperOutcome companion = RunHelper64(arguments, &MatchEntry, &request);
+      // The companion reported every 64-bit process with its image: the 32-bit ones are left.
+      // Without it (missing, failed, of another version) every process is walked here, so the
+      // images of 64-bit programs are still seen (their modules are not).
+      if (companion.complete) {
+        width = ProcessWidth::wow64;
+        context.doneBefore += companion.walked;
+      }
     }
+    if (proceed()) EnumProcessEntries(&MatchEntry, &request, true, width);
+    context.doneBefore = passStart;
   }
   context.doneBefore += processes;
   if (paths && proceed()) {
@@ -331,6 +347,8 @@ int RunSearch(PageView* view, int scriptFunction) {
     context.targets = &targets.files;
     EnumFileHandleEntries(&MatchEntry, &request);
   }
+  // A search that ran every pass ends at 100, however many items its passes reported.
+  if (proceed()) ShowPercentAt(&context, context.totalItems);
   if (view != nullptr) view->SearchEnded();
   return context.stopped ? 0 : 1;
 }

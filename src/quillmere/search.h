@@ -3,6 +3,7 @@
 // as a question to a script function (silent mode).
 #pragma once
 #include "frame/plugin.h"
+#include "quillmere/engine.h"
 #include "quillmere/service_list.h"
 #include "quillmere/targets.h"
 
@@ -15,6 +16,9 @@ struct FoundProcess {
   bool hostsServices;
   ServiceEntry service;  // the first service it runs, when hostsServices (valid while the
                          // search's service list lives)
+  tchar name[kPathChars];     // the name it is shown with
+  tchar image[kPathChars];    // its executable's path; empty when it could not be read
+  tchar target[kTargetChars]; // the target that found it first (lowercased), "applications"
 };
 
 // What stands behind a reported program: a process, or a custom target.

@@ -1,6 +1,7 @@
 // SilentSearch, SilentWait and SilentPercentComplete: a search without the page, each program
 // found offered to a script function, run to its end inside the call or in the background.
 #include "frame/numbers.h"
+#include "quillmere/closed_record.h"
 #include "quillmere/engine.h"
 #include "quillmere/module.h"
 #include "quillmere/process_tools.h"
@@ -60,9 +61,13 @@ bool AutoCloseProcess(const FoundRecord& record) {
   auto outOfTime = [start]() { return GetTickCount() - start >= kAutoCloseLimitMs; };
   if (record.isCustom) {
     while (AskCustomTarget(record.custom)) {
-      if (outOfTime() || ScriptCallsAbandoned()) return false;
+      if (outOfTime() || ScriptCallsAbandoned()) {
+        NoteCustom(*record.custom, false);
+        return false;
+      }
       Sleep(kCustomAskPauseMs);
     }
+    NoteCustom(*record.custom, true);
     return true;
   }
   const FoundProcess& program = record.process;
@@ -77,12 +82,15 @@ bool AutoCloseProcess(const FoundRecord& record) {
   }
   for (bool first = true;; first = false) {
     if (first && IsWindow(window)) {
+      NoteProgram(program, Ended::closed);
       CloseWindowPolitely(window);
       Sleep(2000);
     } else if (first && program.hostsServices && SearchServices() != nullptr) {
+      NoteProgram(program, Ended::stopped);
       SearchServices()->StopServiceOfProcess(program.processId);
     } else {
       if (program.processId == 0) return false;
+      NoteProgram(program, Ended::killed);
       TerminateAndWait(program.processId);
       Sleep(500);
     }
@@ -117,7 +125,7 @@ using namespace tv;
 // ended), "ok" (it runs in the background) or "error". Refused (the arguments stay under "error")
 // while a search is held, from inside a function that a search runs, and without the debug
 // privilege.
-TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentSearch, QuillmereFrame) {
   if (InsideScriptCall() || !EnableDebugPrivilege() || SearchHeld()) {
     frame.pushword("error");
     return;
@@ -133,6 +141,7 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
     frame.pushword("error");
     return;
   }
+  PrepareClosedRecord();
   HANDLE thread = CreateThread(nullptr, 0, &SilentSearchThread,
                                reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)), 0, nullptr);
   if (thread == nullptr) {
@@ -154,7 +163,7 @@ TARVOLK_EXPORT(SilentSearch, QuillmereFrame()) {
 // Otherwise waits for the search's end and collects it, leaving the stack as it was. Either way
 // the search's functions run meanwhile, on this thread. Refused (the arguments stay under
 // "error") when no silent search is held and from inside a function that a search runs.
-TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentWait, QuillmereFrame) {
   if (InsideScriptCall() || !SilentSearchHeld()) {
     frame.pushword("error");
     return;
@@ -181,7 +190,7 @@ TARVOLK_EXPORT(SilentWait, QuillmereFrame()) {
 }
 
 // Pushes the running search's percentage, or "error" when no search is held.
-TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame()) {
+TARVOLK_EXPORT(SilentPercentComplete, QuillmereFrame) {
   if (!SilentSearchHeld()) {
     frame.pushword("error");
     return;

@@ -8,6 +8,8 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/helper_bridge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/targets.cpp
   ${CMAKE_CURRENT_LIST_DIR}/script_calls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/process_details.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/closed_record.cpp
   ${CMAKE_CURRENT_LIST_DIR}/search.cpp
   ${CMAKE_CURRENT_LIST_DIR}/silent.cpp
   ${CMAKE_CURRENT_LIST_DIR}/page.cpp

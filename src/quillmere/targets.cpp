@@ -86,9 +86,13 @@ tchar* PopBlock(Frame& frame) {
 SearchTargets& Targets() { return g_targets; }
 
 void ResetSearchTargets() {
-  for (TargetList* list : {&g_targets.folders, &g_targets.captions, &g_targets.classes, &g_targets.modules,
-                           &g_targets.files})
-    FreeList(*list);
+  // One call each rather than a loop over their addresses: that table was the DLL's only
+  // initialised data, a file section of its own.
+  FreeList(g_targets.folders);
+  FreeList(g_targets.captions);
+  FreeList(g_targets.classes);
+  FreeList(g_targets.modules);
+  FreeList(g_targets.files);
   for (DWORD i = g_targets.customCount; i-- > 0;) FreeCustom(g_targets.custom[i]);
   g_targets.customCount = 0;
 }
@@ -99,13 +103,13 @@ using namespace tv;
 
 // Each pops one path or pattern; "error" when the list is full (the argument stays), when the
 // text is too long, or while a search runs.
-TARVOLK_EXPORT(AddFile, QuillmereFrame()) { AddTarget(frame, Targets().files, false); }
-TARVOLK_EXPORT(AddModule, QuillmereFrame()) { AddTarget(frame, Targets().modules, false); }
-TARVOLK_EXPORT(AddFolder, QuillmereFrame()) { AddTarget(frame, Targets().folders, true); }
-TARVOLK_EXPORT(AddClass, QuillmereFrame()) { AddTarget(frame, Targets().classes, false); }
-TARVOLK_EXPORT(AddCaption, QuillmereFrame()) { AddTarget(frame, Targets().captions, false); }
+TARVOLK_EXPORT(AddFile, QuillmereFrame) { AddTarget(frame, Targets().files, false); }
+TARVOLK_EXPORT(AddModule, QuillmereFrame) { AddTarget(frame, Targets().modules, false); }
+TARVOLK_EXPORT(AddFolder, QuillmereFrame) { AddTarget(frame, Targets().folders, true); }
+TARVOLK_EXPORT(AddClass, QuillmereFrame) { AddTarget(frame, Targets().classes, false); }
+TARVOLK_EXPORT(AddCaption, QuillmereFrame) { AddTarget(frame, Targets().captions, false); }
 
-TARVOLK_EXPORT(AddApplications, QuillmereFrame()) {
+TARVOLK_EXPORT(AddApplications, QuillmereFrame) {
   if (SearchHeld()) {
     frame.pushword("error");
     return;
@@ -114,7 +118,7 @@ TARVOLK_EXPORT(AddApplications, QuillmereFrame()) {
 }
 
 // Pops [/icon FILE] LABEL DETAIL FUNCTION-ADDRESS; pushes nothing on success, else "error".
-TARVOLK_EXPORT(AddCustom, QuillmereFrame()) {
+TARVOLK_EXPORT(AddCustom, QuillmereFrame) {
   SearchTargets& targets = Targets();
   if (SearchHeld() || targets.customCount >= kMaxTargets) {
     frame.pushword("error");

@@ -25,7 +25,7 @@ using namespace tv;
 
 // Pops the control's window handle, the text and the widest the tip may grow (pixels; 0 or less:
 // 520). Empties the stack; leaves "success", or "error" when there was no text.
-TARVOLK_EXPORT(AddTooltip, TooltipFrame()) {
+TARVOLK_EXPORT(AddTooltip, TooltipFrame) {
   HWND control = reinterpret_cast<HWND>(static_cast<INT_PTR>(frame.popint()));
   Arg text(frame);
   if (!PopArg(frame, text)) {

@@ -3,8 +3,13 @@
 add_library(Quillmere64 SHARED
   ${CMAKE_CURRENT_LIST_DIR}/companion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../quillmere/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../quillmere/process_details.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../frame/memory.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../frame/entry.cpp
 )
 set_target_properties(Quillmere64 PROPERTIES PREFIX "" OUTPUT_NAME Quillmere64)
 target_compile_definitions(Quillmere64 PRIVATE TARVOLK_UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_compile_options(Quillmere64 PRIVATE ${TARVOLK_SIZE_OPTIONS})
+target_link_options(Quillmere64 PRIVATE ${TARVOLK_LINK_OPTIONS})
 target_include_directories(Quillmere64 PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(Quillmere64 PRIVATE user32 version)

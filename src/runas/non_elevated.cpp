@@ -69,6 +69,10 @@ bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_
     token.release();
     return false;
   }
+  return StartWithToken(token.get(), program, commandLine, workingDirectory);
+}
+
+bool StartWithToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
   Library advapi(LoadLibraryA("advapi32.dll"));
   if (!advapi) return false;
   auto createWithToken = reinterpret_cast<CreateProcessWithTokenFn>(
@@ -77,7 +81,7 @@ bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
-  if (!createWithToken(token.get(), 0, program, commandLine, 0, nullptr, workingDirectory, &startup, &started))
+  if (!createWithToken(token, 0, program, commandLine, 0, nullptr, workingDirectory, &startup, &started))
     return false;
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
@@ -103,7 +107,7 @@ using namespace tv;
 // Pops the program, the command line and the working directory; starts the program as the desktop
 // user when the shell's token can be had, else as the installer. Empties the stack and leaves
 // "success" or "error".
-TARVOLK_EXPORT(RunAsNonElevatedUser, SystemFrame()) {
+TARVOLK_EXPORT(RunAsNonElevatedUser, SystemFrame) {
   Arg program(frame), commandLine(frame), directory(frame);
   if (!PopArg(frame, program) || !PopArg(frame, commandLine) || !PopArg(frame, directory)) {
     frame.clearstack();

@@ -61,8 +61,11 @@ struct FontTraits {
 };
 using Font = Owned<HFONT, FontTraits>;
 
-// The module state of the one page shown at a time.
+// The module state of the one page shown at a time. Its arguments are popped as it is made
+// (into place: no temporary arguments to move and release).
 struct PageState {
+  explicit PageState(Frame& callFrame) : frame(&callFrame), args(ParseRunAsArgs(callFrame)) {}
+
   Frame* frame = nullptr;
   HWND parent = nullptr;
   HWND page = nullptr;
@@ -238,14 +241,12 @@ void SetUpPage(PageState& st, HFONT errorFont) {
 // Pops switches, the program and its working directory; shows the page and returns when the
 // installer has left it. Next pushes "success" or "error" on top of the script's stack; Back and
 // Cancel push nothing.
-TARVOLK_EXPORT(RunAs, RunAsFrame()) {
+TARVOLK_EXPORT(RunAs, RunAsFrame) {
   if (g_page != nullptr) {  // a page is shown already (a call from a callback of that page)
     frame.pushword("error");
     return;
   }
-  PageState st;
-  st.frame = &frame;
-  st.args = ParseRunAsArgs(frame);
+  PageState st(frame);
   if (st.args.outOfMemory) {
     frame.pushword("error");
     return;

@@ -17,6 +17,10 @@ bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, BasicTex
 // nothing is shown and no error is reported.
 bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
 
+// Starts the program with a primary token (CreateProcessWithTokenW, looked up at run time); the
+// handles are closed at once. False when any step fails.
+bool StartWithToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
+
 // Starts the program as the installer itself; the handles are closed at once.
 bool StartOrdinary(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
 

@@ -7,7 +7,7 @@ using namespace tv;
 
 // Pushes the error code of StartService (0 on success) and the result word. Does not wait for
 // the service to run; an already running service reports 1056 with "error".
-TARVOLK_EXPORT(Start, SystemFrame()) {
+TARVOLK_EXPORT(Start, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   ServiceHandle service =
@@ -21,7 +21,7 @@ TARVOLK_EXPORT(Start, SystemFrame()) {
 }
 
 // Asks the service to stop and does not wait for it.
-TARVOLK_EXPORT(Stop, SystemFrame()) {
+TARVOLK_EXPORT(Stop, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   ServiceHandle service =
@@ -35,7 +35,7 @@ TARVOLK_EXPORT(Stop, SystemFrame()) {
 
 // Pushes the current state (1 stopped ... 7 paused) and the result word. A service that cannot
 // be found reads as stopped: "1", "error".
-TARVOLK_EXPORT(QueryStatus, SystemFrame()) {
+TARVOLK_EXPORT(QueryStatus, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   SERVICE_STATUS status = {};
@@ -49,7 +49,7 @@ TARVOLK_EXPORT(QueryStatus, SystemFrame()) {
 }
 
 // Marks the service for deletion; it is neither stopped first nor waited for.
-TARVOLK_EXPORT(Remove, SystemFrame()) {
+TARVOLK_EXPORT(Remove, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   ServiceHandle service =

@@ -24,7 +24,7 @@ bool PopNumber(Frame& frame, DWORD* value) {
 // (';'-separated), account, password. Pushes the result number and "success", or "error"
 // below the error code of the creation, -559038801 when an argument is missing, 100 when the
 // manager cannot be opened.
-TARVOLK_EXPORT(Install, SystemFrame()) {
+TARVOLK_EXPORT(Install, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
 

@@ -72,7 +72,7 @@ Stored ReadStored(HKEY key, const tchar* name, Text* text) {
 
 // Pops the operation ("add"/"rem"), the type ("exp"/"std"), the name and the value; pushes
 // "success" or "error" and leaves everything below its arguments on the stack.
-TARVOLK_EXPORT(ModifyEnvVar, SystemFrame()) {
+TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
   Arg operation(frame), kind(frame), name(frame), value(frame);
   if (!PopArg(frame, operation) || !(Equals(operation.c_str(), "add") || Equals(operation.c_str(), "rem"))) {
     frame.pushword("error");

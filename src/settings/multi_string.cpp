@@ -57,7 +57,7 @@ void Report(Frame& frame, bool ok) {
 
 // Pops the view ("0" the default one, anything else the 64-bit one), the root number, the subkey,
 // the value name and the string; appends the string unless the list already holds it.
-TARVOLK_EXPORT(AddToRegMultiString, SystemFrame()) {
+TARVOLK_EXPORT(AddToRegMultiString, SystemFrame) {
   Arg view(frame), root(frame), subkey(frame), name(frame), text(frame);
   if (!PopArg(frame, view) || !PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, name) ||
       !PopArg(frame, text)) {
@@ -99,7 +99,7 @@ TARVOLK_EXPORT(AddToRegMultiString, SystemFrame()) {
 
 // Pops the root number, the subkey, the value name and a ';'-separated list, and replaces the
 // value with that list.
-TARVOLK_EXPORT(WriteRegMultiString, SystemFrame()) {
+TARVOLK_EXPORT(WriteRegMultiString, SystemFrame) {
   Arg root(frame), subkey(frame), name(frame), list(frame);
   if (!PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, name) || !PopArg(frame, list)) {
     Report(frame, false);

@@ -34,7 +34,7 @@ bool MachineIsX64() {
 }  // namespace
 
 // Pops nothing; leaves exactly the release name and, on top, the number.
-TARVOLK_EXPORT(GetOsVersion, SystemFrame()) {
+TARVOLK_EXPORT(GetOsVersion, SystemFrame) {
   OSVERSIONINFOEXW version = {};
   version.dwOSVersionInfoSize = sizeof(version);
   OsFacts os;

@@ -11,6 +11,8 @@
   Unicode false
 !endif
 !addplugindir /${VARIANT} "${PLUGINS}/${VARIANT}"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
 
 !define T "gui-page-${VARIANT}"
 !define D "C:\tvtest\${T}"
@@ -73,9 +75,10 @@ Function Record
   FileClose $Results
 FunctionEnd
 
+; Each victim records how it was started, in ${D}\wd, its folder.
 !macro Victim NAME ARGS
   CopyFiles /SILENT "${TESTBIN32}\tvvictim_gui.exe" "${D}\${NAME}"
-  Exec '"${D}\${NAME}" life=300000 ${ARGS}'
+  Exec '"${D}\${NAME}" life=300000 record=${D}\${NAME}.txt ${ARGS}'
 !macroend
 
 !macro Leftover NAME
@@ -88,7 +91,7 @@ FunctionEnd
 !macro Service NAME EXE ARGS
   Tarvolk::Remove "${NAME}"
   CopyFiles /SILENT "${TESTBIN32}\tvsvc.exe" "${D}\${EXE}"
-  Tarvolk::Install "${NAME}" "${NAME}" "16" "3" '"${D}\${EXE}" ${ARGS}' "" "" "" ""
+  Tarvolk::Install "${NAME}" "${NAME}" "16" "3" '"${D}\${EXE}"${ARGS}' "" "" "" ""
   Tarvolk::Start "${NAME}"
   Pop $0
   Pop $0
@@ -104,7 +107,8 @@ Function .onInit
   !insertmacro Leftover "tv-caption-${T}.exe"
   !insertmacro Leftover "tv-deaf-${T}.exe"
   !insertmacro Leftover "tv-ignore-${T}.exe"
-  CreateDirectory "${D}"
+  CreateDirectory "${D}\wd"
+  SetOutPath "${D}\wd"
   Delete "${D}\*.ready"
   CopyFiles /SILENT "${TESTBIN32}\mods\tvmod.dll" "${D}\tvmod-${T}.dll"
   File "/oname=${D}\custom.ico" "${NSISDIR}\Contrib\Graphics\Icons\llama-blue.ico"
@@ -114,7 +118,7 @@ Function .onInit
   !insertmacro Victim "tv-deaf-${T}.exe" 'class=TvDeaf-${T} "caption=TvDeaf ${T}" style=1 deaf=1 mark=${D}\deaf.ready'
   !insertmacro Victim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat mark=${D}\ignore.ready'
   !insertmacro Service "TvPageMenu-${VARIANT}" "tvsvc-menu-${T}.exe" ""
-  !insertmacro Service "TvPageClose-${VARIANT}" "tvsvc-close-${T}.exe" 'file=${D}\svc-close.dat'
+  !insertmacro Service "TvPageClose-${VARIANT}" "tvsvc-close-${T}.exe" ' file=${D}\svc-close.dat'
   StrCpy $R2 0
   ready:
     IfFileExists "${D}\file.ready" 0 +5
@@ -243,6 +247,57 @@ Function IgnorePage
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 
+; A program of the record of what the plug-in ended: how it ended, and whether its command line
+; and folder are the ones it was started with.
+Function Closed
+  Pop $1  ; how it ended
+  Pop $2  ; image
+  Pop $3  ; command line
+  Pop $4  ; folder
+  Pop $5  ; name
+  Pop $6  ; target
+  Pop $7  ; service
+  ${GetFileName} $2 $2
+  ; A victim's command line begins so; a service's is its path, with a file to hold for one.
+  StrCpy $R1 '"${D}\$2" life=300000 record=${D}\$2.txt '
+  StrLen $R2 $R1
+  StrCpy $R3 $3 $R2
+  StrCpy $R0 "started otherwise"
+  ${If} $R3 == $R1
+  ${AndIf} $4 == "${D}\wd"
+  ${OrIf} $3 == '"${D}\$2" file=${D}\svc-close.dat'
+  ${OrIf} $3 == '"${D}\$2"'
+    StrCpy $R0 "as started"
+  ${EndIf}
+  StrCpy $Listed "$Listed$\r$\n    [$1] [$2] [$R0] [$6] [$7]"
+  Push "true"
+FunctionEnd
+
+; The victims started again have recorded their second start: the same as their first?
+!macro SecondStart NAME
+  StrCpy $R2 0
+  ${Do}
+    ClearErrors
+    FileOpen $R0 "${D}\${NAME}.txt" r
+    FileRead $R0 $R3
+    FileRead $R0 $R4
+    FileRead $R0 $R5
+    FileRead $R0 $R6
+    FileClose $R0
+    ${If} $R6 != ""
+    ${OrIf} $R2 > 100
+      ${Break}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+    Sleep 100
+  ${Loop}
+  ${If} "$R3$R4" == "$R5$R6"
+    StrCpy $Listed "$Listed ${NAME}: again as before."
+  ${Else}
+    StrCpy $Listed "$Listed ${NAME}: [$R5] [$R6], before [$R3] [$R4]."
+  ${EndIf}
+!macroend
+
 ; Both services are stopped: one from the list's menu, one by the close sequence.
 Function ServicePage
   Tarvolk::AddModule "${D}\tvsvc-menu-${T}.exe"
@@ -257,6 +312,26 @@ Function ServicePage
   Pop $0
   Pop $2
   !insertmacro Record "service states (1 stopped): menu $1, close $2"
+
+  ; What the plug-in ended on both pages, and all of it started again.
+  StrCpy $Listed ""
+  GetFunctionAddress $0 Closed
+  Tarvolk::EnumClosedPrograms $0
+  Pop $3
+  !insertmacro Record "closed by the plug-in [$3]:$Listed$\r$\n  restarting"
+  Tarvolk::RestartClosedPrograms
+  Pop $3
+  StrCpy $Listed " $3 started."
+  !insertmacro SecondStart "tv-caption-${T}.exe"
+  !insertmacro SecondStart "tv-deaf-${T}.exe"
+  !insertmacro SecondStart "tv-module-${T}.exe"
+  Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
+  Pop $0
+  Pop $1
+  Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
+  Pop $0
+  Pop $2
+  !insertmacro Record "restarted:$Listed service states (4 running): menu $1, close $2"
 FunctionEnd
 
 Function CancelPage

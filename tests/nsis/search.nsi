@@ -319,6 +319,12 @@ Section
   Tarvolk::AddModule "${D}\mods64\tvmod64-search"
   !insertmacro Search Offer
   !insertmacro Counts "64-bit module: $9"
+  ; Without the companion a 32-bit installer still sees the images of 64-bit programs.
+  Rename "$PLUGINSDIR\Quillmere64.dll" "$PLUGINSDIR\Quillmere64.off"
+  Tarvolk::AddModule "${D}\${X}"
+  !insertmacro Search Offer
+  Rename "$PLUGINSDIR\Quillmere64.off" "$PLUGINSDIR\Quillmere64.dll"
+  !insertmacro Counts "64-bit image, no companion: $9"
 
   ; The plug-in called from inside the search's function.
   StrCpy $Nested ""

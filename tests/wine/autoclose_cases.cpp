@@ -14,7 +14,8 @@ BOOL WINAPI TerminateRefused(HANDLE, UINT) {
 }  // namespace
 
 // The search gives up after about 10 s, tells the function with the id -1 and stops; the
-// function's answer to that call does not stay on the script's stack.
+// function's answer to that call does not stay on the script's stack. The record of what the
+// plug-in ended says so, and a restart leaves the program alone.
 TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   // Found by its image (a module target): the harness reads no system handle table while other
   // tests run.
@@ -46,6 +47,22 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   }
   CHECK(took >= 9000 && took < 20000);
   CHECK(!victim.Ended(0));
+
+  std::vector<std::string> fields;
+  Installer::Get().functions[43] = [&](HWND) {
+    for (int i = 0; i < 8; ++i) fields.push_back(s.Pop());
+    s.Push("true");
+    return 0;
+  };
+  s.Clear();
+  s.PushAll({"44", "/ask"});
+  Dll().Call("RestartClosedPrograms", &s);
+  CHECK_STACK(s, "0");
+  // Why not, how it ended, the executable, its command line and folder (as started), name,
+  // target, service.
+  CHECK(fields.size() == 8 && fields[0] == "failed" && fields[1] == "failed" && fields[2] == victim.Path() &&
+        fields[3].find("tvstay") != std::string::npos && !fields[4].empty() && fields[7].empty());
+  Installer::Get().functions.erase(43);
   if (terminate) PatchImport(Dll().Module(), "KERNEL32.dll", "TerminateProcess", terminate);
   Installer::Get().functions.erase(41);
 }

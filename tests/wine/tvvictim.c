@@ -13,6 +13,8 @@
      life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
      bye=PATH      writes "closed by its window" to the file when it ends because its window
                    was closed (not when it is terminated)
+     record=PATH   adds its whole command line and its current directory to the file when it
+                   starts, a line each in UTF-8 (a program started again adds two more)
    It ends when its window is closed, or when it is terminated. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -69,6 +71,24 @@ static HANDLE OpenMaking(const char* path, DWORD access, DWORD share, DWORD disp
   return file;
 }
 
+static void Record(const char* path) {
+  WCHAR directory[MAX_PATH + 1] = {0};
+  char line[8192];
+  GetCurrentDirectoryW(MAX_PATH, directory);
+  HANDLE file = OpenMaking(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const WCHAR* texts[2] = {GetCommandLineW(), directory};
+  for (int i = 0; i < 2; ++i) {
+    DWORD written;
+    int n = WideCharToMultiByte(CP_UTF8, 0, texts[i], -1, line, sizeof line - 2, NULL, NULL);
+    if (n <= 0) n = 1;
+    line[n - 1] = '\r';
+    line[n] = '\n';
+    WriteFile(file, line, (DWORD)(n + 1), &written, NULL);
+  }
+  CloseHandle(file);
+}
+
 static int Fail(const char* what) {
   fprintf(stderr, "tvvictim: %s failed, error %lu\n", what, GetLastError());
   return 3;
@@ -84,6 +104,8 @@ int main(int argc, char** argv) {
   const char* ready = Value(argc, argv, "ready");
   const char* touch = Value(argc, argv, "touch");
   const char* life = Value(argc, argv, "life");
+  const char* record = Value(argc, argv, "record");
+  if (record) Record(record);
   if (life) CloseHandle(CreateThread(NULL, 0, EndLater, (LPVOID)(INT_PTR)atoi(life), 0, NULL));
   if (file && OpenMaking(file, GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS) == INVALID_HANDLE_VALUE)
     return Fail("file");

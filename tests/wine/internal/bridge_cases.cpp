@@ -1,11 +1,11 @@
-// The bridge to the 64-bit companion: record handling, and on the 32-bit variants a real run of
+// The bridge to the 64-bit companion: block handling, and on the 32-bit variants a real run of
 // Quillmere64.dll through the 64-bit rundll32 against a 64-bit victim.
 #include <algorithm>
 #include <cstring>
 
 #include "installer.h"
+#include "quillmere/helper_batch.h"
 #include "quillmere/helper_bridge.h"
-#include "quillmere/helper_record.h"
 #include "victims.h"
 
 namespace {
@@ -25,42 +25,32 @@ int Receive(const tv::ProcessEntry* e, void* arg) {
   return r->answer;
 }
 
-void Put(std::uint16_t* out, const std::wstring& text) {
-  for (size_t i = 0; i <= text.size(); ++i) out[i] = i < text.size() ? static_cast<std::uint16_t>(text[i]) : 0;
+LRESULT Deliver(tv::HelperBatchWriter& batch, std::uint32_t flags, std::uint32_t walked, std::uintptr_t message =
+                                                                                             tv::kHelperBatchMessage) {
+  const unsigned char* block = batch.Finish(flags, walked, 40);
+  COPYDATASTRUCT data = {message, static_cast<DWORD>(batch.size()), const_cast<unsigned char*>(block)};
+  return tv::HandleHelperCopyData(&data);
 }
 
 }  // namespace
 
-TEST_CASE(BridgeTakesOnlyWholeRecords) {
-  std::vector<BYTE> bytes(1585, 0);
-  auto* record = reinterpret_cast<tv::HelperEntry64*>(bytes.data());
-  record->processId = 1234;
-  Put(record->itemPath, L"C:\\x\\caf\u00e9.dll");
-  Put(record->displayName, L"Shown");
-  Put(record->imagePath, L"C:\\x\\app.exe");
-  record->windowLow = 0x00012345;
-  record->windowHigh = 0xFFFFFFFF;
-  record->position = 7;
-  record->total = 9;
+// What the window does with the companion's blocks: records in order with their names in the
+// build's width, the companion's outcome, and a clean refusal (answer 0, no record) of anything
+// else, which holds for the rest of the run.
+TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
+  static tv::HelperBatchWriter batch;
+  batch.Clear();
+  CHECK(batch.Add(1234u, 7u, 0xFFFFFFFF00012345ull, L"C:\\x\\caf\u00e9.dll", L"Shown", L"C:\\x\\app.exe"));
+  CHECK(batch.Add(1234u, 7u, 0ull, L"C:\\x\\two.dll", L"Shown", L"C:\\x\\app.exe"));
   Received got;
   tv::EnumRequest request = {&got, 0};
-  LRESULT answer = -1;
-  COPYDATASTRUCT data = {1, 1584, bytes.data()};
-  CHECK(!tv::HandleHelperCopyData(&data, &answer));  // no request set yet
+  tv::SetHelperRequest(nullptr, nullptr);
+  CHECK_EQ(Deliver(batch, 0, 7), 0);  // no request set
   tv::SetHelperRequest(&Receive, &request);
-  data.cbData = 1583;
-  CHECK(!tv::HandleHelperCopyData(&data, &answer));
-  data.cbData = 1585;
-  CHECK(!tv::HandleHelperCopyData(&data, &answer));
-  CHECK(got.entries.empty());
-  data.cbData = 1584;
-  CHECK(tv::HandleHelperCopyData(&data, &answer));
-  CHECK_EQ(answer, 1);
-  got.answer = 0;
-  CHECK(tv::HandleHelperCopyData(&data, &answer));
-  CHECK_EQ(answer, 0);  // the callback's 0 is the message's answer
+  CHECK_EQ(Deliver(batch, 0, 7), 1);
   CHECK_EQ(got.entries.size(), 2u);
-  if (!got.entries.empty()) {
+  CHECK(!tv::LastHelperOutcome().complete && tv::LastHelperOutcome().walked == 7);
+  if (got.entries.size() == 2) {
     const tv::ProcessEntry& e = got.entries[0];
     CHECK_EQ(e.processId, 1234);
 #ifdef TARVOLK_UNICODE
@@ -74,18 +64,40 @@ TEST_CASE(BridgeTakesOnlyWholeRecords) {
     CHECK_EQ(Text(e.displayName), "Shown");
     CHECK_EQ(Text(e.imagePath), "C:\\x\\app.exe");
     CHECK_EQ(reinterpret_cast<ULONG_PTR>(e.window), 0x00012345);
-    CHECK(e.position == 7 && e.total == 9);
+    CHECK(e.position == 7 && e.total == 40);
+    CHECK_EQ(Text(got.entries[1].itemPath), "C:\\x\\two.dll");
   }
-  // The count message: exactly four bytes.
-  std::uint32_t count = 321;
-  COPYDATASTRUCT countData = {2, 4, &count};
-  tv::ClearHelperModuleCount();
-  CHECK(tv::HandleHelperCopyData(&countData, &answer));
-  CHECK_EQ(tv::HelperModuleCount(), 321);
-  countData.cbData = 8;
-  CHECK(!tv::HandleHelperCopyData(&countData, &answer));
+  batch.Clear();
+  CHECK_EQ(Deliver(batch, tv::kHelperBatchLast, 9), 1);  // the last block may be empty
+  CHECK(tv::LastHelperOutcome().complete && tv::LastHelperOutcome().walked == 9);
+
+  // A callback's 0 stops the run: the rest of the block and every later block go nowhere.
+  tv::SetHelperRequest(&Receive, &request);
+  got.entries.clear();
+  got.stopAfter = 1;
+  CHECK(batch.Add(1u, 1u, 0ull, L"a", L"b", L"c") && batch.Add(1u, 1u, 0ull, L"d", L"b", L"c"));
+  CHECK_EQ(Deliver(batch, 0, 1), 0);
+  got.stopAfter = 0;
+  CHECK_EQ(Deliver(batch, tv::kHelperBatchLast, 1), 0);
+  CHECK_EQ(got.entries.size(), 1u);
+  CHECK(!tv::LastHelperOutcome().complete);
+
+  // A companion of the first version (one 1584-byte record per message, dwData 1), another
+  // message, or a block cut short is refused before any record is handed on.
+  tv::SetHelperRequest(&Receive, &request);
+  got.entries.clear();
+  std::vector<BYTE> old(1584, 0);
+  COPYDATASTRUCT first = {1, 1584, old.data()};
+  CHECK_EQ(tv::HandleHelperCopyData(&first), 0);
+  CHECK_EQ(Deliver(batch, 0, 1), 0);  // refused for the rest of the run
+  tv::SetHelperRequest(&Receive, &request);
+  CHECK_EQ(Deliver(batch, 0, 1, 2), 0);
+  tv::SetHelperRequest(&Receive, &request);
+  const unsigned char* block = batch.Finish(0, 1, 1);
+  COPYDATASTRUCT cut = {tv::kHelperBatchMessage, static_cast<DWORD>(batch.size() - 1), const_cast<unsigned char*>(block)};
+  CHECK_EQ(tv::HandleHelperCopyData(&cut), 0);
+  CHECK(got.entries.empty());
   tv::SetHelperRequest(nullptr, nullptr);
-  CHECK(!tv::HandleHelperCopyData(&data, &answer));
 }
 
 #ifndef _WIN64
@@ -102,25 +114,19 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
            "dll=" + dll + " class=" + Own("TvBridge") + " caption=" + Own("TvBridgeCaption") + " style=1");
   CHECK(v.Started());
 
-  // The count is asked before any pass, with file system redirection still on (earlier cases
-  // turned it off for this thread: turn it back on). The 64-bit rundll32 must start all the same.
+  // The companion is started with file system redirection on (earlier cases turned it off for
+  // this thread: turn it back on). The 64-bit rundll32 must start all the same.
   auto enable = reinterpret_cast<BOOLEAN(WINAPI*)(BOOLEAN)>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64EnableWow64FsRedirection")));
   CHECK(enable != nullptr && enable(TRUE));
-  tv::ClearHelperModuleCount();
-  CHECK(tv::RunHelper64("GetSystemModulesCount64", "", nullptr, nullptr));
-  DWORD count = tv::HelperModuleCount();
-  CHECK(count > 5);
-
   Received got;
   tv::EnumRequest request = {&got, 0};
-  CHECK(tv::RunHelper64("EnumSystemProcesses64", "1 1", &Receive, &request));
+  tv::HelperOutcome outcome = tv::RunHelper64("1 1", &Receive, &request);
+  CHECK(outcome.complete);
   std::vector<tv::ProcessEntry> mine;
   for (auto& e : got.entries)
     if (e.processId == v.Id()) mine.push_back(e);
   CHECK(mine.size() > 3);
-  // Roughly the modules counted before: other tests start and end processes meanwhile.
-  CHECK(got.entries.size() <= count + 100);
   bool module = false;
   for (auto& e : mine) {
     module |= Lower(Text(e.itemPath)) == Lower(dll);
@@ -130,20 +136,33 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
     CHECK(e.window == FindWindowA(Own("TvBridge").c_str(), nullptr));
   }
   CHECK(module);
-  // Only 64-bit processes come back: never this one.
-  for (auto& e : got.entries) CHECK(e.processId != GetCurrentProcessId());
+  // Only 64-bit processes come back: never this one. Positions count the processes reported,
+  // one step per process (two where the companion passed over itself), up to what the last
+  // block says was walked.
+  DWORD position = 0, processes = 0, last = 0, skips = 0;
+  for (auto& e : got.entries) {
+    CHECK(e.processId != GetCurrentProcessId());
+    CHECK(e.position >= position && e.position <= position + 2);
+    skips += e.position == position + 2;
+    if (e.processId != last) ++processes;
+    last = e.processId;
+    position = e.position;
+  }
+  CHECK(skips <= 1);
+  CHECK(position <= outcome.walked && outcome.walked <= processes + 1);
+  CHECK(processes > 3);
 
   // A 0 answer stops the helper at once: one record, and RunHelper64 returned, so it ended.
   Received first;
   first.stopAfter = 1;
   request.callbackArg = &first;
-  CHECK(tv::RunHelper64("EnumSystemProcesses64", "0 1", &Receive, &request));
+  CHECK(!tv::RunHelper64("0 1", &Receive, &request).complete);
   CHECK_EQ(first.entries.size(), 1u);
 
   DWORD before = 0, after = 0;
   before = OwnHandleCount();
   CHECK(before > 0);
-  for (int i = 0; i < 3; ++i) tv::RunHelper64("EnumSystemProcesses64", "0 1", &Receive, &request);
+  for (int i = 0; i < 3; ++i) tv::RunHelper64("0 1", &Receive, &request);
   after = OwnHandleCount();
   CHECK_EQ(after, before);
 }
@@ -166,11 +185,12 @@ TEST_CASE(CompanionFoundInAFolderOutsideTheAnsiCodePage) {
   if (module == nullptr) return;
   HINSTANCE own = tv::g_instance;
   tv::g_instance = module;
-  tv::ClearHelperModuleCount();
-  CHECK(tv::RunHelper64("GetSystemModulesCount64", "", nullptr, nullptr));
+  Received got;
+  tv::EnumRequest request = {&got, 0};
+  CHECK(tv::RunHelper64("0 0", &Receive, &request).complete);
   tv::g_instance = own;
   FreeLibrary(module);
-  CHECK(tv::HelperModuleCount() > 5);
+  CHECK(got.entries.size() > 3);
 }
 #endif
 #endif

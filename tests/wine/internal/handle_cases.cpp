@@ -108,45 +108,49 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
 namespace {
 
 // Doubles of the two queries that never return for one chosen handle each, and a record of every
-// query the scan makes: the buffer it hands over and the thread that asks.
+// query the scan makes: the buffer it hands over, the thread that asks, and what it asks of
+// which handle.
+enum class Asked { type, device, name };
 struct QueryCall {
   void* buffer;
   DWORD thread;
   bool hangs;
+  HANDLE handle;
+  Asked asked;
 };
 constexpr LONG kCallSlots = 1 << 15;
 QueryCall g_calls[kCallSlots];
 volatile LONG g_callCount;
-HANDLE g_hangInProbe, g_hangInName;  // the probe (file name) and the object name query
+HANDLE g_hangInDevice, g_hangInName;  // the device query and the object name query
 tv::ProcessApi g_realApi;
 
-void Record(void* buffer, bool hangs) {
+void Record(void* buffer, bool hangs, HANDLE handle, Asked asked) {
   LONG i = InterlockedIncrement(&g_callCount) - 1;
-  if (i < kCallSlots) g_calls[i] = {buffer, GetCurrentThreadId(), hangs};
+  if (i < kCallSlots) g_calls[i] = {buffer, GetCurrentThreadId(), hangs, handle, asked};
   if (hangs) Sleep(INFINITE);
 }
 LONG WINAPI HangingObjectQuery(HANDLE handle, ULONG infoClass, void* buffer, ULONG size, ULONG* returned) {
-  Record(buffer, infoClass == 1 && handle == g_hangInName);
+  Record(buffer, infoClass == 1 && handle == g_hangInName, handle, infoClass == 1 ? Asked::name : Asked::type);
   return g_realApi.NtQueryObject(handle, infoClass, buffer, size, returned);
 }
-LONG WINAPI HangingFileQuery(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass) {
-  Record(buffer, file == g_hangInProbe);
-  return g_realApi.NtQueryInformationFile(file, ioStatus, buffer, size, infoClass);
+LONG WINAPI HangingDeviceQuery(HANDLE file, void* ioStatus, void* buffer, ULONG size, ULONG infoClass) {
+  Record(buffer, file == g_hangInDevice, file, Asked::device);
+  return g_realApi.NtQueryVolumeInformationFile(file, ioStatus, buffer, size, infoClass);
 }
 
-void RecordQueries(HANDLE hangInProbe, HANDLE hangInName) {
+void RecordQueries(HANDLE hangInDevice, HANDLE hangInName) {
   auto& api = const_cast<tv::ProcessApi&>(tv::Api());
   g_realApi = api;
   g_callCount = 0;
-  g_hangInProbe = hangInProbe;
+  g_hangInDevice = hangInDevice;
   g_hangInName = hangInName;
   api.NtQueryObject = &HangingObjectQuery;
-  api.NtQueryInformationFile = &HangingFileQuery;
+  api.NtQueryVolumeInformationFile = &HangingDeviceQuery;
 }
 void StopRecording() {
   auto& api = const_cast<tv::ProcessApi&>(tv::Api());
   api.NtQueryObject = g_realApi.NtQueryObject;
-  api.NtQueryInformationFile = g_realApi.NtQueryInformationFile;
+  api.NtQueryVolumeInformationFile = g_realApi.NtQueryVolumeInformationFile;
 }
 LONG RecordedCalls() { return g_callCount < kCallSlots ? g_callCount : kCallSlots; }
 
@@ -195,6 +199,9 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
     }
   }
   CHECK(order == std::vector<DWORD>({0, 1, 2, 3, 4, 5}));
+  // A pipe: a file object whose device is no disk, never asked its name.
+  HANDLE pipe[2] = {};
+  CHECK(CreatePipe(&pipe[0], &pipe[1], nullptr, 0));
 
   DWORD handlesBefore = 0, handlesAfter = 0;
   handlesBefore = OwnHandleCount();
@@ -239,6 +246,19 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
     CHECK_EQ(reused, 0);
   }
   CHECK_EQ(QueryThreadsLeft(), 0);
+
+  // Every file object was asked its device; only those on a disk were asked their name.
+  auto asked = [](HANDLE handle, Asked what) {
+    int n = 0;
+    for (LONG i = 0; i < RecordedCalls(); ++i) n += g_calls[i].handle == handle && g_calls[i].asked == what;
+    return n;
+  };
+  for (HANDLE end : pipe) CHECK(asked(end, Asked::device) == 1 && asked(end, Asked::name) == 0);
+  for (size_t k = 0; k < held.size(); ++k) CHECK(asked(held[k], Asked::device) == 1);
+  for (size_t k = 2; k < held.size(); ++k) CHECK(asked(held[k], Asked::name) == 1);
+  CHECK(asked(held[0], Asked::name) == 0 && asked(held[1], Asked::name) == 1);  // the first hung before it
+  CHECK(stats.diskFiles >= 5 && stats.diskFiles + 2 <= stats.fileHandles);
+  for (HANDLE end : pipe) CloseHandle(end);
   for (HANDLE h : held) CloseHandle(h);
 }
 

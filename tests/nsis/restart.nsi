@@ -1,0 +1,241 @@
+; What the plug-in ended, and starting it again, in a silent installer: the search's function
+; answers "autoclose" for a program that closes its window when asked, one that ignores WM_CLOSE
+; (killed), a 64-bit program without a window (killed; a 32-bit installer reads its command line
+; through the companion) and a service's program (stopped). The record lists each with its
+; target and how it ended; RestartClosedPrograms starts each again with the command line it had,
+; in the folder it had (the programs record both when they start), and the service again; then
+; the record is empty.
+;   TESTBIN32, TESTBIN64, SERVICE_EXE
+!include "common.nsh"
+!include "${PLUGINS}/../Include/Quillmere64.nsh"
+!include "LogicLib.nsh"
+
+Name "Tarvolk restart test"
+OutFile "${OUTFILE}"
+
+!define T "restart-${VARIANT}"
+!define D "C:\tvtest\${T}"
+!define SVC "TvRestart-${VARIANT}"
+!if "${VARIANT}" == "amd64-unicode"
+  !define BIN "${TESTBIN64}"
+!else
+  !define BIN "${TESTBIN32}"
+!endif
+; Each program's command line, exactly as it is started.
+!define POLITE '"${D}\polite-${T}.exe" class=TvPolite-${T} caption=Polite style=1 record=${D}\polite.txt life=60000'
+!define DEAF '"${D}\deaf-${T}.exe" class=TvDeaf-${T} caption=Deaf style=1 deaf=1 record=${D}\deaf.txt life=60000'
+!define WIDE '"${D}\wide-${T}.exe" dll=${D}\tvmod64-${T}.dll record=${D}\wide.txt life=60000'
+
+Var Lines
+; Each program's line of the record, kept apart: the record holds them in the order the plug-in
+; acted, which for the two windows is the order the system lists them in.
+Var Polite
+Var Deaf
+Var Wide
+Var Service
+
+Function Offer
+  Pop $1
+  Pop $2
+  Pop $3
+  Push "autoclose"
+FunctionEnd
+
+; One record entry: the texts compared with how each program was started.
+!macro Known IMAGE VAR LINE FOLDER
+  ${If} $2 == "${D}\${IMAGE}"
+    ${If} $3 == '${LINE}'
+      StrCpy $3 "as started"
+    ${EndIf}
+    ${If} $4 == "${FOLDER}"
+      StrCpy $4 "as started"
+    ${EndIf}
+    StrCpy ${VAR} "${VAR}[$1] [$3] [$4] [$5] [$6] [$7]"
+  ${EndIf}
+!macroend
+
+Function Entry
+  Pop $1  ; how it ended
+  Pop $2  ; image
+  Pop $3  ; command line
+  Pop $4  ; folder
+  Pop $5  ; name
+  Pop $6  ; target
+  Pop $7  ; service
+  StrCpy $R0 $5 11
+  ${If} $R0 == "Process ID:"
+    StrCpy $5 "Process ID: N"
+  ${EndIf}
+  ${If} $6 == "tvpolite-${T}"
+  ${OrIf} $6 == "tvdeaf-${T}"
+  ${OrIf} $6 == "${D}\tvmod64-${T}.dll"
+  ${OrIf} $6 == "${D}\tvsvc-${T}.exe"
+    StrCpy $6 "its target"
+  ${EndIf}
+  ${If} $7 == "${SVC}"
+    StrCpy $7 "its service"
+  ${EndIf}
+  IntOp $Lines $Lines + 1
+  !insertmacro Known "polite-${T}.exe" $Polite '${POLITE}' "${D}\polite-wd"
+  !insertmacro Known "deaf-${T}.exe" $Deaf '${DEAF}' "${D}\deaf-wd"
+  !insertmacro Known "wide-${T}.exe" $Wide '${WIDE}' "${D}\wide-wd"
+  ; A service's folder is the service manager's.
+  !insertmacro Known "tvsvc-${T}.exe" $Service '"${D}\tvsvc-${T}.exe"' "$4"
+  Push "true"
+FunctionEnd
+
+!macro Record LABEL
+  StrCpy $Lines 0
+  StrCpy $Polite ""
+  StrCpy $Deaf ""
+  StrCpy $Wide ""
+  StrCpy $Service ""
+  GetFunctionAddress $0 Entry
+  Push "below"
+  Tarvolk::EnumClosedPrograms $0
+  !insertmacro DumpStack "${LABEL}: $Lines entries"
+  !insertmacro Line "  polite: $Polite"
+  !insertmacro Line "  deaf: $Deaf"
+  !insertmacro Line "  wide: $Wide"
+  !insertmacro Line "  service: $Service"
+!macroend
+
+; RestartClosedPrograms "/ask": what it would do with each, and yes to all.
+Function Ask
+  Pop $0  ; start, or why not
+  Pop $1  ; how it ended
+  IntOp $Lines $Lines + 1
+  ${If} $0 != "start"
+    StrCpy $Polite "$Polite [$0 $1]"
+  ${EndIf}
+  Push "true"
+FunctionEnd
+
+; The two lines a program recorded when it started, and the two of its second start.
+!macro Restarted NAME
+  StrCpy $R2 0
+  ${Do}
+    ClearErrors
+    FileOpen $R0 "${D}\${NAME}.txt" r
+    FileRead $R0 $R3
+    FileRead $R0 $R4
+    FileRead $R0 $R5
+    FileRead $R0 $R6
+    FileClose $R0
+    ${IfNot} ${Errors}
+    ${AndIf} $R6 != ""
+      ${Break}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+    Sleep 100
+  ${LoopUntil} $R2 > 100
+  ${If} $R6 == ""
+    !insertmacro Line "${NAME}: not started again"
+  ${ElseIf} "$R3$R4" == "$R5$R6"
+    !insertmacro Line "${NAME}: started again with the same command line in the same folder"
+  ${Else}
+    !insertmacro Line "${NAME}: started again as [$R5] in [$R6], not as [$R3] in [$R4]"
+  ${EndIf}
+!macroend
+
+!macro Clean
+  Tarvolk::CloseProcess "/kill" "polite-${T}.exe"
+  Tarvolk::CloseProcess "/kill" "deaf-${T}.exe"
+  Tarvolk::CloseProcess "/kill" "wide-${T}.exe"
+  Tarvolk::Stop "${SVC}"
+  Tarvolk::Remove "${SVC}"
+  Call ClearStack
+!macroend
+
+Function ClearStack
+  ${Do}
+    ClearErrors
+    Pop $R7
+  ${LoopUntil} ${Errors}
+FunctionEnd
+
+!macro Start EXE BIN LINE
+  CreateDirectory "${D}\${EXE}-wd"
+  SetOutPath "${D}\${EXE}-wd"
+  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${EXE}-${T}.exe"
+  Exec '${LINE}'
+!macroend
+
+Section
+  !insertmacro OpenResults
+  !if "${VARIANT}" != "amd64-unicode"
+    !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"
+  !endif
+  !insertmacro Clean
+  RMDir /r "${D}"
+  CreateDirectory "${D}"
+  CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\tvmod64-${T}.dll"
+  CopyFiles /SILENT "${SERVICE_EXE}" "${D}\tvsvc-${T}.exe"
+  Tarvolk::Install "${SVC}" "${SVC}" "16" "3" '"${D}\tvsvc-${T}.exe"' "" "" "" ""
+  Tarvolk::Start "${SVC}"
+  Call ClearStack
+  !insertmacro Start polite ${BIN} '${POLITE}'
+  !insertmacro Start deaf ${BIN} '${DEAF}'
+  !insertmacro Start wide ${TESTBIN64} '${WIDE}'
+  ; Each program has recorded its start (at most about 30 s).
+  StrCpy $R2 0
+  ${DoUntil} $R2 > 300
+    ${If} ${FileExists} "${D}\polite.txt"
+    ${AndIf} ${FileExists} "${D}\deaf.txt"
+    ${AndIf} ${FileExists} "${D}\wide.txt"
+      ${Break}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+    Sleep 100
+  ${Loop}
+  Sleep 500
+
+  Tarvolk::AddClass "TvPolite-${T}"
+  Tarvolk::AddClass "TvDeaf-${T}"
+  Tarvolk::AddModule "${D}\tvmod64-${T}.dll"
+  Tarvolk::AddModule "${D}\tvsvc-${T}.exe"
+  GetFunctionAddress $0 Offer
+  Push "below"
+  Tarvolk::SilentSearch $0
+  !insertmacro DumpStack "search"
+
+  !insertmacro Record "record"
+
+  Push "below"
+  Tarvolk::EnumClosedPrograms "0"
+  !insertmacro DumpStack "record with address 0"
+  Push "below"
+  Tarvolk::RestartClosedPrograms "/ask" "abc"
+  !insertmacro DumpStack "restart asking abc"
+
+  GetFunctionAddress $0 Ask
+  StrCpy $Lines 0
+  StrCpy $Polite ""
+  Push "below"
+  Tarvolk::RestartClosedPrograms "/ask" $0
+  !insertmacro DumpStack "restart, asked $Lines times, not to start:$Polite"
+  !insertmacro Restarted polite
+  !insertmacro Restarted deaf
+  !insertmacro Restarted wide
+  StrCpy $R2 0
+  ${Do}
+    Tarvolk::QueryStatus "${SVC}"
+    Pop $R0
+    Pop $R1
+    ${If} $R1 == 4
+    ${OrIf} $R2 > 100
+      ${Break}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+    Sleep 100
+  ${Loop}
+  !insertmacro Line "service state (4 running): $R1"
+
+  !insertmacro Record "record after the restart"
+  Push "below"
+  Tarvolk::RestartClosedPrograms
+  !insertmacro DumpStack "restart again"
+
+  !insertmacro Clean
+  !insertmacro CloseResults
+SectionEnd
