@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "frame/plugin.h"
-#include "quillmere/handle_scan.h"
-#include "quillmere/path_text.h"
+#include "quillmere/system/handle_scan.h"
+#include "quillmere/system/path_text.h"
 #include <winternl.h>
 
 namespace {

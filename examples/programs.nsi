@@ -1,8 +1,10 @@
 ; Tarvolk example: a Modern UI installer with the running-programs page. Before it replaces the
 ; program, a page lists the running copies of it; the user closes them, or ticks the box and
 ; presses "Close all", upon which the page closes them (and offers to kill those that do not
-; close). A silent installation has no pages: it closes running copies without asking. The
-; uninstaller does the same before it deletes the program.
+; close). A silent installation has no pages: it closes running copies without asking. Once the
+; program is replaced, the copies that setup closed are started again as they were started (the
+; same command line, in the same folder); when none was running, the new program is started. The
+; uninstaller closes running copies before it deletes the program.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program:
@@ -112,6 +114,19 @@ FunctionEnd
 !insertmacro CloseRunningFunction ""
 !insertmacro CloseRunningFunction "un."
 
+; Each copy that setup closed (on the page or silently): what became of it.
+Function LogClosed
+  Pop $1  ; closed / killed / stopped / failed
+  Pop $2  ; executable
+  Pop $3  ; command line
+  Pop $4  ; folder
+  Pop $5  ; name
+  Pop $6  ; the target that found it
+  Pop $7  ; service
+  !insertmacro Log "running copy $1"
+  Push "true"
+FunctionEnd
+
 Section "Program"
   SetOutPath "$INSTDIR"
   ${If} ${Silent}
@@ -120,8 +135,17 @@ Section "Program"
   File "/oname=${APP_NAME}" "${APP_EXE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   !insertmacro Log "program installed"
-  Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
-  !insertmacro Log "program started"
+  GetFunctionAddress $0 LogClosed
+  Tarvolk::EnumClosedPrograms $0
+  Pop $0  ; done
+  Tarvolk::RestartClosedPrograms
+  Pop $0  ; how many were started again
+  ${If} $0 > 0
+    !insertmacro Log "running copies started again: $0"
+  ${Else}
+    Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+    !insertmacro Log "program started"
+  ${EndIf}
 SectionEnd
 
 Section "Uninstall"

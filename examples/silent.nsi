@@ -3,8 +3,8 @@
 ; uninstaller deletes them) it registers the program, the library and the program's data file
 ; as search targets and runs a silent search: a function of the script hears of every running
 ; program that holds one of them and answers "autoclose", so that the plug-in closes it (its
-; window first, then by force). The installer starts the program with the library and the data
-; file when it is done.
+; window first, then by force). When it is done the installer starts again what it closed, as it
+; was started (the same command line, in the same folder), or else starts the program itself.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program and its library:
@@ -139,6 +139,19 @@ FunctionEnd
 !insertmacro CloseUsersFunctions ""
 !insertmacro CloseUsersFunctions "un."
 
+; Each program that the search closed: what became of it.
+Function LogClosed
+  Pop $1  ; closed / killed / stopped / failed
+  Pop $2  ; executable
+  Pop $3  ; command line
+  Pop $4  ; folder
+  Pop $5  ; name
+  Pop $6  ; the target that found it
+  Pop $7  ; service
+  !insertmacro Log "$1: $2"
+  Push "true"
+FunctionEnd
+
 Section "Program"
   SetOutPath "$INSTDIR"
   Call CloseUsers
@@ -146,8 +159,17 @@ Section "Program"
   File "/oname=${LIB_NAME}" "${APP_DLL}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   !insertmacro Log "program installed"
-  Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
-  !insertmacro Log "program started"
+  GetFunctionAddress $0 LogClosed
+  Tarvolk::EnumClosedPrograms $0
+  Pop $0  ; done
+  Tarvolk::RestartClosedPrograms
+  Pop $0  ; how many were started again
+  ${If} $0 > 0
+    !insertmacro Log "started again: $0"
+  ${Else}
+    Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+    !insertmacro Log "program started"
+  ${EndIf}
 SectionEnd
 
 Section "Uninstall"

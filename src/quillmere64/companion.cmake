@@ -2,8 +2,8 @@
 # Windows. Built in the 64-bit cross build from the plug-in's own engine, in UTF-16.
 add_library(Quillmere64 SHARED
   ${CMAKE_CURRENT_LIST_DIR}/companion.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../quillmere/engine.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../quillmere/process_details.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../quillmere/system/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../quillmere/system/process_details.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../frame/memory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../frame/entry.cpp
 )

@@ -7,9 +7,9 @@
 #include <cstdlib>
 
 #include "frame/owned.h"
-#include "quillmere/engine.h"
-#include "quillmere/helper_batch.h"
-#include "quillmere/process_details.h"
+#include "quillmere/system/engine.h"
+#include "quillmere/system/helper_batch.h"
+#include "quillmere/system/process_details.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // acts on Next, and the export runs the message loop until the installer has left the page.
 #include "frame/buffer.h"
 #include "frame/owned.h"
-#include "quillmere/process_owner.h"
+#include "quillmere/system/process_owner.h"
 #include "resources/runas_ids.h"
 #include "runas/runas_args.h"
 #include "runas/start.h"

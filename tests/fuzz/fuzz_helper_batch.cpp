@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "quillmere/helper_batch.h"
+#include "quillmere/system/helper_batch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tv::HelperBatchReader reader;

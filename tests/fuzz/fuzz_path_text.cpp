@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "quillmere/path_text.h"
+#include "quillmere/system/path_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "quillmere/search_text.h"
+#include "quillmere/search/search_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "quillmere/helper_batch.h"
+#include "quillmere/system/helper_batch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "quillmere/page_text.h"
+#include "quillmere/page/page_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "quillmere/path_text.h"
+#include "quillmere/system/path_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "quillmere/search_text.h"
+#include "quillmere/search/search_text.h"
 
 #include <gtest/gtest.h>
 

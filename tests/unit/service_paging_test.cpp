@@ -1,4 +1,4 @@
-#include "quillmere/service_paging.h"
+#include "quillmere/system/service_paging.h"
 
 #include <gtest/gtest.h>
 

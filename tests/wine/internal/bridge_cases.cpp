@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "installer.h"
-#include "quillmere/helper_batch.h"
-#include "quillmere/helper_bridge.h"
+#include "quillmere/system/helper_batch.h"
+#include "quillmere/system/helper_bridge.h"
 #include "victims.h"
 
 namespace {

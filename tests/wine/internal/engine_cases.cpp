@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "installer.h"
-#include "quillmere/engine.h"
+#include "quillmere/system/engine.h"
 #include "victims.h"
 
 // Exports of the plug-in code linked into this program, called as the installer calls them.

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "installer.h"
-#include "quillmere/handle_scan.h"
+#include "quillmere/system/handle_scan.h"
 #include "victims.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The owner lookup on processes of this prefix: all of them run under the installer's own user.
 #include "installer.h"
-#include "quillmere/process_owner.h"
+#include "quillmere/system/process_owner.h"
 
 TEST_CASE(OwnerOfOwnProcessIsTheSameUser) {
   tv::ProcessOwner owner;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "quillmere/service_list.h"
+#include "quillmere/system/service_list.h"
 #include "scm_fixture.h"
 
 namespace {

@@ -3,9 +3,9 @@
 // notice to close by hand).
 #include <windows.h>
 
-#include "quillmere/closed_record.h"
-#include "quillmere/page.h"
-#include "quillmere/process_tools.h"
+#include "quillmere/search/closed_record.h"
+#include "quillmere/page/page.h"
+#include "quillmere/system/process_control.h"
 
 namespace tv {
 namespace {

@@ -1,4 +1,4 @@
-#include "quillmere/process_owner.h"
+#include "quillmere/system/process_owner.h"
 
 #include <sddl.h>
 

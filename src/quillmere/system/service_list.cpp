@@ -1,8 +1,8 @@
-#include "quillmere/service_list.h"
+#include "quillmere/system/service_list.h"
 
 #include <commctrl.h>
 
-#include "quillmere/service_paging.h"
+#include "quillmere/system/service_paging.h"
 
 namespace tv {
 

@@ -1,4 +1,4 @@
-#include "quillmere/script_calls.h"
+#include "quillmere/search/script_calls.h"
 
 #include "quillmere/module.h"
 

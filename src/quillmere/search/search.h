@@ -3,9 +3,9 @@
 // as a question to a script function (silent mode).
 #pragma once
 #include "frame/plugin.h"
-#include "quillmere/engine.h"
-#include "quillmere/service_list.h"
-#include "quillmere/targets.h"
+#include "quillmere/system/engine.h"
+#include "quillmere/system/service_list.h"
+#include "quillmere/search/targets.h"
 
 namespace tv {
 

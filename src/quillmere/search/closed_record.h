@@ -4,7 +4,7 @@
 // script can log it (EnumClosedPrograms) and start it again once setup is done
 // (RestartClosedPrograms).
 #pragma once
-#include "quillmere/search.h"
+#include "quillmere/search/search.h"
 
 namespace tv {
 

@@ -1,14 +1,14 @@
 // The record of what the plug-in ended, EnumClosedPrograms and RestartClosedPrograms.
-#include "quillmere/closed_record.h"
+#include "quillmere/search/closed_record.h"
 
 #include <new>
 
 #include "frame/numbers.h"
 #include "frame/owned.h"
 #include "quillmere/module.h"
-#include "quillmere/process_details.h"
-#include "quillmere/process_owner.h"
-#include "quillmere/width.h"
+#include "quillmere/system/process_details.h"
+#include "quillmere/system/process_owner.h"
+#include "quillmere/system/width.h"
 #include "runas/start.h"
 
 namespace tv {

@@ -1,17 +1,16 @@
-// EnumProcesses, FindProcess, CloseProcess, KillProcesses and IsFileLocked.
-#include "quillmere/process_tools.h"
+// EnumProcesses, FindProcess, CloseProcess, KillProcesses and IsFileLocked: the process tools,
+// exports of their own on the system layer.
+#include "quillmere/system/process_control.h"
 
 #include "frame/owned.h"
-#include "quillmere/engine.h"
+#include "quillmere/system/engine.h"
 #include "quillmere/module.h"
-#include "quillmere/path_text.h"
-#include "quillmere/process_owner.h"
-#include "quillmere/width.h"
+#include "quillmere/system/path_text.h"
+#include "quillmere/system/process_owner.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {
-
-bool g_debugPrivilege = false;
 
 // ---- EnumProcesses
 
@@ -152,35 +151,6 @@ class OpenablePath {
 };
 
 }  // namespace
-
-bool EnableDebugPrivilege() {
-  if (g_debugPrivilege) return true;
-  KernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out())) {
-    token.release();
-    return false;
-  }
-  TOKEN_PRIVILEGES privileges = {};
-  if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
-  privileges.PrivilegeCount = 1;
-  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) g_debugPrivilege = true;
-  return g_debugPrivilege;
-}
-
-void TerminateAndWait(DWORD processId) {
-  KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
-  if (!process) return;
-  TerminateProcess(process.get(), 0xFFFFFFFFu);
-  WaitForSingleObject(process.get(), 1000);
-}
-
-void CloseWindowPolitely(HWND window) {
-  if (window == nullptr) return;  // a process without a main window has nothing to ask
-  SetActiveWindow(window);
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &ignored);
-}
 
 }  // namespace tv
 

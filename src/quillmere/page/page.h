@@ -10,8 +10,8 @@
 
 #include <atomic>
 
-#include "quillmere/page_text.h"
-#include "quillmere/search.h"
+#include "quillmere/page/page_text.h"
+#include "quillmere/search/search.h"
 
 namespace tv {
 

@@ -3,7 +3,7 @@
 // of records (helper_batch.h), one WM_COPYDATA each, to a message-only window of the calling
 // thread; the answer to each block tells it whether to go on.
 #pragma once
-#include "quillmere/engine.h"
+#include "quillmere/system/engine.h"
 
 namespace tv {
 

@@ -1,11 +1,11 @@
-#include "quillmere/process_details.h"
+#include "quillmere/system/process_details.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "frame/owned.h"
-#include "quillmere/engine.h"
-#include "quillmere/helper_bridge.h"
+#include "quillmere/system/engine.h"
+#include "quillmere/system/helper_bridge.h"
 
 namespace tv {
 namespace {

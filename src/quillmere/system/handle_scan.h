@@ -3,7 +3,7 @@
 // query of a foreign handle runs in a worker thread that is terminated when one takes longer
 // than 200 ms; only handles of type "File" whose device is a disk are asked their name.
 #pragma once
-#include "quillmere/engine.h"
+#include "quillmere/system/engine.h"
 
 namespace tv {
 

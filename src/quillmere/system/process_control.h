@@ -1,5 +1,5 @@
-// Process operations that the process tool exports share with the search and its closing of
-// programs.
+// Process operations that the process tools, the search and the page's closing of programs
+// share: the debug privilege, terminating a process, asking a window to close.
 #pragma once
 #include "frame/plugin.h"
 

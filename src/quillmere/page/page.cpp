@@ -1,16 +1,16 @@
 // InitDialog, Show and Dialog: the running-programs page inside the installer's wizard.
-#include "quillmere/page.h"
+#include "quillmere/page/page.h"
 
 #include <shellapi.h>
 
 #include <new>
 
 #include "frame/owned.h"
-#include "quillmere/closed_record.h"
-#include "quillmere/engine.h"
+#include "quillmere/search/closed_record.h"
+#include "quillmere/system/engine.h"
 #include "quillmere/module.h"
-#include "quillmere/process_tools.h"
-#include "quillmere/script_calls.h"
+#include "quillmere/system/process_control.h"
+#include "quillmere/search/script_calls.h"
 #include "resources/page_ids.h"
 
 namespace tv {

@@ -1,8 +1,8 @@
-#include "quillmere/engine.h"
+#include "quillmere/system/engine.h"
 
 #include "frame/owned.h"
-#include "quillmere/path_text.h"
-#include "quillmere/width.h"
+#include "quillmere/system/path_text.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {

@@ -1,10 +1,10 @@
-#include "quillmere/helper_bridge.h"
+#include "quillmere/system/helper_bridge.h"
 
 #include "frame/buffer.h"
 #include "frame/owned.h"
-#include "quillmere/helper_batch.h"
-#include "quillmere/process_details.h"
-#include "quillmere/width.h"
+#include "quillmere/system/helper_batch.h"
+#include "quillmere/system/process_details.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {

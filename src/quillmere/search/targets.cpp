@@ -1,14 +1,14 @@
 // AddFile, AddModule, AddFolder, AddClass, AddCaption, AddApplications and AddCustom: the
 // targets of the next search.
-#include "quillmere/targets.h"
+#include "quillmere/search/targets.h"
 
 #include <shellapi.h>
 
 #include "frame/numbers.h"
 #include "quillmere/module.h"
-#include "quillmere/path_text.h"
-#include "quillmere/search.h"
-#include "quillmere/width.h"
+#include "quillmere/system/path_text.h"
+#include "quillmere/search/search.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {

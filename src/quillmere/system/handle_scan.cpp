@@ -1,10 +1,10 @@
-#include "quillmere/handle_scan.h"
+#include "quillmere/system/handle_scan.h"
 
 #include <winioctl.h>
 
 #include "frame/owned.h"
-#include "quillmere/path_text.h"
-#include "quillmere/width.h"
+#include "quillmere/system/path_text.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {

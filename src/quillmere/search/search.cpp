@@ -1,20 +1,20 @@
 // The search run: the passes in their fixed order, each item tested against the targets of its
 // pass, and the reports, to the page's list or to the script's function.
-#include "quillmere/search.h"
+#include "quillmere/search/search.h"
 
 #include <initializer_list>
 #include <new>
 
 #include "frame/buffer.h"
-#include "quillmere/engine.h"
-#include "quillmere/handle_scan.h"
-#include "quillmere/helper_bridge.h"
+#include "quillmere/system/engine.h"
+#include "quillmere/system/handle_scan.h"
+#include "quillmere/system/helper_bridge.h"
 #include "quillmere/module.h"
-#include "quillmere/path_text.h"
-#include "quillmere/script_calls.h"
-#include "quillmere/process_tools.h"
-#include "quillmere/search_text.h"
-#include "quillmere/width.h"
+#include "quillmere/system/path_text.h"
+#include "quillmere/search/script_calls.h"
+#include "quillmere/system/process_control.h"
+#include "quillmere/search/search_text.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {

@@ -1,13 +1,13 @@
 // SilentSearch, SilentWait and SilentPercentComplete: a search without the page, each program
 // found offered to a script function, run to its end inside the call or in the background.
 #include "frame/numbers.h"
-#include "quillmere/closed_record.h"
-#include "quillmere/engine.h"
+#include "quillmere/search/closed_record.h"
+#include "quillmere/system/engine.h"
 #include "quillmere/module.h"
-#include "quillmere/process_tools.h"
-#include "quillmere/script_calls.h"
-#include "quillmere/search.h"
-#include "quillmere/width.h"
+#include "quillmere/system/process_control.h"
+#include "quillmere/search/script_calls.h"
+#include "quillmere/search/search.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {
@@ -41,6 +41,17 @@ void CollectSearchThread() {
 
 // A silent search's thread is held, and the calling thread may wait for it.
 bool SilentSearchHeld() { return SearchHeld() && g_silentHeld && !g_orphaned; }
+
+// The installer's unload notification releases what the searches keep: a search still running
+// is abandoned first, and one that would not end keeps what it can reach.
+void ReleaseSearches() {
+  if (!AbandonSearch()) return;
+  ResetSearchState();
+  Targets().applicationsWanted = false;
+  // A pass that runs later creates the event anew.
+  ReleaseSearchCancelEvent();
+}
+const bool g_releaseAtUnload = (AtUnload(&ReleaseSearches), true);
 
 }  // namespace
 
