@@ -327,8 +327,8 @@ int RunSearch(PageView* view, int scriptFunction) {
     const DWORD passStart = context.doneBefore;
     ProcessWidth width = ProcessWidth::all;
     if (IsWow64()) {
-      char arguments[32];
-      wsprintfA(arguments, "%d %d", request.findWindow, 1);
+      // "<find windows> <with modules>"
+      char arguments[] = {request.findWindow ? '1' : '0', ' ', '1', 0};
       HelperOutcome companion = RunHelper64(arguments, &MatchEntry, &request);
       // The companion reported every 64-bit process with its image: the 32-bit ones are left.
       // Without it (missing, failed, of another version) every process is walked here, so the

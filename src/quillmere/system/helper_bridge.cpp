@@ -23,7 +23,7 @@ void CopyName(const HelperRecord& record, int which, tchar* out) {
 
 LRESULT CALLBACK HelperWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COPYDATA) return HandleHelperCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-  return CallWindowProcA(g_previousProc, window, message, wParam, lParam);
+  return TV_AW(CallWindowProc)(g_previousProc, window, message, wParam, lParam);
 }
 
 using ShellExecuteInfo = TV_AW(SHELLEXECUTEINFO);
@@ -44,9 +44,9 @@ void ServeUntilEnded(HANDLE process) {
     DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woke != WAIT_OBJECT_0 + 1) return;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      TV_AW(DispatchMessage)(&msg);
     }
     if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return;
   }
@@ -121,12 +121,12 @@ bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedu
   TV_AW(wsprintf)(helperPath, TV_T("%s\\%hs"), folder, kHelperName);
   if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return false;
 
-  HWND window = CreateWindowExA(0, "STATIC", "Quillmere x64 Checker", WS_POPUP, 0, 0, 100, 100, HWND_MESSAGE,
+  HWND window = TV_AW(CreateWindowEx)(0, TV_T("STATIC"), TV_T("Quillmere x64 Checker"), WS_POPUP, 0, 0, 100, 100, HWND_MESSAGE,
                                 nullptr, g_instance, nullptr);
   if (window == nullptr) return false;
-  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(run));
+  TV_AW(SetWindowLongPtr)(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(run));
   WNDPROC previous =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+      reinterpret_cast<WNDPROC>(TV_AW(SetWindowLongPtr)(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
   if (g_previousProc == nullptr) g_previousProc = previous;  // every STATIC window has the same
   bool started = false;
   Buffer<tchar> commandLine;
@@ -147,7 +147,7 @@ bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedu
       CloseHandle(info.hProcess);
     }
   }
-  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+  TV_AW(SetWindowLongPtr)(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   DestroyWindow(window);
   return started;
 }
@@ -168,7 +168,7 @@ void TakeText(const unsigned char* text, std::uint32_t length, BasicText<wchar_t
 }
 
 LRESULT CALLBACK DetailsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* run = reinterpret_cast<DetailsRun*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* run = reinterpret_cast<DetailsRun*>(TV_AW(GetWindowLongPtr)(window, GWLP_USERDATA));
   const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   const unsigned char* texts[3];
   std::uint32_t lengths[3];
@@ -182,7 +182,7 @@ LRESULT CALLBACK DetailsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return 1;
   }
   if (message == WM_COPYDATA) return 0;
-  return CallWindowProcA(g_previousProc, window, message, wParam, lParam);
+  return TV_AW(CallWindowProc)(g_previousProc, window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -196,8 +196,8 @@ HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const E
 }
 
 bool HelperProcessDetails(DWORD processId, ProcessDetails* out) {
-  char arguments[16];
-  wsprintfA(arguments, "%lu", processId);
+  char arguments[kIntTextSize];
+  FormatInt(static_cast<std::int32_t>(processId), arguments);
   DetailsRun run = {processId, out, false};
   return RunCompanion("ReadProcessDetails64", arguments, &DetailsWindowProc, &run) && run.read;
 }

@@ -35,7 +35,7 @@ void CloseWindowPolitely(HWND window) {
   if (window == nullptr) return;  // a process without a main window has nothing to ask
   SetActiveWindow(window);
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &ignored);
+  TV_AW(SendMessageTimeout)(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &ignored);
 }
 
 }  // namespace tv

@@ -122,8 +122,8 @@ void ServiceList::RunStopDialog(const tchar* serviceName, HANDLE worker) {
     TV_AW(SetWindowText)(dialog, formatted ? caption.c_str() : serviceName);
     ShowWindow(dialog, SW_SHOW);
     HWND bar = GetDlgItem(dialog, kStopProgressId);
-    SetWindowLongPtrA(bar, GWL_STYLE, GetWindowLongPtrA(bar, GWL_STYLE) | PBS_MARQUEE);
-    SendMessageA(bar, PBM_SETMARQUEE, 1, 100);
+    TV_AW(SetWindowLongPtr)(bar, GWL_STYLE, TV_AW(GetWindowLongPtr)(bar, GWL_STYLE) | PBS_MARQUEE);
+    TV_AW(SendMessage)(bar, PBM_SETMARQUEE, 1, 100);
   }
   // The marquee's updates keep messages coming while the worker runs; the worker's end is also
   // seen directly, so the loop never waits on a quiet queue.
@@ -132,15 +132,15 @@ void ServiceList::RunStopDialog(const tchar* serviceName, HANDLE worker) {
     if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
     MSG msg;
     bool quit = false;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
         PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that owns the thread
         quit = true;
         break;
       }
-      if ((dialog && IsDialogMessageA(dialog, &msg)) || (parent_ && IsDialogMessageA(parent_, &msg))) continue;
+      if ((dialog && TV_AW(IsDialogMessage)(dialog, &msg)) || (parent_ && TV_AW(IsDialogMessage)(parent_, &msg))) continue;
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      TV_AW(DispatchMessage)(&msg);
     }
     if (quit) {
       WaitForSingleObject(worker, INFINITE);
