@@ -70,4 +70,16 @@ struct ProcessHeapTraits {
 // A block of the process heap.
 using HeapBlock = Owned<void*, ProcessHeapTraits>;
 
+// Holds a critical section for the length of a scope.
+class Locked {
+ public:
+  explicit Locked(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+  ~Locked() { LeaveCriticalSection(&section_); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  CRITICAL_SECTION& section_;
+};
+
 }  // namespace tv

@@ -29,14 +29,6 @@ CRITICAL_SECTION g_lock;
 bool g_lockReady = false;
 bool g_inUse = false;  // an export walks the record (a function it runs may call the plug-in)
 
-class Locked {
- public:
-  Locked() { EnterCriticalSection(&g_lock); }
-  ~Locked() { LeaveCriticalSection(&g_lock); }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-};
-
 ClosedProgram* NewEntry() {
   void* block = StackAlloc(sizeof(ClosedProgram));
   return block != nullptr ? new (block) ClosedProgram : nullptr;
@@ -75,7 +67,7 @@ ClosedProgram* Find(DWORD processId) {
 }
 
 bool Add(ClosedProgram* entry) {
-  Locked lock;
+  Locked lock(g_lock);
   if (g_record.Push(entry)) return true;
   FreeEntry(entry);
   return false;
@@ -202,7 +194,7 @@ void PrepareClosedRecord() {
 void NoteProgram(const FoundProcess& program, Ended how) {
   if (!g_lockReady) return;
   {
-    Locked lock;
+    Locked lock(g_lock);
     if (ClosedProgram* known = Find(program.processId)) {
       known->how = how;
       return;

@@ -1,5 +1,6 @@
 #include "quillmere/search/script_calls.h"
 
+#include "frame/owned.h"
 #include "quillmere/module.h"
 
 namespace tv {
@@ -32,14 +33,6 @@ HANDLE g_abandon = nullptr;  // manual-reset: set with g_abandoned
 // The thread that runs a search's function at the moment; 0 when none does.
 volatile DWORD g_servingThread = 0;
 
-class Locked {
- public:
-  Locked() { EnterCriticalSection(&g_lock); }
-  ~Locked() { LeaveCriticalSection(&g_lock); }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-};
-
 // Serves the messages that other threads send to this one; posted messages stay queued.
 void ServeSentMessages() {
   MSG message;
@@ -60,7 +53,7 @@ void Run(Request& request) {
 bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Arg* answer) {
   Request request = {functionIndex, texts.begin(), texts.size(), answer, false};
   {
-    Locked lock;
+    Locked lock(g_lock);
     if (g_abandoned || g_bell == nullptr || g_slot != Slot::empty) return false;
     g_request = &request;
     g_slot = Slot::waiting;
@@ -77,7 +70,7 @@ bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Ar
     }
     // Abandoned (or the wait failed): a request nobody took yet is withdrawn; one that runs is
     // finished by its thread, which rings g_done.
-    Locked lock;
+    Locked lock(g_lock);
     if (g_slot == Slot::waiting && g_request == &request) {
       g_slot = Slot::empty;
       g_request = nullptr;
@@ -93,7 +86,7 @@ bool OpenScriptCalls() {
     InitializeCriticalSection(&g_lock);
     g_lockReady = true;
   }
-  Locked lock;
+  Locked lock(g_lock);
   if (g_bell == nullptr) g_bell = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (g_done == nullptr) g_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (g_abandon == nullptr) g_abandon = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -110,14 +103,14 @@ HANDLE ScriptCallBell() { return g_abandoned ? nullptr : g_bell; }
 void ServeScriptCall() {
   Request* request;
   {
-    Locked lock;
+    Locked lock(g_lock);
     if (g_slot != Slot::waiting || g_abandoned) return;
     request = g_request;
     g_slot = Slot::running;
     ResetEvent(g_bell);
   }
   Run(*request);
-  Locked lock;
+  Locked lock(g_lock);
   g_slot = Slot::empty;
   g_request = nullptr;
   SetEvent(g_done);
@@ -153,7 +146,7 @@ bool InsideScriptCall() { return g_servingThread != 0 && g_servingThread == GetC
 
 void AbandonScriptCalls() {
   if (!g_lockReady) return;  // no channel was ever opened
-  Locked lock;
+  Locked lock(g_lock);
   g_abandoned = 1;
   if (g_abandon != nullptr) SetEvent(g_abandon);
 }
@@ -162,7 +155,7 @@ bool ScriptCallsAbandoned() { return g_abandoned != 0; }
 
 void CloseScriptCalls() {
   if (!g_lockReady) return;
-  Locked lock;
+  Locked lock(g_lock);
   g_abandoned = 0;
   g_slot = Slot::empty;
   g_request = nullptr;
