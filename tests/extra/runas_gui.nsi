@@ -1,6 +1,7 @@
 ; The run-as page in a real wizard, driven by runas-gui with xdotool: a directory page, the run-as
 ; page, and the install page. Each time the run-as page's function returns it writes what the
-; stack holds. The program to start is the test program tvcmdline.exe, copied into ${WD}.
+; stack holds. The program to start is the test victim, copied into ${WD} as tvcmdline.exe: started
+; without a switch, it writes how it was started to tvcmdline.txt.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 WD
 !if "${VARIANT}" == "x86-ansi"
   Unicode false
@@ -23,7 +24,7 @@ Page instfiles
 
 Function .onInit
   CreateDirectory "${WD}"
-  CopyFiles /SILENT "${TESTBIN32}\tvcmdline.exe" "${WD}"
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${WD}\tvcmdline.exe"
   Delete "${WD}\tvcmdline.txt"
   FileOpen $Results "${RESULTS}" w
   FileClose $Results

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "harness.h"
+#include "victims.h"
 
 namespace {
 
@@ -305,22 +306,18 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   void* ordinary =
       PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&CreateProcessDouble));
   CHECK(shell != nullptr && ordinary != nullptr);
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "tvrunas-shell-" + Arg("variant");
-  CreateDirectoryA(dir.c_str(), nullptr);
+  // The victim started without a switch of its own records how it was started in tvcmdline.txt.
+  std::string dir = TestFolder("runas"), program = dir + "\\" + Own("tvrunas") + ".exe";
+  CopyFileA((Arg("testbin32") + "\\tvvictim.exe").c_str(), program.c_str(), FALSE);
   std::string record = dir + "\\tvcmdline.txt";
   DeleteFileA(record.c_str());
-  std::string program = Arg("testbin32") + "\\tvcmdline.exe";
 
   Stack s;
   s.PushAll({dir, "tv \"one two\" 3", program});
   Dll().Call("RunAsNonElevatedUser", &s);
   CHECK_STACK(s, "success");
   CHECK_EQ(g_ordinaryStarts, 0);
-  char longDir[MAX_PATH] = {};
-  GetLongPathNameA(dir.c_str(), longDir, MAX_PATH);
-  CHECK_EQ(WaitForRecord(record), "tv \"one two\" 3\r\n" + std::string(longDir) + "\r\n");
+  CHECK_EQ(WaitForRecord(record), "tv \"one two\" 3\r\n" + dir + "\r\n");
   DeleteFileA(record.c_str());
 
   // A command line that outgrows the ANSI variant's 1024-character conversion starts nothing
@@ -341,7 +338,6 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", shell);
   PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", ordinary);
   DeleteFileA(record.c_str());
-  RemoveDirectoryA(dir.c_str());
   // A window left behind on this thread, which pumps no messages between cases, would hold up
   // every settings-change broadcast of the installers running beside the harness.
   DestroyWindow(g_shellDouble);
