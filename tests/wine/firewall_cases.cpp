@@ -56,11 +56,10 @@ long Live() {
 // an entry of the script's own; returns the whole stack afterwards, top first.
 std::vector<std::string> Call(const char* name, std::vector<std::string> args, int stringSize = 1024) {
   Stack s(stringSize);
-  s.Push("below");
-  for (auto it = args.rbegin(); it != args.rend(); ++it) s.Push(*it);
-  Dll().Call(name, &s);
+  args.push_back("below");
+  std::vector<std::string> left = CallExport(name, std::vector<std::string>(args.rbegin(), args.rend()), &s);
   CHECK_EQ(Live(), 0);
-  return s.TopFirst();
+  return left;
 }
 
 using Result = std::vector<std::string>;
