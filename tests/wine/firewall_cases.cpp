@@ -140,7 +140,8 @@ TEST_CASE(FirewallCodeOfEachStep) {
 }
 
 // Where the manager, its policy or the profile cannot be had: with the rule-based policy the
-// firewall is available but every operation needs the profile (1); without it, unavailable.
+// firewall is available but every operation needs the profile (1); without it, unavailable. Each
+// of the three steps in both generations (firewall.nsi leaves these to this case).
 TEST_CASE(FirewallWithoutProfile) {
   for (const char* broken : {"fail|NetFwMgr\n", "fail|Mgr.get_LocalPolicy\n", "fail|Policy.get_CurrentProfile\n"}) {
     Scene(broken);
