@@ -16,17 +16,12 @@ Section
   RMDir /r "${WD}"
   CreateDirectory "${WD}"
 
-  Push "below"
-  Tarvolk::RunAsNonElevatedUser "${TESTBIN32}\no-such-program.exe" 'x' "${WD}"
-  !insertmacro DumpStack "missing program"
+  ${DumpBelow} "missing program" `Tarvolk::RunAsNonElevatedUser "${TESTBIN32}\no-such-program.exe" 'x' "${WD}"`
 
-  Tarvolk::RunAsNonElevatedUser "${TESTBIN32}\tvvictim.exe" 'x'
-  !insertmacro DumpStack "no directory"
+  ${Dump} "no directory" `Tarvolk::RunAsNonElevatedUser "${TESTBIN32}\tvvictim.exe" 'x'`
 
   ; A silent installation: the arguments are taken, "error" goes on top, nothing waits.
-  Push "below"
-  Tarvolk::RunAs "/user" "User:" "someone" "/errors" "a" "b" "c" "${TESTBIN32}\tvvictim.exe" "${WD}"
-  !insertmacro DumpStack "RunAs silent"
+  ${DumpBelow} "RunAs silent" `Tarvolk::RunAs "/user" "User:" "someone" "/errors" "a" "b" "c" "${TESTBIN32}\tvvictim.exe" "${WD}"`
   Sleep 500
   ${If} ${FileExists} "${WD}\tvcmdline.txt"
     FileWrite $Results "    started anyway$\r$\n"
