@@ -3,19 +3,15 @@
 ; stack holds. The program to start is the test victim, copied into ${WD} as tvcmdline.exe: started
 ; without a switch, it writes how it was started to tvcmdline.txt.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 WD
-!if "${VARIANT}" == "x86-ansi"
-  Unicode false
-!endif
-!addplugindir /${VARIANT} "${PLUGINS}/${VARIANT}"
+!define WIZARD
+!include "${__FILEDIR__}/../nsis/common.nsh"
 
 Name "Tarvolk run-as"
 Caption "TvRunAs ${VARIANT}"
 OutFile "${OUTFILE}"
 InstallDir "${WD}"
-RequestExecutionLevel admin
 AutoCloseWindow true
 
-Var Results
 Var Visit
 
 Page directory
@@ -37,18 +33,7 @@ Function RunAsPage
       /domain "Domain:" "" /pwd "Password:" /next "unused" \
       /errors "Wrong user name or password." "The account is locked." "The program could not start." \
       "${WD}\tvcmdline.exe" "${WD}"
-  StrCpy $R8 ""
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors done
-    StrCpy $R8 "$R8 [$R7]"
-    Goto loop
-  done:
-  FileOpen $Results "${RESULTS}" a
-  FileSeek $Results 0 END
-  FileWrite $Results "visit $Visit:$R8$\r$\n"
-  FileClose $Results
+  !insertmacro DumpStack "visit $Visit"
 FunctionEnd
 
 Section
