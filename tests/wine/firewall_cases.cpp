@@ -67,6 +67,8 @@ using Result = std::vector<std::string>;
 }  // namespace
 
 // Every step's code, in the path where it occurs: a failing call leaves the firewall as it was.
+// The rule path's look-up, new rule, adding and removing are shared by applications and ports:
+// the port rows check only that each of their answers is passed on.
 TEST_CASE(FirewallCodeOfEachStep) {
   const std::string enabledRule = "rule|Name=" + kName + "|Enabled=-1\n";
   const std::string enabledApp = kNoPolicy2 + "app|ProcessImageFileName=" + kPath + "|Name=x|Enabled=-1\n";
@@ -87,15 +89,10 @@ TEST_CASE(FirewallCodeOfEachStep) {
       {"fail|NetFwRule\n", "FirewallAddApplication", app, "27"},
       {"fail|Rules.Add\n", "FirewallAddApplication", app, "29"},
       {"fail|Policy2.get_Rules\n", "FirewallRemoveApplication", app, "28"},
-      {"fail|Rules.Remove\n", "FirewallRemoveApplication", app, "30"},
       {"strict-remove\n", "FirewallRemoveApplication", app, "30"},
       {"fail|Policy2.get_Rules\n", "FirewallAddPort", port, "28"},
-      {"fail|Policy2.get_Rules|1\n", "FirewallAddPort", port, "28"},
-      {enabledRule + "fail|Rule.get_Enabled\n", "FirewallAddPort", port, "9"},
-      {enabledRule + "fail|Rule.get_Profiles\n", "FirewallAddPort", port, "9"},
       {"fail|NetFwRule\n", "FirewallAddPort", port, "27"},
       {"fail|Rules.Add\n", "FirewallAddPort", port, "29"},
-      {"fail|Policy2.get_Rules\n", "FirewallRemovePort", port, "28"},
       {"strict-remove\n", "FirewallRemovePort", port, "30"},
       // the profile path: applications
       {kNoPolicy2 + "fail|Profile.get_AuthorizedApplications\n", "FirewallAddApplication", app, "8"},

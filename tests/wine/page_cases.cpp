@@ -68,9 +68,6 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
     CHECK_EQ(Narrow(title), "Program");
     TV_W(SendMessage)(list, TV_W(LVM_GETCOLUMN), 1, reinterpret_cast<LPARAM>(&column));
     CHECK_EQ(Narrow(title), "Process");
-    // Nothing to close: Next is enabled once the search has ended.
-    for (int i = 0; i < 500 && !IsWindowEnabled(GetDlgItem(parent, 1)); ++i) Sleep(10);
-    CHECK(IsWindowEnabled(GetDlgItem(parent, 1)));
   });
   CHECK_STACK(s, "back", "below");
   CHECK_STACK_VEC(window.Call("Show", {}), {"error"});
