@@ -1,8 +1,8 @@
 # The example installers of examples/, each built for every variant, installed and uninstalled
 # silently under Wine by example-run and compared with examples/NAME.expected. The programs they
 # install are the test programs: tvsvc.exe as the service, tvvictim.exe as a program to close
-# (it marks when its window is up; it also holds a data file and loads tvmod.dll when told),
-# tvcmdline.exe as a program that records how it was started.
+# (it marks when its window is up; it also holds a data file and loads tvmod.dll when told) and,
+# started without a switch, as a program that records how it was started (tvcmdline.txt).
 set(EXAMPLE_RUN ${CMAKE_CURRENT_LIST_DIR}/example-run)
 set(EXAMPLE_STATE_DIR ${TARVOLK_BUILD}/firewall)
 file(MAKE_DIRECTORY ${EXAMPLE_STATE_DIR})
@@ -21,7 +21,7 @@ foreach(variant ${TARVOLK_VARIANTS})
             "APP_ARGS=class=tvex-processes-${variant} caption=tvex-processes-${variant} style=1 mark=$INSTDIR\\ready.txt")
   add_test(NAME example-settings-${variant} COMMAND ${EXAMPLE_RUN} ${variant} settings --reg)
   add_test(NAME example-runas-${variant}
-    COMMAND ${EXAMPLE_RUN} ${variant} runas --ready=tvcmdline.txt APP_EXE=${TESTBIN32}/tvcmdline.exe)
+    COMMAND ${EXAMPLE_RUN} ${variant} runas --ready=tvcmdline.txt APP_EXE=${TESTBIN32}/tvvictim.exe)
   # Installed twice: the second run's search finds the program (its image, its library, its data
   # file) and closes it before the files are replaced; the uninstaller's search does it again.
   # The program notes when it ends by its window (asked to close), not by termination.

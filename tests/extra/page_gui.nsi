@@ -7,10 +7,8 @@
 ; that the driver can act while it runs) by custom entries whose functions take a while each
 ; while hold.flag exists: they run on the installer's thread, which serves the wizard between two.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 UI (mui or classic)
-!if "${VARIANT}" == "x86-ansi"
-  Unicode false
-!endif
-!addplugindir /${VARIANT} "${PLUGINS}/${VARIANT}"
+!define WIZARD
+!include "${__FILEDIR__}/../nsis/common.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 
@@ -27,7 +25,6 @@ Name "Tarvolk page"
 Caption "TvPage ${VARIANT}"
 OutFile "${OUTFILE}"
 InstallDir "${D}\inst"
-RequestExecutionLevel admin
 AutoCloseWindow true
 
 !if "${UI}" == "mui"
@@ -50,45 +47,19 @@ AutoCloseWindow true
   Page instfiles
 !endif
 
-Var Results
 Var Visit
 Var Listed
 
-; Writes "LABEL: [top] [next] ..." with every entry on the stack, and empties it.
-!macro Record LABEL
-  StrCpy $R9 "${LABEL}"
-  Call Record
-!macroend
-
-Function Record
-  StrCpy $R8 ""
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors done
-    StrCpy $R8 "$R8 [$R7]"
-    Goto loop
-  done:
-  FileOpen $Results "${RESULTS}" a
-  FileSeek $Results 0 END
-  FileWrite $Results "$R9:$R8$\r$\n"
-  FileClose $Results
-FunctionEnd
-
 ; Each victim records how it was started, in ${D}\wd, its folder.
-!macro Victim NAME ARGS
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim_gui.exe" "${D}\${NAME}"
-  Exec '"${D}\${NAME}" life=300000 record=${D}\${NAME}.txt ${ARGS}'
-!macroend
-
-!macro Leftover NAME
-  Tarvolk::CloseProcess "/kill" "${NAME}"
-  Pop $0
+!macro GuiVictim NAME ARGS READY
+  ${Victim} "${TESTBIN32}\tvvictim_gui.exe" "${D}\${NAME}" 'life=300000 record=${D}\${NAME}.txt ${ARGS}' "${D}\${READY}"
 !macroend
 
 ; Two services, each in a program found by the services page: one by its module, one by a file
 ; it holds.
 !macro Service NAME EXE ARGS
+  Tarvolk::CloseProcess "/kill" "${EXE}"
+  Pop $0
   Tarvolk::Remove "${NAME}"
   CopyFiles /SILENT "${TESTBIN32}\tvsvc.exe" "${D}\${EXE}"
   Tarvolk::Install "${NAME}" "${NAME}" "16" "3" '"${D}\${EXE}"${ARGS}' "" "" "" ""
@@ -100,35 +71,22 @@ FunctionEnd
 Function .onInit
   FileOpen $Results "${RESULTS}" w
   FileClose $Results
-  !insertmacro Leftover "tvsvc-menu-${T}.exe"
-  !insertmacro Leftover "tvsvc-close-${T}.exe"
-  !insertmacro Leftover "${FILEVICTIM}"
-  !insertmacro Leftover "tv-module-${T}.exe"
-  !insertmacro Leftover "tv-caption-${T}.exe"
-  !insertmacro Leftover "tv-deaf-${T}.exe"
-  !insertmacro Leftover "tv-ignore-${T}.exe"
   CreateDirectory "${D}\wd"
   SetOutPath "${D}\wd"
-  Delete "${D}\*.ready"
   CopyFiles /SILENT "${TESTBIN32}\mods\tvmod.dll" "${D}\tvmod-${T}.dll"
   File "/oname=${D}\custom.ico" "${NSISDIR}\Contrib\Graphics\Icons\llama-blue.ico"
-  !insertmacro Victim "${FILEVICTIM}" 'file=${D}\held.dat mark=${D}\file.ready'
-  !insertmacro Victim "tv-module-${T}.exe" 'dll=${D}\tvmod-${T}.dll mark=${D}\module.ready'
-  !insertmacro Victim "tv-caption-${T}.exe" 'class=TvPlain-${T} "caption=TvCaption ${T}" style=1 mark=${D}\caption.ready'
-  !insertmacro Victim "tv-deaf-${T}.exe" 'class=TvDeaf-${T} "caption=TvDeaf ${T}" style=1 deaf=1 mark=${D}\deaf.ready'
-  !insertmacro Victim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat mark=${D}\ignore.ready'
+  !insertmacro GuiVictim "${FILEVICTIM}" 'file=${D}\held.dat' file.ready
+  !insertmacro GuiVictim "tv-module-${T}.exe" 'dll=${D}\tvmod-${T}.dll' module.ready
+  !insertmacro GuiVictim "tv-caption-${T}.exe" 'class=TvPlain-${T} "caption=TvCaption ${T}" style=1' caption.ready
+  !insertmacro GuiVictim "tv-deaf-${T}.exe" 'class=TvDeaf-${T} "caption=TvDeaf ${T}" style=1 deaf=1' deaf.ready
+  !insertmacro GuiVictim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat' ignore.ready
   !insertmacro Service "TvPageMenu-${VARIANT}" "tvsvc-menu-${T}.exe" ""
   !insertmacro Service "TvPageClose-${VARIANT}" "tvsvc-close-${T}.exe" ' file=${D}\svc-close.dat'
-  StrCpy $R2 0
-  ready:
-    IfFileExists "${D}\file.ready" 0 +5
-    IfFileExists "${D}\module.ready" 0 +4
-    IfFileExists "${D}\caption.ready" 0 +3
-    IfFileExists "${D}\deaf.ready" 0 +2
-    IfFileExists "${D}\ignore.ready" +4
-    IntOp $R2 $R2 + 1
-    Sleep 50
-    IntCmp $R2 1200 0 ready
+  ${WaitFile} "${D}\file.ready"
+  ${WaitFile} "${D}\module.ready"
+  ${WaitFile} "${D}\caption.ready"
+  ${WaitFile} "${D}\deaf.ready"
+  ${WaitFile} "${D}\ignore.ready"
   FileOpen $Results "${D}\victims.ready" w
   FileClose $Results
 FunctionEnd
@@ -200,14 +158,14 @@ Function ProgramsPage
   GetFunctionAddress $0 Listed
   Tarvolk::Dialog /heading "Programs ${T}" /colheadings "Program" "Image" /usericons /cbaddress $0 \
       /autoclose "Close them now? ${T}" "Kill them? ${T}" "Close them by hand ${T}" "Close all"
-  !insertmacro Record "programs $Visit, listed:$Listed"
+  !insertmacro DumpStack "programs $Visit, listed:$Listed"
 FunctionEnd
 
 Function AutoNextPage
   Tarvolk::AddClass "TvNobody-${T}"
   Push "below"
   Tarvolk::Dialog /autonext /heading "Nothing to close ${T}"
-  !insertmacro Record "autonext"
+  !insertmacro DumpStack "autonext"
 FunctionEnd
 
 Function IgnorePage
@@ -230,20 +188,20 @@ Function IgnorePage
   StrCpy $1 "$3"
   IntCmp $3 0 +2 +2 0
     StrCpy $1 "a window"
-  !insertmacro Record "init [$1] [$2]"
+  !insertmacro DumpStack "init [$1] [$2]"
   Push "below"
   Tarvolk::InitDialog /heading "Second"
-  !insertmacro Record "init again"
+  !insertmacro DumpStack "init again"
   GetDlgItem $4 $3 1212
   Push "cleared"
   Tarvolk::AddTooltip $4 "The programs ${T}" 300
-  !insertmacro Record "tooltip"
+  !insertmacro DumpStack "tooltip"
   Push "below"
   Tarvolk::Show
-  !insertmacro Record "ignore"
+  !insertmacro DumpStack "ignore"
   Push "below"
   Tarvolk::Show
-  !insertmacro Record "show again"
+  !insertmacro DumpStack "show again"
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 
@@ -304,21 +262,21 @@ Function ServicePage
   Tarvolk::AddFile "${D}\svc-close.dat"
   Push "below"
   Tarvolk::Dialog /heading "Services ${T}" /autoclosesilent "" "Stop all"
-  !insertmacro Record "services"
+  !insertmacro DumpStack "services"
   Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
   Pop $0
   Pop $1
   Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
   Pop $0
   Pop $2
-  !insertmacro Record "service states (1 stopped): menu $1, close $2"
+  !insertmacro DumpStack "service states (1 stopped): menu $1, close $2"
 
   ; What the plug-in ended on both pages, and all of it started again.
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed
   Tarvolk::EnumClosedPrograms $0
   Pop $3
-  !insertmacro Record "closed by the plug-in [$3]:$Listed$\r$\n  restarting"
+  !insertmacro DumpStack "closed by the plug-in [$3]:$Listed$\r$\n  restarting"
   Tarvolk::RestartClosedPrograms
   Pop $3
   StrCpy $Listed " $3 started."
@@ -331,14 +289,14 @@ Function ServicePage
   Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
   Pop $0
   Pop $2
-  !insertmacro Record "restarted:$Listed service states (4 running): menu $1, close $2"
+  !insertmacro DumpStack "restarted:$Listed service states (4 running): menu $1, close $2"
 FunctionEnd
 
 Function CancelPage
   Push "below"
   Call AddHolders
   Tarvolk::Dialog /heading "Cancel ${T}"
-  !insertmacro Record "cancel"
+  !insertmacro DumpStack "cancel"
 FunctionEnd
 
 Section

@@ -1,20 +1,17 @@
 ; The run-as page in a real wizard, driven by runas-gui with xdotool: a directory page, the run-as
 ; page, and the install page. Each time the run-as page's function returns it writes what the
-; stack holds. The program to start is the test program tvcmdline.exe, copied into ${WD}.
+; stack holds. The program to start is the test victim, copied into ${WD} as tvcmdline.exe: started
+; without a switch, it writes how it was started to tvcmdline.txt.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 WD
-!if "${VARIANT}" == "x86-ansi"
-  Unicode false
-!endif
-!addplugindir /${VARIANT} "${PLUGINS}/${VARIANT}"
+!define WIZARD
+!include "${__FILEDIR__}/../nsis/common.nsh"
 
 Name "Tarvolk run-as"
 Caption "TvRunAs ${VARIANT}"
 OutFile "${OUTFILE}"
 InstallDir "${WD}"
-RequestExecutionLevel admin
 AutoCloseWindow true
 
-Var Results
 Var Visit
 
 Page directory
@@ -23,7 +20,7 @@ Page instfiles
 
 Function .onInit
   CreateDirectory "${WD}"
-  CopyFiles /SILENT "${TESTBIN32}\tvcmdline.exe" "${WD}"
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${WD}\tvcmdline.exe"
   Delete "${WD}\tvcmdline.txt"
   FileOpen $Results "${RESULTS}" w
   FileClose $Results
@@ -36,18 +33,7 @@ Function RunAsPage
       /domain "Domain:" "" /pwd "Password:" /next "unused" \
       /errors "Wrong user name or password." "The account is locked." "The program could not start." \
       "${WD}\tvcmdline.exe" "${WD}"
-  StrCpy $R8 ""
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors done
-    StrCpy $R8 "$R8 [$R7]"
-    Goto loop
-  done:
-  FileOpen $Results "${RESULTS}" a
-  FileSeek $Results 0 END
-  FileWrite $Results "visit $Visit:$R8$\r$\n"
-  FileClose $Results
+  !insertmacro DumpStack "visit $Visit"
 FunctionEnd
 
 Section

@@ -8,12 +8,9 @@
 ; stack and the variables, and while another program sends the page the plug-in's private
 ; message carrying the address of ExitProcess.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN (the test programs of the variant's width)
-!if "${VARIANT}" == "x86-ansi"
-  Unicode false
-!else if "${VARIANT}" == "amd64-unicode"
-  Target amd64-unicode
-!endif
-!addplugindir /${VARIANT} "${PLUGINS}/${VARIANT}"
+!define WIZARD
+!define COMMON_FUNCTIONS_LATER
+!include "${__FILEDIR__}/../nsis/common.nsh"
 
 !define T "gui-script-${VARIANT}"
 !define D "C:\tvtest\${T}"
@@ -30,6 +27,7 @@ Function First
   IntOp $First $First + 1
   Push "true"
 FunctionEnd
+!insertmacro CommonFunctions
 
 !include "nsDialogs.nsh"
 !include "WinMessages.nsh"
@@ -38,14 +36,12 @@ Name "Tarvolk script thread"
 Caption "TvScript ${VARIANT}"
 OutFile "${OUTFILE}"
 InstallDir "${D}\inst"
-RequestExecutionLevel admin
 AutoCloseWindow true
 
 Page custom AsyncPage
 Page custom ProgramsPage
 Page instfiles
 
-Var Results
 Var Label
 Var Offered
 Var Caption0
@@ -53,33 +49,11 @@ Var Turn
 Var Mixed
 Var SlowCalls
 
-!macro Record TEXT
-  FileOpen $Results "${RESULTS}" a
-  FileSeek $Results 0 END
-  FileWrite $Results "${TEXT}$\r$\n"
-  FileClose $Results
-!macroend
-
-; Every entry on the stack, top first, into $R8; the stack is emptied.
-Function TakeStack
-  StrCpy $R8 ""
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors done
-    StrCpy $R8 "$R8 [$R7]"
-    Goto loop
-  done:
-FunctionEnd
-
 Function .onInit
   FileOpen $Results "${RESULTS}" w
   FileClose $Results
-  Tarvolk::CloseProcess "/kill" "tv-victim-${T}.exe"
-  Pop $0
   CreateDirectory "${D}"
-  CopyFiles /SILENT "${TESTBIN}\tvvictim_gui.exe" "${D}\tv-victim-${T}.exe"
-  Exec '"${D}\tv-victim-${T}.exe" class=TvScript-${VARIANT} "caption=TvScript victim ${VARIANT}" style=1 life=300000'
+  ${Victim} "${TESTBIN}\tvvictim_gui.exe" "${D}\tv-victim-${T}.exe" 'class=TvScript-${VARIANT} "caption=TvScript victim ${VARIANT}" style=1 life=300000' "${D}\victim.ready"
   ; The address of ExitProcess, for the driver to send to the page.
   System::Call 'kernel32::GetModuleHandle(t "kernel32.dll") p .r1'
   System::Call 'kernel32::GetProcAddress(p r1, m "ExitProcess") p .r2'
@@ -124,7 +98,7 @@ FunctionEnd
   System::Call 'user32::GetWindowText(p $Label, t .r5, i ${NSIS_MAX_STRLEN})'
   System::Call 'user32::GetWindowText(p $HWNDPARENT, t .r6, i ${NSIS_MAX_STRLEN})'
   SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$Caption0"
-  !insertmacro Record "${LABEL}: offered $Offered, label [$5], caption [$6]"
+  !insertmacro Line "${LABEL}: offered $Offered, label [$5], caption [$6]"
 !macroend
 
 Function AsyncPage
@@ -172,7 +146,7 @@ Function AsyncPage
   IntCmp $First 0 +2 +2
     StrCpy $4 "yes"
   Call TakeStack
-  !insertmacro Record "first function: address [$0], search [$1] calls $2, process walk [$3] called $4, stack$R8"
+  !insertmacro Line "first function: address [$0], search [$1] calls $2, process walk [$3] called $4, stack$R8"
   nsDialogs::Show
 FunctionEnd
 
@@ -226,7 +200,7 @@ Function ProgramsPage
   StrCpy $1 "no"
   IntCmp $SlowCalls 2 0 +2 0
     StrCpy $1 "yes"
-  !insertmacro Record "programs:$R8, first function called $First, slow entry asked twice or more: $1, mixed up $Mixed"
+  !insertmacro Line "programs:$R8, first function called $First, slow entry asked twice or more: $1, mixed up $Mixed"
 FunctionEnd
 
 Section

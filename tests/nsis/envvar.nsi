@@ -21,7 +21,8 @@ Function RegType
   done:
 FunctionEnd
 
-!macro Check LABEL NAME
+!macro Check LABEL NAME STATEMENT
+  ${STATEMENT}
   StrCpy $R9 "${LABEL}"
   Call DumpStackKeep
   StrCpy $0 "${NAME}"
@@ -83,34 +84,27 @@ Section
 
   !insertmacro Preset "${V}1" none ""
   Push "below"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"
-  !insertmacro Check "rem from absent" "${V}1"
+  !insertmacro Check "rem from absent" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
 
   !insertmacro Preset "${V}1" std "A;B"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"
-  !insertmacro Check "add to A;B" "${V}1"
+  !insertmacro Check "add to A;B" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
 
   ; Which item an edit finds is the list logic's matter (tested natively); here the registry and
   ; the installer's copy follow a write, an unchanged list and a delete.
   !insertmacro Preset "${V}1" std "A;C:\Tools"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"
-  !insertmacro Check "add present in other case" "${V}1"
+  !insertmacro Check "add present in other case" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
 
   !insertmacro Preset "${V}1" std "A"
-  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"
-  !insertmacro Check "rem the only item" "${V}1"
+  !insertmacro Check "rem the only item" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
 
   ; The type the call names is written, whatever the value had.
   !insertmacro Preset "${V}2" exp "A"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"
-  !insertmacro Check "std over exp" "${V}2"
+  !insertmacro Check "std over exp" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
 
   ; An expandable variable reaches the installer expanded, also when it is new.
   !insertmacro Preset "${V}3" none ""
-  Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"
-  !insertmacro Check "exp to absent" "${V}3"
-  Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemDrive%\tv2"
-  !insertmacro Check "exp add" "${V}3"
+  !insertmacro Check "exp to absent" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
+  !insertmacro Check "exp add" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemDrive%\tv2"`
 
   ; Data with more behind its first NUL: the text up to the NUL is the list.
   DeleteRegValue HKLM "${ENVKEY}" "${V}4"
@@ -119,8 +113,7 @@ Section
   !else
     WriteRegBin HKLM "${ENVKEY}" "${V}4" 41003B00420000005800000000
   !endif
-  Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"
-  !insertmacro Check "data behind the NUL" "${V}4"
+  !insertmacro Check "data behind the NUL" "${V}4" `Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"`
 
   ; The system keeps a variable within 32,767 characters, its NUL included: items of 999
   ; characters go in until one would pass that; it is refused, and the stored text and the
@@ -146,8 +139,7 @@ Section
   ; Up to the last character that fits (32,766 and the NUL), and one more.
   StrCpy $8 $9 760
   Tarvolk::ModifyEnvVar "add" "std" "${V}long" "item$R0$8"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}long" "y"
-  !insertmacro DumpStack "long list, filled up and one more"
+  ${Dump} "long list, filled up and one more" `Tarvolk::ModifyEnvVar "add" "std" "${V}long" "y"`
   Call CompareWhole
 
   ; An item whose expansion passes the limit is refused too: 34 times a variable of 993 characters.
@@ -157,33 +149,26 @@ Section
   ${For} $R0 1 34
     StrCpy $8 "$8%${V}p%"
   ${Next}
-  Tarvolk::ModifyEnvVar "add" "exp" "${V}5" "$8"
-  !insertmacro Check "exp beyond the limit" "${V}5"
+  !insertmacro Check "exp beyond the limit" "${V}5" `Tarvolk::ModifyEnvVar "add" "exp" "${V}5" "$8"`
 
   ; Names the environment cannot hold: the empty one (the key's default value) and one with '='.
-  Tarvolk::ModifyEnvVar "add" "std" "" "${V}empty"
-  !insertmacro DumpStack "empty name"
+  ${Dump} "empty name" `Tarvolk::ModifyEnvVar "add" "std" "" "${V}empty"`
   StrCpy $0 ""
   Call RegType
   ReadRegStr $2 HKLM "${ENVKEY}" ""
   FileWrite $Results "    default value=[$2] type=$1$\r$\n"
   DeleteRegValue HKLM "${ENVKEY}" "${V}=x"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}=x" "A"
-  !insertmacro Check "name with =" "${V}=x"
+  !insertmacro Check "name with =" "${V}=x" `Tarvolk::ModifyEnvVar "add" "std" "${V}=x" "A"`
   ReadRegStr $0 HKLM "${ENVKEY}" ""
   StrCmp $0 "${V}empty" 0 +2
     DeleteRegValue HKLM "${ENVKEY}" ""
 
   ; Bad arguments: what lies below the bad one stays.
   Push "below"
-  Tarvolk::ModifyEnvVar "ADD" "std" "${V}never" "A"
-  !insertmacro Check "operation ADD" "${V}never"
-  Tarvolk::ModifyEnvVar "add" "EXP" "${V}never" "A"
-  !insertmacro Check "type EXP" "${V}never"
-  Tarvolk::ModifyEnvVar "add" "std" "${V}never"
-  !insertmacro Check "no value" "${V}never"
-  Tarvolk::ModifyEnvVar
-  !insertmacro Check "nothing" "${V}never"
+  !insertmacro Check "operation ADD" "${V}never" `Tarvolk::ModifyEnvVar "ADD" "std" "${V}never" "A"`
+  !insertmacro Check "type EXP" "${V}never" `Tarvolk::ModifyEnvVar "add" "EXP" "${V}never" "A"`
+  !insertmacro Check "no value" "${V}never" `Tarvolk::ModifyEnvVar "add" "std" "${V}never"`
+  !insertmacro Check "nothing" "${V}never" `Tarvolk::ModifyEnvVar`
 
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"
   DeleteRegValue HKLM "${ENVKEY}" "${V}2"

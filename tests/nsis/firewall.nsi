@@ -50,145 +50,69 @@ Section
 
   ; Smoke test on Wine's own firewall objects, which the double hands out on this switch.
   !insertmacro Scene "system$\r$\n"
-  Tarvolk::FirewallIsAvailable
-  !insertmacro DumpStack "wine available"
+  ${Dump} "wine available" `Tarvolk::FirewallIsAvailable`
 
   ; Both interface generations: the rule path.
   !insertmacro Scene ""
-  Push "below"
-  Tarvolk::FirewallIsAvailable
-  !insertmacro DumpStack "available"
-  Push "below"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"
-  !insertmacro DumpStack "add TCP"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"
-  !insertmacro DumpStack "add again"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv Udp" "UDP"
-  !insertmacro DumpStack "add UDP"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv tcp" "tcp"
-  !insertmacro DumpStack "add tcp"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv None"
-  !insertmacro DumpStack "add no word"
-  Tarvolk::FirewallAddPort "8080" "TCP" "Tv Port"
-  !insertmacro DumpStack "port TCP"
-  Tarvolk::FirewallAddPort "0x35" "UDP" "Tv Dns"
-  !insertmacro DumpStack "port UDP"
-  Tarvolk::FirewallAddPort "9" "udp" "Tv udp"
-  !insertmacro DumpStack "port udp"
-  Tarvolk::FirewallAddPort "9999" "UDP" "Tv Port"
-  !insertmacro DumpStack "port again"
+  ${DumpBelow} "available" `Tarvolk::FirewallIsAvailable`
+  ${DumpBelow} "add TCP" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
+  ${Dump} "add again" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"`
+  ${Dump} "add UDP" `Tarvolk::FirewallAddApplication "${APP}" "Tv Udp" "UDP"`
+  ${Dump} "add tcp" `Tarvolk::FirewallAddApplication "${APP}" "Tv tcp" "tcp"`
+  ${Dump} "add no word" `Tarvolk::FirewallAddApplication "${APP}" "Tv None"`
+  ${Dump} "port TCP" `Tarvolk::FirewallAddPort "8080" "TCP" "Tv Port"`
+  ${Dump} "port UDP" `Tarvolk::FirewallAddPort "0x35" "UDP" "Tv Dns"`
+  ${Dump} "port udp" `Tarvolk::FirewallAddPort "9" "udp" "Tv udp"`
+  ${Dump} "port again" `Tarvolk::FirewallAddPort "9999" "UDP" "Tv Port"`
   !insertmacro Entries "rules"
-  Tarvolk::FirewallRemoveApplication "C:\elsewhere.exe" "Tv App"
-  !insertmacro DumpStack "remove app"
-  Tarvolk::FirewallRemovePort "1" "TCP" "Tv Port"
-  !insertmacro DumpStack "remove port"
-  Tarvolk::FirewallRemovePort "1" "TCP" "Tv Unknown"
-  !insertmacro DumpStack "remove unknown"
+  ${Dump} "remove app" `Tarvolk::FirewallRemoveApplication "C:\elsewhere.exe" "Tv App"`
+  ${Dump} "remove port" `Tarvolk::FirewallRemovePort "1" "TCP" "Tv Port"`
+  ${Dump} "remove unknown" `Tarvolk::FirewallRemovePort "1" "TCP" "Tv Unknown"`
   !insertmacro Entries "after remove"
 
   ; What a new rule's property calls answer is not examined, only adding it counts; a failing
   ; look-up means there is no such rule.
   !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rule.put_Description$\r$\nfail|Rules.Item$\r$\n"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"
-  !insertmacro DumpStack "add, properties failing"
-  Tarvolk::FirewallAddPort "80" "TCP" "Tv Port"
-  !insertmacro DumpStack "port, look-up failing"
+  ${Dump} "add, properties failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
+  ${Dump} "port, look-up failing" `Tarvolk::FirewallAddPort "80" "TCP" "Tv Port"`
   !insertmacro Entries "failing"
 
   ; A disabled rule of the name does not count; an enabled one in some profiles is widened.
   !insertmacro Scene "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"
-  !insertmacro DumpStack "add beside disabled"
-  Tarvolk::FirewallAddPort "80" "TCP" "Tv Narrow"
-  !insertmacro DumpStack "add narrow"
+  ${Dump} "add beside disabled" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
+  ${Dump} "add narrow" `Tarvolk::FirewallAddPort "80" "TCP" "Tv Narrow"`
   !insertmacro Entries "widened"
 
-  ; Where removing an unknown name fails.
-  !insertmacro Scene "strict-remove$\r$\n"
-  Tarvolk::FirewallRemoveApplication "${APP}" "Tv Unknown"
-  !insertmacro DumpStack "strict remove"
-
   ; Empty and missing arguments.
-  Tarvolk::FirewallAddApplication "" "Tv App"
-  !insertmacro DumpStack "empty path"
-  Tarvolk::FirewallAddApplication "${APP}" ""
-  !insertmacro DumpStack "empty name"
-  Tarvolk::FirewallRemovePort "80" "TCP" ""
-  !insertmacro DumpStack "empty port name"
-  Tarvolk::FirewallRemoveApplication "" "Tv App"
-  !insertmacro DumpStack "empty remove path"
-  Tarvolk::FirewallAddApplication "${APP}"
-  !insertmacro DumpStack "missing name"
-  Tarvolk::FirewallAddPort "80" "TCP"
-  !insertmacro DumpStack "missing port name"
-  Tarvolk::FirewallRemovePort "80" "TCP"
-  !insertmacro DumpStack "missing remove port name"
+  ${Dump} "empty path" `Tarvolk::FirewallAddApplication "" "Tv App"`
+  ${Dump} "empty name" `Tarvolk::FirewallAddApplication "${APP}" ""`
+  ${Dump} "empty port name" `Tarvolk::FirewallRemovePort "80" "TCP" ""`
+  ${Dump} "empty remove path" `Tarvolk::FirewallRemoveApplication "" "Tv App"`
+  ${Dump} "missing name" `Tarvolk::FirewallAddApplication "${APP}"`
+  ${Dump} "missing port name" `Tarvolk::FirewallAddPort "80" "TCP"`
+  ${Dump} "missing remove port name" `Tarvolk::FirewallRemovePort "80" "TCP"`
 
   ; The profile path: applications by path, ports by number and protocol.
   !insertmacro Scene "${NOPOLICY2}"
-  Tarvolk::FirewallIsAvailable
-  !insertmacro DumpStack "profile available"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"
-  !insertmacro DumpStack "profile add"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv Other"
-  !insertmacro DumpStack "profile add again"
-  Tarvolk::FirewallAddPort "8080" "UDP" "Tv Port"
-  !insertmacro DumpStack "profile port"
-  Tarvolk::FirewallAddPort "8080" "udp" "Tv Port"
-  !insertmacro DumpStack "profile port udp"
-  Tarvolk::FirewallAddPort "010" "TCP" "Tv Octal"
-  !insertmacro DumpStack "profile port octal"
-  Tarvolk::FirewallAddPort "8" "TCP" "Tv Again"
-  !insertmacro DumpStack "profile port open"
+  ${Dump} "profile available" `Tarvolk::FirewallIsAvailable`
+  ${Dump} "profile add" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"`
+  ${Dump} "profile add again" `Tarvolk::FirewallAddApplication "${APP}" "Tv Other"`
+  ${Dump} "profile port" `Tarvolk::FirewallAddPort "8080" "UDP" "Tv Port"`
+  ${Dump} "profile port udp" `Tarvolk::FirewallAddPort "8080" "udp" "Tv Port"`
+  ${Dump} "profile port octal" `Tarvolk::FirewallAddPort "010" "TCP" "Tv Octal"`
+  ${Dump} "profile port open" `Tarvolk::FirewallAddPort "8" "TCP" "Tv Again"`
   !insertmacro Entries "profile"
-  Tarvolk::FirewallRemoveApplication "${APP}" "any name"
-  !insertmacro DumpStack "profile remove"
-  Tarvolk::FirewallRemovePort "8080" "UDP" "x"
-  !insertmacro DumpStack "profile remove port"
-  Tarvolk::FirewallRemovePort "21" "TCP" "x"
-  !insertmacro DumpStack "profile remove absent"
+  ${Dump} "profile remove" `Tarvolk::FirewallRemoveApplication "${APP}" "any name"`
+  ${Dump} "profile remove port" `Tarvolk::FirewallRemovePort "8080" "UDP" "x"`
+  ${Dump} "profile remove absent" `Tarvolk::FirewallRemovePort "21" "TCP" "x"`
   !insertmacro Entries "profile after"
 
   ; A disabled entry is not found: removing leaves it, adding enables it anew.
   !insertmacro Scene "${NOPOLICY2}app|ProcessImageFileName=${APP}|Enabled=0$\r$\nport|Port=21|Protocol=6|Enabled=0$\r$\n"
-  Tarvolk::FirewallRemoveApplication "${APP}" "Tv App"
-  !insertmacro DumpStack "profile remove disabled"
-  Tarvolk::FirewallRemovePort "21" "TCP" "Tv Ftp"
-  !insertmacro DumpStack "profile remove disabled port"
-  Tarvolk::FirewallAddPort "21" "TCP" "Tv Ftp"
-  !insertmacro DumpStack "profile add disabled port"
+  ${Dump} "profile remove disabled" `Tarvolk::FirewallRemoveApplication "${APP}" "Tv App"`
+  ${Dump} "profile remove disabled port" `Tarvolk::FirewallRemovePort "21" "TCP" "Tv Ftp"`
+  ${Dump} "profile add disabled port" `Tarvolk::FirewallAddPort "21" "TCP" "Tv Ftp"`
   !insertmacro Entries "profile disabled"
-
-  ; Without manager, policy or profile, and without the rule-based API too: unavailable.
-  !insertmacro Scene "${NOPOLICY2}fail|NetFwMgr$\r$\n"
-  Push "below"
-  Tarvolk::FirewallIsAvailable
-  !insertmacro DumpStack "unavailable"
-  Push "below"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv App"
-  !insertmacro DumpStack "unavailable add"
-  Tarvolk::FirewallRemoveApplication "${APP}" "Tv App"
-  !insertmacro DumpStack "unavailable remove"
-  Tarvolk::FirewallAddPort "80" "TCP" "Tv Port"
-  !insertmacro DumpStack "unavailable port"
-  Tarvolk::FirewallRemovePort "80" "TCP" "Tv Port"
-  !insertmacro DumpStack "unavailable remove port"
-
-  ; The rule-based API without a current profile.
-  !insertmacro Scene "fail|Policy.get_CurrentProfile$\r$\n"
-  Tarvolk::FirewallIsAvailable
-  !insertmacro DumpStack "rule only"
-  Tarvolk::FirewallAddApplication "${APP}" "Tv App"
-  !insertmacro DumpStack "rule only add"
-  Tarvolk::FirewallRemoveApplication "${APP}" "Tv App"
-  !insertmacro DumpStack "rule only remove"
-  Tarvolk::FirewallAddPort "80" "TCP" ""
-  !insertmacro DumpStack "rule only port"
-  Tarvolk::FirewallRemovePort "80" "TCP" "Tv Port"
-  !insertmacro DumpStack "rule only remove port"
-  Tarvolk::FirewallRemovePort "80" "TCP" ""
-  !insertmacro DumpStack "rule only remove empty"
-  !insertmacro Entries "never"
 
   ; Every reference the plug-in took from the double was given back: none of its objects lives.
   System::Call 'tvfwdouble::LiveObjects() i .r0'

@@ -79,11 +79,6 @@ Var State
   !endif
 !macroend
 
-!macro KeptRegister REGISTER NAME
-  StrCmpS ${REGISTER} "v${NAME}" +2
-    StrCpy $Diff "$Diff ${NAME}=[${REGISTER}]"
-!macroend
-
 !macro KeptEntry WANT NAME
   ClearErrors
   Pop $I
@@ -106,26 +101,9 @@ Function Kept
     StrCpy $I 1
   StrCmp $I $ErrWant +2
     StrCpy $Diff "$Diff error-flag=$I"
-  !insertmacro KeptRegister $0 0
-  !insertmacro KeptRegister $1 1
-  !insertmacro KeptRegister $2 2
-  !insertmacro KeptRegister $3 3
-  !insertmacro KeptRegister $4 4
-  !insertmacro KeptRegister $5 5
-  !insertmacro KeptRegister $6 6
-  !insertmacro KeptRegister $7 7
-  !insertmacro KeptRegister $8 8
-  !insertmacro KeptRegister $9 9
-  !insertmacro KeptRegister $R0 R0
-  !insertmacro KeptRegister $R1 R1
-  !insertmacro KeptRegister $R2 R2
-  !insertmacro KeptRegister $R3 R3
-  !insertmacro KeptRegister $R4 R4
-  !insertmacro KeptRegister $R5 R5
-  !insertmacro KeptRegister $R6 R6
-  !insertmacro KeptRegister $R7 R7
-  !insertmacro KeptRegister $R8 R8
-  !insertmacro KeptRegister $R9 R9
+  StrCpy $I "$0|$1|$2|$3|$4|$5|$6|$7|$8|$9|$R0|$R1|$R2|$R3|$R4|$R5|$R6|$R7|$R8|$R9"
+  StrCmpS $I "v0|v1|v2|v3|v4|v5|v6|v7|v8|v9|vR0|vR1|vR2|vR3|vR4|vR5|vR6|vR7|vR8|vR9" +2
+    StrCpy $Diff "$Diff registers=[$I]"
   !insertmacro KeptEntry $Long "long-entry"
   !insertmacro KeptEntry $Quoted "quoted-entry"
   !insertmacro KeptEntry "" "empty-entry"
@@ -172,12 +150,6 @@ FunctionEnd
   !insertmacro Kept "${LABEL}"
 !macroend
 
-!macro Clear
-  ClearErrors
-  Pop $0
-  IfErrors 0 -1
-!macroend
-
 ; Replaces the firewall double's state with TEXT.
 !macro Firewall TEXT
   FileOpen $0 $State w
@@ -198,32 +170,19 @@ Section
 
   ; Left over from an interrupted run.
   CreateDirectory "${D}"
-  Tarvolk::CloseProcess "/kill" "${HELD}"
-  Tarvolk::CloseProcess "/kill" "${WINDOW}"
-  Tarvolk::CloseProcess "/kill" "${DEAF}"
   Tarvolk::Stop "${SVC}"
   Tarvolk::Remove "${SVC}"
   Tarvolk::Remove "${OFF}"
-  !insertmacro Clear
+  Call TakeStack
 
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${HELD}"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${WINDOW}"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${DEAF}"
   FileOpen $0 "${D}\free.dat" w
   FileClose $0
-  Delete "${D}\*.ready"
-  Exec '"${D}\${HELD}" life=120000 file=${D}\held.dat mark=${D}\held.ready'
-  Exec '"${D}\${WINDOW}" life=120000 class=TvWindow-${T} caption=TvWindow-${T} style=1 mark=${D}\window.ready'
-  Exec '"${D}\${DEAF}" life=120000 class=TvDeaf-${T} caption=TvDeaf-${T} style=1 deaf=1 mark=${D}\deaf.ready'
-  ; Each victim marks when it is ready (at most about 20 s).
-  ${For} $I 1 400
-    ${If} ${FileExists} "${D}\held.ready"
-    ${AndIf} ${FileExists} "${D}\window.ready"
-    ${AndIf} ${FileExists} "${D}\deaf.ready"
-      ${Break}
-    ${EndIf}
-    Sleep 50
-  ${Next}
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${HELD}" "life=120000 file=${D}\held.dat" "${D}\held.ready"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${WINDOW}" "life=120000 class=TvWindow-${T} caption=TvWindow-${T} style=1" "${D}\window.ready"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${DEAF}" "life=120000 class=TvDeaf-${T} caption=TvDeaf-${T} style=1 deaf=1" "${D}\deaf.ready"
+  ${WaitFile} "${D}\held.ready"
+  ${WaitFile} "${D}\window.ready"
+  ${WaitFile} "${D}\deaf.ready"
 
   ; Files and processes.
   !insertmacro If "locked held" 0 `${FileLocked} "${D}\held.dat"`
@@ -252,8 +211,7 @@ Section
   !insertmacro Sequence "start missing" 0 `${TvStartService} "${SVC}" 10 $Result`
   !insertmacro Sequence "stop missing" 1 `${TvStopService} "${SVC}" 10 $Result`
   Tarvolk::Install "${SVC}" "${SVC}" "16" "3" '"${SERVICE_EXE}" stopdelay=2000' "" "" "" ""
-  Tarvolk::Install "${OFF}" "${OFF}" "16" "4" '"${SERVICE_EXE}"' "" "" "" ""
-  !insertmacro DumpStack "install"
+  ${Dump} "install" `Tarvolk::Install "${OFF}" "${OFF}" "16" "4" '"${SERVICE_EXE}"' "" "" "" ""`
   !insertmacro If "service exists" 1 `${ServiceExists} "${SVC}"`
   !insertmacro If "service running, stopped" 0 `${ServiceRunning} "${SVC}"`
   !insertmacro Sequence "start" 1 `${TvStartService} "${SVC}" 10 $Result`
@@ -270,8 +228,7 @@ Section
   !insertmacro If "service running, stopped again" 1 `${ServiceRunning} "${SVC}"`
   !insertmacro Sequence "stop stopped" 0 `${TvStopService} "${SVC}" 10 $Result`
   Tarvolk::Remove "${SVC}"
-  Tarvolk::Remove "${OFF}"
-  !insertmacro DumpStack "remove"
+  ${Dump} "remove" `Tarvolk::Remove "${OFF}"`
   StrCpy $I 0
   ${DoWhile} ${ServiceExists} "${SVC}"
     IntOp $I $I + 1

@@ -66,7 +66,9 @@ FunctionEnd
   Call ReadList
 !macroend
 
-!macro Check LABEL NAME VIEW
+; A call (STATEMENT) and what it left: the stack, then the value NAME in the view VIEW.
+!macro Check LABEL NAME VIEW STATEMENT
+  ${STATEMENT}
   !insertmacro DumpStack "${LABEL}"
   !insertmacro Show 0x80000002 "${K}" "${NAME}" ${VIEW}
 !macroend
@@ -83,42 +85,33 @@ Section
 
   ; Writing a list, adding a new and a present string: the settings example.
   Push "below"
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "one" "x"
-  !insertmacro Check "add to no value" "one" 0x200
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "empty" ""
-  !insertmacro Check "add empty to no value" "empty" 0x200
+  !insertmacro Check "add to no value" "one" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "one" "x"`
+  !insertmacro Check "add empty to no value" "empty" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "empty" ""`
 
-  Tarvolk::WriteRegMultiString "2" "${K}" "none" ""
-  !insertmacro Check "write empty" "none" 0x200
+  !insertmacro Check "write empty" "none" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "none" ""`
 
   ; Data that is no closed list is closed before the string is added (the other shapes of data
   ; and which strings match are the list logic's matter, tested natively).
   WriteRegStr HKLM "${K}" "sz" "old"
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "sz" "new"
-  !insertmacro Check "add to REG_SZ" "sz" 0x200
+  !insertmacro Check "add to REG_SZ" "sz" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "sz" "new"`
 
   ; Views: '0' and '00' the default (32-bit) one, anything else the 64-bit one.
   Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
   Tarvolk::AddToRegMultiString "x" "2" "${K}" "v" "x"
-  Tarvolk::AddToRegMultiString "" "2" "${K}" "v" "empty"
-  !insertmacro Check "64-bit view" "v" 0x100
+  !insertmacro Check "64-bit view" "v" 0x100 `Tarvolk::AddToRegMultiString "" "2" "${K}" "v" "empty"`
   !insertmacro Show 0x80000002 "${K}" "v" 0x200
-  Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"
-  !insertmacro Check "view 00" "v" 0x200
+  !insertmacro Check "view 00" "v" 0x200 `Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"`
   !insertmacro Show 0x80000002 "${K}" "v" 0x100
 
   ; Roots: 1 the current user, 0 (or a name, which reads as 0) the classes root, any other
   ; number, -1 included, HKLM.
-  Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"
-  !insertmacro DumpStack "root 1"
+  ${Dump} "root 1" `Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"`
   !insertmacro Show 0x80000001 "${K}" "r" 0
   Tarvolk::WriteRegMultiString "0" "${K}" "r" "zero"
-  Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"
-  !insertmacro DumpStack "root 0 and HKLM"
+  ${Dump} "root 0 and HKLM" `Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"`
   !insertmacro Show 0x80000000 "${K}" "r" 0
   Tarvolk::WriteRegMultiString "7" "${K}" "r" "seven;7"
-  Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"
-  !insertmacro Check "root 7 and -1" "r" 0x200
+  !insertmacro Check "root 7 and -1" "r" 0x200 `Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"`
   !insertmacro Show 0x80000000 "${K}" "r" 0
 
   ; A list larger than the first read's 65536 bytes, in the 64-bit view.
@@ -134,19 +127,14 @@ Section
       FileWrite $Results "big $R0: $R1$\r$\n"
     ${EndIf}
   ${Next}
-  !insertmacro Check "big list" "big" 0x100
-  Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item10$9"
-  !insertmacro Check "big, first again" "big" 0x100
-  Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item79$9"
-  !insertmacro Check "big, last again" "big" 0x100
-  Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "tail"
-  !insertmacro Check "big, new" "big" 0x100
+  !insertmacro Check "big list" "big" 0x100 ""
+  !insertmacro Check "big, first again" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item10$9"`
+  !insertmacro Check "big, last again" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item79$9"`
+  !insertmacro Check "big, new" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "tail"`
 
   ; A stack that runs out writes nothing.
-  Tarvolk::AddToRegMultiString "0" "2" "${K}" "short"
-  !insertmacro Check "add, four arguments" "short" 0x200
-  Tarvolk::WriteRegMultiString "2" "${K}" "short"
-  !insertmacro Check "write, three arguments" "short" 0x200
+  !insertmacro Check "add, four arguments" "short" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "short"`
+  !insertmacro Check "write, three arguments" "short" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "short"`
 
   DeleteRegKey HKLM "${K}"
   DeleteRegKey HKCU "${K}"

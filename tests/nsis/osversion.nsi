@@ -34,8 +34,7 @@ Section
   ${If} $Child != ""
     FileOpen $Results "${RESULTS}" a
     FileSeek $Results 0 END
-    Tarvolk::GetOsVersion
-    !insertmacro DumpStack "$Child"
+    ${Dump} "$Child" `Tarvolk::GetOsVersion`
     FileClose $Results
     Return
   ${EndIf}
@@ -45,19 +44,16 @@ Section
   Push "c"
   Push "b"
   Push "a"
-  Tarvolk::GetOsVersion
-  !insertmacro DumpStack "prefix"
+  ${Dump} "prefix" `Tarvolk::GetOsVersion`
   FileClose $Results
 
-  ; The release table is tested natively row by row; these releases cover each kind of version
-  ; data the system reports (workstation and server, 5.x to 10, x64, 9x).
+  ; These releases cover each kind of version data the system reports (workstation and server,
+  ; 5.x to 10, x64, 9x); the releases Wine cannot report are tested natively (ReleaseName).
   InitPluginsDir
   !insertmacro Release nt40
   !insertmacro Release winxp
   !insertmacro Release winxp64
   !insertmacro Release win2008
-  ; Wine 8 reports this one as 6.1 with the workstation product type, so it reads as "7".
-  !insertmacro Release win2008r2
   !insertmacro Release win81
   !insertmacro Release win10
   !insertmacro Release win98

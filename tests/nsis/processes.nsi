@@ -7,10 +7,10 @@ Name "Tarvolk process tools test"
 OutFile "${OUTFILE}"
 
 !define D "C:\tvtest\nsis-${VARIANT}"
-!define A "tvna-${VARIANT}.exe"
-!define B "tvnb-${VARIANT}.exe"
-!define C "tvnc-${VARIANT}.exe"
-!define E "tvne-${VARIANT}.exe"
+!define A "tvna-processes-${VARIANT}.exe"
+!define B "tvnb-processes-${VARIANT}.exe"
+!define C "tvnc-processes-${VARIANT}.exe"
+!define E "tvne-processes-${VARIANT}.exe"
 !define L "tvnl-processes-${VARIANT}.exe"
 ; A folder chain of more than MAX_PATH characters. The victim L makes it (an ANSI installer could
 ; not) and holds held.txt in it.
@@ -18,26 +18,6 @@ OutFile "${OUTFILE}"
 
 Var Seen
 Var Calls
-
-; Waits (at most about 10 s) until FindProcess /yesno gives $R0 for the program in $R1.
-Function WaitFor
-  StrCpy $R2 0
-  again:
-    Tarvolk::FindProcess "/yesno" "$R1"
-    Pop $R3
-    StrCmp $R3 $R0 done
-    IntOp $R2 $R2 + 1
-    IntCmp $R2 200 done
-    Sleep 50
-    Goto again
-  done:
-FunctionEnd
-
-!macro WaitFor NAME STATE
-  StrCpy $R1 "${NAME}"
-  StrCpy $R0 "${STATE}"
-  Call WaitFor
-!macroend
 
 Function EnumSeen
   Pop $1
@@ -60,43 +40,23 @@ FunctionEnd
 Section
   !insertmacro OpenResults
   CreateDirectory "${D}"
-  ; Left over from an interrupted run.
-  Tarvolk::CloseProcess "/kill" "${A}"
-  Tarvolk::CloseProcess "/kill" "${B}"
-  Tarvolk::CloseProcess "/kill" "${C}"
-  Tarvolk::CloseProcess "/kill" "${E}"
-  Tarvolk::CloseProcess "/kill" "${L}"
-  !insertmacro DumpStack "cleanup"
-
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${A}"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${B}"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${C}"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${E}"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\${L}"
   FileOpen $0 "${D}\held.txt" w
   FileClose $0
   FileOpen $0 "${D}\free.txt" w
   FileClose $0
-  Delete "${D}\*.ready"
-  Exec '"${D}\${A}" file=${D}\held.txt mark=${D}\a.ready'
-  Exec '"${D}\${B}" mark=${D}\b.ready'
-  Exec '"${D}\${C}" class=TvNsis${VARIANT} caption=TvNsisCaption${VARIANT} style=1 mark=${D}\c.ready'
-  Exec '"${D}\${E}" mark=${D}\e.ready'
-  Exec '"${D}\${L}" file=${LONG}\held.txt touch=${LONG}\free.txt mark=${D}\l.ready'
-  ; Each victim marks when it is ready (at most about 20 s).
-  StrCpy $R2 0
-  ready:
-    IfFileExists "${D}\a.ready" 0 +5
-    IfFileExists "${D}\b.ready" 0 +4
-    IfFileExists "${D}\c.ready" 0 +3
-    IfFileExists "${D}\e.ready" 0 +2
-    IfFileExists "${D}\l.ready" +4
-    IntOp $R2 $R2 + 1
-    Sleep 50
-    IntCmp $R2 400 0 ready
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${A}" "file=${D}\held.txt" "${D}\a.ready"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${B}" "" "${D}\b.ready"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${C}" "class=TvNsis${VARIANT} caption=TvNsisCaption${VARIANT} style=1" "${D}\c.ready"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${E}" "" "${D}\e.ready"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${L}" "file=${LONG}\held.txt touch=${LONG}\free.txt" "${D}\l.ready"
+  ${WaitFile} "${D}\a.ready"
+  ${WaitFile} "${D}\b.ready"
+  ${WaitFile} "${D}\c.ready"
+  ${WaitFile} "${D}\e.ready"
+  ${WaitFile} "${D}\l.ready"
 
   ; FindProcess: the name as the tail of the image path, in any case.
-  Tarvolk::FindProcess "TVNA-${VARIANT}.EXE"
+  Tarvolk::FindProcess "TVNA-PROCESSES-${VARIANT}.EXE"
   Pop $0
   Pop $1
   Pop $2
@@ -106,43 +66,27 @@ Section
   StrCmp $1 "${D}\${A}" 0 +2
     StrCpy $1 "image path"
   !insertmacro Line "find: [$1] [$2] $0"
-  Push "below"
-  Tarvolk::FindProcess "/yesno" "${A}"
-  !insertmacro DumpStack "find yesno"
-  Tarvolk::FindProcess "/user" "/YESNO" "${A}"
-  !insertmacro DumpStack "find user yesno"
-  Tarvolk::FindProcess "/yesno" "na-${VARIANT}.exe"
-  !insertmacro DumpStack "find part of a name"
-  Tarvolk::FindProcess "tvnothing.exe"
-  !insertmacro DumpStack "find nothing"
-  Tarvolk::FindProcess "/user"
-  !insertmacro DumpStack "find without name"
+  ${DumpBelow} "find yesno" `Tarvolk::FindProcess "/yesno" "${A}"`
+  ${Dump} "find user yesno" `Tarvolk::FindProcess "/user" "/YESNO" "${A}"`
+  ${Dump} "find part of a name" `Tarvolk::FindProcess "/yesno" "na-processes-${VARIANT}.exe"`
+  ${Dump} "find nothing" `Tarvolk::FindProcess "tvnothing.exe"`
+  ${Dump} "find without name" `Tarvolk::FindProcess "/user"`
 
-  ; IsFileLocked.
-  Tarvolk::IsFileLocked "${D}\held.txt"
-  !insertmacro DumpStack "locked held"
-  Tarvolk::IsFileLocked "${D}\free.txt"
-  !insertmacro DumpStack "locked free"
-  Tarvolk::IsFileLocked "${D}\missing.txt"
-  !insertmacro DumpStack "locked missing"
-  Tarvolk::IsFileLocked "${D}\nofolder\missing.txt"
-  !insertmacro DumpStack "locked missing folder"
-  Tarvolk::IsFileLocked "${D}"
-  !insertmacro DumpStack "locked folder (access denied)"
-  ; The same past MAX_PATH characters, in every variant.
+  ; IsFileLocked, also past MAX_PATH characters, in every variant.
+  ${Dump} "locked held" `Tarvolk::IsFileLocked "${D}\held.txt"`
+  ${Dump} "locked free" `Tarvolk::IsFileLocked "${D}\free.txt"`
+  ${Dump} "locked missing" `Tarvolk::IsFileLocked "${D}\missing.txt"`
+  ${Dump} "locked missing folder" `Tarvolk::IsFileLocked "${D}\nofolder\missing.txt"`
+  ${Dump} "locked folder (access denied)" `Tarvolk::IsFileLocked "${D}"`
   StrLen $0 "${LONG}"
   IntCmp $0 260 +3 +3 0
     !insertmacro Line "long path: more than 260 characters"
     Goto +2
     !insertmacro Line "long path: only $0 characters"
-  Tarvolk::IsFileLocked "${LONG}\held.txt"
-  !insertmacro DumpStack "locked long held"
-  Tarvolk::IsFileLocked "${LONG}\free.txt"
-  !insertmacro DumpStack "locked long free"
-  Tarvolk::IsFileLocked "${LONG}\missing.txt"
-  !insertmacro DumpStack "locked long missing"
-  Tarvolk::IsFileLocked "${LONG}\nofolder\missing.txt"
-  !insertmacro DumpStack "locked long missing folder"
+  ${Dump} "locked long held" `Tarvolk::IsFileLocked "${LONG}\held.txt"`
+  ${Dump} "locked long free" `Tarvolk::IsFileLocked "${LONG}\free.txt"`
+  ${Dump} "locked long missing" `Tarvolk::IsFileLocked "${LONG}\missing.txt"`
+  ${Dump} "locked long missing folder" `Tarvolk::IsFileLocked "${LONG}\nofolder\missing.txt"`
 
   ; EnumProcesses with functions of this installer.
   StrCpy $Seen "not seen"
@@ -161,19 +105,21 @@ Section
   !insertmacro Line "enum stopped: $0, calls: $Calls"
   !insertmacro DumpStack "enum stopped left"
 
-  ; CloseProcess: the window of C is asked to close; B is killed.
-  Tarvolk::CloseProcess "${C}"
-  !insertmacro DumpStack "close"
-  !insertmacro WaitFor "${C}" "no"
+  ; CloseProcess: the window of C is asked to close (it is gone within about 10 s); B is killed.
+  ${Dump} "close" `Tarvolk::CloseProcess "${C}"`
+  StrCpy $R2 0
+  closing:
+    Sleep 50
+    IntOp $R2 $R2 + 1
+    Tarvolk::FindProcess "/yesno" "${C}"
+    Pop $R3
+    StrCmp $R3 "no" +2
+    IntCmp $R2 200 0 closing
   !insertmacro Line "closed: $R3"
-  Tarvolk::CloseProcess "/kill" "${B}"
-  !insertmacro DumpStack "close kill"
-  Tarvolk::FindProcess "/yesno" "${B}"
-  !insertmacro DumpStack "killed"
-  Tarvolk::CloseProcess "/kill" "${B}"
-  !insertmacro DumpStack "close kill again"
-  Tarvolk::CloseProcess "/kill"
-  !insertmacro DumpStack "close kill alone"
+  ${Dump} "close kill" `Tarvolk::CloseProcess "/kill" "${B}"`
+  ${Dump} "killed" `Tarvolk::FindProcess "/yesno" "${B}"`
+  ${Dump} "close kill again" `Tarvolk::CloseProcess "/kill" "${B}"`
+  ${Dump} "close kill alone" `Tarvolk::CloseProcess "/kill"`
 
   ; KillProcesses with a list: A and E go, the rest is skipped.
   Tarvolk::FindProcess "${A}"
@@ -184,16 +130,11 @@ Section
   Pop $6
   Pop $1
   Pop $1
-  Push "below"
-  Tarvolk::KillProcesses "$5,0,abc,$6,"
-  !insertmacro DumpStack "kill list"
+  ${DumpBelow} "kill list" `Tarvolk::KillProcesses "$5,0,abc,$6,"`
   Tarvolk::FindProcess "/yesno" "${A}"
-  Tarvolk::FindProcess "/yesno" "${E}"
-  !insertmacro DumpStack "after kill list"
-  Tarvolk::IsFileLocked "${D}\held.txt"
-  !insertmacro DumpStack "locked after kill"
-  Tarvolk::CloseProcess "/kill" "${L}"
-  !insertmacro DumpStack "close kill long"
+  ${Dump} "after kill list" `Tarvolk::FindProcess "/yesno" "${E}"`
+  ${Dump} "locked after kill" `Tarvolk::IsFileLocked "${D}\held.txt"`
+  ${Dump} "close kill long" `Tarvolk::CloseProcess "/kill" "${L}"`
 
   !insertmacro CloseResults
 SectionEnd

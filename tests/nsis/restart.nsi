@@ -91,9 +91,7 @@ FunctionEnd
   StrCpy $Wide ""
   StrCpy $Service ""
   GetFunctionAddress $0 Entry
-  Push "below"
-  Tarvolk::EnumClosedPrograms $0
-  !insertmacro DumpStack "${LABEL}: $Lines entries"
+  ${DumpBelow} "${LABEL}: $Lines entries" `Tarvolk::EnumClosedPrograms $0`
   !insertmacro Line "  polite: $Polite"
   !insertmacro Line "  deaf: $Deaf"
   !insertmacro Line "  wide: $Wide"
@@ -144,15 +142,8 @@ FunctionEnd
   Tarvolk::CloseProcess "/kill" "wide-${T}.exe"
   Tarvolk::Stop "${SVC}"
   Tarvolk::Remove "${SVC}"
-  Call ClearStack
+  Call TakeStack
 !macroend
-
-Function ClearStack
-  ${Do}
-    ClearErrors
-    Pop $R7
-  ${LoopUntil} ${Errors}
-FunctionEnd
 
 !macro Start EXE BIN LINE
   CreateDirectory "${D}\${EXE}-wd"
@@ -173,7 +164,7 @@ Section
   CopyFiles /SILENT "${SERVICE_EXE}" "${D}\tvsvc-${T}.exe"
   Tarvolk::Install "${SVC}" "${SVC}" "16" "3" '"${D}\tvsvc-${T}.exe"' "" "" "" ""
   Tarvolk::Start "${SVC}"
-  Call ClearStack
+  Call TakeStack
   !insertmacro Start polite ${BIN} '${POLITE}'
   !insertmacro Start deaf ${BIN} '${DEAF}'
   !insertmacro Start wide ${TESTBIN64} '${WIDE}'
@@ -195,25 +186,17 @@ Section
   Tarvolk::AddModule "${D}\tvmod64-${T}.dll"
   Tarvolk::AddModule "${D}\tvsvc-${T}.exe"
   GetFunctionAddress $0 Offer
-  Push "below"
-  Tarvolk::SilentSearch $0
-  !insertmacro DumpStack "search"
+  ${DumpBelow} "search" `Tarvolk::SilentSearch $0`
 
   !insertmacro Record "record"
 
-  Push "below"
-  Tarvolk::EnumClosedPrograms "0"
-  !insertmacro DumpStack "record with address 0"
-  Push "below"
-  Tarvolk::RestartClosedPrograms "/ask" "abc"
-  !insertmacro DumpStack "restart asking abc"
+  ${DumpBelow} "record with address 0" `Tarvolk::EnumClosedPrograms "0"`
+  ${DumpBelow} "restart asking abc" `Tarvolk::RestartClosedPrograms "/ask" "abc"`
 
   GetFunctionAddress $0 Ask
   StrCpy $Lines 0
   StrCpy $Polite ""
-  Push "below"
-  Tarvolk::RestartClosedPrograms "/ask" $0
-  !insertmacro DumpStack "restart, asked $Lines times, not to start:$Polite"
+  ${DumpBelow} "restart, asked $Lines times, not to start:$Polite" `Tarvolk::RestartClosedPrograms "/ask" $0`
   !insertmacro Restarted polite
   !insertmacro Restarted deaf
   !insertmacro Restarted wide
@@ -232,9 +215,7 @@ Section
   !insertmacro Line "service state (4 running): $R1"
 
   !insertmacro Record "record after the restart"
-  Push "below"
-  Tarvolk::RestartClosedPrograms
-  !insertmacro DumpStack "restart again"
+  ${DumpBelow} "restart again" `Tarvolk::RestartClosedPrograms`
 
   !insertmacro Clean
   !insertmacro CloseResults

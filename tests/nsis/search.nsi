@@ -37,7 +37,6 @@ Var cSelf
 Var Custom
 Var Asked
 Var Nested
-Var ExplorerId
 Var Mixed
 
 !macro Tag VAR EXE
@@ -130,22 +129,6 @@ Function UpToBar
   done:
 FunctionEnd
 
-Function ClearStack
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors 0 loop
-FunctionEnd
-
-Function FindExplorer
-  Pop $1
-  Pop $2
-  Pop $3
-  StrCmp $2 "${D}\ex\explorer.exe" 0 +2
-    StrCpy $ExplorerId $1
-  Push "true"
-FunctionEnd
-
 !macro Counts LABEL
   !insertmacro Line "${LABEL}: F=$cF B=$cB M=$cM W=$cW P=$cP K=$cK N=$cN X=$cX explorer=$cE self=$cSelf custom=[$Custom ]"
   !insertmacro ResetCounts
@@ -186,26 +169,18 @@ FunctionEnd
   StrCpy $9 "$9$8"
 !macroend
 
-!macro Start EXE BIN ARGS
-  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${EXE}"
-  Exec '"${D}\${EXE}" ${ARGS} ${LIFE}'
-!macroend
-
+; Every victim, by its whole path (the system has a program named explorer.exe too).
 !macro KillAll
-  Tarvolk::CloseProcess "/kill" "${F}"
-  Tarvolk::CloseProcess "/kill" "${B}"
-  Tarvolk::CloseProcess "/kill" "${M}"
-  Tarvolk::CloseProcess "/kill" "${W}"
-  Tarvolk::CloseProcess "/kill" "${P}"
-  Tarvolk::CloseProcess "/kill" "${K}"
-  Tarvolk::CloseProcess "/kill" "${N}"
-  Tarvolk::CloseProcess "/kill" "${X}"
-  ; Never by name: the system has a program of that name too.
-  StrCpy $ExplorerId ""
-  GetFunctionAddress $0 FindExplorer
-  Tarvolk::EnumProcesses $0
-  StrCmp $ExplorerId "" +2
-    Tarvolk::KillProcesses $ExplorerId
+  Tarvolk::CloseProcess "/kill" "${D}\${F}"
+  Tarvolk::CloseProcess "/kill" "${D}\${B}"
+  Tarvolk::CloseProcess "/kill" "${D}\${M}"
+  Tarvolk::CloseProcess "/kill" "${D}\${W}"
+  Tarvolk::CloseProcess "/kill" "${D}\${P}"
+  Tarvolk::CloseProcess "/kill" "${D}\${K}"
+  Tarvolk::CloseProcess "/kill" "${CAFE}\${N}"
+  Tarvolk::CloseProcess "/kill" "${D}\${X}"
+  Tarvolk::CloseProcess "/kill" "${D}\ex\explorer.exe"
+  Call TakeStack
 !macroend
 
 Section
@@ -216,14 +191,12 @@ Section
   !endif
   ; Left over from an interrupted run; what the calls answer depends on what was left.
   !insertmacro KillAll
-  Call ClearStack
   !insertmacro ResetCounts
   CreateDirectory "${D}\ex"
   CreateDirectory "${D}\fold\inside"
   CreateDirectory "${D}\mods"
   CreateDirectory "${D}\mods64"
   CreateDirectory "${CAFE}"
-  Delete "${D}\*.ready"
   !if "${VARIANT}" == "amd64-unicode"
     !define BIN "${TESTBIN64}"
   !else
@@ -232,41 +205,30 @@ Section
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${D}\mods\tvmod-search.dll"
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${CAFE}\tvmod-n.dll"
   CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\mods64\tvmod64-search.dll"
-  !insertmacro Start ${F} ${BIN} 'file=${D}\files\held-f.dat dir=${D}\fold\inside mark=${D}\f.ready'
-  !insertmacro Start ${B} ${BIN} 'file=${D}\folder2\beside.dat mark=${D}\b.ready'
-  !insertmacro Start ${M} ${BIN} 'dll=${D}\mods\tvmod-search.dll mark=${D}\m.ready'
-  CopyFiles /SILENT "${BIN}\tvvictim_plain.exe" "${D}\${W}"
-  Exec '"${D}\${W}" class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1 ${LIFE} mark=${D}\w.ready'
-  !insertmacro Start ${P} ${BIN} 'class=TvSearchP-${VARIANT} caption=TvSearchP style=1 mark=${D}\p.ready'
-  !insertmacro Start ${K} ${BIN} 'class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1 mark=${D}\k.ready'
-  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${CAFE}\${N}"
-  Exec '"${CAFE}\${N}" "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll" ${LIFE} mark=${D}\n.ready'
-  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe"
-  Exec '"${D}\ex\explorer.exe" file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1 ${LIFE} mark=${D}\e.ready'
-  !insertmacro Start ${X} ${TESTBIN64} 'dll=${D}\mods64\tvmod64-search.dll mark=${D}\x.ready'
-  ; Each victim marks when it is ready (at most about 30 s).
-  StrCpy $R2 0
-  ready:
-    IntOp $R2 $R2 + 1
-    IntCmp $R2 600 timeout
-    Sleep 50
-    IfFileExists "${D}\f.ready" 0 ready
-    IfFileExists "${D}\b.ready" 0 ready
-    IfFileExists "${D}\m.ready" 0 ready
-    IfFileExists "${D}\w.ready" 0 ready
-    IfFileExists "${D}\p.ready" 0 ready
-    IfFileExists "${D}\k.ready" 0 ready
-    IfFileExists "${D}\n.ready" 0 ready
-    IfFileExists "${D}\e.ready" 0 ready
-    IfFileExists "${D}\x.ready" 0 ready
-  timeout:
+  ${Victim} "${BIN}\tvvictim.exe" "${D}\${F}" '${LIFE} file=${D}\files\held-f.dat dir=${D}\fold\inside' "${D}\f.ready"
+  ${Victim} "${BIN}\tvvictim.exe" "${D}\${B}" '${LIFE} file=${D}\folder2\beside.dat' "${D}\b.ready"
+  ${Victim} "${BIN}\tvvictim.exe" "${D}\${M}" '${LIFE} dll=${D}\mods\tvmod-search.dll' "${D}\m.ready"
+  ${Victim} "${BIN}\tvvictim_plain.exe" "${D}\${W}" '${LIFE} class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1' "${D}\w.ready"
+  ${Victim} "${BIN}\tvvictim.exe" "${D}\${P}" '${LIFE} class=TvSearchP-${VARIANT} caption=TvSearchP style=1' "${D}\p.ready"
+  ${Victim} "${BIN}\tvvictim.exe" "${D}\${K}" '${LIFE} class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1' "${D}\k.ready"
+  ${Victim} "${BIN}\tvvictim.exe" "${CAFE}\${N}" '${LIFE} "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"' "${D}\n.ready"
+  ${Victim} "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe" '${LIFE} file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1' "${D}\e.ready"
+  ${Victim} "${TESTBIN64}\tvvictim.exe" "${D}\${X}" '${LIFE} dll=${D}\mods64\tvmod64-search.dll' "${D}\x.ready"
+  ${WaitFile} "${D}\f.ready"
+  ${WaitFile} "${D}\b.ready"
+  ${WaitFile} "${D}\m.ready"
+  ${WaitFile} "${D}\w.ready"
+  ${WaitFile} "${D}\p.ready"
+  ${WaitFile} "${D}\k.ready"
+  ${WaitFile} "${D}\n.ready"
+  ${WaitFile} "${D}\e.ready"
+  ${WaitFile} "${D}\x.ready"
   StrCpy $Answer "true"
 
   ; Files by prefix (in any case), a folder's inside, a module; the installer holds a file too.
   Tarvolk::AddFile "${D}\FILES\held"
   Tarvolk::AddFolder "${D}\fold"
-  Tarvolk::AddModule "${D}\mods\tvmod-search"
-  !insertmacro DumpStack "add paths"
+  ${Dump} "add paths" `Tarvolk::AddModule "${D}\mods\tvmod-search"`
   FileOpen $R0 "${D}\files\held-self.dat" w
   !insertmacro Search Offer
   FileClose $R0
@@ -295,14 +257,10 @@ Section
   GetFunctionAddress $R2 Absent
   Tarvolk::AddCustom "/icon" "${D}\${F}" "Label one" "detail-one" $R1
   Tarvolk::AddCustom "Label two" "detail-two" $R2
-  Tarvolk::AddCustom "Label three" "detail-three" $R1
-  !insertmacro DumpStack "add custom"
-  Tarvolk::AddCustom "Label four" "detail-four" "0"
-  !insertmacro DumpStack "custom address 0"
-  Tarvolk::AddCustom "Label five" "detail-five" "abc"
-  !insertmacro DumpStack "custom address abc"
-  Tarvolk::AddCustom "/icon"
-  !insertmacro DumpStack "custom icon alone"
+  ${Dump} "add custom" `Tarvolk::AddCustom "Label three" "detail-three" $R1`
+  ${Dump} "custom address 0" `Tarvolk::AddCustom "Label four" "detail-four" "0"`
+  ${Dump} "custom address abc" `Tarvolk::AddCustom "Label five" "detail-five" "abc"`
+  ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
   StrCpy $Asked ""
   !insertmacro Search Offer
   !insertmacro Counts "custom: $9 asked:$Asked"
@@ -346,8 +304,7 @@ Section
   !insertmacro Search Offer
   !insertmacro Counts "autoclose: $9"
   Tarvolk::FindProcess "/yesno" "${P}"
-  Tarvolk::FindProcess "/yesno" "${K}"
-  !insertmacro DumpStack "after autoclose"
+  ${Dump} "after autoclose" `Tarvolk::FindProcess "/yesno" "${K}"`
   ; A custom target that stays present: after about 10 s of asking it counts as one that cannot
   ; be closed; the function hears so, and the search stops before the next target.
   GetFunctionAddress $R1 Present
@@ -375,8 +332,7 @@ Section
     StrLen $R5 $R4
     IntCmp $R5 259 0 long
   Tarvolk::AddClass "$R4"
-  Tarvolk::AddClass "$R4a"
-  !insertmacro DumpStack "long targets"
+  ${Dump} "long targets" `Tarvolk::AddClass "$R4a"`
   StrCpy $Answer "true"
   !insertmacro Search Offer
   !insertmacro Counts "limits: $9"
@@ -388,16 +344,13 @@ Section
     Tarvolk::AddCustom "slow $R3" "slow-$R3" $R1
     IntOp $R3 $R3 + 1
     IntCmp $R3 100 0 slow
-  Tarvolk::SilentPercentComplete
-  !insertmacro DumpStack "percent before"
+  ${Dump} "percent before" `Tarvolk::SilentPercentComplete`
   ; (The search's functions may change $0 to $5 meanwhile: the address is kept in $7, which they leave alone.)
   GetFunctionAddress $7 Offer
   Tarvolk::SilentSearch "/async" $7
-  Tarvolk::SilentWait "/time" 0
-  !insertmacro DumpStack "async start"
+  ${Dump} "async start" `Tarvolk::SilentWait "/time" 0`
   ; While it is held nothing is added and no other search starts; the arguments stay.
-  Tarvolk::SilentSearch "/async" $7
-  !insertmacro DumpStack "second search"
+  ${Dump} "second search" `Tarvolk::SilentSearch "/async" $7`
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro ArgumentKept "add while held" "${D}\files\held-f"
   StrCpy $R5 0
@@ -433,30 +386,21 @@ Section
     StrCpy $R7 "$R7, above 100"
   !insertmacro Line "async: $R4, $R7, $Mixed entries mixed up"
   ; Ended and reset, but held until collected.
-  Tarvolk::SilentPercentComplete
-  !insertmacro DumpStack "percent after"
+  ${Dump} "percent after" `Tarvolk::SilentPercentComplete`
   Push "mine"
-  Tarvolk::SilentWait
-  !insertmacro DumpStack "collected"
-  Tarvolk::SilentPercentComplete
-  !insertmacro DumpStack "percent collected"
-  Tarvolk::SilentWait "/time" 0
-  !insertmacro DumpStack "wait collected"
+  ${Dump} "collected" `Tarvolk::SilentWait`
+  ${Dump} "percent collected" `Tarvolk::SilentPercentComplete`
+  ${Dump} "wait collected" `Tarvolk::SilentWait "/time" 0`
   ; An answer that stops an asynchronous search reads as "cancel".
   StrCpy $Answer "false"
   Tarvolk::AddFile "${D}\files\held-f"
   Tarvolk::SilentSearch "/async" $7
   Tarvolk::SilentWait "/time" 60000
-  Tarvolk::SilentWait
-  !insertmacro DumpStack "async false"
-  Tarvolk::SilentSearch
-  !insertmacro DumpStack "search without address"
-  Tarvolk::SilentSearch "/async"
-  !insertmacro DumpStack "search async alone"
-  Tarvolk::SilentSearch "/async" "0"
-  !insertmacro DumpStack "search address 0"
+  ${Dump} "async false" `Tarvolk::SilentWait`
+  ${Dump} "search without address" `Tarvolk::SilentSearch`
+  ${Dump} "search async alone" `Tarvolk::SilentSearch "/async"`
+  ${Dump} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
 
   !insertmacro KillAll
-  Call ClearStack
   !insertmacro CloseResults
 SectionEnd

@@ -7,7 +7,8 @@ OutFile "${OUTFILE}"
 
 !define SVC "TvNsis-${VARIANT}"
 
-; Waits until QueryStatus reports the state in $R0 (at most about 5 s), then goes on.
+; Waits until QueryStatus reports the state in $R0 (at most about 5 s); "gone" waits until the
+; service is missing (a service marked for deletion stays until its process has ended).
 Function WaitState
   StrCpy $R1 0
   again:
@@ -15,6 +16,7 @@ Function WaitState
     Pop $R2
     Pop $R3
     StrCmp $R3 $R0 done
+    StrCmp "$R0$R2" "goneerror" done
     IntOp $R1 $R1 + 1
     IntCmp $R1 100 done
     Sleep 50
@@ -22,21 +24,10 @@ Function WaitState
   done:
 FunctionEnd
 
-; Waits (at most about 5 s) until the removed service is gone: a service marked for deletion
-; stays until its process has ended.
-Function WaitGone
-  StrCpy $R1 0
-  again:
-    Tarvolk::QueryStatus "${SVC}"
-    Pop $R2
-    Pop $R3
-    StrCmp $R2 "error" done
-    IntOp $R1 $R1 + 1
-    IntCmp $R1 100 done
-    Sleep 50
-    Goto again
-  done:
-FunctionEnd
+!macro WaitState STATE
+  StrCpy $R0 ${STATE}
+  Call WaitState
+!macroend
 
 Section
   !insertmacro OpenResults
@@ -44,8 +35,7 @@ Section
   ; Left over from an interrupted run.
   Tarvolk::Stop "${SVC}"
   Tarvolk::Remove "${SVC}"
-  Pop $0
-  Pop $0
+  Call TakeStack
 
   ; Install pops: name, display name, type, start type, command line, group, dependencies,
   ; account, password; so the script pushes them the other way round. The service exports
@@ -64,81 +54,44 @@ Section
   !insertmacro DumpStack "install"
 
   ; The call form pushes its parameters so that the first one written ends on top.
-  Tarvolk::Install "${SVC}" "${SVC} again" "16" "3" "${SERVICE_EXE}" "" "" "" ""
-  !insertmacro DumpStack "install again"
-
-  Push "below"
-  Tarvolk::QueryStatus "${SVC}"
-  !insertmacro DumpStack "query stopped"
-
-  Push "below"
-  Tarvolk::Start "${SVC}"
-  !insertmacro DumpStack "start"
-  StrCpy $R0 4
-  Call WaitState
-
-  Tarvolk::QueryStatus "${SVC}"
-  !insertmacro DumpStack "query running"
-
-  Tarvolk::Start "${SVC}"
-  !insertmacro DumpStack "start running"
-
-  Push "below"
-  Tarvolk::Stop "${SVC}"
-  !insertmacro DumpStack "stop"
-  StrCpy $R0 1
-  Call WaitState
-
-  Tarvolk::Stop "${SVC}"
-  !insertmacro DumpStack "stop stopped"
+  ${Dump} "install again" `Tarvolk::Install "${SVC}" "${SVC} again" "16" "3" "${SERVICE_EXE}" "" "" "" ""`
+  ${DumpBelow} "query stopped" `Tarvolk::QueryStatus "${SVC}"`
+  ${DumpBelow} "start" `Tarvolk::Start "${SVC}"`
+  !insertmacro WaitState 4
+  ${Dump} "query running" `Tarvolk::QueryStatus "${SVC}"`
+  ${Dump} "start running" `Tarvolk::Start "${SVC}"`
+  ${DumpBelow} "stop" `Tarvolk::Stop "${SVC}"`
+  !insertmacro WaitState 1
+  ${Dump} "stop stopped" `Tarvolk::Stop "${SVC}"`
 
   ; Remove does not wait for a running service: it goes once it has been stopped.
   Tarvolk::Start "${SVC}"
-  Pop $0
-  Pop $0
-  StrCpy $R0 4
-  Call WaitState
-  Push "below"
-  Tarvolk::Remove "${SVC}"
-  !insertmacro DumpStack "remove running"
-  Tarvolk::QueryStatus "${SVC}"
-  !insertmacro DumpStack "query removed"
-  Tarvolk::Stop "${SVC}"
-  !insertmacro DumpStack "stop removed"
-  Call WaitGone
+  Call TakeStack
+  !insertmacro WaitState 4
+  ${DumpBelow} "remove running" `Tarvolk::Remove "${SVC}"`
+  ${Dump} "query removed" `Tarvolk::QueryStatus "${SVC}"`
+  ${Dump} "stop removed" `Tarvolk::Stop "${SVC}"`
+  !insertmacro WaitState gone
 
-  Tarvolk::Remove "${SVC}"
-  !insertmacro DumpStack "remove missing"
-  Tarvolk::QueryStatus "${SVC}"
-  !insertmacro DumpStack "query missing"
-  Tarvolk::Start "${SVC}"
-  !insertmacro DumpStack "start missing"
-  Tarvolk::Stop "${SVC}"
-  !insertmacro DumpStack "stop missing"
+  ${Dump} "remove missing" `Tarvolk::Remove "${SVC}"`
+  ${Dump} "query missing" `Tarvolk::QueryStatus "${SVC}"`
+  ${Dump} "start missing" `Tarvolk::Start "${SVC}"`
+  ${Dump} "stop missing" `Tarvolk::Stop "${SVC}"`
 
   ; Nothing on the stack at all.
-  Tarvolk::Start
-  !insertmacro DumpStack "start empty"
-  Tarvolk::Stop
-  !insertmacro DumpStack "stop empty"
-  Tarvolk::QueryStatus
-  !insertmacro DumpStack "query empty"
-  Tarvolk::Remove
-  !insertmacro DumpStack "remove empty"
-  Tarvolk::Install
-  !insertmacro DumpStack "install empty"
+  ${Dump} "start empty" `Tarvolk::Start`
+  ${Dump} "stop empty" `Tarvolk::Stop`
+  ${Dump} "query empty" `Tarvolk::QueryStatus`
+  ${Dump} "remove empty" `Tarvolk::Remove`
+  ${Dump} "install empty" `Tarvolk::Install`
 
   ; Eight arguments: the password is missing and nothing is created.
-  Tarvolk::Install "${SVC}" "${SVC} eight" "16" "3" "${SERVICE_EXE}" "" "" ""
-  !insertmacro DumpStack "install eight"
-  Tarvolk::QueryStatus "${SVC}"
-  !insertmacro DumpStack "query after eight"
+  ${Dump} "install eight" `Tarvolk::Install "${SVC}" "${SVC} eight" "16" "3" "${SERVICE_EXE}" "" "" ""`
+  ${Dump} "query after eight" `Tarvolk::QueryStatus "${SVC}"`
 
   Push "c"
   Push "b"
   Push "a"
-  Tarvolk::Unload
-  !insertmacro DumpStack "unload"
-
+  ${Dump} "unload" `Tarvolk::Unload`
   !insertmacro CloseResults
 SectionEnd

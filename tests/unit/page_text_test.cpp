@@ -76,15 +76,6 @@ TEST(PageCopyList, OutOfMemoryIsAnAnswer) {
   tv::g_failAfterAllocs = -1;
 }
 
-TEST(PageColumns, TwoThirdsAndOneThirdLessAScrollBar) {
-  tv::ColumnWidths w = tv::PageColumnWidths(400, 17);
-  EXPECT_EQ(w.first, 253);
-  EXPECT_EQ(w.second, 126);
-  w = tv::PageColumnWidths(10, 17);  // narrower than the bar: q truncates towards 0
-  EXPECT_EQ(w.first, -5);
-  EXPECT_EQ(w.second, -3);
-}
-
 template <class C>
 void CheckOptions() {
   {

@@ -21,9 +21,7 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   // tests run.
   Victim victim(OwnBin(), "tvvictim.exe", TestFolder("autoclose"), "tvstay", "");
   CHECK(victim.Started());
-  void* terminate =
-      PatchImport(Dll().Module(), "KERNEL32.dll", "TerminateProcess", reinterpret_cast<void*>(&TerminateRefused));
-  CHECK(terminate != nullptr);
+  ImportDouble terminate("KERNEL32.dll", "TerminateProcess", reinterpret_cast<void*>(&TerminateRefused));
   Stack s;
   std::vector<std::string> ids;
   Installer::Get().functions[41] = [&](HWND) {
@@ -63,6 +61,5 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   CHECK(fields.size() == 8 && fields[0] == "failed" && fields[1] == "failed" && fields[2] == victim.Path() &&
         fields[3].find("tvstay") != std::string::npos && !fields[4].empty() && fields[7].empty());
   Installer::Get().functions.erase(43);
-  if (terminate) PatchImport(Dll().Module(), "KERNEL32.dll", "TerminateProcess", terminate);
   Installer::Get().functions.erase(41);
 }

@@ -56,11 +56,10 @@ long Live() {
 // an entry of the script's own; returns the whole stack afterwards, top first.
 std::vector<std::string> Call(const char* name, std::vector<std::string> args, int stringSize = 1024) {
   Stack s(stringSize);
-  s.Push("below");
-  for (auto it = args.rbegin(); it != args.rend(); ++it) s.Push(*it);
-  Dll().Call(name, &s);
+  args.push_back("below");
+  std::vector<std::string> left = CallExport(name, std::vector<std::string>(args.rbegin(), args.rend()), &s);
   CHECK_EQ(Live(), 0);
-  return s.TopFirst();
+  return left;
 }
 
 using Result = std::vector<std::string>;
@@ -68,6 +67,8 @@ using Result = std::vector<std::string>;
 }  // namespace
 
 // Every step's code, in the path where it occurs: a failing call leaves the firewall as it was.
+// The rule path's look-up, new rule, adding and removing are shared by applications and ports:
+// the port rows check only that each of their answers is passed on.
 TEST_CASE(FirewallCodeOfEachStep) {
   const std::string enabledRule = "rule|Name=" + kName + "|Enabled=-1\n";
   const std::string enabledApp = kNoPolicy2 + "app|ProcessImageFileName=" + kPath + "|Name=x|Enabled=-1\n";
@@ -88,15 +89,10 @@ TEST_CASE(FirewallCodeOfEachStep) {
       {"fail|NetFwRule\n", "FirewallAddApplication", app, "27"},
       {"fail|Rules.Add\n", "FirewallAddApplication", app, "29"},
       {"fail|Policy2.get_Rules\n", "FirewallRemoveApplication", app, "28"},
-      {"fail|Rules.Remove\n", "FirewallRemoveApplication", app, "30"},
       {"strict-remove\n", "FirewallRemoveApplication", app, "30"},
       {"fail|Policy2.get_Rules\n", "FirewallAddPort", port, "28"},
-      {"fail|Policy2.get_Rules|1\n", "FirewallAddPort", port, "28"},
-      {enabledRule + "fail|Rule.get_Enabled\n", "FirewallAddPort", port, "9"},
-      {enabledRule + "fail|Rule.get_Profiles\n", "FirewallAddPort", port, "9"},
       {"fail|NetFwRule\n", "FirewallAddPort", port, "27"},
       {"fail|Rules.Add\n", "FirewallAddPort", port, "29"},
-      {"fail|Policy2.get_Rules\n", "FirewallRemovePort", port, "28"},
       {"strict-remove\n", "FirewallRemovePort", port, "30"},
       // the profile path: applications
       {kNoPolicy2 + "fail|Profile.get_AuthorizedApplications\n", "FirewallAddApplication", app, "8"},
@@ -141,7 +137,8 @@ TEST_CASE(FirewallCodeOfEachStep) {
 }
 
 // Where the manager, its policy or the profile cannot be had: with the rule-based policy the
-// firewall is available but every operation needs the profile (1); without it, unavailable.
+// firewall is available but every operation needs the profile (1); without it, unavailable. Each
+// of the three steps in both generations (firewall.nsi leaves these to this case).
 TEST_CASE(FirewallWithoutProfile) {
   for (const char* broken : {"fail|NetFwMgr\n", "fail|Mgr.get_LocalPolicy\n", "fail|Policy.get_CurrentProfile\n"}) {
     Scene(broken);

@@ -24,6 +24,11 @@ std::string Narrow(const TString& s) {
 #endif
 }
 
+std::string Lower(std::string s) {
+  for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return s;
+}
+
 void Stack::Push(const std::string& text) {
   TString t = T(text);
   auto* e = static_cast<Entry*>(GlobalAlloc(GPTR, sizeof(Entry) + stringSize_ * sizeof(TChar)));

@@ -21,6 +21,8 @@ using TString = std::basic_string<TChar>;
 // Test texts are written as UTF-8/ASCII and compared in the stack's width.
 TString T(const std::string& s);
 std::string Narrow(const TString& s);
+// With its ASCII letters lowered, to compare paths as the system does.
+std::string Lower(std::string s);
 
 struct Entry {
   Entry* next;

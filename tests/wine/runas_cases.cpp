@@ -1,14 +1,11 @@
-// The run-as exports in the harness. RunAs runs its page in a stand-in installer window (a dialog
-// with the page area 1018 and the Next and Back buttons, whose procedure answers 0 to the page
-// change as the installer does for custom pages), driven from a second thread. Wine's
-// CreateProcessWithLogonW is a stub that always fails with error 0, so the DLL's import of it is
-// replaced by a double that fails with the error a test chooses (1326, 1909, ...) or "starts" the
-// program, and records what it was given.
-#include <atomic>
-#include <functional>
+// The run-as exports in the harness. RunAs runs its page in the stand-in installer window, driven
+// from a second thread. Wine's CreateProcessWithLogonW is a stub that always fails with error 0,
+// so the DLL's import of it is replaced by a double that fails with the error a test chooses
+// (1326, 1909, ...) or "starts" the program, and records what it was given.
 #include <string>
 
 #include "harness.h"
+#include "victims.h"
 
 namespace {
 
@@ -54,32 +51,6 @@ bool HandleIsOpen(HANDLE h) {
   return GetHandleInformation(h, &flags) != FALSE;
 }
 
-// ---- the stand-in installer window
-std::atomic<HWND> g_page{nullptr};
-std::atomic<int> g_outerNextCount{0};
-
-INT_PTR CALLBACK FakeInstaller(HWND, UINT message, WPARAM wParam, LPARAM) {
-  if (message == kNotifyCustomReady) g_page = reinterpret_cast<HWND>(wParam);
-  if (message == kNotifyOuterNext) ++g_outerNextCount;
-  return 0;  // a custom page: the installer waits for the plug-in to leave it
-}
-
-struct InstallerWindow {
-  HWND hwnd;
-  InstallerWindow() {
-    hwnd = TV_W(CreateWindowEx)(0, T("#32770").c_str(), nullptr, WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr,
-                                 nullptr, nullptr, nullptr);
-    TV_W(SetWindowLongPtr)(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&FakeInstaller));
-    TV_W(CreateWindowEx)(0, T("Static").c_str(), nullptr, WS_CHILD, 20, 30, 420, 250, hwnd,
-                         reinterpret_cast<HMENU>(1018), nullptr, nullptr);
-    TV_W(CreateWindowEx)(0, T("Button").c_str(), nullptr, WS_CHILD | WS_DISABLED, 300, 320, 80, 25, hwnd,
-                         reinterpret_cast<HMENU>(1), nullptr, nullptr);
-    TV_W(CreateWindowEx)(0, T("Button").c_str(), nullptr, WS_CHILD, 200, 320, 80, 25, hwnd,
-                         reinterpret_cast<HMENU>(3), nullptr, nullptr);
-  }
-  ~InstallerWindow() { DestroyWindow(hwnd); }
-};
-
 // A text as the script or a person at the keyboard gives it: UTF-16 to the Unicode variants, text
 // in the ANSI code page to the ANSI one.
 std::string Script(const std::wstring& w) {
@@ -101,51 +72,7 @@ void SetText(HWND page, int id, const std::wstring& text) {
 #endif
 }
 
-std::string GetText(HWND page, int id) {
-  TChar text[1024] = {};
-  TV_W(GetDlgItemText)(page, id, text, 1024);
-  return Narrow(text);
-}
-
-struct Job {
-  HWND parent;
-  std::function<void(HWND, HWND)> drive;
-  int leftBefore;
-};
-
-DWORD WINAPI Drive(void* p) {
-  auto* j = static_cast<Job*>(p);
-  for (int i = 0; i < 500 && g_page.load() == nullptr; ++i) Sleep(10);
-  HWND page = g_page.load();
-  CHECK(page != nullptr);
-  if (page != nullptr) j->drive(j->parent, page);
-  // Not left yet (a check failed midway): Back. Nothing is sent once the installer was told, or
-  // the message would wait for, and then end, the next page.
-  if (page != nullptr && g_outerNextCount.load() == j->leftBefore) {
-    DWORD_PTR answer;
-    SendMessageTimeoutA(j->parent, kNotifyOuterNext, static_cast<WPARAM>(-1), 0, SMTO_NORMAL, 5000, &answer);
-  }
-  return 0;
-}
-
-// Calls RunAs on the stack while `drive` acts on the page from another thread, as a user would.
-// However the driving ends, the page is left with Back, so the call always returns.
-void RunPage(Stack& stack, const InstallerWindow& installer, std::function<void(HWND parent, HWND page)> drive) {
-  Job job{installer.hwnd, std::move(drive), g_outerNextCount.load()};
-  g_page = nullptr;
-  HANDLE driver = CreateThread(nullptr, 0, &Drive, &job, 0, nullptr);
-  Dll().Call("RunAs", &stack, installer.hwnd);
-  WaitForSingleObject(driver, 10000);
-  CloseHandle(driver);
-}
-
-// Next, as the installer's button sends it. The answer of a dialog procedure does not reach the
-// sender, so whether the installer was told to leave is seen by the stand-in's count.
-std::string Pressing(HWND parent) {
-  int before = g_outerNextCount;
-  SendMessageA(parent, kNotifyOuterNext, 1, 0);
-  return g_outerNextCount != before ? "left" : "stayed";
-}
+std::string GetText(HWND page, int id) { return WindowText(GetDlgItem(page, id)); }
 
 // Shown as far as the page goes: the stand-in installer window itself is never shown.
 bool Shown(HWND control) { return (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -156,16 +83,16 @@ bool Shown(HWND control) { return (GetWindowLongA(control, GWL_STYLE) & WS_VISIB
 // same page in a real wizard (the mode switch, Back, the current-user start); Wine's own logon
 // start cannot fail with a chosen error nor succeed, so those are seen here.
 TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
-  CHECK(PatchImport(Dll().Module(), "ADVAPI32.dll", "CreateProcessWithLogonW",
-                    reinterpret_cast<void*>(&LogonDouble)) != nullptr);
-  InstallerWindow installer;
+  ImportDouble logon("ADVAPI32.dll", "CreateProcessWithLogonW", reinterpret_cast<void*>(&LogonDouble));
+  StandIn installer;
+  int leaves = StandIn::leaves;
   Stack s;
   s.Push("below");
   // The program path holds a non-ASCII letter, as the script gives it.
   s.PushAll({"C:\\work dir", Script(L"C:\\pr\u00F6g.exe"), "other", "locked", "bad", "/errors", "bob", "Name:",
              "/USER", "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
   g_logon = LogonCall();
-  RunPage(s, installer, [](HWND parent, HWND page) {
+  installer.WithPage("RunAs", s, [&installer, leaves](HWND parent, HWND page) {
     // Set up: over the page area, Next enabled, texts from the switches, the error label hidden.
     RECT pageRect, area;
     GetWindowRect(page, &pageRect);
@@ -199,23 +126,22 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     for (const auto& f : failures) {
       g_logonError = f.error;
       SetText(page, 1218, L"pw-" + std::to_wstring(f.error));
-      CHECK_EQ(Pressing(parent), "stayed");
+      CHECK_EQ(installer.Next(), "stayed");
       CHECK(Shown(GetDlgItem(page, 1231)));
       CHECK_EQ(GetText(page, 1231), f.text);
       CHECK_EQ(GetText(page, 1218), "");  // emptied at every attempt
       CHECK(g_logon.password == L"pw-" + std::to_wstring(f.error));
     }
-    CHECK_EQ(g_outerNextCount.load(), 0);  // a failed logon never reaches the installer
+    CHECK_EQ(StandIn::leaves - leaves, 0);  // a failed logon never reaches the installer
     CHECK_EQ(g_logon.calls, 3);
 
     // Typed as a person would: the ANSI page's edit controls hold text in the ANSI code page.
     g_logonError = 0;
     SetText(page, 1217, L"J\u00F6rg");
     SetText(page, 1218, L"s\u00E9cret");
-    CHECK_EQ(Pressing(parent), "left");
+    CHECK_EQ(installer.Next(), "left");
   });
-  CHECK_EQ(g_outerNextCount.load(), 1);
-  g_outerNextCount = 0;
+  CHECK_EQ(StandIn::leaves - leaves, 1);
   CHECK_EQ(g_logon.calls, 4);
   CHECK(g_logon.user == L"J\u00F6rg");
   CHECK(g_logon.password == L"s\u00E9cret");
@@ -226,30 +152,29 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   CHECK(!HandleIsOpen(g_logon.process) && !HandleIsOpen(g_logon.thread));
   CHECK_STACK(s, "success", "below");
   // Torn down: the installer's procedure is back and the page is gone.
-  CHECK(TV_W(GetWindowLongPtr)(installer.hwnd, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&FakeInstaller));
-  CHECK(!IsWindow(g_page.load()));
+  CHECK(installer.Restored());
+  CHECK(!IsWindow(StandIn::Page()));
 }
 
 TEST_CASE(RunAsBackNothingToStartOrNoDirectory) {
-  CHECK(PatchImport(Dll().Module(), "ADVAPI32.dll", "CreateProcessWithLogonW",
-                    reinterpret_cast<void*>(&LogonDouble)) != nullptr);
-  InstallerWindow installer;
+  ImportDouble logon("ADVAPI32.dll", "CreateProcessWithLogonW", reinterpret_cast<void*>(&LogonDouble));
+  StandIn installer;
   g_logon = LogonCall();
-  g_outerNextCount = 0;
+  int leaves = StandIn::leaves;
   Stack s;
   s.PushAll({"below", "C:\\dir", "C:\\prog.exe"});
-  RunPage(s, installer, [](HWND parent, HWND) { SendMessageA(parent, kNotifyOuterNext, static_cast<WPARAM>(-1), 0); });
+  installer.WithPage("RunAs", s);
   CHECK_STACK(s, "below");  // Back pushes nothing and starts nothing
-  CHECK_EQ(g_outerNextCount.load(), 1);
+  CHECK_EQ(StandIn::leaves - leaves, 1);
 
   // No program at all: Next leads to "error" in either mode.
   s.Clear();
-  RunPage(s, installer, [](HWND parent, HWND) { CHECK_EQ(Pressing(parent), "left"); });
+  installer.WithPage("RunAs", s, [&installer](HWND, HWND) { CHECK_EQ(installer.Next(), "left"); });
   CHECK_STACK(s, "error");
   s.Clear();
-  RunPage(s, installer, [](HWND parent, HWND page) {
+  installer.WithPage("RunAs", s, [&installer](HWND, HWND page) {
     SendDlgItemMessageA(page, 1233, BM_CLICK, 0, 0);
-    CHECK_EQ(Pressing(parent), "left");
+    CHECK_EQ(installer.Next(), "left");
   });
   CHECK_STACK(s, "error");
   CHECK_EQ(g_logon.calls, 0);
@@ -258,7 +183,7 @@ TEST_CASE(RunAsBackNothingToStartOrNoDirectory) {
   s.Clear();
   s.Push("C:\\prog.exe");
   g_logonError = 0;
-  RunPage(s, installer, [](HWND parent, HWND) { CHECK_EQ(Pressing(parent), "left"); });
+  installer.WithPage("RunAs", s, [&installer](HWND, HWND) { CHECK_EQ(installer.Next(), "left"); });
   CHECK_STACK(s, "success");
   CHECK(g_logon.nullDirectory);
 }
@@ -301,26 +226,17 @@ BOOL WINAPI CreateProcessDouble(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURI
 // the shell's token, and texts longer than the installer's usual 1024 characters.
 TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   g_shellDouble = CreateWindowA("Static", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  void* shell = PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", reinterpret_cast<void*>(&ShellWindowDouble));
-  void* ordinary =
-      PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&CreateProcessDouble));
-  CHECK(shell != nullptr && ordinary != nullptr);
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + "tvrunas-shell-" + Arg("variant");
-  CreateDirectoryA(dir.c_str(), nullptr);
+  ImportDouble shell("USER32.dll", "GetShellWindow", reinterpret_cast<void*>(&ShellWindowDouble));
+  ImportDouble ordinary("KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&CreateProcessDouble));
+  // The victim started without a switch of its own records how it was started in tvcmdline.txt.
+  std::string dir = TestFolder("runas"), program = dir + "\\" + Own("tvrunas") + ".exe";
+  CopyFileA((Arg("testbin32") + "\\tvvictim.exe").c_str(), program.c_str(), FALSE);
   std::string record = dir + "\\tvcmdline.txt";
   DeleteFileA(record.c_str());
-  std::string program = Arg("testbin32") + "\\tvcmdline.exe";
 
-  Stack s;
-  s.PushAll({dir, "tv \"one two\" 3", program});
-  Dll().Call("RunAsNonElevatedUser", &s);
-  CHECK_STACK(s, "success");
+  CHECK_STACK_VEC(CallExport("RunAsNonElevatedUser", {dir, "tv \"one two\" 3", program}), {"success"});
   CHECK_EQ(g_ordinaryStarts, 0);
-  char longDir[MAX_PATH] = {};
-  GetLongPathNameA(dir.c_str(), longDir, MAX_PATH);
-  CHECK_EQ(WaitForRecord(record), "tv \"one two\" 3\r\n" + std::string(longDir) + "\r\n");
+  CHECK_EQ(WaitForRecord(record), "tv \"one two\" 3\r\n" + dir + "\r\n");
   DeleteFileA(record.c_str());
 
   // A command line that outgrows the ANSI variant's 1024-character conversion starts nothing
@@ -338,10 +254,7 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   CHECK(GetFileAttributesA(record.c_str()) == INVALID_FILE_ATTRIBUTES);
 #endif
 
-  PatchImport(Dll().Module(), "USER32.dll", "GetShellWindow", shell);
-  PatchImport(Dll().Module(), "KERNEL32.dll", "CreateProcessW", ordinary);
   DeleteFileA(record.c_str());
-  RemoveDirectoryA(dir.c_str());
   // A window left behind on this thread, which pumps no messages between cases, would hold up
   // every settings-change broadcast of the installers running beside the harness.
   DestroyWindow(g_shellDouble);

@@ -7,18 +7,15 @@ namespace {
 
 constexpr int kAbsent = 41;  // function index of a custom target that is never present
 
+// The stack stays while the search thread uses it, as the installer's does.
 std::vector<std::string> Call(Stack& s, const char* name, const std::vector<std::string>& pushed) {
-  s.PushAll(pushed);
-  Dll().Call(name, &s);
-  std::vector<std::string> top = s.TopFirst();
-  s.Clear();
-  return top;
+  return CallExport(name, pushed, &s);
 }
 
 }  // namespace
 
 TEST_CASE(UnloadEndsARunningSearch) {
-  Stack s;  // the stack stays while the search thread uses it, as the installer's does
+  Stack s;
   Installer& installer = Installer::Get();
   installer.functions[kAbsent] = [&s](HWND) {
     s.Pop();
@@ -95,23 +92,24 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   };
   g_entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  g_openManager = PatchImport(Dll().Module(), "ADVAPI32.dll", kOpenManager, reinterpret_cast<void*>(&BlockedOpenManager));
-  CHECK(g_openManager != nullptr);
+  ImportDouble blocked("ADVAPI32.dll", kOpenManager, reinterpret_cast<void*>(&BlockedOpenManager));
+  g_openManager = blocked.Original();
   CHECK_STACK_VEC(Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}), {});
   CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1), "/async"}), {"ok"});
   CHECK(WaitForSingleObject(g_entered, 30000) == WAIT_OBJECT_0);
   int asked = installer.executeCalls;
 
-  g_globalFree = PatchImport(Dll().Module(), "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree));
-  CHECK(g_globalFree != nullptr);
-  g_frees = 0;
-  DWORD start = GetTickCount();
-  installer.SendUnload();
-  DWORD took = GetTickCount() - start;
-  int frees = g_frees;
-  if (g_globalFree) PatchImport(Dll().Module(), "KERNEL32.dll", "GlobalFree", g_globalFree);
+  DWORD took = 0;
+  {
+    ImportDouble counted("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree));
+    g_globalFree = counted.Original();
+    g_frees = 0;
+    DWORD start = GetTickCount();
+    installer.SendUnload();
+    took = GetTickCount() - start;
+  }
   CHECK(took >= 9000 && took < 20000);
-  CHECK_EQ(frees, 0);
+  CHECK_EQ(g_frees, 0);
 
   SetEvent(g_release);
   bool collected = false;
@@ -124,7 +122,6 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   // The plug-in works as before: the entry is asked, and offered to the search's function.
   CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1)}), {"done"});
   CHECK_EQ(installer.executeCalls, asked + 2);
-  if (g_openManager) PatchImport(Dll().Module(), "ADVAPI32.dll", kOpenManager, g_openManager);
   installer.functions.erase(kAbsent);
   CloseHandle(g_entered);
   CloseHandle(g_release);

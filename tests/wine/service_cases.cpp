@@ -18,11 +18,14 @@ namespace {
 
 std::string Name(const char* what) { return "TvHarness-" + Arg("variant") + "-" + what; }
 
-// The script pushes Install's arguments in this order; the service name ends on top.
-void PushInstall(Stack& s, const std::string& name, const std::string& display, const std::string& type,
-                 const std::string& start, const std::string& path, const std::string& group,
-                 const std::string& deps, const std::string& account, const std::string& password) {
-  s.PushAll({password, account, deps, group, path, start, type, display, name});
+// Install with its arguments pushed as the script pushes them (the service name ends on top), on
+// a stack of entries of the size given; what it left.
+std::vector<std::string> Install(const std::string& name, const std::string& display, const std::string& type,
+                                 const std::string& start, const std::string& path, const std::string& group,
+                                 const std::string& deps, const std::string& account, const std::string& password,
+                                 int stringSize = 1024) {
+  Stack s(stringSize);
+  return CallExport("Install", {password, account, deps, group, path, start, type, display, name}, &s);
 }
 
 std::string W2U(const std::wstring& w) {
@@ -31,24 +34,6 @@ std::string W2U(const std::wstring& w) {
   WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
   return out;
 }
-
-// Replaces one import of the DLL for the length of a scope.
-class ImportDouble {
- public:
-  ImportDouble(const char* dll, const char* function, void* replacement)
-      : dll_(dll), function_(function), original_(PatchImport(Dll().Module(), dll, function, replacement)) {
-    CHECK(original_ != nullptr);
-  }
-  ~ImportDouble() {
-    if (original_) PatchImport(Dll().Module(), dll_, function_, original_);
-  }
-  void* Original() const { return original_; }
-
- private:
-  const char* dll_;
-  const char* function_;
-  void* original_;
-};
 
 // ---- a recording CreateService that forwards to the real one ----
 struct CreateRecord {
@@ -219,12 +204,8 @@ struct CountHandles {
 
 TEST_CASE(ManagerThatCannotBeOpened) {
   ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
-  for (const char* fn : {"Install", "Remove", "Start", "Stop", "QueryStatus"}) {
-    Stack s;
-    s.PushAll({"below", "some-service"});
-    Dll().Call(fn, &s);
-    CHECK_STACK(s, "error", "100");
-  }
+  for (const char* fn : {"Install", "Remove", "Start", "Stop", "QueryStatus"})
+    CHECK_STACK_VEC(CallExport(fn, {"below", "some-service"}), {"error", "100"});
 }
 
 TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
@@ -232,16 +213,14 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   std::string name = Name("args");
   scm.Purge(name);
   RecordCreate record;
-  Stack s;
 #ifdef TARVOLK_UNICODE
   // A Unicode installer's text reaches the manager unchanged, beyond any ANSI code page.
   const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96";
 #else
   const std::string display = "Args display";
 #endif
-  PushInstall(s, name, display, "0x10", "03", Arg("service") + " -x", "", "Tcpip;Afd", "", "ignored");
-  Dll().Call("Install", &s);
-  CHECK_STACK(s, "success", "-559038801");
+  CHECK_STACK_VEC(Install(name, display, "0x10", "03", Arg("service") + " -x", "", "Tcpip;Afd", "", "ignored"),
+                  {"success", "-559038801"});
   CHECK_EQ(g_create.calls, 1);
   CHECK_EQ(g_create.name, name);
   CHECK_EQ(g_create.access, SERVICE_ALL_ACCESS);
@@ -283,9 +262,7 @@ TEST_CASE(InstallQualifiesAndGrantsTheAccount) {
     scm.Purge(name);
     RecordCreate record;
     RecordGrant grant;
-    Stack s;
-    PushInstall(s, name, name, "16", "3", Arg("service"), "", "", a.given, "secret");
-    Dll().Call("Install", &s);
+    Install(name, name, "16", "3", Arg("service"), "", "", a.given, "secret");
     CHECK_EQ(g_create.account, a.passed);
     CHECK(!g_create.dependenciesGiven);  // an empty list is no list
     CHECK(g_create.passwordGiven);
@@ -310,21 +287,16 @@ TEST_CASE(InstallWithAnArgumentMissing) {
   RecordCreate record;
   RecordGrant grant;
   // Eight arguments, the password missing: nothing is created, the grant was made all the same.
-  Stack s;
-  s.PushAll({CurrentUser(), "", "", Arg("service"), "3", "16", name, name});
-  Dll().Call("Install", &s);
-  CHECK_STACK(s, "error", "-559038801");
+  CHECK_STACK_VEC(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", name, name}),
+                  {"error", "-559038801"});
   CHECK_EQ(g_create.calls, 0);
   CHECK_EQ(g_grant.calls, 1);
   CHECK(!scm.Exists(name));
 
-  for (size_t count = 0; count < 8; ++count) {
-    Stack few;
-    std::vector<std::string> args = {"", "", "", "", Arg("service"), "3", "16", name, name};
-    few.PushAll(std::vector<std::string>(args.end() - count, args.end()));
-    Dll().Call("Install", &few);
-    CHECK_STACK(few, "error", "-559038801");
-  }
+  std::vector<std::string> args = {"", "", "", "", Arg("service"), "3", "16", name, name};
+  for (size_t count = 0; count < 8; ++count)
+    CHECK_STACK_VEC(CallExport("Install", std::vector<std::string>(args.end() - count, args.end())),
+                    {"error", "-559038801"});
   CHECK_EQ(g_create.calls, 0);
 }
 
@@ -335,12 +307,9 @@ TEST_CASE(InstallWithALoadOrderGroup) {
   {
     // Wine makes no tags: the tag pointer comes back unchanged, so the placeholder stays.
     RecordCreate record;
-    Stack s;
-    PushInstall(s, name, name, "16", "3", Arg("service"), "TvGroup", "", "", "");
-    Dll().Call("Install", &s);
+    CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "TvGroup", "", "", ""), {"success", "-559038801"});
     CHECK(g_create.tagGiven);
     CHECK_EQ(g_create.group, "TvGroup");
-    CHECK_STACK(s, "success", "-559038801");
     CHECK_EQ(W2U(scm.Read(name).group), "TvGroup");
   }
   scm.Purge(name);
@@ -348,10 +317,7 @@ TEST_CASE(InstallWithALoadOrderGroup) {
     // Where the system makes a tag (a double writes one after the real creation), it is reported.
     RecordCreate record;
     g_create.tagToReport = 42;
-    Stack s;
-    PushInstall(s, name, name, "16", "3", Arg("service"), "TvGroup", "", "", "");
-    Dll().Call("Install", &s);
-    CHECK_STACK(s, "success", "42");
+    CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "TvGroup", "", "", ""), {"success", "42"});
   }
   scm.Purge(name);
 }
@@ -362,15 +328,11 @@ TEST_CASE(InstallLimitsOfTheBuffers) {
   {
     // A number longer than 127 characters is cut to its first 127: 127 zeros then "7" reads 0.
     RecordCreate record;
-    Stack s;
-    PushInstall(s, name, name, "16", std::string(127, '0') + "7", Arg("service"), "", "", "", "");
-    Dll().Call("Install", &s);
+    Install(name, name, "16", std::string(127, '0') + "7", Arg("service"), "", "", "", "");
     CHECK_EQ(g_create.calls, 1);
     CHECK_EQ(g_create.start, 0);
     scm.Purge(name);
-    Stack t;
-    PushInstall(t, name, name, "16", std::string(126, '0') + "7", Arg("service"), "", "", "", "");
-    Dll().Call("Install", &t);
+    Install(name, name, "16", std::string(126, '0') + "7", Arg("service"), "", "", "", "");
     CHECK_EQ(g_create.start, 7);
     scm.Purge(name);
   }
@@ -382,15 +344,11 @@ TEST_CASE(InstallLimitsOfTheBuffers) {
     std::string small = "TvLim-" + Arg("variant").substr(0, 8);
     RecordCreate record;
     RecordGrant grant;
-    Stack s(16);
-    PushInstall(s, small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p");
-    Dll().Call("Install", &s);
-    CHECK_STACK(s, "error", "-559038801");
+    CHECK_STACK_VEC(Install(small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p", 16),
+                    {"error", "-559038801"});
     CHECK_EQ(g_create.calls, 0);
     // 13 characters leave room for the prefix and the NUL.
-    Stack t(16);
-    PushInstall(t, small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklm", "p");
-    Dll().Call("Install", &t);
+    Install(small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklm", "p", 16);
     CHECK_EQ(g_create.calls, 1);
     CHECK_EQ(g_create.account, ".\\abcdefghijklm");
     scm.Purge(small);
@@ -408,24 +366,14 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
       // Counted from the third round on: when this case runs first, loading the plug-in and its
       // first calls open handles that the process keeps for good.
       if (round == 2) kernelBefore = OwnHandleCount();
-      Stack s;
-      PushInstall(s, name, name, "16", "3", Arg("service"), round % 2 ? "TvGroup" : "", "", CurrentUser(), "pw");
-      Dll().Call("Install", &s);  // created, then "exists" on the second round
-      for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"}) {
-        s.Clear();
-        s.Push(name);
-        Dll().Call(fn, &s);
-      }
+      // Created, then "exists" on the second round.
+      Install(name, name, "16", "3", Arg("service"), round % 2 ? "TvGroup" : "", "", CurrentUser(), "pw");
+      for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"}) CallExport(fn, {name});
       scm.WaitState(name, SERVICE_STOPPED);
-      s.Clear();
-      s.Push(name);
-      Dll().Call(round % 2 ? "Remove" : "QueryStatus", &s);  // missing name next round: not opened
-      s.Clear();
-      Dll().Call("Install", &s);  // nothing on the stack
-      s.PushAll({"", "", "", "abc"});
-      Dll().Call("Install", &s);  // four arguments only
-      s.Clear();
-      for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) Dll().Call(fn, &s);  // no name
+      CallExport(round % 2 ? "Remove" : "QueryStatus", {name});  // missing name next round: not opened
+      CallExport("Install", {});                                   // nothing on the stack
+      CallExport("Install", {"", "", "", "abc"});                  // four arguments only
+      for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) CallExport(fn, {});  // no name
     }
     CHECK(g_ledger.opened > 100);
     CHECK_EQ(g_ledger.opened, g_ledger.closed);

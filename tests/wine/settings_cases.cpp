@@ -43,12 +43,8 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
   RegCloseKey(key);
 
   // Stored, present already, deleted (the last item went), absent: told twice.
-  for (const char* op : {"add", "add", "rem", "rem"}) {
-    Stack s;
-    s.PushAll({"A", name, "std", op});
-    Dll().Call("ModifyEnvVar", &s);
-    CHECK_STACK(s, "success");
-  }
+  for (const char* op : {"add", "add", "rem", "rem"})
+    CHECK_STACK_VEC(CallExport("ModifyEnvVar", {"A", name, "std", op}), {"success"});
   CHECK_EQ(g_environmentChanges, 2);
   DestroyWindow(listener);
 

@@ -15,7 +15,9 @@
                    was closed (not when it is terminated)
      record=PATH   adds its whole command line and its current directory to the file when it
                    starts, a line each in UTF-8 (a program started again adds two more)
-   It ends when its window is closed, or when it is terminated. */
+   It ends when its window is closed, or when it is terminated. Started with no argument of the
+   form key=value (as the start exports' tests start it, with command lines of their own), it
+   writes those two lines to tvcmdline.txt in its current directory instead, and ends. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -75,7 +77,13 @@ static void Record(const char* path) {
   WCHAR directory[MAX_PATH + 1] = {0};
   char line[8192];
   GetCurrentDirectoryW(MAX_PATH, directory);
-  HANDLE file = OpenMaking(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
+  /* A test that polls the file holds it open for a moment now and then (NSIS opens it without
+     sharing writes): try again for a while rather than lose the record. */
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 250 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    file = OpenMaking(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) Sleep(20);
+  }
   if (file == INVALID_HANDLE_VALUE) return;
   const WCHAR* texts[2] = {GetCommandLineW(), directory};
   for (int i = 0; i < 2; ++i) {
@@ -95,6 +103,13 @@ static int Fail(const char* what) {
 }
 
 int main(int argc, char** argv) {
+  int switches = 0;
+  for (int i = 1; i < argc; ++i) switches += strchr(argv[i], '=') != NULL;
+  if (switches == 0) { /* written under another name first, so that a reader never sees half a file */
+    DeleteFileA("tvcmdline.tmp");
+    Record("tvcmdline.tmp");
+    return MoveFileExA("tvcmdline.tmp", "tvcmdline.txt", MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+  }
   const char* file = Value(argc, argv, "file");
   const char* dir = Value(argc, argv, "dir");
   const char* dll = Value(argc, argv, "dll");

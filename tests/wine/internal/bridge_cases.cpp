@@ -1,6 +1,5 @@
 // The bridge to the 64-bit companion: block handling, and on the 32-bit variants a real run of
 // Quillmere64.dll through the 64-bit rundll32 against a 64-bit victim.
-#include <algorithm>
 #include <cstring>
 
 #include "installer.h"
@@ -10,7 +9,6 @@
 
 namespace {
 
-std::string Text(const tv::tchar* t) { return Narrow(TString(t)); }
 
 struct Received {
   std::vector<tv::ProcessEntry> entries;
@@ -54,18 +52,18 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
     const tv::ProcessEntry& e = got.entries[0];
     CHECK_EQ(e.processId, 1234);
 #ifdef TARVOLK_UNICODE
-    CHECK_EQ(Text(e.itemPath), "C:\\x\\caf\xC3\xA9.dll");
+    CHECK_EQ(Narrow(e.itemPath), "C:\\x\\caf\xC3\xA9.dll");
 #else
     // The ANSI code page in x86-ansi, as the process and module passes give their names.
     char expected[32] = {};
     WideCharToMultiByte(CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected, sizeof(expected), nullptr, nullptr);
-    CHECK_EQ(Text(e.itemPath), std::string(expected));
+    CHECK_EQ(Narrow(e.itemPath), std::string(expected));
 #endif
-    CHECK_EQ(Text(e.displayName), "Shown");
-    CHECK_EQ(Text(e.imagePath), "C:\\x\\app.exe");
+    CHECK_EQ(Narrow(e.displayName), "Shown");
+    CHECK_EQ(Narrow(e.imagePath), "C:\\x\\app.exe");
     CHECK_EQ(reinterpret_cast<ULONG_PTR>(e.window), 0x00012345);
     CHECK(e.position == 7 && e.total == 40);
-    CHECK_EQ(Text(got.entries[1].itemPath), "C:\\x\\two.dll");
+    CHECK_EQ(Narrow(got.entries[1].itemPath), "C:\\x\\two.dll");
   }
   batch.Clear();
   CHECK_EQ(Deliver(batch, tv::kHelperBatchLast, 9), 1);  // the last block may be empty
@@ -101,11 +99,6 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
 }
 
 #ifndef _WIN64
-static std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
-  return s;
-}
-
 TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK(GetFileAttributesA((Arg("testbin32") + "\\Quillmere64.dll").c_str()) != INVALID_FILE_ATTRIBUTES);
   std::string folder = TestFolder("bridge");
@@ -129,10 +122,10 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK(mine.size() > 3);
   bool module = false;
   for (auto& e : mine) {
-    module |= Lower(Text(e.itemPath)) == Lower(dll);
-    CHECK_EQ(Lower(Text(e.imagePath)), Lower(v.Path()));
+    module |= Lower(Narrow(e.itemPath)) == Lower(dll);
+    CHECK_EQ(Lower(Narrow(e.imagePath)), Lower(v.Path()));
     // Windows were asked for: the caption of the victim's main window, as FillDisplayName gives it.
-    CHECK_EQ(Text(e.displayName), Own("TvBridgeCaption"));
+    CHECK_EQ(Narrow(e.displayName), Own("TvBridgeCaption"));
     CHECK(e.window == FindWindowA(Own("TvBridge").c_str(), nullptr));
   }
   CHECK(module);
