@@ -52,7 +52,7 @@ Var Listed
 
 ; Each victim records how it was started, in ${D}\wd, its folder.
 !macro GuiVictim NAME ARGS READY
-  ${Victim} "${TESTBIN32}\tvvictim_gui.exe" "${D}\${NAME}" 'life=300000 record=${D}\${NAME}.txt ${ARGS}' "${D}\${READY}"
+  ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${NAME}" 'life=300000 record=${D}\${NAME}.txt ${ARGS}' "${D}\${READY}"
 !macroend
 
 ; Two services, each in a program found by the services page: one by its module, one by a file

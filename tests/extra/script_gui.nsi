@@ -53,7 +53,7 @@ Function .onInit
   FileOpen $Results "${RESULTS}" w
   FileClose $Results
   CreateDirectory "${D}"
-  ${Victim} "${TESTBIN}\tvvictim_gui.exe" "${D}\tv-victim-${T}.exe" 'class=TvScript-${VARIANT} "caption=TvScript victim ${VARIANT}" style=1 life=300000' "${D}\victim.ready"
+  ${Victim} "${TESTBIN}\tvvictim.exe" "${D}\tv-victim-${T}.exe" 'class=TvScript-${VARIANT} "caption=TvScript victim ${VARIANT}" style=1 life=300000' "${D}\victim.ready"
   ; The address of ExitProcess, for the driver to send to the page.
   System::Call 'kernel32::GetModuleHandle(t "kernel32.dll") p .r1'
   System::Call 'kernel32::GetProcAddress(p r1, m "ExitProcess") p .r2'

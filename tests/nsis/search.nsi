@@ -350,7 +350,7 @@ Section
   Tarvolk::SilentSearch "/async" $7
   ${Dump} "async start" `Tarvolk::SilentWait "/time" 0`
   ; While it is held nothing is added and no other search starts; the arguments stay.
-  ${Dump} "second search" `Tarvolk::SilentSearch "/async" $7`
+  ${Dump} "second search" `Tarvolk::SilentSearch "/async" 99`
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro ArgumentKept "add while held" "${D}\files\held-f"
   StrCpy $R5 0
