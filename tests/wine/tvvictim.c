@@ -13,8 +13,9 @@
      life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
      bye=PATH      writes "closed by its window" to the file when it ends because its window
                    was closed (not when it is terminated)
-     record=PATH   adds its whole command line and its current directory to the file when it
-                   starts, a line each in UTF-8 (a program started again adds two more)
+     record=PATH   adds its whole command line and its current directory to the file once all
+                   of the above is done, a line each in UTF-8 (a program started again adds two
+                   more)
    It ends when its window is closed, or when it is terminated. Started with no argument of the
    form key=value (as the start exports' tests start it, with command lines of their own), it
    writes those two lines to tvcmdline.txt in its current directory instead, and ends. */
@@ -120,7 +121,6 @@ int main(int argc, char** argv) {
   const char* touch = Value(argc, argv, "touch");
   const char* life = Value(argc, argv, "life");
   const char* record = Value(argc, argv, "record");
-  if (record) Record(record);
   if (life) CloseHandle(CreateThread(NULL, 0, EndLater, (LPVOID)(INT_PTR)atoi(life), 0, NULL));
   if (file && OpenMaking(file, GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS) == INVALID_HANDLE_VALUE)
     return Fail("file");
@@ -163,6 +163,8 @@ int main(int argc, char** argv) {
     if (show && *show == '1') ShowWindow(window, SW_SHOWNOACTIVATE);
     if (style && *style == '1') SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_VISIBLE);
   }
+  /* Last of the start, so that a test that waits for the record finds the window and the rest. */
+  if (record) Record(record);
   if (ready) {
     HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, ready);
     if (event) SetEvent(event);
