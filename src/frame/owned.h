@@ -70,6 +70,13 @@ struct ProcessHeapTraits {
 // A block of the process heap.
 using HeapBlock = Owned<void*, ProcessHeapTraits>;
 
+// The process's token with the access asked for, or nothing: what OpenProcessToken leaves in its
+// out value when it fails is not a handle to close.
+inline KernelHandle OpenToken(HANDLE process, DWORD access) {
+  HANDLE token = nullptr;
+  return OpenProcessToken(process, access, &token) ? KernelHandle(token) : KernelHandle();
+}
+
 // Holds a critical section for the length of a scope.
 class Locked {
  public:

@@ -33,11 +33,8 @@ using Library = Owned<HMODULE, LibraryTraits>;
 // "SeIncreaseQuotaPrivilege" enabled in the installer's own token. Any error, "not all assigned"
 // included, means the installer may not start programs with another token.
 bool EnableIncreaseQuota() {
-  KernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.out())) {
-    token.release();
-    return false;
-  }
+  KernelHandle token = OpenToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES);
+  if (!token) return false;
   TOKEN_PRIVILEGES privileges = {};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
@@ -57,19 +54,19 @@ bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_
   if (shellProcessId == 0) return false;
   KernelHandle shellProcess(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId));
   if (!shellProcess) return false;
-  KernelHandle shellToken;
-  if (!OpenProcessToken(shellProcess.get(), TOKEN_DUPLICATE, shellToken.out())) {
-    shellToken.release();
-    return false;
-  }
-  KernelHandle token;
+  KernelHandle token = PrimaryTokenOf(shellProcess.get());
+  return token && StartWithToken(token.get(), program, commandLine, workingDirectory);
+}
+
+KernelHandle PrimaryTokenOf(HANDLE process) {
+  KernelHandle token = OpenToken(process, TOKEN_DUPLICATE);
+  if (!token) return KernelHandle();
   const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
                        TOKEN_ADJUST_SESSIONID;
-  if (!DuplicateTokenEx(shellToken.get(), access, nullptr, SecurityImpersonation, TokenPrimary, token.out())) {
-    token.release();
-    return false;
-  }
-  return StartWithToken(token.get(), program, commandLine, workingDirectory);
+  HANDLE copy = nullptr;
+  if (!DuplicateTokenEx(token.get(), access, nullptr, SecurityImpersonation, TokenPrimary, &copy))
+    return KernelHandle();
+  return KernelHandle(copy);
 }
 
 bool StartWithToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {

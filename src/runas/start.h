@@ -2,6 +2,7 @@
 // desktop shell's token, and the ordinary start.
 #pragma once
 #include "frame/buffer.h"
+#include "frame/owned.h"
 #include "frame/plugin.h"
 
 namespace tv {
@@ -16,6 +17,10 @@ bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, BasicTex
 // elevated installer can start it as the desktop user's ordinary self. False when any step fails;
 // nothing is shown and no error is reported.
 bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
+
+// A primary copy of the process's token, with the access a start with it needs; nothing when the
+// token cannot be opened or copied.
+KernelHandle PrimaryTokenOf(HANDLE process);
 
 // Starts the program with a primary token (CreateProcessWithTokenW, looked up at run time); the
 // handles are closed at once. False when any step fails.

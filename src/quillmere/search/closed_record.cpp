@@ -49,12 +49,7 @@ const bool g_releaseAtUnload = (AtUnload(&ClearRecord), true);
 // A primary copy of the program's token, for a start as the user who ran it.
 void CopyToken(DWORD processId, KernelHandle* out) {
   KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
-  KernelHandle token;
-  if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, token.out())) return;
-  const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
-                       TOKEN_ADJUST_SESSIONID;
-  if (!DuplicateTokenEx(token.get(), access, nullptr, SecurityImpersonation, TokenPrimary, out->out()))
-    out->release();
+  if (process) *out = PrimaryTokenOf(process.get());
 }
 
 // The entry of the program that runs under this id, noted before.
@@ -145,11 +140,8 @@ class InUse {
 // ---- starting again
 
 bool InstallerElevated() {
-  KernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out())) {
-    token.release();
-    return false;
-  }
+  KernelHandle token = OpenToken(GetCurrentProcess(), TOKEN_QUERY);
+  if (!token) return false;
   TOKEN_ELEVATION elevation = {};
   DWORD size = 0;
   return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&

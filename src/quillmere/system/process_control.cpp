@@ -11,11 +11,8 @@ bool g_debugPrivilege = false;
 
 bool EnableDebugPrivilege() {
   if (g_debugPrivilege) return true;
-  KernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out())) {
-    token.release();
-    return false;
-  }
+  KernelHandle token = OpenToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
+  if (!token) return false;
   TOKEN_PRIVILEGES privileges = {};
   if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
   privileges.PrivilegeCount = 1;

@@ -11,11 +11,8 @@ namespace {
 // The token's user SID, copied out of the token information. False also when there is no
 // memory for it.
 bool ReadTokenUser(HANDLE process, Buffer<BYTE>* info) {
-  KernelHandle token;
-  if (!OpenProcessToken(process, TOKEN_QUERY, token.out())) {
-    token.release();
-    return false;
-  }
+  KernelHandle token = OpenToken(process, TOKEN_QUERY);
+  if (!token) return false;
   DWORD size = 0;
   if (GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return false;
