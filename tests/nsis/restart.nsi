@@ -66,26 +66,6 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-!macro Start EXE BIN LINE
-  CreateDirectory "${D}\${EXE}-wd"
-  SetOutPath "${D}\${EXE}-wd"
-  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${EXE}-${T}.exe"
-  Exec '${LINE}'
-!macroend
-
-; The late program started anew, and closed by a search from inside a walk's function.
-!macro Late
-  IntOp $Nested $Nested + 1
-  Delete "${D}\late.txt"
-  !insertmacro Start late ${BIN} '${LATE}'
-  ${WaitFile} "${D}\late.txt"
-  Tarvolk::AddClass "TvLate-${T}"
-  GetFunctionAddress $R0 Offer
-  Tarvolk::SilentSearch $R0
-  Pop $R0
-  !insertmacro Line "  search from inside the walk: [$R0]"
-!macroend
-
 Function Entry
   Pop $1  ; how it ended
   Pop $2  ; image
@@ -122,7 +102,7 @@ Function Entry
     StrCpy $Helpers "$Helpers [$1]"
   ${EndIf}
   ${If} $Nested = 0
-    !insertmacro Late
+    Call Late
   ${EndIf}
   Push "true"
 FunctionEnd
@@ -156,39 +136,32 @@ Function Ask
     StrCpy $Polite "$Polite [$0 $1]"
   ${EndIf}
   ${If} $Nested = 1
-    !insertmacro Late
+    Call Late
   ${EndIf}
   Push "true"
 FunctionEnd
 
 ; This installer's copy, as an uninstaller runs its temporary copy: with "_?=" on its command
-; line, and the installer that started it waiting. Its search finds itself, then that installer.
+; line, and the installer that started it waiting. Its searches find itself, then that installer;
+; it ends with the number of them it heard of as ones that cannot be closed.
 Var Heard
 Function Self
   Pop $1  ; id
-  Pop $2
-  Pop $3
-  ${If} $1 != "-1"
-    StrCpy $1 "its id"
+  ${If} $1 == "-1"
+    IntOp $Heard $Heard + 1
   ${EndIf}
-  StrCpy $Heard "$Heard [$1]"
   Push "autoclose"
 FunctionEnd
 
 !macro AsCopy
-  ClearErrors
   ${GetOptions} $CMDLINE "/starter=" $R1
   ${IfNot} ${Errors}
     GetFunctionAddress $0 Self
     Tarvolk::AddModule "$EXEPATH"
     Tarvolk::SilentSearch $0
-    Pop $R2
     Tarvolk::AddModule "$R1"
     Tarvolk::SilentSearch $0
-    Pop $R3
-    FileOpen $R0 "${D}\copy.txt" w
-    FileWrite $R0 "$Heard [$R2] [$R3]"
-    FileClose $R0
+    SetErrorLevel $Heard
     Quit
   ${EndIf}
 !macroend
@@ -230,6 +203,26 @@ FunctionEnd
   Tarvolk::Remove "${SVC}"
   Call TakeStack
 !macroend
+
+!macro Start EXE BIN LINE
+  CreateDirectory "${D}\${EXE}-wd"
+  SetOutPath "${D}\${EXE}-wd"
+  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${EXE}-${T}.exe"
+  Exec '${LINE}'
+!macroend
+
+; The late program started anew, and closed by a search from inside a walk's function.
+Function Late
+  IntOp $Nested $Nested + 1
+  Delete "${D}\late.txt"
+  !insertmacro Start late ${BIN} '${LATE}'
+  ${WaitFile} "${D}\late.txt"
+  Tarvolk::AddClass "TvLate-${T}"
+  GetFunctionAddress $R0 Offer
+  Tarvolk::SilentSearch $R0
+  Pop $R0
+  !insertmacro Line "  search from inside the walk: [$R0]"
+FunctionEnd
 
 Section
   !insertmacro AsCopy
@@ -302,12 +295,8 @@ Section
   ${DumpBelow} "restart again" `Tarvolk::RestartClosedPrograms`
 
   CopyFiles /SILENT "$EXEPATH" "${D}\Au_-${T}.exe"
-  ExecWait '"${D}\Au_-${T}.exe" /starter=$EXEPATH /S _?=${D}'
-  StrCpy $R1 "none"
-  FileOpen $R0 "${D}\copy.txt" r
-  FileRead $R0 $R1
-  FileClose $R0
-  !insertmacro Line "the uninstaller's copy heard of itself and its uninstaller:$R1"
+  ExecWait '"${D}\Au_-${T}.exe" /starter=$EXEPATH /S _?=${D}' $R0
+  !insertmacro Line "the uninstaller's copy: of itself and its uninstaller, $R0 could not be closed"
 
   !insertmacro Clean
   !insertmacro CloseResults

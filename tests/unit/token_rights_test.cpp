@@ -2,66 +2,50 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-
 namespace {
 
-// S-1-5-<rid>: one sub-authority.
+// S-1-5-<rid>, one sub-authority.
 void AddSid(tv::Buffer<std::uint8_t>* out, std::uint8_t rid) {
   const std::uint8_t sid[12] = {1, 1, 0, 0, 0, 0, 0, 5, rid, 0, 0, 0};
   out->Append(sid, sizeof sid);
 }
 
-// A medium user's token: user 21, groups 11 and 32, two privileges.
-tv::TokenRights Medium() {
+// A medium token of user 21 with groups 11 and 32 and privileges 19 and 23, changed by `change`.
+template <class Change>
+tv::TokenRights Token(Change change) {
   tv::TokenRights r;
   r.known = true;
   r.session = 1;
   r.integrity = 0x2000;
   AddSid(&r.user, 21);
-  for (std::uint8_t group : {11, 32}) AddSid(&r.groups, group);
-  for (std::uint64_t privilege : {19ull, 23ull}) r.privileges.Push(privilege);
+  AddSid(&r.groups, 11);
+  AddSid(&r.groups, 32);
+  r.privileges.Push(19);
+  r.privileges.Push(23);
+  change(r);
   return r;
 }
+const auto kAsIs = [](tv::TokenRights&) {};
 
 TEST(TokenRights, OnlyATokenThatGivesNoMoreCounts) {
-  const tv::TokenRights program = Medium();
-  EXPECT_TRUE(tv::NoStronger(Medium(), program));
-  tv::TokenRights weaker = Medium();
-  weaker.integrity = 0x1000;
-  weaker.groups.Resize(12);
-  weaker.privileges.Resize(1);
+  const tv::TokenRights program = Token(kAsIs);
+  EXPECT_TRUE(tv::NoStronger(Token(kAsIs), program));
+  auto weaker = Token([](tv::TokenRights& r) {
+    r.integrity = 0x1000;
+    r.groups.Resize(12);
+    r.privileges.Resize(1);
+  });
   EXPECT_TRUE(tv::NoStronger(weaker, program));
   EXPECT_FALSE(tv::NoStronger(program, weaker));
-
-  tv::TokenRights other = Medium();
-  AddSid(&other.groups, 33);  // an enabled group the program had only for deny, or not at all
-  EXPECT_FALSE(tv::NoStronger(other, program));
-  other = Medium();
-  other.privileges.Push(20);
-  EXPECT_FALSE(tv::NoStronger(other, program));
-  other = Medium();
-  other.user.Clear();
-  AddSid(&other.user, 22);
-  EXPECT_FALSE(tv::NoStronger(other, program));
-  other = Medium();
-  other.session = 2;
-  EXPECT_FALSE(tv::NoStronger(other, program));
-  other = Medium();
-  other.known = false;
-  EXPECT_FALSE(tv::NoStronger(other, program));
-  EXPECT_FALSE(tv::NoStronger(program, other));
-
+  EXPECT_FALSE(tv::NoStronger(Token([](tv::TokenRights& r) { AddSid(&r.groups, 33); }), program));
+  EXPECT_FALSE(tv::NoStronger(Token([](tv::TokenRights& r) { r.privileges.Push(20); }), program));
+  EXPECT_FALSE(tv::NoStronger(Token([](tv::TokenRights& r) { r.user[8] = 22; }), program));
+  EXPECT_FALSE(tv::NoStronger(Token([](tv::TokenRights& r) { r.session = 2; }), program));
+  EXPECT_FALSE(tv::NoStronger(Token([](tv::TokenRights& r) { r.groups.Resize(15); }), program));  // cut short
+  EXPECT_FALSE(tv::NoStronger(Token([](tv::TokenRights& r) { r.known = false; }), program));
   // A confined program: no token but its own keeps it so, not even an equal one.
-  for (bool tv::TokenRights::*confined : {&tv::TokenRights::restricted, &tv::TokenRights::appContainer}) {
-    tv::TokenRights sandboxed = Medium();
-    sandboxed.*confined = true;
-    EXPECT_FALSE(tv::NoStronger(Medium(), sandboxed));
-  }
-  // A SID list cut short reads as nothing held.
-  other = Medium();
-  other.groups.Resize(15);
-  EXPECT_FALSE(tv::NoStronger(other, program));
+  EXPECT_FALSE(tv::NoStronger(program, Token([](tv::TokenRights& r) { r.restricted = true; })));
+  EXPECT_FALSE(tv::NoStronger(program, Token([](tv::TokenRights& r) { r.appContainer = true; })));
 }
 
 }  // namespace

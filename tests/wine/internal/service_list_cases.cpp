@@ -184,15 +184,10 @@ BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD 
                        DWORD* needed, DWORD* returned, DWORD* resume, const tv::tchar* group) {
   BOOL ok = reinterpret_cast<decltype(&TV_AW(EnumServicesStatusEx))>(g_enumServices)(
       manager, level, type, state, buffer, size, needed, returned, resume, group);
-  auto* entries = reinterpret_cast<tv::ServiceEntry*>(buffer);
   for (DWORD i = 0; buffer != nullptr && i < *returned; ++i) {
-    SERVICE_STATUS_PROCESS& status = entries[i].ServiceStatusProcess;
-    bool guest = Narrow(entries[i].lpServiceName) == g_guest;
-    if (guest || status.dwProcessId == g_hostId) status.dwServiceType = SERVICE_WIN32_SHARE_PROCESS;
-    if (guest) {
-      status.dwProcessId = g_hostId;
-      status.dwCurrentState = SERVICE_RUNNING;
-    }
+    tv::ServiceEntry& entry = reinterpret_cast<tv::ServiceEntry*>(buffer)[i];
+    if (Narrow(entry.lpServiceName) == g_guest)
+      entry.ServiceStatusProcess = {SERVICE_WIN32_SHARE_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0, g_hostId, 0};
   }
   return ok;
 }
@@ -204,17 +199,16 @@ BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD 
 TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   RunningService host("host", "");
   g_guest = Name("guest");
+  g_hostId = host.pid;
   host.scm.Purge(g_guest);
   CHECK(host.scm.Create(g_guest, "\"" + Arg("service") + "\""));
   auto name = Wide(host.name);
   CHECK(tv::MayTerminate(host.pid, name.c_str()));  // alone in its process
-  g_hostId = host.pid;
-  g_enumServices = PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", TV_AW_NAME("EnumServicesStatusEx"),
-                               reinterpret_cast<void*>(&SharedHost));
-  CHECK(g_enumServices != nullptr);
+  const char* enumName = TV_AW_NAME("EnumServicesStatusEx");
+  g_enumServices = PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", enumName, reinterpret_cast<void*>(&SharedHost));
   CHECK(!tv::MayTerminate(host.pid, name.c_str()));
   CHECK(!tv::TerminateAndWait(host.pid));
-  PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", TV_AW_NAME("EnumServicesStatusEx"), g_enumServices);
+  PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", enumName, g_enumServices);
   CHECK_EQ(host.scm.State(host.name), SERVICE_RUNNING);
   host.scm.Purge(g_guest);
 }
