@@ -265,9 +265,10 @@ const char* Refusal(const ClosedProgram& entry, Ended outcome, const Buffer<Clos
   return *ways == 0 ? "restricted" : nullptr;
 }
 
-// Waits, serving the messages sent to this thread, while another thread reads the entry's details.
+// Waits, serving the messages sent to this thread, while another thread reads the entry's details
+// (at most about 30 s: a thread stuck in the read does not hold this one).
 void WaitFilled(const ClosedProgram& entry) {
-  while (Filling(entry)) {
+  for (int i = 0; i < 3000 && Filling(entry); ++i) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
     MSG message;
     TV_AW(PeekMessage)(&message, nullptr, 0, 0, PM_NOREMOVE);
