@@ -151,6 +151,44 @@ TEST(Stack, ArgumentBuffersHoldAnyEntry) {
   EXPECT_TRUE(none.empty());
 }
 
+// What a script function did to the stack, as the mark tells it afterwards: the number of the
+// script's entries still in place (everything above them is the function's).
+TEST(Stack, MarkKeepsTheScriptsEntriesWhereverTheirBlocksAre) {
+  Narrow in(16);
+  auto pop = [&in](int n) {
+    char ignored[16];
+    while (n-- > 0) in.frame.popstring(ignored, sizeof ignored);
+  };
+  in.Push("s1");
+  in.Push("s2");
+  {
+    tv::BasicStackMark<char> mark(in.frame);
+    in.Push("extra");
+    in.Push("answer");
+    EXPECT_EQ(mark.Kept(in.frame), 2u);
+    // Moved aside and pushed back (the header's words): new blocks, same texts.
+    pop(4);
+    in.Push("s1");
+    in.Push("s2");
+    in.Push("answer");
+    EXPECT_EQ(mark.Kept(in.frame), 2u);
+    pop(1);
+    EXPECT_EQ(mark.Kept(in.frame), 2u);  // nothing left above: no answer
+    // One popped too many and an answer pushed in its place.
+    pop(1);
+    in.Push("answer");
+    EXPECT_EQ(mark.Kept(in.frame), 1u);
+    // Emptied (an export that empties the stack), and an answer pushed.
+    in.frame.clearstack();
+    in.Push("answer");
+    EXPECT_EQ(mark.Kept(in.frame), 0u);
+  }
+  in.frame.clearstack();
+  tv::BasicStackMark<char> empty(in.frame);
+  in.Push("answer");
+  EXPECT_EQ(empty.Kept(in.frame), 0u);
+}
+
 TEST(Stack, EntrySizeMatchesTheInstallersBlocks) {
   // An ANSI entry of a 32-bit installer is string_size + 8 bytes; a wide one of a 64-bit
   // installer is 2 * string_size + 16. Here: header plus string_size characters.
