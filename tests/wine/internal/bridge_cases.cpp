@@ -160,6 +160,41 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK_EQ(after, before);
 }
 
+// A companion that never answers (a stand-in whose entry point only waits) counts as absent
+// after a few seconds of silence: the search gets nothing from it and goes on, and the rundll32
+// started for it has been ended.
+TEST_CASE(CompanionThatNeverAnswersIsEnded) {
+  std::string folder = TestFolder("bridge") + "\\" + Own("silent");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string pids = folder + "\\tvstandin.pid";
+  DeleteFileA(pids.c_str());
+  CHECK(CopyFileA((Arg("testbin32") + "\\mods\\tvmod.dll").c_str(), (folder + "\\Tarvolk.dll").c_str(), FALSE));
+  CHECK(CopyFileA((Arg("testbin64") + "\\mods\\tvmod.dll").c_str(), (folder + "\\Quillmere64.dll").c_str(), FALSE));
+  HMODULE module = LoadLibraryA((folder + "\\Tarvolk.dll").c_str());
+  CHECK(module != nullptr);
+  if (module == nullptr) return;
+  HINSTANCE own = tv::g_instance;
+  tv::g_instance = module;
+  Received got;
+  tv::EnumRequest request = {&got, 0};
+  DWORD start = GetTickCount();
+  tv::HelperOutcome outcome = tv::RunHelper64("0 1", &Receive, &request);
+  DWORD took = GetTickCount() - start;
+  tv::g_instance = own;
+  FreeLibrary(module);
+  CHECK(!outcome.complete && got.entries.empty());
+  CHECK(took >= 4500 && took < 15000);
+  unsigned long pid = 0;
+  if (FILE* f = fopen(pids.c_str(), "rb")) {
+    if (fscanf(f, "%lu", &pid) != 1) pid = 0;
+    fclose(f);
+  }
+  CHECK(pid != 0);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  CHECK(process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
+  if (process != nullptr) CloseHandle(process);
+}
+
 #ifdef TARVOLK_UNICODE
 TEST_CASE(CompanionFoundInAFolderOutsideTheAnsiCodePage) {
   // The plug-in in a folder with a Greek name (a temporary folder under such a user name, on a
