@@ -109,8 +109,10 @@ TEST_CASE(StopServiceOfProcessStopsWithoutADialog) {
   CHECK(!watch.seen);
 }
 
+// tests/extra/screenshot runs it alone with a longer stop (stopdelay=MS), to take a picture of the
+// dialog.
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
-  RunningService svc("dialog", "stopdelay=1200 hint=100");
+  RunningService svc("dialog", "stopdelay=" + (Arg("stopdelay").empty() ? "1200" : Arg("stopdelay")) + " hint=100");
   HWND parent = MakeParent();
   tv::ServiceList list(GetModuleHandleA(nullptr), parent, nullptr);
   tv::ServiceEntry entry = {};
@@ -169,17 +171,4 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
   list.StopService(nameless);
   CHECK(GetTickCount() - start < 500);
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
-}
-
-// Held open long enough for a screenshot by tests/extra's driver; not part of the normal run.
-TEST_CASE(StopDialogForScreenshot) {
-  if (Arg("only") != "StopDialogForScreenshot") return;
-  RunningService svc("shot", "stopdelay=8000 hint=200");  // long enough to be found and shot
-  HWND parent = MakeParent();
-  tv::ServiceList list(GetModuleHandleA(nullptr), parent, nullptr);
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
-  list.StopService(entry);
-  CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
-  DestroyWindow(parent);
 }
