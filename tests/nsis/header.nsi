@@ -203,14 +203,13 @@ Section
   !insertmacro Sequence "close not running" 0 `${TvCloseProgram} "${DEAF}" 10 $Result`
   !insertmacro Sequence "close empty name" 1 `${TvCloseProgram} "" 10 $Result`
   !insertmacro Sequence "close /kill" 0 `${TvCloseProgram} "/kill" 10 $Result`
-  ; The words leave the installer's thread as they found it: a 32-bit installer's file under
-  ; $SYSDIR still lands in SysWOW64.
+  ; The words leave the installer's thread as they found it: a 32-bit installer's $SYSDIR is
+  ; still SysWOW64.
   FileOpen $0 "$SYSDIR\tv-${T}.txt" w
   FileClose $0
+  StrCpy $1 "$WINDIR\SysWOW64"
   !if "${VARIANT}" == "amd64-unicode"
     StrCpy $1 "$WINDIR\System32"
-  !else
-    StrCpy $1 "$WINDIR\SysWOW64"
   !endif
   StrCpy $2 "elsewhere"
   IfFileExists "$1\tv-${T}.txt" 0 +2

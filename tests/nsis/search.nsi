@@ -95,15 +95,13 @@ Function OfferNested
   Push "true"
 FunctionEnd
 
-; Leaves its inputs, an entry of its own and the answer, after a header word that moves the
-; whole stack aside and back: only what it left is taken off, never the script's own entries.
+; Leaves its inputs, an entry of its own and the answer, after header words that move the whole
+; stack aside and back: only what it left is taken off, never the script's own entries.
 Function Words
   ${If} ${ServiceRunning} "TvSearchNone-${VARIANT}"
   ${OrIf} ${ProcessRunning} "tvs-none-search-${VARIANT}.exe"
-    StrCpy $Asked " found what is not there"
   ${EndIf}
-  StrCmp $Asked "" 0 +2
-    StrCpy $Asked " called"
+  StrCpy $Asked " called"
   Push "left"
   Push "true"
 FunctionEnd
@@ -354,9 +352,8 @@ Section
     StrCpy $Asked "many times"
   !insertmacro Counts "autoclose custom: $9 asked $Asked"
 
-  ; Header words in the functions that the plug-in calls (a search's, a custom entry's, the
-  ; record's walk), and an export that empties the stack in an EnumProcesses function, with
-  ; entries of the script's own on the stack.
+  ; Header words in a search's, a custom entry's and the record walk's function, and an export
+  ; that empties the stack in an EnumProcesses function, over an entry of the script's own.
   StrCpy $Asked ""
   GetFunctionAddress $R1 Words
   Tarvolk::AddCustom "Words" "words" $R1

@@ -109,10 +109,8 @@ TEST_CASE(StopServiceOfProcessStopsWithoutADialog) {
   CHECK(!watch.seen);
 }
 
-// tests/extra/screenshot runs it alone with a longer stop (stopdelay=MS), to take a picture of the
-// dialog.
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
-  RunningService svc("dialog", "stopdelay=" + (Arg("stopdelay").empty() ? "1200" : Arg("stopdelay")) + " hint=100");
+  RunningService svc("dialog", "stopdelay=1200 hint=100");
   HWND parent = MakeParent();
   tv::ServiceList list(GetModuleHandleA(nullptr), parent, nullptr);
   tv::ServiceEntry entry = {};
