@@ -182,7 +182,7 @@ bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedu
     started = StartCompanion(commandLine.data(), folder, &companion);
     if (started) {
       KernelHandle process(companion.hProcess);
-      CloseHandle(companion.hThread);
+      KernelHandle thread(companion.hThread);
       ServeUntilEnded(process.get(), run);
     }
   }
