@@ -44,6 +44,13 @@ struct BasicFrame {
 
   bool HasEntries() const { return stacktop != nullptr && *stacktop != nullptr; }
 
+  // The number of entries on the stack.
+  std::size_t Depth() const {
+    std::size_t depth = 0;
+    for (const Entry* e = stacktop != nullptr ? *stacktop : nullptr; e != nullptr; e = e->next) ++depth;
+    return depth;
+  }
+
   // Characters an entry's text holds, NUL included (never less than 1).
   std::size_t TextCapacity() const { return string_size > 1 ? static_cast<std::size_t>(string_size) : 1; }
 
@@ -108,6 +115,52 @@ struct BasicFrame {
     entry->next = *stacktop;
     *stacktop = entry;
   }
+};
+
+// The script's entries as they lay before a script function was called, so that afterwards the
+// plug-in takes off what the function left and nothing of the script's. Entries are known by
+// their place counted from the bottom and a fingerprint of their text, never by their address:
+// a function may move the script's entries aside and push them back (new blocks, same texts),
+// and a block that was freed may come back as another entry at the same address.
+template <class C>
+class BasicStackMark {
+ public:
+  explicit BasicStackMark(const BasicFrame<C>& frame) : depth_(frame.Depth()) {
+    if (depth_ == 0) return;
+    prints_ = static_cast<std::uint32_t*>(StackAlloc(depth_ * sizeof(std::uint32_t)));
+    if (prints_ == nullptr) return;
+    std::size_t fromBottom = depth_;
+    for (const auto* e = *frame.stacktop; e != nullptr; e = e->next) prints_[--fromBottom] = Print(frame, e);
+  }
+  ~BasicStackMark() { StackFree(prints_); }
+  BasicStackMark(const BasicStackMark&) = delete;
+  BasicStackMark& operator=(const BasicStackMark&) = delete;
+
+  // How many of the marked entries still lie in place, from the bottom up to the first that is
+  // gone or holds another text (a function that emptied the stack, or popped below what it was
+  // given, leaves fewer). Everything above them is the function's. Without the fingerprints (no
+  // memory for them) entries are counted only.
+  std::size_t Kept(const BasicFrame<C>& frame) const {
+    std::size_t depth = frame.Depth();
+    std::size_t kept = depth < depth_ ? depth : depth_;
+    if (prints_ == nullptr) return kept;
+    std::size_t fromBottom = depth;
+    for (const auto* e = depth > 0 ? *frame.stacktop : nullptr; e != nullptr; e = e->next)
+      if (--fromBottom < kept && Print(frame, e) != prints_[fromBottom]) kept = fromBottom;
+    return kept;
+  }
+
+ private:
+  // FNV-1a over the entry's text.
+  static std::uint32_t Print(const BasicFrame<C>& frame, const BasicStackEntry<C>* e) {
+    std::uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < frame.TextCapacity() && e->text[i] != C(0); ++i)
+      hash = (hash ^ static_cast<std::uint32_t>(e->text[i])) * 16777619u;
+    return hash;
+  }
+
+  std::size_t depth_;
+  std::uint32_t* prints_ = nullptr;
 };
 
 // A zero-filled buffer for one popped argument: string_size + 1 characters, released on every

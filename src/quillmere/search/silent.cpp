@@ -140,29 +140,29 @@ bool AbandonSearch() {
 using namespace tv;
 
 // Pops an optional "/async" and a script function's address; pushes "done" (the search has
-// ended), "ok" (it runs in the background) or "error". Refused (the arguments stay under "error")
-// while a search is held, from inside a function that a search runs, and without the debug
-// privilege.
+// ended), "ok" (it runs in the background) or "error". Refused with the arguments left on the
+// stack under "error", as they were: while a search is held, from inside a function that a search
+// runs, without the debug privilege, and for an address that is missing or no function's.
 TARVOLK_EXPORT(SilentSearch, QuillmereFrame) {
   if (InsideScriptCall() || !EnableDebugPrivilege() || SearchHeld()) {
     frame.pushword("error");
     return;
   }
-  Arg word(frame);
-  bool async = false;
-  if (PopArg(frame, word) && IsWord(word.c_str(), "/async")) {
-    async = true;
-    if (!PopArg(frame, word)) word.data()[0] = 0;
+  Arg first(frame);
+  Arg second(frame);
+  bool hasFirst = PopArg(frame, first);
+  bool async = hasFirst && IsWord(first.c_str(), "/async");
+  bool hasAddress = async ? PopArg(frame, second) : hasFirst;
+  int functionIndex = hasAddress ? FunctionIndexOf((async ? second : first).c_str()) : -1;
+  HANDLE thread = nullptr;
+  if (functionIndex >= 0 && OpenScriptCalls()) {
+    PrepareClosedRecord();
+    thread = CreateThread(nullptr, 0, &SilentSearchThread, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)),
+                          0, nullptr);
   }
-  int functionIndex = word.data() != nullptr ? FunctionIndexOf(word.c_str()) : -1;
-  if (functionIndex < 0 || !OpenScriptCalls()) {
-    frame.pushword("error");
-    return;
-  }
-  PrepareClosedRecord();
-  HANDLE thread = CreateThread(nullptr, 0, &SilentSearchThread,
-                               reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)), 0, nullptr);
   if (thread == nullptr) {
+    if (async && hasAddress) frame.pushstring(second.c_str());
+    if (hasFirst) frame.pushstring(first.c_str());
     frame.pushword("error");
     return;
   }

@@ -213,15 +213,3 @@ TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   host.scm.Purge(g_guest);
 }
 
-// Held open long enough for a screenshot by tests/extra's driver; not part of the normal run.
-TEST_CASE(StopDialogForScreenshot) {
-  if (Arg("only") != "StopDialogForScreenshot") return;
-  RunningService svc("shot", "stopdelay=8000 hint=200");  // long enough to be found and shot
-  HWND parent = MakeParent();
-  tv::ServiceList list(GetModuleHandleA(nullptr), parent, nullptr);
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
-  list.StopService(entry);
-  CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
-  DestroyWindow(parent);
-}
