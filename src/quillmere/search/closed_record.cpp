@@ -6,6 +6,7 @@
 #include "frame/numbers.h"
 #include "frame/owned.h"
 #include "quillmere/module.h"
+#include "quillmere/system/engine.h"
 #include "quillmere/system/process_details.h"
 #include "quillmere/system/process_owner.h"
 #include "quillmere/system/width.h"
@@ -228,6 +229,11 @@ bool StartProgram(const ClosedProgram& entry, unsigned ways, const Starters& sta
   const wchar_t* folder = entry.details.folder.empty() ? nullptr : entry.details.folder.c_str();
   BasicText<wchar_t> line;  // the start may write into the command line: a private copy for each
   auto fresh = [&]() { return line.Assign(entry.details.commandLine); };
+  // The image path is the one the program ran from: a 64-bit program's System32 path must not
+  // become the SysWOW64 copy in a 32-bit installer. Only for this start; the thread's own
+  // redirection comes back after it.
+  InitProcessApi();
+  FsRedirectionOff redirection;
   if ((ways & kOwnToken) && fresh() && StartWithToken(entry.token.get(), image, line.data(), folder)) return true;
   if ((ways & kShellToken) && fresh() && StartWithToken(starters.shellToken.get(), image, line.data(), folder))
     return true;
