@@ -420,7 +420,8 @@ int wmain(int argc, wchar_t** argv) {
         printf("[");
         PrintUtf8(text);
         printf("] ");
-        Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+        HWND label = GetDlgItem(box, 0xFFFF);
+        Ask(label, WM_GETTEXT, 1024, (LPARAM)text);
         PrintUtf8(text);
         printf("\n");
         return 0;

@@ -118,7 +118,8 @@ void ShowListMenu(ProgramsPage& p, LPARAM position) {
   else if (isProcess && program.hostsServices)
     TV_AW(AppendMenu)(menu, MF_STRING, kServiceCommand, p.options.Get(kServiceMenuText));
   TV_AW(AppendMenu)(menu, MF_STRING, kCopyCommand, p.options.Get(kCopyMenuText));
-  UINT flags = TPM_RETURNCMD | TPM_NONOTIFY | (p.rightToLeft ? TPM_LAYOUTRTL | TPM_RIGHTALIGN : 0);
+  // Right to left, the menu's start, its right edge, lies at the point.
+  UINT flags = TPM_RETURNCMD | TPM_NONOTIFY | (p.rightToLeft ? TPM_LAYOUTRTL : 0);
   int command = static_cast<int>(TrackPopupMenu(menu, flags, at.x, at.y, 0, list, nullptr));
   DestroyMenu(menu);
   switch (command) {
