@@ -4,7 +4,8 @@
      tvctl TITLE gone ID     waits (at most 15 s) until the control ID no longer exists
      tvctl TITLE pos ID      prints the screen position of the control's centre: "X Y"
      tvctl TITLE state       prints the run-as page's state on one line
-     tvctl TITLE text ID T   waits (at most 15 s) until the control's text is T; exit 1 if not
+     tvctl TITLE text ID T [S] waits (at most 15 s, or S s) until the control's text is T; exit 1 if not;
+                             with S it prints "ready" first
      tvctl TITLE focus ID    waits (at most 15 s) until the control has the keyboard focus
      tvctl TITLE focusid     prints the id of the control that has the keyboard focus, and the list's
                              focused row
@@ -321,7 +322,13 @@ static int WriteClipboard(const wchar_t* path, BOOL ansi) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   int id = argc > 3 ? _wtoi(argv[3]) : 0;
-  for (int i = 0; i < 300; ++i) {
+  int tries = 300;
+  if (lstrcmpW(argv[2], L"text") == 0 && argc > 5) {
+    tries = _wtoi(argv[5]) * 20;
+    printf("ready\n");
+    fflush(stdout);
+  }
+  for (int i = 0; i < tries; ++i) {
     g_top = NULL;
     g_title = argv[1];
     EnumWindows(VisitTop, 0);
