@@ -3,5 +3,5 @@
 # while it runs, for every program started meanwhile: it runs alone.
 foreach(variant x86-ansi x86-unicode)
   add_test(NAME gui-looks-${variant} COMMAND ${CMAKE_CURRENT_LIST_DIR}/page-looks ${variant})
-  set_tests_properties(gui-looks-${variant} PROPERTIES TIMEOUT 600 LABELS wine RESOURCE_LOCK x-display RUN_SERIAL TRUE)
+  set_tests_properties(gui-looks-${variant} PROPERTIES TIMEOUT 900 LABELS wine RESOURCE_LOCK x-display RUN_SERIAL TRUE)
 endforeach()

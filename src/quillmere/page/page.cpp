@@ -272,10 +272,12 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // True when the installer shows a language that reads right to left: its flags say so (NSIS
 // mirrors its own dialogs then), or, without them, its window does.
 bool InstallerReadsRightToLeft(HWND parent) {
-  constexpr int kRightToLeftFlag = 10;  // the word of the installer's flags record that says so
+  // The words of the installer's flags record: its plug-in interface version (a record laid out
+  // as this one is from version 1.0 on), and whether its language reads right to left.
+  constexpr int kApiVersionFlag = 7, kRightToLeftFlag = 10;
   extra_parameters* extra = QuillmereExtra();
-  if (extra != nullptr && extra->exec_flags != nullptr)
-    return static_cast<const int*>(extra->exec_flags)[kRightToLeftFlag] != 0;
+  const int* flags = extra != nullptr ? static_cast<const int*>(extra->exec_flags) : nullptr;
+  if (flags != nullptr && flags[kApiVersionFlag] >= 0x00010000) return flags[kRightToLeftFlag] != 0;
   return (TV_AW(GetWindowLongPtr)(parent, GWL_EXSTYLE) & (WS_EX_LAYOUTRTL | WS_EX_RTLREADING)) != 0;
 }
 
