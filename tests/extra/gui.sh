@@ -64,6 +64,28 @@ click() {
   xdotool mousemove $pos click 1
   sleep 0.4
 }
+# The installer's message box: its title and text go to the log.
+box() {
+  boxtext=$(ctl box) || fail "no message box"
+  note "  box: $boxtext"
+}
+# Clicks the message box's button (6 Yes, 7 No, 1 OK) and waits for the box to go. A click that a
+# box just shown on a busy machine did not take is made again, on the same box.
+answer() {
+  local pos try
+  for try in 1 2 3; do
+    sleep 0.3
+    pos=$(ctl boxbtn "$1") || fail "no button $1 on the message box"
+    # shellcheck disable=SC2086
+    xdotool mousemove $pos click 1
+    if ctl boxgone "${boxtext#\[*\] }"; then
+      sleep 0.3
+      return 0
+    fi
+    echo "the message box stayed after click $try" >&2
+  done
+  fail "the message box stayed"
+}
 # Waits (at most about 10 s) for a line that starts with the text in the file.
 wait_line() {
   local try
@@ -87,5 +109,8 @@ shot() {
   done | sort -rn | while read -r _ w width height x y; do
     xwd -id "$w" -display "$DISPLAY" | /usr/bin/convert "$out" xwd:- -geometry "+$x+$y" -composite "$out"
   done
-  /usr/bin/convert "$out" -crop 600x400+210+185 +repage "$out"
+  # The installer window, as far as it lies on the screen.
+  w=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -1)
+  geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*x[0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1+\2+\3/p')
+  /usr/bin/convert "$out" -crop "$geometry" +repage "$out"
 }

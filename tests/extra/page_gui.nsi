@@ -109,6 +109,9 @@ FunctionEnd
 ; driver holds the search (hold.flag).
 Function Hold
   Pop $0
+  IfFileExists "${D}\held.flag" +3
+    FileOpen $0 "${D}\held.flag" w
+    FileClose $0
   IfFileExists "${D}\hold.flag" 0 +2
     Sleep 250
   Push "false"
@@ -205,59 +208,24 @@ Function IgnorePage
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 
-; A program of the record of what the plug-in ended: how it ended, and whether its command line
-; and folder are the ones it was started with.
+; A program of the record of what the plug-in ended (the page's close sequence and menu): how it
+; ended, its image, its target and its service. Starting them again is restart.nsi's.
 Function Closed
   Pop $1  ; how it ended
   Pop $2  ; image
-  Pop $3  ; command line
-  Pop $4  ; folder
-  Pop $5  ; name
+  Pop $3
+  Pop $4
+  Pop $5
   Pop $6  ; target
   Pop $7  ; service
   ${GetFileName} $2 $2
-  ; A victim's command line begins so; a service's is its path, with a file to hold for one.
-  StrCpy $R1 '"${D}\$2" life=300000 record=${D}\$2.txt '
-  StrLen $R2 $R1
-  StrCpy $R3 $3 $R2
-  StrCpy $R0 "started otherwise"
-  ${If} $R3 == $R1
-  ${AndIf} $4 == "${D}\wd"
-  ${OrIf} $3 == '"${D}\$2" file=${D}\svc-close.dat'
-  ${OrIf} $3 == '"${D}\$2"'
-    StrCpy $R0 "as started"
-  ${EndIf}
-  StrCpy $Listed "$Listed$\r$\n    [$1] [$2] [$R0] [$6] [$7]"
+  StrCpy $Listed "$Listed$\r$\n    [$1] [$2] [$6] [$7]"
   Push "true"
 FunctionEnd
 
-; The victims started again have recorded their second start: the same as their first?
-!macro SecondStart NAME
-  StrCpy $R2 0
-  ${Do}
-    ClearErrors
-    FileOpen $R0 "${D}\${NAME}.txt" r
-    FileRead $R0 $R3
-    FileRead $R0 $R4
-    FileRead $R0 $R5
-    FileRead $R0 $R6
-    FileClose $R0
-    ${If} $R6 != ""
-    ${OrIf} $R2 > 100
-      ${Break}
-    ${EndIf}
-    IntOp $R2 $R2 + 1
-    Sleep 100
-  ${Loop}
-  ${If} "$R3$R4" == "$R5$R6"
-    StrCpy $Listed "$Listed ${NAME}: again as before."
-  ${Else}
-    StrCpy $Listed "$Listed ${NAME}: [$R5] [$R6], before [$R3] [$R4]."
-  ${EndIf}
-!macroend
-
 ; Both services are stopped: one from the list's menu, one by the close sequence.
 Function ServicePage
+  Call AddHolders
   Tarvolk::AddModule "${D}\tvsvc-menu-${T}.exe"
   Tarvolk::AddFile "${D}\svc-close.dat"
   Push "below"
@@ -271,25 +239,12 @@ Function ServicePage
   Pop $2
   !insertmacro DumpStack "service states (1 stopped): menu $1, close $2"
 
-  ; What the plug-in ended on both pages, and all of it started again.
+  ; What the plug-in ended on both pages.
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed
   Tarvolk::EnumClosedPrograms $0
   Pop $3
-  !insertmacro DumpStack "closed by the plug-in [$3]:$Listed$\r$\n  restarting"
-  Tarvolk::RestartClosedPrograms
-  Pop $3
-  StrCpy $Listed " $3 started."
-  !insertmacro SecondStart "tv-caption-${T}.exe"
-  !insertmacro SecondStart "tv-deaf-${T}.exe"
-  !insertmacro SecondStart "tv-module-${T}.exe"
-  Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
-  Pop $0
-  Pop $1
-  Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
-  Pop $0
-  Pop $2
-  !insertmacro DumpStack "restarted:$Listed service states (4 running): menu $1, close $2"
+  !insertmacro DumpStack "closed by the plug-in [$3]:$Listed"
 FunctionEnd
 
 Function CancelPage

@@ -130,6 +130,23 @@ void CheckOptions() {
     EXPECT_EQ(o.ScriptFunction(), -1);
     EXPECT_FALSE(o.ScriptFunctionValid());  // the page refuses to start
   }
+  {
+    // A language's texts stand in for the defaults: the script's own win wherever it gives them,
+    // before or after, and an empty question still falls back, to the language's.
+    Script<C> s;
+    s.Call({"/heading", "Mine", "/default", "HEADING", "Bitte", "/default", "closequestion", "Jetzt?",
+            "/autoclose", "", "", "", "Go", "/default", "searching", "Suche", "/default", "nonsense", "x",
+            "/default", "progress", "", "/default", "column1"});
+    tv::PageOptions<C> o;
+    tv::ParsePageOptions(s.frame, o);
+    EXPECT_TRUE(s.Left().empty());
+    EXPECT_EQ(N(o.Get(tv::kHeadingText)), "Mine");
+    EXPECT_EQ(N(o.Get(tv::kCloseQuestionText)), "Jetzt?");
+    EXPECT_EQ(N(o.Get(tv::kSearchingText)), "Suche");
+    EXPECT_FALSE(o.Given(tv::kSearchingText));  // the first row still shows "0% " before it
+    EXPECT_EQ(N(o.Get(tv::kProgressText)), tv::PageTextDefault(tv::kProgressText));
+    EXPECT_EQ(N(o.Get(tv::kFirstColumnText)), "Application");
+  }
 }
 
 TEST(PageOptions, SwitchesThenTheScriptsOwnWords) {

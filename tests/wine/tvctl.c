@@ -4,8 +4,18 @@
      tvctl TITLE gone ID     waits (at most 15 s) until the control ID no longer exists
      tvctl TITLE pos ID      prints the screen position of the control's centre: "X Y"
      tvctl TITLE state       prints the run-as page's state on one line
-     tvctl TITLE text ID T   waits (at most 15 s) until the control's text is T; exit 1 if not
+     tvctl TITLE text ID T [S] waits (at most 15 s, or S s) until the control's text is T; exit 1 if not;
+                             with S it prints "ready" first
      tvctl TITLE focus ID    waits (at most 15 s) until the control has the keyboard focus
+     tvctl TITLE focusid     prints the id of the control that has the keyboard focus, and the list's
+                             focused row
+     tvctl TITLE cell ROW COL prints the screen rectangle "L T R B" of a cell of the list
+     tvctl TITLE acc         prints what the accessibility interface names: the list, its value, each
+                             row, the check box
+     tvctl TITLE events S    prints "listening", then for S seconds each name change of the list's rows and
+                             change of its value that the installer announces, with the name or value
+                             read then and the event's tick count (ms)
+     tvctl TITLE rtl         prints whether the page and the list are mirrored
      tvctl TITLE is ID       prints "enabled=E checked=C text=[T]" for the control
      tvctl TITLE rows N      waits (at most 15 s) until the list 1212 has N rows (N -1: any),
                              then prints each row's image index and two texts
@@ -14,19 +24,25 @@
      tvctl TITLE boxbtn ID   prints the screen position of the message box's button ID
      tvctl TITLE boxgone [T] waits (at most 15 s) until no message box of the installer (with the text T)
                              is shown
-     tvctl TITLE menu [first] waits for a popup menu and prints the position of its last (or first) item
+     tvctl TITLE menu [first] waits for a popup menu and prints the position of its last (or first) item,
+                             then its rectangle "L T R B" and whether it is mirrored
      tvctl TITLE iconat ROW  prints the screen position of the centre of the list's row's icon
      tvctl TITLE send M W L  sends the message M (hexadecimal) with W and L (decimal, 64-bit) to the page
                              (the parent of the list 1212) and prints what it answered
      tvctl TITLE tip         waits for a shown tooltip of the installer's process and prints its text
      tvctl TITLE clip FILE   writes the clipboard's text, as it lies there, to FILE: UTF-16 (CF_UNICODETEXT)
                              or, with "clipa", the ANSI text (CF_TEXT)
-     tvctl TITLE kill NAME   terminates every process whose image is NAME
+     tvctl TITLE unclip      empties the clipboard
+     tvctl TITLE kill NAME   terminates every process whose image is NAME; prints how many, and the tick
+                             count (ms) when they had ended
      tvctl TITLE pid NAME    prints the id of a process whose image is NAME
    Ids 1 (Next), 2 (Cancel) and 3 (Back) are the installer window's own buttons; other ids are
    looked for in the page inside it. Texts are printed in UTF-8. */
+#define COBJMACROS
+#include <initguid.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <tlhelp32.h>
@@ -149,6 +165,42 @@ static int CellText(HWND list, HANDLE process, char* remote, int row, int column
   return image;
 }
 
+DEFINE_GUID(kIidAccessible, 0x618736e0, 0x3c3d, 0x11cf, 0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
+
+/* The name (or, with value set, the value) of a child of the window's client object, as a client of the
+   accessibility interface reads it: "[text]" in UTF-8, or "(none)". */
+static const char* Accessible(HWND window, LONG child, BOOL value) {
+  static char out[4096];
+  IAccessible* acc = NULL;
+  BSTR text = NULL;
+  VARIANT id;
+  id.vt = VT_I4;
+  id.lVal = child;
+  lstrcpyA(out, "(none)");
+  if (SUCCEEDED(AccessibleObjectFromWindow(window, OBJID_CLIENT, &kIidAccessible, (void**)&acc)) && acc &&
+      SUCCEEDED(value ? IAccessible_get_accValue(acc, id, &text) : IAccessible_get_accName(acc, id, &text)) && text) {
+    out[0] = '[';
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, out + 1, sizeof out - 3, NULL, NULL);
+    lstrcpyA(out + (n > 0 ? n : 1), "]");
+  }
+  if (text) SysFreeString(text);
+  if (acc) IAccessible_Release(acc);
+  return out;
+}
+
+static HWND g_list;
+static void CALLBACK Announced(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child, DWORD thread,
+                               DWORD time) {
+  (void)hook, (void)object, (void)thread, (void)time;
+  if (window != g_list) return;
+  /* Reading the name or value serves the hook's next events: the line is printed once it is whole. */
+  char line[4200];
+  wsprintfA(line, "%s %s %lu\n", event == EVENT_OBJECT_VALUECHANGE ? "value" : "name",
+            Accessible(window, child, event == EVENT_OBJECT_VALUECHANGE), (unsigned long)time);
+  fputs(line, stdout);
+  fflush(stdout);
+}
+
 static void PrintRows(HWND list) {
   DWORD pid = 0;
   GetWindowThreadProcessId(list, &pid);
@@ -170,8 +222,9 @@ static void PrintRows(HWND list) {
   if (process) CloseHandle(process);
 }
 
-/* The screen rectangle of the row's icon, asked of the list in the installer's process. */
-static BOOL IconRect(HWND list, int row, RECT* out) {
+/* The screen rectangle of the row's icon (column -1), or of a cell, asked of the list in the installer's
+   process. */
+static BOOL CellRect(HWND list, int row, int column, RECT* out) {
   DWORD pid = 0;
   SIZE_T done = 0;
   GetWindowThreadProcessId(list, &pid);
@@ -179,9 +232,10 @@ static BOOL IconRect(HWND list, int row, RECT* out) {
   RECT* remote = process ? VirtualAllocEx(process, NULL, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE) : NULL;
   BOOL ok = FALSE;
   if (remote) {
-    RECT r = {LVIR_ICON, 0, 0, 0};
+    RECT r = {column < 0 ? LVIR_ICON : LVIR_LABEL, column < 0 ? 0 : column, 0, 0};
     WriteProcessMemory(process, remote, &r, sizeof r, &done);
-    ok = Ask(list, LVM_GETITEMRECT, row, (LPARAM)remote) && ReadProcessMemory(process, remote, out, sizeof *out, &done);
+    ok = Ask(list, column > 0 ? LVM_GETSUBITEMRECT : LVM_GETITEMRECT, row, (LPARAM)remote) &&
+         ReadProcessMemory(process, remote, out, sizeof *out, &done);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   }
   if (process) CloseHandle(process);
@@ -268,12 +322,69 @@ static int WriteClipboard(const wchar_t* path, BOOL ansi) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   int id = argc > 3 ? _wtoi(argv[3]) : 0;
-  for (int i = 0; i < 300; ++i) {
+  int tries = 300;
+  if (lstrcmpW(argv[2], L"text") == 0 && argc > 5) {
+    tries = _wtoi(argv[5]) * 20;
+    printf("ready\n");
+    fflush(stdout);
+  }
+  for (int i = 0; i < tries; ++i) {
     g_top = NULL;
     g_title = argv[1];
     EnumWindows(VisitTop, 0);
     HWND c = Control(id);
-    if (lstrcmpW(argv[2], L"wait") == 0) {
+    if (lstrcmpW(argv[2], L"focusid") == 0) {
+      GUITHREADINFO gui;
+      ZeroMemory(&gui, sizeof gui);
+      gui.cbSize = sizeof gui;
+      HWND list = Control(1212);
+      if (list && GetGUIThreadInfo(GetWindowThreadProcessId(list, NULL), &gui)) {
+        printf("%d row %d\n", GetDlgCtrlID(gui.hwndFocus), (int)Ask(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED));
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"cell") == 0 && argc > 4) {
+      HWND list = Control(1212);
+      RECT r;
+      if (list && CellRect(list, id, _wtoi(argv[4]), &r)) {
+        printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"acc") == 0) {
+      HWND list = Control(1212);
+      if (list) {
+        CoInitialize(NULL);
+        printf("list %s", Accessible(list, CHILDID_SELF, FALSE));
+        printf(" value %s\n", Accessible(list, CHILDID_SELF, TRUE));
+        int count = (int)Ask(list, LVM_GETITEMCOUNT, 0, 0);
+        for (int row = 0; row < count; ++row) printf("row %d %s\n", row + 1, Accessible(list, row + 1, FALSE));
+        printf("check box %s\n", Accessible(Control(1227), CHILDID_SELF, FALSE));
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"events") == 0) {
+      g_list = Control(1212);
+      if (g_list) {
+        DWORD pid = 0, end = GetTickCount() + (DWORD)id * 1000;
+        GetWindowThreadProcessId(g_list, &pid);
+        CoInitialize(NULL);
+        SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, NULL, Announced, pid, 0,
+                        WINEVENT_OUTOFCONTEXT);
+        printf("listening\n");
+        fflush(stdout);
+        while ((LONG)(end - GetTickCount()) > 0) {
+          MSG msg;
+          while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+          MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+        }
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"rtl") == 0) {
+      HWND list = Control(1212);
+      if (list) {
+        printf("page %d list %d\n", (GetWindowLongW(GetParent(list), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0,
+               (GetWindowLongW(list, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0);
+        return 0;
+      }
+    } else if (lstrcmpW(argv[2], L"wait") == 0) {
       if (c && IsWindowVisible(c)) return 0;
     } else if (lstrcmpW(argv[2], L"gone") == 0) {
       if (!c) return 0;
@@ -316,7 +427,8 @@ int wmain(int argc, wchar_t** argv) {
         printf("[");
         PrintUtf8(text);
         printf("] ");
-        Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+        HWND label = GetDlgItem(box, 0xFFFF);
+        Ask(label, WM_GETTEXT, 1024, (LPARAM)text);
         PrintUtf8(text);
         printf("\n");
         return 0;
@@ -335,13 +447,14 @@ int wmain(int argc, wchar_t** argv) {
       HWND menu = OwnedWindow(L"#32768", TRUE);
       RECT r;
       if (menu && GetWindowRect(menu, &r)) {
-        printf("%ld %ld\n", (r.left + r.right) / 2, argc > 3 ? r.top + 10 : r.bottom - 10);
+        printf("%ld %ld %ld %ld %ld %ld %d\n", (r.left + r.right) / 2, argc > 3 ? r.top + 10 : r.bottom - 10, r.left,
+               r.top, r.right, r.bottom, (GetWindowLongW(menu, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0);
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"iconat") == 0) {
       HWND list = Control(1212);
       RECT r;
-      if (list && IconRect(list, id, &r)) {
+      if (list && CellRect(list, id, -1, &r)) {
         printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
         return 0;
       }
@@ -364,8 +477,17 @@ int wmain(int argc, wchar_t** argv) {
       }
     } else if (lstrcmpW(argv[2], L"clip") == 0 || lstrcmpW(argv[2], L"clipa") == 0) {
       return argc > 3 ? WriteClipboard(argv[3], argv[2][4] == L'a') : 2;
+    } else if (lstrcmpW(argv[2], L"unclip") == 0) {
+      if (OpenClipboard(NULL)) {
+        EmptyClipboard();
+        CloseClipboard();
+        return 0;
+      }
     } else if (lstrcmpW(argv[2], L"kill") == 0) {
-      if (argc > 3) printf("%d\n", KillByName(argv[3], FALSE));
+      if (argc > 3) {
+        int killed = KillByName(argv[3], FALSE);
+        printf("%d %lu\n", killed, GetTickCount());  /* the count, and the time all of them had ended */
+      }
       return 0;
     } else if (lstrcmpW(argv[2], L"pid") == 0) {
       return argc > 3 && KillByName(argv[3], TRUE) ? 0 : 1;

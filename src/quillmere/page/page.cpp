@@ -68,10 +68,6 @@ RECT ClientRectOf(HWND window, HWND parent) {
   return r;
 }
 
-void Resize(HWND window, int width, int height) {
-  SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-}
-
 void AddColumn(HWND list, int index, int width, const tchar* title) {
   TV_AW(LVCOLUMN) column = {};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -80,7 +76,8 @@ void AddColumn(HWND list, int index, int width, const tchar* title) {
   SendT(list, TV_AW(LVM_INSERTCOLUMN), index, reinterpret_cast<LPARAM>(&column));
 }
 
-void InsertStatusRow(HWND list, const tchar* text) {
+void InsertStatusRow(ProgramsPage& p, const tchar* text) {
+  HWND list = p.list;
   TV_AW(LVITEM) item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
   item.iItem = 0;
@@ -88,9 +85,40 @@ void InsertStatusRow(HWND list, const tchar* text) {
   item.pszText = const_cast<tchar*>(text);
   SendT(list, TV_AW(LVM_INSERTITEM), 0, reinterpret_cast<LPARAM>(&item));
   SendT(list, LVM_ENSUREVISIBLE, 0, FALSE);
+  AnnounceStatusRow(p, 0);
 }
 
-// Lays the page over the installer's page area and fits its controls to it.
+// The height that the control's text takes in its font when it is wrapped at `width` pixels.
+int TextHeight(HWND control, int width) {
+  int length = TV_AW(GetWindowTextLength)(control);
+  BasicText<tchar> text;
+  if (length == 0 || !text.Resize(static_cast<std::size_t>(length) + 1)) return 0;
+  TV_AW(GetWindowText)(control, text.data(), length + 1);
+  HDC dc = GetDC(control);
+  if (dc == nullptr) return 0;
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendT(control, WM_GETFONT, 0, 0)));
+  RECT r = {0, 0, width, 0};
+  TV_AW(DrawText)(dc, text.c_str(), length, &r, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return r.bottom;
+}
+
+// The control's rectangle in the page's client coordinates.
+RECT RectInPage(HWND control, HWND page) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void Place(HWND control, int top, int width, int height) {
+  SetWindowPos(control, nullptr, 0, top, width, height, SWP_NOZORDER);
+}
+
+// Lays the page over the installer's page area and fits its controls to it: each control gets
+// the page's width; the heading, the explanation and the check box grow to the height their
+// texts take (in whatever font, language and DPI), and the list takes what is left between.
 void LayOut(ProgramsPage& p) {
   HWND page = p.page;
   SendT(page, WM_SETFONT, static_cast<WPARAM>(SendT(p.parent, WM_GETFONT, 0, 0)), TRUE);
@@ -107,16 +135,27 @@ void LayOut(ProgramsPage& p) {
   RECT client;
   GetClientRect(page, &client);
   int width = client.right;
-  RECT pageRect = ClientRectOf(page, p.parent);
+  int shift = 0;  // how far the texts above have pushed what follows them down
   for (int id : {IDC_PROGRAMS_HEADING, IDC_PROGRAMS_PROGRESS, IDC_PROGRAMS_EXPLANATION}) {
     HWND control = Item(page, id);
-    RECT r = ClientRectOf(control, p.parent);
-    Resize(control, width, r.bottom - r.top);
+    RECT r = RectInPage(control, page);
+    int height = r.bottom - r.top;
+    int wanted = id == IDC_PROGRAMS_PROGRESS ? height : TextHeight(control, width);
+    Place(control, r.top + shift, width, wanted > height ? wanted : height);
+    if (wanted > height) shift += wanted - height;
   }
-  RECT box = ClientRectOf(p.checkBox, p.parent);
-  Resize(p.checkBox, width, pageRect.bottom - box.top);
-  RECT list = ClientRectOf(p.list, p.parent);
-  Resize(p.list, width, box.top - list.top);
+  // The check box reaches to the page's bottom, and higher where its text wraps.
+  RECT box = RectInPage(p.checkBox, page);
+  int glyph = GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE);
+  int boxHeight = client.bottom - box.top;
+  int textHeight = TextHeight(p.checkBox, width - glyph);
+  if (textHeight > box.bottom - box.top) {
+    TV_AW(SetWindowLongPtr)(p.checkBox, GWL_STYLE, TV_AW(GetWindowLongPtr)(p.checkBox, GWL_STYLE) | BS_MULTILINE);
+    if (textHeight > boxHeight) boxHeight = textHeight;
+  }
+  Place(p.checkBox, client.bottom - boxHeight, width, boxHeight);
+  RECT list = RectInPage(p.list, page);
+  Place(p.list, list.top + shift, width, client.bottom - boxHeight - list.top - shift);
 
   GetClientRect(p.list, &client);
   ColumnWidths widths = PageColumnWidths(client.right, GetSystemMetrics(SM_CXVSCROLL));
@@ -126,7 +165,9 @@ void LayOut(ProgramsPage& p) {
 
 INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-LRESULT CALLBACK ListCursorHook(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+// The list's window procedure while the page is shown: the busy cursor during the search, a
+// focused row once the list has the focus, Ctrl+C for Copy List, and its accessible object.
+LRESULT CALLBACK ListHook(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
   ProgramsPage* p = g_page;
   if (p == nullptr) return TV_AW(DefWindowProc)(list, message, wParam, lParam);
   HCURSOR busy = p->busyCursor.load();
@@ -134,7 +175,23 @@ LRESULT CALLBACK ListCursorHook(HWND list, UINT message, WPARAM wParam, LPARAM l
     SetCursor(busy);
     return TRUE;
   }
-  return TV_AW(CallWindowProc)(reinterpret_cast<WNDPROC>(p->previousListProc), list, message, wParam, lParam);
+  if (message == WM_KEYDOWN && wParam == 'C' && GetKeyState(VK_CONTROL) < 0) {
+    CopyList(*p);
+    return 0;
+  }
+  if (message == WM_GETOBJECT) {
+    LRESULT answer = AnswerGetObject(*p, wParam, lParam);
+    if (answer != 0) return answer;
+  }
+  LRESULT answer =
+      TV_AW(CallWindowProc)(reinterpret_cast<WNDPROC>(p->previousListProc), list, message, wParam, lParam);
+  if (message == WM_SETFOCUS && ListRowCount(list) > 0 &&
+      SendT(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED) < 0) {
+    TV_AW(LVITEM) item = {};
+    item.stateMask = item.state = LVIS_FOCUSED;
+    SendT(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  return answer;
 }
 
 void DisableButtons(ProgramsPage& p) {
@@ -155,6 +212,7 @@ INT_PTR CALLBACK ParentDialogHook(HWND window, UINT message, WPARAM wParam, LPAR
     if (wParam == kLeaveNext) {
       if (p->rowCount > 0 && p->autoCloseMode != 0) {
         p->closeStage = 1;  // the page's thread closes the programs; the page stays
+        WakePageThread(*p);
         return 0;
       }
     } else if (direction == kLeaveBack) {
@@ -163,6 +221,7 @@ INT_PTR CALLBACK ParentDialogHook(HWND window, UINT message, WPARAM wParam, LPAR
       p->cancelPressed = true;
     }
     p->leaveRequested = true;
+    WakePageThread(*p);
     CancelSearch();
     PostT(p->page, WM_CLOSE, 0, 0);  // wakes the page's loop
     return 0;
@@ -210,6 +269,39 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
   }
 }
 
+// True when the installer shows a language that reads right to left: its flags say so (NSIS
+// mirrors its own dialogs then), or, without them, its window does.
+bool InstallerReadsRightToLeft(HWND parent) {
+  // The words of the installer's flags record: its plug-in interface version (a record laid out
+  // as this one is from version 1.0 on), and whether its language reads right to left.
+  constexpr int kApiVersionFlag = 7, kRightToLeftFlag = 10;
+  extra_parameters* extra = QuillmereExtra();
+  const int* flags = extra != nullptr ? static_cast<const int*>(extra->exec_flags) : nullptr;
+  if (flags != nullptr && flags[kApiVersionFlag] >= 0x00010000) return flags[kRightToLeftFlag] != 0;
+  return (TV_AW(GetWindowLongPtr)(parent, GWL_EXSTYLE) & (WS_EX_LAYOUTRTL | WS_EX_RTLREADING)) != 0;
+}
+
+// The page's window from its template; mirrored (WS_EX_LAYOUTRTL, which its controls inherit:
+// the list's columns run from the right) for a language that reads right to left.
+HWND CreatePageWindow(HWND parent, bool mirrored) {
+  const tchar* name = reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(IDD_PROGRAMS_PAGE));
+  if (!mirrored) return TV_AW(CreateDialogParam)(g_instance, name, parent, &PageDialogProc, 0);
+  HRSRC found = TV_AW(FindResource)(g_instance, name, reinterpret_cast<const tchar*>(RT_DIALOG));
+  HGLOBAL loaded = found != nullptr ? LoadResource(g_instance, found) : nullptr;
+  const void* source = loaded != nullptr ? LockResource(loaded) : nullptr;
+  DWORD size = found != nullptr ? SizeofResource(g_instance, found) : 0;
+  // An extended template: version and signature (two words), help id, then the extended style.
+  constexpr DWORD kExStyleAt = 8;
+  if (source == nullptr || size < kExStyleAt + 4) return nullptr;
+  GlobalBlock copy(GlobalAlloc(GPTR, size));  // fixed: the handle is the block's address
+  if (!copy) return nullptr;
+  CopyMemory(copy.get(), source, size);
+  auto* exStyle = reinterpret_cast<DWORD*>(static_cast<unsigned char*>(copy.get()) + kExStyleAt);
+  *exStyle |= WS_EX_LAYOUTRTL;
+  return TV_AW(CreateDialogIndirectParam)(g_instance, static_cast<LPCDLGTEMPLATE>(copy.get()), parent,
+                                           &PageDialogProc, 0);
+}
+
 // Pops the options and creates the hidden page; null (nothing kept) when that fails.
 ProgramsPage* CreatePage(Frame& frame) {
   void* block = StackAlloc(sizeof(ProgramsPage));
@@ -223,8 +315,8 @@ ProgramsPage* CreatePage(Frame& frame) {
   if (!p->options.outOfMemory && p->options.ScriptFunctionValid() && p->parent != nullptr && IsWindow(p->parent) &&
       Item(p->parent, kPageAreaId) != nullptr) {
     g_page = p;  // the dialog procedure may be called while the page is created
-    p->page = TV_AW(CreateDialogParam)(g_instance, reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(IDD_PROGRAMS_PAGE)),
-                                        p->parent, &PageDialogProc, 0);
+    p->rightToLeft = InstallerReadsRightToLeft(p->parent);
+    p->page = CreatePageWindow(p->parent, p->rightToLeft);
   }
   if (p->page == nullptr) {
     g_page = nullptr;
@@ -236,6 +328,7 @@ ProgramsPage* CreatePage(Frame& frame) {
 }
 
 void DestroyPage(ProgramsPage* p) {
+  ReleaseAccessible(*p);
   if (p->page != nullptr) DestroyWindow(p->page);  // the list takes its image list with it
   g_page = nullptr;
   p->~ProgramsPage();
@@ -291,18 +384,23 @@ void RunPage(Frame& frame, ProgramsPage& p) {
     BasicText<tchar> first;
     const tchar* text = p.options.Get(kSearchingText);
     if (!p.options.Given(kSearchingText) && first.Append(TV_T("0% ")) && first.Append(text)) text = first.c_str();
-    InsertStatusRow(p.list, text);
+    InsertStatusRow(p, text);
   }
   p.previousDialogProc = Hook(p.parent, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&ParentDialogHook));
-  p.previousListProc = Hook(p.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListCursorHook));
+  p.previousListProc = Hook(p.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListHook));
   SendT(p.parent, kNotifyCustomReady, reinterpret_cast<WPARAM>(p.page), 0);
   ShowWindow(p.page, SW_SHOW);
+  // Next, which led here, is disabled now: the keyboard starts on the list.
+  HWND focus = GetFocus();
+  if (focus == nullptr || focus == p.next || !IsWindowEnabled(focus))
+    SendT(p.parent, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(p.list), TRUE);
 
   p.autoNext = p.options.autoNext;
   p.autoCloseMode = p.options.autoCloseMode;
   int scriptFunction = p.options.ScriptFunction();
   HANDLE& thread = SearchThread();
-  if (OpenScriptCalls())
+  p.wake.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  if (p.wake && OpenScriptCalls())
     thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)),
                           0, nullptr);
   if (thread == nullptr) {
@@ -332,6 +430,7 @@ void RunPage(Frame& frame, ProgramsPage& p) {
         quitCode = static_cast<int>(msg.wParam);
         p.leaveRequested = true;
         p.cancelPressed = true;
+        WakePageThread(p);
         CancelSearch();
         continue;
       }

@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <unknwn.h>
 
 #include <atomic>
 
+#include "frame/owned.h"
 #include "quillmere/page/page_text.h"
 #include "quillmere/search/search.h"
 
@@ -50,6 +52,8 @@ struct ProgramsPage {
   LONG_PTR previousDialogProc = 0;
   LONG_PTR previousListProc = 0;
   bool running = false;  // Show has started on it
+  bool rightToLeft = false;  // the installer's language reads right to left: the page is mirrored
+  IUnknown* accessible = nullptr;  // the list's accessible object, once a client asked for it
   bool threadFailed = false;  // the page's thread could not start
   BasicText<tchar> savedNextText;
   BasicText<tchar> title;  // the message boxes' title: the installer window's caption
@@ -68,7 +72,13 @@ struct ProgramsPage {
   std::atomic<int> rowCount{0};          // rows without the status row, once the search has ended
   std::atomic<HCURSOR> busyCursor{nullptr};
   std::atomic<PendingRow*> pendingRow{nullptr};
+  // Rings (auto-reset) when the installer's thread changes leaveRequested or closeStage: the
+  // page's thread waits on it beside the listed processes.
+  KernelHandle wake;
 };
+
+// Tells the page's thread that leaveRequested or closeStage changed.
+inline void WakePageThread(ProgramsPage& page) { SetEvent(page.wake.get()); }
 
 // Null while no page exists.
 ProgramsPage* CurrentPage();
@@ -80,8 +90,21 @@ void PostLeaveOnce(ProgramsPage& page);
 // On the installer's thread: adds the row that waits in pendingRow, if one does.
 void AddPendingRow(ProgramsPage& page);
 
-// page_list.cpp: the list's context menu at the position of WM_CONTEXTMENU.
+// page_list.cpp: the list's context menu at the position of WM_CONTEXTMENU (-1: the keyboard's,
+// at the selected row), and Copy List.
 void ShowListMenu(ProgramsPage& page, LPARAM position);
+void CopyList(ProgramsPage& page);
+
+// page_access.cpp: the list as screen readers see it.
+// The answer to WM_GETOBJECT on the list.
+LRESULT AnswerGetObject(ProgramsPage& page, WPARAM flags, LPARAM objectId);
+// Cuts off every client of the list's accessible object and lets it go (the page ends).
+void ReleaseAccessible(ProgramsPage& page);
+// Tells screen readers that the status row's text changed, or the number of programs listed.
+void AnnounceStatusRow(const ProgramsPage& page, int row);
+void AnnounceProgramCount(const ProgramsPage& page);
+// The rows that stand for a program (or a custom entry): every row but the status row.
+int ProgramRows(HWND list);
 
 // ---- the list, in the width of the build
 

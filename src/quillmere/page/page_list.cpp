@@ -55,6 +55,8 @@ bool ListAsText(HWND list, BasicText<tchar>* out) {
   return BuildCopyList(rows.data(), rows.size(), out);
 }
 
+}  // namespace
+
 void CopyList(ProgramsPage& p) {
   BasicText<tchar> text;
   if (!ListAsText(p.list, &text)) return;
@@ -72,23 +74,33 @@ void CopyList(ProgramsPage& p) {
   CloseClipboard();
 }
 
-}  // namespace
-
 void ShowListMenu(ProgramsPage& p, LPARAM position) {
   HWND list = p.list;
   if (ListRowCount(list) == 0 || !AnyRowHasSecondColumn(list)) return;  // the status row alone
   POINT at;
+  int row = -1;
   if (position == static_cast<LPARAM>(-1)) {
-    RECT r;
-    GetWindowRect(list, &r);
-    at = {r.left, r.top};
+    // The menu key or Shift+F10: the menu opens below the selected row (else the focused one),
+    // for that row.
+    row = static_cast<int>(SendT(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (row < 0) row = static_cast<int>(SendT(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    RECT r = {LVIR_LABEL, 0, 0, 0};
+    if (row >= 0) {
+      SendT(list, LVM_ENSUREVISIBLE, row, FALSE);
+      SendT(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+    } else {
+      GetClientRect(list, &r);
+      r.bottom = r.top;
+    }
+    at = {r.left, r.bottom};
+    ClientToScreen(list, &at);
   } else {
     at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    LVHITTESTINFO hit = {};
+    hit.pt = at;
+    ScreenToClient(list, &hit.pt);
+    row = static_cast<int>(SendT(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
   }
-  LVHITTESTINFO hit = {};
-  hit.pt = at;
-  ScreenToClient(list, &hit.pt);
-  int row = static_cast<int>(SendT(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
   // The row's program, copied now: while the menu is open the page's thread may drop the row.
   FoundProcess program = {};
   bool isProcess = false;
@@ -106,7 +118,9 @@ void ShowListMenu(ProgramsPage& p, LPARAM position) {
   else if (isProcess && program.hostsServices)
     TV_AW(AppendMenu)(menu, MF_STRING, kServiceCommand, p.options.Get(kServiceMenuText));
   TV_AW(AppendMenu)(menu, MF_STRING, kCopyCommand, p.options.Get(kCopyMenuText));
-  int command = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, list, nullptr));
+  // Right to left, the menu's start, its right edge, lies at the point.
+  UINT flags = TPM_RETURNCMD | TPM_NONOTIFY | (p.rightToLeft ? TPM_LAYOUTRTL : 0);
+  int command = static_cast<int>(TrackPopupMenu(menu, flags, at.x, at.y, 0, list, nullptr));
   DestroyMenu(menu);
   switch (command) {
     case kCloseCommand:

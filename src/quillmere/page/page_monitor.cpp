@@ -10,6 +10,9 @@
 namespace tv {
 namespace {
 
+// How long the listed programs get to end after they were asked to close, in milliseconds.
+constexpr DWORD kCloseWait = 2000;
+
 // The mouse pointer moved by one pixel, so that the list asks for its cursor again.
 void NudgePointer() {
   POINT at;
@@ -36,7 +39,9 @@ class PageSearchView final : public PageView {
     if (!status.Append(number) || !status.Append(TV_T("% ")) || !status.Append(page_.options.Get(kSearchingText)))
       return;
     SendT(page_.progress, PBM_SETPOS, percent, 0);
-    ListSetCellText(page_.list, ListRowCount(page_.list) - 1, 0, status.c_str());
+    int row = ListRowCount(page_.list) - 1;
+    ListSetCellText(page_.list, row, 0, status.c_str());
+    AnnounceStatusRow(page_, row);
   }
 
   void InsertRow(const tchar* first, const tchar* second, HICON icon, FoundRecord* record) override {
@@ -70,41 +75,118 @@ void InsertStatus(ProgramsPage& p, PageText which) {
   item.iItem = ListRowCount(p.list);
   item.iImage = 0;
   item.pszText = const_cast<tchar*>(p.options.Get(which));
-  SendT(p.list, TV_AW(LVM_INSERTITEM), 0, reinterpret_cast<LPARAM>(&item));
+  AnnounceStatusRow(p, static_cast<int>(SendT(p.list, TV_AW(LVM_INSERTITEM), 0, reinterpret_cast<LPARAM>(&item))));
 }
 
 void EnableButtons(ProgramsPage& p) {
   for (HWND button : {p.next, p.back, p.cancel}) EnableWindow(button, TRUE);
 }
 
-bool Refused(ProgramsPage& p, PageText question) {
-  return TV_AW(MessageBox)(p.parent, p.options.Get(question), p.title.c_str(), MB_YESNO | MB_ICONEXCLAMATION) == IDNO;
+// A message box of the installer's window, read right to left where its language is.
+int Ask(ProgramsPage& p, PageText text, UINT type) {
+  if (p.rightToLeft) type |= MB_RTLREADING | MB_RIGHT;
+  return TV_AW(MessageBox)(p.parent, p.options.Get(text), p.title.c_str(), type);
 }
 
+bool Refused(ProgramsPage& p, PageText question) { return Ask(p, question, MB_YESNO | MB_ICONEXCLAMATION) == IDNO; }
+
+// The listed programs' processes, in the order of the rows: each process row's entry holds a
+// handle that is signalled when its process ends (null where none could be opened: that row is
+// looked up in the process list instead). Rows only leave the list while it is watched, and only
+// through Sweep, which drops their entries with them.
+class Watched {
+ public:
+  Watched() = default;
+  ~Watched() { Clear(); }
+  Watched(const Watched&) = delete;
+  Watched& operator=(const Watched&) = delete;
+
+  void Clear() {
+    for (HANDLE h : handles_)
+      if (h != nullptr) CloseHandle(h);
+    handles_.Resize(0);
+  }
+  bool Open(ProgramsPage& p) {
+    for (int row = 0; row < p.rowCount; ++row) {
+      FoundRecord* record = ListRowRecord(p.list, row);
+      HANDLE process = nullptr;
+      if (record != nullptr && !record->isCustom && record->process.processId != 0)
+        process = OpenProcess(SYNCHRONIZE, FALSE, record->process.processId);
+      if (!handles_.Push(process)) {
+        if (process != nullptr) CloseHandle(process);
+        return false;
+      }
+    }
+    return true;
+  }
+  // True when the row's process has ended (a row without a handle: it is no longer in the
+  // system's process list).
+  bool Ended(std::size_t row, DWORD processId) const {
+    HANDLE h = row < handles_.size() ? handles_[row] : nullptr;
+    return h != nullptr ? WaitForSingleObject(h, 0) == WAIT_OBJECT_0 : !ProcessIsRunning(processId);
+  }
+  void Drop(std::size_t row) {
+    if (row >= handles_.size()) return;
+    if (handles_[row] != nullptr) CloseHandle(handles_[row]);
+    handles_.Erase(row, 1);
+  }
+  // Waits at most `milliseconds` for the wake bell or the end of a listed process, serving the
+  // messages sent to this thread meanwhile. A row that cannot be waited on (a custom entry, a
+  // process without a handle, or one past what a wait can hold) is looked at once a second, so
+  // the wait is cut to a second while there is one.
+  void Wait(ProgramsPage& p, DWORD milliseconds) const {
+    HANDLE objects[MAXIMUM_WAIT_OBJECTS - 1];
+    DWORD count = 0;
+    objects[count++] = p.wake.get();
+    bool polled = false;
+    for (int row = 0; row < p.rowCount; ++row) {
+      HANDLE h = static_cast<std::size_t>(row) < handles_.size() ? handles_[row] : nullptr;
+      if (h != nullptr && count < MAXIMUM_WAIT_OBJECTS - 1)
+        objects[count++] = h;
+      else
+        polled = true;
+    }
+    if (polled && milliseconds > kPollInterval) milliseconds = kPollInterval;
+    if (MsgWaitForMultipleObjects(count, objects, FALSE, milliseconds, QS_SENDMESSAGE) == WAIT_OBJECT_0 + count) {
+      MSG msg;
+      TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+
+ private:
+  static constexpr DWORD kPollInterval = 1000;
+  Buffer<HANDLE> handles_;
+};
+
 // Drops the rows whose programs have ended (a custom row: whose function no longer answers "true").
-void Sweep(ProgramsPage& p) {
+void Sweep(ProgramsPage& p, Watched& watched) {
   int row = 0;
+  int before = p.rowCount;
   while (row < p.rowCount && !p.leaveRequested) {
     FoundRecord* record = ListRowRecord(p.list, row);
     bool gone = false;
     if (record != nullptr)
-      gone = record->isCustom ? !AskCustomTarget(record->custom) : !ProcessIsRunning(record->process.processId);
+      gone = record->isCustom ? !AskCustomTarget(record->custom)
+                              : watched.Ended(static_cast<std::size_t>(row), record->process.processId);
     if (gone && ListDeleteRow(p.list, row)) {
+      watched.Drop(static_cast<std::size_t>(row));
       FreeFoundRecord(record);
       --p.rowCount;
     } else {
       ++row;
     }
   }
+  if (p.rowCount != before) AnnounceProgramCount(p);
 }
 
-// Waits up to the time given, 10 ms at a time, while nothing asks for the thread.
-void Idle(ProgramsPage& p, int steps) {
-  for (int i = 0; i < steps && !p.leaveRequested && p.rowCount > 0 && p.closeStage == 0; ++i) Sleep(10);
+// Waits while nothing asks for the thread: until a listed program ends, the page is left or a
+// close is asked for (at most a second while some row must be polled).
+void Idle(ProgramsPage& p, const Watched& watched) {
+  if (!p.leaveRequested && p.rowCount > 0 && p.closeStage == 0) watched.Wait(p, INFINITE);
 }
 
 // The polite close of every listed program: its window, else its service.
-void ClosePolitely(ProgramsPage& p) {
+void ClosePolitely(ProgramsPage& p, Watched& watched) {
   for (int row = 0; row < p.rowCount; ++row) {
     FoundRecord* record = ListRowRecord(p.list, row);
     if (record == nullptr || record->isCustom) continue;
@@ -120,9 +202,11 @@ void ClosePolitely(ProgramsPage& p) {
     }
   }
   // The programs get up to 2 s to end before anyone is asked about killing them.
-  for (int i = 0; i < 20 && p.rowCount > 0 && !p.leaveRequested; ++i) {
-    Sleep(100);
-    Sweep(p);
+  DWORD start = GetTickCount();
+  for (DWORD waited = 0; waited < kCloseWait && p.rowCount > 0 && !p.leaveRequested;
+       waited = GetTickCount() - start) {
+    watched.Wait(p, kCloseWait - waited);
+    Sweep(p, watched);
   }
 }
 
@@ -142,11 +226,15 @@ void KillAll(ProgramsPage& p) {
 }
 
 void Monitor(ProgramsPage& p) {
+  Watched watched;
   ListDeleteRow(p.list, p.rowCount);  // the status row
+  AnnounceProgramCount(p);
   if (p.leaveRequested) {
     InsertStatus(p, kEndSearchText);
     return;
   }
+  // Without memory to hold the processes' handles every row is looked up once a second.
+  if (p.rowCount > 0 && !watched.Open(p)) watched.Clear();
   if (p.rowCount > 0) {
     tchar title[256] = {};
     TV_AW(GetWindowText)(p.parent, title, 256);
@@ -158,7 +246,7 @@ void Monitor(ProgramsPage& p) {
             EnableButtons(p);
             p.closeStage = 0;
           } else {
-            ClosePolitely(p);
+            ClosePolitely(p, watched);
             p.closeStage = 2;
           }
           break;
@@ -172,15 +260,15 @@ void Monitor(ProgramsPage& p) {
           }
           break;
         case 3:
-          TV_AW(MessageBox)(p.parent, p.options.Get(kManualCloseText), p.title.c_str(), MB_OK | MB_ICONHAND);
+          Ask(p, kManualCloseText, MB_OK | MB_ICONHAND);
           EnableButtons(p);
           p.closeStage = 0;
           break;
         default:
           break;
       }
-      Sweep(p);
-      Idle(p, 100);
+      Sweep(p, watched);
+      Idle(p, watched);
     }
     if (p.rowCount > 0) InsertStatus(p, kEndMonitorText);  // the page is being left
   }

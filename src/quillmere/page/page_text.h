@@ -50,11 +50,11 @@ inline const char* PageTextDefault(PageText which) {
              "data will be lost!";
     case kFirstColumnText: return "Application";
     case kSecondColumnText: return "Process";
-    case kCloseMenuText: return "Close";
-    case kCopyMenuText: return "Copy List";
+    case kCloseMenuText: return "&Close";
+    case kCopyMenuText: return "Copy &List";
     case kProgressText: return "Close the following programs, or click on next to kill the processes.";
-    case kCheckBoxText: return "Automatically close the listed applications";
-    case kServiceMenuText: return "Stop this service";
+    case kCheckBoxText: return "&Automatically close the listed applications";
+    case kServiceMenuText: return "&Stop this service";
     case kStopCaptionText: return "Stopping the service: %s";
     default: return "";
   }
@@ -66,11 +66,31 @@ inline bool EmptyMeansDefault(PageText which) {
          which == kCloseQuestionText || which == kKillQuestionText;
 }
 
+// The texts that "/default NAME TEXT" sets, by NAME (compared without regard to case).
+inline bool PageTextNamed(const char* name, PageText* which) {
+  static const char* const kNames[] = {"heading", "noprograms", "searching", "endsearch", "endmonitor", "",
+                                       "closemanually", "closequestion", "killquestion", "column1", "column2",
+                                       "close", "copy", "", "progress", "forcetext", "service",
+                                       "captionservicestop"};
+  static_assert(sizeof(kNames) / sizeof(kNames[0]) == kPageTextCount, "a name for every text");
+  for (int i = 0; i < kPageTextCount; ++i) {
+    const char* a = kNames[i];
+    const char* b = name;
+    while (*a != '\0' && (*a == *b || *a == (*b | 0x20))) ++a, ++b;
+    if (*a == '\0' && *b == '\0' && kNames[i][0] != '\0') {
+      *which = static_cast<PageText>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
 template <class C>
 struct PageOptions {
   using Text = BasicText<C>;
   Text text[kPageTextCount];
   bool given[kPageTextCount] = {};
+  Text fallback[kPageTextCount];  // "/default": what stands in for the built-in default
   int autoCloseMode = 0;  // 0 none, 1 "/autoclose" (with questions), 2 "/autoclosesilent"
   bool saveNextText = false;  // "/ignore": the Next button's own text is put back afterwards
   bool userIcons = false;
@@ -162,6 +182,18 @@ void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
       options.ignoreButtonId = frame.popint();
     } else if (IsSwitch(w, "/cbaddress")) {
       take(kCallbackText);
+    } else if (IsSwitch(w, "/default")) {
+      // The name, then the text; a name that is no text's takes its text all the same.
+      BasicText<C> name;
+      takeInto(name);
+      char ascii[24] = {};
+      for (std::size_t i = 0; i + 1 < sizeof ascii && i < name.size(); ++i) {
+        C c = name.c_str()[i];
+        ascii[i] = c > C(0) && c <= C(127) ? static_cast<char>(c) : '?';
+      }
+      PageText which;
+      BasicText<C> unused;
+      takeInto(name.size() < sizeof ascii && PageTextNamed(ascii, &which) ? options.fallback[which] : unused);
     } else {
       frame.pushstring(w);
       break;
@@ -171,6 +203,10 @@ void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
     auto which = static_cast<PageText>(i);
     if (options.given[i] && !(EmptyMeansDefault(which) && options.text[i].empty())) continue;
     BasicText<C>& t = options.text[i];
+    if (!options.fallback[i].empty()) {
+      if (!t.Assign(options.fallback[i].c_str())) options.outOfMemory = true;
+      continue;
+    }
     const char* fallback = PageTextDefault(which);
     if (!t.Resize(0)) options.outOfMemory = true;
     for (const char* p = fallback; *p != '\0' && !options.outOfMemory; ++p)

@@ -5,5 +5,6 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/page_monitor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/page_list.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_access.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tooltip.cpp
 )

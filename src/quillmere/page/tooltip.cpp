@@ -23,8 +23,8 @@ constexpr int kTipShowTime = 32767;
 
 using namespace tv;
 
-// Pops the control's window handle, the text and the widest the tip may grow (pixels; 0 or less:
-// 520). Empties the stack; leaves "success", or "error" when there was no text.
+// Pops the control's window handle, the text and the widest the tip may grow (pixels at 96 DPI;
+// 0 or less: 520). Empties the stack; leaves "success", or "error" when there was no text.
 TARVOLK_EXPORT(AddTooltip, TooltipFrame) {
   HWND control = reinterpret_cast<HWND>(static_cast<INT_PTR>(frame.popint()));
   Arg text(frame);
@@ -52,7 +52,11 @@ TARVOLK_EXPORT(AddTooltip, TooltipFrame) {
     GetClientRect(control, &tool.rect);
     tool.lpszText = text.data();  // the tooltip keeps a copy of its own
     TV_AW(SendMessage)(tip, TV_AW(TTM_ADDTOOL), 0, reinterpret_cast<LPARAM>(&tool));
-    TV_AW(SendMessage)(tip, TTM_SETMAXTIPWIDTH, 0, width > 0 ? width : kDefaultTipWidth);
+    // The width is a script's 96-DPI pixels: a DPI-aware installer's tip is as wide on its screen.
+    HDC screen = GetDC(nullptr);
+    int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    TV_AW(SendMessage)(tip, TTM_SETMAXTIPWIDTH, 0, MulDiv(width > 0 ? width : kDefaultTipWidth, dpi, 96));
   }
   frame.clearstack();
   frame.pushword("success");

@@ -64,8 +64,10 @@ void AddTarget(Frame& frame, TargetList& list, bool folder) {
 HICON LoadTargetIcon(const tchar* path) {
   static const tchar kIco[] = TV_T(".ico");
   HICON icon = nullptr;
+  // The file's image of the list's icon size at the system's DPI, not a larger one shrunk.
   if (PathEndsWith(path, kIco))
-    icon = static_cast<HICON>(TV_AW(LoadImage)(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
+    icon = static_cast<HICON>(TV_AW(LoadImage)(nullptr, path, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_LOADFROMFILE));
   else
     TV_AW(ExtractIconEx)(path, 0, nullptr, &icon, 1);
   return icon;
