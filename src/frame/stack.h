@@ -48,14 +48,15 @@ struct BasicFrame {
   std::size_t TextCapacity() const { return string_size > 1 ? static_cast<std::size_t>(string_size) : 1; }
 
   // Takes the top entry into dest (at most capacity - 1 characters and a NUL): 0 when a string
-  // was taken, 1 when the stack was empty, in which case dest is untouched.
-  int popstring(C* dest, std::size_t capacity) {
+  // was taken, 1 when the stack was empty, in which case dest is untouched. With `wipe` the
+  // entry's text is overwritten before the entry is freed (a password).
+  int popstring(C* dest, std::size_t capacity, bool wipe = false) {
     if (!HasEntries()) return 1;
     Entry* top = *stacktop;
     std::size_t bound = capacity < TextCapacity() ? capacity : TextCapacity();
     CopyBounded(dest, top->text, bound);
     *stacktop = top->next;
-    StackFree(top);
+    Free(top, wipe);
     return 0;
   }
 
@@ -87,16 +88,22 @@ struct BasicFrame {
     return myatoi_signed(buffer);
   }
 
-  void clearstack() {
+  // With `wipe` every entry's text is overwritten before it is freed.
+  void clearstack(bool wipe = false) {
     if (stacktop == nullptr) return;
     while (*stacktop != nullptr) {
       Entry* top = *stacktop;
       *stacktop = top->next;
-      StackFree(top);
+      Free(top, wipe);
     }
   }
 
  private:
+  void Free(Entry* entry, bool wipe) const {
+    if (wipe) WipeMemory(entry->text, TextCapacity() * sizeof(C));
+    StackFree(entry);
+  }
+
   // Null when there is no stack to push onto or no memory for the entry; the push is then
   // skipped, since the installer offers no way to report it.
   Entry* NewEntry() const {
@@ -111,15 +118,20 @@ struct BasicFrame {
 };
 
 // A zero-filled buffer for one popped argument: string_size + 1 characters, released on every
-// way out of the export.
+// way out of the export. A secret one (a password) is wiped when it is released, and so is the
+// stack entry it is popped from.
 template <class C>
 class BasicArg {
  public:
-  explicit BasicArg(std::size_t characters)
-      : data_(static_cast<C*>(StackAlloc(characters * sizeof(C)))), capacity_(data_ ? characters : 0) {}
+  explicit BasicArg(std::size_t characters, bool secret = false)
+      : data_(static_cast<C*>(StackAlloc(characters * sizeof(C)))), capacity_(data_ ? characters : 0),
+        secret_(secret) {}
   // string_size + 1 characters: room for any entry's text.
-  explicit BasicArg(const BasicFrame<C>& frame) : BasicArg(frame.TextCapacity() + 1) {}
-  ~BasicArg() { StackFree(data_); }
+  explicit BasicArg(const BasicFrame<C>& frame, bool secret = false) : BasicArg(frame.TextCapacity() + 1, secret) {}
+  ~BasicArg() {
+    if (secret_) WipeMemory(data_, capacity_ * sizeof(C));
+    StackFree(data_);
+  }
   BasicArg(const BasicArg&) = delete;
   BasicArg& operator=(const BasicArg&) = delete;
 
@@ -127,10 +139,12 @@ class BasicArg {
   const C* c_str() const { return data_; }
   std::size_t capacity() const { return capacity_; }
   bool empty() const { return data_ == nullptr || data_[0] == C(0); }
+  bool secret() const { return secret_; }
 
  private:
   C* data_;
   std::size_t capacity_;
+  bool secret_;
 };
 
 // Pops the top entry into a new argument buffer of string_size + 1 characters. False when the
@@ -138,7 +152,7 @@ class BasicArg {
 template <class C>
 bool PopArg(BasicFrame<C>& frame, BasicArg<C>& arg) {
   if (arg.data() == nullptr) return false;
-  return frame.popstring(arg.data(), arg.capacity()) == 0;
+  return frame.popstring(arg.data(), arg.capacity(), arg.secret()) == 0;
 }
 
 }  // namespace tv

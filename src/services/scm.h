@@ -39,7 +39,4 @@ enum class PreludeFailure {
 ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, PreludeFailure noName,
                                PreludeFailure notOpened);
 
-// Grants "SeServiceLogonRight" to the account on the local machine; failure is silent.
-void GrantServiceLogonRight(const tchar* account);
-
 }  // namespace tv

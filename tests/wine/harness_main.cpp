@@ -2,6 +2,8 @@
 // Arguments: dll=PATH variant=NAME service=PATH-OF-THE-TEST-SERVICE [only=CASE]
 #include "harness.h"
 
+#include <algorithm>
+
 Plugin& Dll() {
   static Plugin plugin(Arg("dll"));
   return plugin;
@@ -32,6 +34,31 @@ ImportDouble::ImportDouble(const char* dll, const char* function, void* replacem
 ImportDouble::~ImportDouble() {
   if (original_) PatchImport(Dll().Module(), dll_, function_, original_);
 }
+
+namespace {
+
+std::string g_secret;  // its bytes in the stack's width
+int g_holding = 0;
+void* g_globalFree = nullptr;
+
+HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
+  const char* p = static_cast<const char*>(block);
+  if (p != nullptr && std::search(p, p + GlobalSize(block), g_secret.begin(), g_secret.end()) != p + GlobalSize(block))
+    ++g_holding;
+  return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
+}
+
+}  // namespace
+
+FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
+    : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
+  TString t = T(secret);
+  g_secret.assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
+  g_holding = 0;
+  g_globalFree = patch_.Original();
+}
+
+int FreedBlocksWatch::Holding() const { return g_holding; }
 
 namespace {
 
