@@ -49,8 +49,9 @@ struct BasicFrame {
 
   // Takes the top entry into dest (at most capacity - 1 characters and a NUL): 0 when a string
   // was taken, 1 when the stack was empty, in which case dest is untouched. With `wipe` the
-  // entry's text is overwritten before the entry is freed (a password).
-  int popstring(C* dest, std::size_t capacity, bool wipe = false) {
+  // entry's text is overwritten before the entry is freed (a password). Out of line, as is
+  // clearstack: every export calls them, and a copy inlined into each was larger than the calls.
+  [[gnu::noinline]] int popstring(C* dest, std::size_t capacity, bool wipe = false) {
     if (!HasEntries()) return 1;
     Entry* top = *stacktop;
     std::size_t bound = capacity < TextCapacity() ? capacity : TextCapacity();
@@ -89,7 +90,7 @@ struct BasicFrame {
   }
 
   // With `wipe` every entry's text is overwritten before it is freed.
-  void clearstack(bool wipe = false) {
+  [[gnu::noinline]] void clearstack(bool wipe = false) {
     if (stacktop == nullptr) return;
     while (*stacktop != nullptr) {
       Entry* top = *stacktop;

@@ -29,7 +29,8 @@ class ServiceLogonGrant {
     static void Close(LSA_HANDLE h) { LsaClose(h); }
   };
   Owned<LSA_HANDLE, PolicyTraits> policy_;
-  HeapBlock sid_;  // the account's, kept while the right may have to be taken back
+  BYTE sid_[SECURITY_MAX_SID_SIZE] = {};  // the account's
+  bool grantedHere_ = false;
 };
 
 }  // namespace tv

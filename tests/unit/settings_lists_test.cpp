@@ -42,10 +42,47 @@ void CheckListEdits() {
   EXPECT_EQ(Edit<C>(false, "A;B", "a"), R(ListEdit::kWrite, "B"));
   EXPECT_EQ(Edit<C>(false, "A", "A"), R(ListEdit::kDelete, ""));
   EXPECT_EQ(Edit<C>(false, "X;A;X", "X"), R(ListEdit::kWrite, "A;X"));
-  EXPECT_EQ(Edit<C>(false, "A;B", "A;B"), R(ListEdit::kUnchanged, "A;B"));  // no item holds a ';'
   EXPECT_EQ(Edit<C>(false, "A;;B", ""), R(ListEdit::kUnchanged, "A;;B"));
   EXPECT_EQ(Edit<C>(false, "AB;A", "A"), R(ListEdit::kWrite, "AB"));
   EXPECT_EQ(Edit<C>(false, "A;B", "C"), R(ListEdit::kUnchanged, "A;B"));
+}
+
+TEST(EnvList, ValueWithSemicolonsIsItemByItem) {
+  using R = std::pair<ListEdit, std::string>;
+  auto edit = [](bool add, const std::string& list, const std::string& items) {
+    tv::BasicText<wchar_t> out;
+    ListEdit e = tv::EditItems(add, T<wchar_t>(list), T<wchar_t>(items), &out);
+    return R(e, std::string(out.c_str(), out.c_str() + out.size()));
+  };
+  EXPECT_EQ(edit(true, "A", "C;"), R(ListEdit::kWrite, "A;C"));
+  EXPECT_EQ(edit(false, "A;C", "C;"), R(ListEdit::kWrite, "A"));
+  EXPECT_EQ(edit(true, "A;B", "B;a;D;D"), R(ListEdit::kWrite, "A;B;D"));
+  EXPECT_EQ(edit(true, "", "X;;Y"), R(ListEdit::kWrite, "X;Y"));  // an absent variable
+  EXPECT_EQ(edit(true, "A", ";"), R(ListEdit::kUnchanged, "A"));
+  EXPECT_EQ(edit(false, "A;B;C", "C;A"), R(ListEdit::kWrite, "B"));
+  EXPECT_EQ(edit(false, "A;;B", "B;A"), R(ListEdit::kDelete, ""));
+  EXPECT_EQ(edit(false, "A;B", "X;Y"), R(ListEdit::kUnchanged, "A;B"));
+}
+
+TEST(EnvList, ReferenceToAVariable) {
+  EXPECT_TRUE(tv::HoldsReference(L"%SystemRoot%\\system32;C:\\x"));
+  EXPECT_TRUE(tv::HoldsReference("a;%%b%"));
+  EXPECT_FALSE(tv::HoldsReference("100%;C:\\x"));
+  EXPECT_FALSE(tv::HoldsReference("%%;x"));
+  EXPECT_FALSE(tv::HoldsReference(""));
+}
+
+TEST(MultiString, RootsByNumberOrName) {
+  using tv::RootKey;
+  EXPECT_EQ(tv::RootOf("0"), RootKey::kClassesRoot);
+  EXPECT_EQ(tv::RootOf("1"), RootKey::kCurrentUser);
+  EXPECT_EQ(tv::RootOf("-1"), RootKey::kLocalMachine);
+  EXPECT_EQ(tv::RootOf(L"0x2"), RootKey::kLocalMachine);
+  EXPECT_EQ(tv::RootOf("hklm"), RootKey::kLocalMachine);
+  EXPECT_EQ(tv::RootOf(L"HKEY_CURRENT_USER"), RootKey::kCurrentUser);
+  EXPECT_EQ(tv::RootOf("HKCR"), RootKey::kClassesRoot);
+  EXPECT_EQ(tv::RootOf("HKEY_USERS"), RootKey::kUsers);
+  for (const char* other : {"", "HKLM ", "HKEY_LOCAL", "-", "SHCTX", "HKLMX"}) EXPECT_EQ(tv::RootOf(other), RootKey::kNone) << other;
 }
 
 TEST(EnvList, AddAndRemoveNarrowAndWide) {
@@ -100,7 +137,7 @@ void CheckMultiStrings() {
   EXPECT_EQ(append(""s, "c"), V<C>("c\0\0"s));
   EXPECT_EQ(append(""s, ""), V<C>("\0\0"s));
   EXPECT_EQ(append("\0\0"s, "c"), V<C>("c\0\0"s));       // an empty list gains its first string
-  EXPECT_EQ(append("old\0"s, "c"), V<C>("old\0c\0\0"s)); // a REG_SZ value is closed first
+  EXPECT_EQ(append("old\0"s, "c"), V<C>("old\0c\0\0"s)); // a list without its closing string
   EXPECT_EQ(append("a\0b\0"s, "c"), V<C>("a\0b\0c\0\0"s));
   EXPECT_EQ(append("abc"s, "c"), V<C>("abc\0c\0\0"s));
   EXPECT_EQ(append("a\0\0b\0\0"s, "c"), V<C>("a\0\0b\0c\0\0"s));
