@@ -45,8 +45,9 @@ class ImportDouble {
   void* original_;
 };
 
-// Watches every block the plug-in frees (its import of GlobalFree) for a secret's text in the
-// stack's width, for the length of a scope: a password must be wiped from each copy it owned.
+// Watches every block the plug-in frees (its import of GlobalFree) for an ASCII secret's text, in
+// the stack's width or in UTF-16, for the length of a scope: a password must be wiped from each
+// copy the plug-in owned.
 class FreedBlocksWatch {
  public:
   explicit FreedBlocksWatch(const std::string& secret);

@@ -37,14 +37,15 @@ ImportDouble::~ImportDouble() {
 
 namespace {
 
-std::string g_secret;  // its bytes in the stack's width
+std::string g_secrets[2];  // its bytes in the stack's width and in UTF-16
 int g_holding = 0;
 void* g_globalFree = nullptr;
 
 HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
   const char* p = static_cast<const char*>(block);
-  if (p != nullptr && std::search(p, p + GlobalSize(block), g_secret.begin(), g_secret.end()) != p + GlobalSize(block))
-    ++g_holding;
+  const char* end = p + (p != nullptr ? GlobalSize(block) : 0);
+  for (const std::string& secret : g_secrets)
+    if (std::search(p, end, secret.begin(), secret.end()) != end) ++g_holding;
   return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
 }
 
@@ -53,7 +54,9 @@ HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
 FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
     : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
   TString t = T(secret);
-  g_secret.assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
+  std::wstring w(secret.begin(), secret.end());  // an ASCII secret
+  g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
+  g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
   g_holding = 0;
   g_globalFree = patch_.Original();
 }
