@@ -61,7 +61,7 @@ struct BasicFrame {
     return 0;
   }
 
-  void pushstring(const C* s) {
+  [[gnu::noinline]] void pushstring(const C* s) {
     Entry* entry = NewEntry();
     if (entry == nullptr) return;
     CopyBounded(entry->text, s, TextCapacity());
@@ -69,7 +69,7 @@ struct BasicFrame {
   }
 
   // Pushes a plain ASCII text (the result words, fixed numbers) in the stack's width.
-  void pushword(const char* ascii) {
+  [[gnu::noinline]] void pushword(const char* ascii) {
     Entry* entry = NewEntry();
     if (entry == nullptr) return;
     CopyAscii(entry->text, ascii, TextCapacity());
