@@ -60,31 +60,19 @@ int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent) {
   return extra->ExecuteCodeSegment(functionIndex, parent);
 }
 
-namespace {
-
-// Pops what lies above `mark` (an entry that was on top before), when the mark is still on the
-// stack.
-void DiscardAbove(Frame& frame, const stack_t* mark) {
-  bool present = mark == nullptr;
-  for (const stack_t* e = frame.HasEntries() ? *frame.stacktop : nullptr; e != nullptr && !present; e = e->next)
-    present = e == mark;
-  while (present && frame.HasEntries() && *frame.stacktop != mark) {
-    tchar ignored[1];
-    frame.popstring(ignored, 1);
-  }
-}
-
-}  // namespace
-
 bool CallScriptFunction(Frame& frame, int functionIndex, const tchar* const* texts, std::size_t count, Arg* answer) {
   if (frame.stacktop == nullptr) return false;
-  const stack_t* mark = *frame.stacktop;
+  StackMark mark(frame);
   for (std::size_t i = 0; i < count; ++i) frame.pushstring(texts[i]);
   bool ran = RunScriptFunction(static_cast<extra_parameters*>(frame.extra), functionIndex,
                                static_cast<HWND>(frame.hwndParent)) == 0;
-  bool answered =
-      ran && (answer == nullptr || (frame.HasEntries() && *frame.stacktop != mark && PopArg(frame, *answer)));
-  DiscardAbove(frame, mark);
+  std::size_t kept = mark.Kept(frame);
+  std::size_t depth = frame.Depth();
+  bool answered = ran && (answer == nullptr || (depth > kept && PopArg(frame, *answer)));
+  for (depth = frame.Depth(); depth > kept; --depth) {
+    tchar ignored[1];
+    frame.popstring(ignored, 1);
+  }
   return answered;
 }
 

@@ -30,7 +30,9 @@ using tchar = char;
 
 using stack_t = BasicStackEntry<tchar>;
 using Frame = BasicFrame<tchar>;
+using StackMark = BasicStackMark<tchar>;
 using Arg = BasicArg<tchar>;
+using SecretArg = BasicSecretArg<tchar>;
 
 enum NSPIM { NSPIM_UNLOAD, NSPIM_GUIINIT };
 using PluginCallback = UINT_PTR (*)(NSPIM);
@@ -69,9 +71,10 @@ void KeepModuleLoaded();
 int RunScriptFunction(extra_parameters* extra, int functionIndex, HWND parent);
 
 // Pushes the texts in order, runs the script function at functionIndex on the calling thread and
-// pops its answer into `answer` (when one is wanted, else null); whatever the function left above
-// the entries that were there before the call is taken off. False when the function could not run
-// or left no answer where one was wanted.
+// pops its answer into `answer` (when one is wanted, else null): the top entry, when the function
+// left one above the script's entries that are still in place (StackMark). Whatever lies above
+// those is taken off, and nothing of theirs. False when the function could not run or left no
+// answer where one was wanted.
 bool CallScriptFunction(Frame& frame, int functionIndex, const tchar* const* texts, std::size_t count, Arg* answer);
 
 // Keeps the frame values of the call in the frame that `module` gives, registers the unload

@@ -44,6 +44,13 @@ struct BasicFrame {
 
   bool HasEntries() const { return stacktop != nullptr && *stacktop != nullptr; }
 
+  // The number of entries on the stack.
+  std::size_t Depth() const {
+    std::size_t depth = 0;
+    for (const Entry* e = stacktop != nullptr ? *stacktop : nullptr; e != nullptr; e = e->next) ++depth;
+    return depth;
+  }
+
   // Characters an entry's text holds, NUL included (never less than 1).
   std::size_t TextCapacity() const { return string_size > 1 ? static_cast<std::size_t>(string_size) : 1; }
 
@@ -118,21 +125,62 @@ struct BasicFrame {
   }
 };
 
+// The script's entries as they lay before a script function was called, so that afterwards the
+// plug-in takes off what the function left and nothing of the script's. Entries are known by
+// their place counted from the bottom and a fingerprint of their text, never by their address:
+// a function may move the script's entries aside and push them back (new blocks, same texts),
+// and a block that was freed may come back as another entry at the same address.
+template <class C>
+class BasicStackMark {
+ public:
+  explicit BasicStackMark(const BasicFrame<C>& frame) : depth_(frame.Depth()) {
+    if (depth_ == 0) return;
+    prints_ = static_cast<std::uint32_t*>(StackAlloc(depth_ * sizeof(std::uint32_t)));
+    if (prints_ == nullptr) return;
+    std::size_t fromBottom = depth_;
+    for (const auto* e = *frame.stacktop; e != nullptr; e = e->next) prints_[--fromBottom] = Print(frame, e);
+  }
+  ~BasicStackMark() { StackFree(prints_); }
+  BasicStackMark(const BasicStackMark&) = delete;
+  BasicStackMark& operator=(const BasicStackMark&) = delete;
+
+  // How many of the marked entries still lie in place, from the bottom up to the first that is
+  // gone or holds another text (a function that emptied the stack, or popped below what it was
+  // given, leaves fewer). Everything above them is the function's. Without the fingerprints (no
+  // memory for them) entries are counted only.
+  std::size_t Kept(const BasicFrame<C>& frame) const {
+    std::size_t depth = frame.Depth();
+    std::size_t kept = depth < depth_ ? depth : depth_;
+    if (prints_ == nullptr) return kept;
+    std::size_t fromBottom = depth;
+    for (const auto* e = depth > 0 ? *frame.stacktop : nullptr; e != nullptr; e = e->next)
+      if (--fromBottom < kept && Print(frame, e) != prints_[fromBottom]) kept = fromBottom;
+    return kept;
+  }
+
+ private:
+  // FNV-1a over the entry's text.
+  static std::uint32_t Print(const BasicFrame<C>& frame, const BasicStackEntry<C>* e) {
+    std::uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < frame.TextCapacity() && e->text[i] != C(0); ++i)
+      hash = (hash ^ static_cast<std::uint32_t>(e->text[i])) * 16777619u;
+    return hash;
+  }
+
+  std::size_t depth_;
+  std::uint32_t* prints_ = nullptr;
+};
+
 // A zero-filled buffer for one popped argument: string_size + 1 characters, released on every
-// way out of the export. A secret one (a password) is wiped when it is released, and so is the
-// stack entry it is popped from.
+// way out of the export.
 template <class C>
 class BasicArg {
  public:
-  explicit BasicArg(std::size_t characters, bool secret = false)
-      : data_(static_cast<C*>(StackAlloc(characters * sizeof(C)))), capacity_(data_ ? characters : 0),
-        secret_(secret) {}
+  explicit BasicArg(std::size_t characters)
+      : data_(static_cast<C*>(StackAlloc(characters * sizeof(C)))), capacity_(data_ ? characters : 0) {}
   // string_size + 1 characters: room for any entry's text.
-  explicit BasicArg(const BasicFrame<C>& frame, bool secret = false) : BasicArg(frame.TextCapacity() + 1, secret) {}
-  ~BasicArg() {
-    if (secret_) WipeMemory(data_, capacity_ * sizeof(C));
-    StackFree(data_);
-  }
+  explicit BasicArg(const BasicFrame<C>& frame) : BasicArg(frame.TextCapacity() + 1) {}
+  ~BasicArg() { StackFree(data_); }
   BasicArg(const BasicArg&) = delete;
   BasicArg& operator=(const BasicArg&) = delete;
 
@@ -140,12 +188,19 @@ class BasicArg {
   const C* c_str() const { return data_; }
   std::size_t capacity() const { return capacity_; }
   bool empty() const { return data_ == nullptr || data_[0] == C(0); }
-  bool secret() const { return secret_; }
 
  private:
   C* data_;
   std::size_t capacity_;
-  bool secret_;
+};
+
+// An argument that holds a secret (a password): wiped before it is released, and popped with
+// PopSecret, which wipes the stack entry it came from.
+template <class C>
+class BasicSecretArg : public BasicArg<C> {
+ public:
+  explicit BasicSecretArg(const BasicFrame<C>& frame) : BasicArg<C>(frame) {}
+  ~BasicSecretArg() { WipeMemory(this->data(), this->capacity() * sizeof(C)); }
 };
 
 // Pops the top entry into a new argument buffer of string_size + 1 characters. False when the
@@ -153,7 +208,13 @@ class BasicArg {
 template <class C>
 bool PopArg(BasicFrame<C>& frame, BasicArg<C>& arg) {
   if (arg.data() == nullptr) return false;
-  return frame.popstring(arg.data(), arg.capacity(), arg.secret()) == 0;
+  return frame.popstring(arg.data(), arg.capacity()) == 0;
+}
+
+template <class C>
+bool PopSecret(BasicFrame<C>& frame, BasicSecretArg<C>& arg) {
+  if (arg.data() == nullptr) return false;
+  return frame.popstring(arg.data(), arg.capacity(), true) == 0;
 }
 
 }  // namespace tv

@@ -30,16 +30,18 @@ bool EnableIncreaseQuota() {
 
 }  // namespace
 
-bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
-  if (!EnableIncreaseQuota()) return false;
+KernelHandle ShellToken() {
+  if (!EnableIncreaseQuota()) return KernelHandle();
   HWND shell = GetShellWindow();
-  if (shell == nullptr) return false;
   DWORD shellProcessId = 0;
-  GetWindowThreadProcessId(shell, &shellProcessId);
-  if (shellProcessId == 0) return false;
+  if (shell == nullptr || GetWindowThreadProcessId(shell, &shellProcessId) == 0 || shellProcessId == 0)
+    return KernelHandle();
   KernelHandle shellProcess(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId));
-  if (!shellProcess) return false;
-  KernelHandle token = PrimaryTokenOf(shellProcess.get());
+  return shellProcess ? PrimaryTokenOf(shellProcess.get()) : KernelHandle();
+}
+
+bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
+  KernelHandle token = ShellToken();
   return token && StartWithToken(token.get(), program, commandLine, workingDirectory);
 }
 

@@ -13,6 +13,10 @@ namespace tv {
 // nothing is shown and no error is reported.
 bool StartNonElevated(const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory);
 
+// A primary copy of the token of the process that owns the shell window, when the installer may
+// start programs with another token; nothing otherwise (or without a shell).
+KernelHandle ShellToken();
+
 // A primary copy of the process's token, with the access a start with it needs; nothing when the
 // token cannot be opened or copied.
 KernelHandle PrimaryTokenOf(HANDLE process);

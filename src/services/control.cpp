@@ -11,7 +11,7 @@ TARVOLK_EXPORT(Start, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   ServiceHandle service =
-      OpenNamedService(frame, manager.get(), PreludeFailure::kWordOnly, PreludeFailure::kErrorCode);
+      OpenNamedService(frame, manager.get(), SERVICE_START, PreludeFailure::kWordOnly, PreludeFailure::kErrorCode);
   if (!service) return;
   DWORD code = 0;
   BOOL ok = StartServiceT(service.get());
@@ -25,7 +25,7 @@ TARVOLK_EXPORT(Stop, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   ServiceHandle service =
-      OpenNamedService(frame, manager.get(), PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
+      OpenNamedService(frame, manager.get(), SERVICE_STOP, PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
   if (!service) return;
   SERVICE_STATUS status = {};
   BOOL ok = ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
@@ -34,14 +34,15 @@ TARVOLK_EXPORT(Stop, SystemFrame) {
 }
 
 // Pushes the current state (1 stopped ... 7 paused) and the result word. A service that cannot
-// be found reads as stopped: "1", "error".
+// be found reads as stopped: "1", "error". Reading asks no more than that of the manager: it
+// answers an installer without administrator rights too.
 TARVOLK_EXPORT(QueryStatus, SystemFrame) {
-  ServiceHandle manager = OpenManager(frame);
+  ServiceHandle manager = OpenManager(frame, SC_MANAGER_CONNECT);
   if (!manager) return;
   SERVICE_STATUS status = {};
   status.dwCurrentState = SERVICE_STOPPED;
-  ServiceHandle service =
-      OpenNamedService(frame, manager.get(), PreludeFailure::kStopped, PreludeFailure::kStopped);
+  ServiceHandle service = OpenNamedService(frame, manager.get(), SERVICE_QUERY_STATUS, PreludeFailure::kStopped,
+                                           PreludeFailure::kStopped);
   if (!service) return;
   BOOL ok = QueryServiceStatus(service.get(), &status);
   service.reset();
@@ -53,7 +54,7 @@ TARVOLK_EXPORT(Remove, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
   ServiceHandle service =
-      OpenNamedService(frame, manager.get(), PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
+      OpenNamedService(frame, manager.get(), DELETE, PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
   if (!service) return;
   BOOL ok = DeleteService(service.get());
   service.reset();

@@ -33,7 +33,7 @@ TARVOLK_EXPORT(Install, SystemFrame) {
     frame.clearstack(true);
     Report(frame, false, result);
   };
-  ServiceHandle manager(OpenManagerT());
+  ServiceHandle manager(OpenManagerT(SC_MANAGER_ALL_ACCESS));
   if (!manager) {
     result = kManagerUnavailable;
     return refuse();
@@ -65,8 +65,8 @@ TARVOLK_EXPORT(Install, SystemFrame) {
     if (!QualifyAccount(account.c_str(), qualifiedAccount.data(), room)) return refuse();
   }
 
-  Arg password(frame, true);
-  if (!PopArg(frame, password)) return refuse();
+  SecretArg password(frame);
+  if (!PopSecret(frame, password)) return refuse();
 
   // Only once the arguments are complete, and to the account the service is created for.
   ServiceLogonGrant grant;

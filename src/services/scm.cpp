@@ -2,9 +2,9 @@
 
 namespace tv {
 
-SC_HANDLE OpenManagerT() { return TV_AW(OpenSCManager)(nullptr, nullptr, SC_MANAGER_ALL_ACCESS); }
-SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name) {
-  return TV_AW(OpenService)(manager, name, SERVICE_ALL_ACCESS);
+SC_HANDLE OpenManagerT(DWORD access) { return TV_AW(OpenSCManager)(nullptr, nullptr, access); }
+SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name, DWORD access) {
+  return TV_AW(OpenService)(manager, name, access);
 }
 BOOL StartServiceT(SC_HANDLE service) { return TV_AW(StartService)(service, 0, nullptr); }
 SC_HANDLE CreateServiceT(SC_HANDLE manager, const tchar* name, const tchar* displayName, DWORD serviceType,
@@ -26,8 +26,8 @@ void Report(Frame& frame, bool ok, std::int32_t number) {
   frame.pushword(ok ? "success" : "error");
 }
 
-ServiceHandle OpenManager(Frame& frame) {
-  ServiceHandle manager(OpenManagerT());
+ServiceHandle OpenManager(Frame& frame, DWORD access) {
+  ServiceHandle manager(OpenManagerT(access));
   if (!manager) Report(frame, false, kManagerUnavailable);
   return manager;
 }
@@ -50,7 +50,7 @@ void ReportPreludeFailure(Frame& frame, PreludeFailure failure, DWORD errorCode)
 
 }  // namespace
 
-ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, PreludeFailure noName,
+ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, DWORD access, PreludeFailure noName,
                                PreludeFailure notOpened) {
   ServiceHandle service;
   DWORD openError = 0;
@@ -60,7 +60,7 @@ ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, PreludeFailure n
       ReportPreludeFailure(frame, noName, 0);
       return service;
     }
-    service.reset(OpenServiceT(manager, name.c_str()));
+    service.reset(OpenServiceT(manager, name.c_str(), access));
     if (!service) openError = GetLastError();
   }  // the name buffer is freed right after the call
   if (!service) ReportPreludeFailure(frame, notOpened, openError);

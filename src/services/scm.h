@@ -6,9 +6,9 @@
 
 namespace tv {
 
-// Opened with full access on the local machine's active database.
-SC_HANDLE OpenManagerT();
-SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name);
+// The local machine's active database, and a service in it, with the access given.
+SC_HANDLE OpenManagerT(DWORD access);
+SC_HANDLE OpenServiceT(SC_HANDLE manager, const tchar* name, DWORD access);
 BOOL StartServiceT(SC_HANDLE service);
 SC_HANDLE CreateServiceT(SC_HANDLE manager, const tchar* name, const tchar* displayName, DWORD serviceType,
                          DWORD startType, const tchar* binaryPath, const tchar* loadOrderGroup, DWORD* tagId,
@@ -23,8 +23,9 @@ constexpr std::int32_t kInstallPlaceholder = static_cast<std::int32_t>(0xDEADBEA
 void Report(Frame& frame, bool ok);
 void Report(Frame& frame, bool ok, std::int32_t number);
 
-// Opens the manager. When it cannot be opened, the stack is emptied and "100", "error" pushed.
-ServiceHandle OpenManager(Frame& frame);
+// Opens the manager with the access given (full access by default). When it cannot be opened,
+// the stack is emptied and "100", "error" pushed.
+ServiceHandle OpenManager(Frame& frame, DWORD access = SC_MANAGER_ALL_ACCESS);
 
 // What a service export pushes below "error" when its prelude fails.
 enum class PreludeFailure {
@@ -33,10 +34,12 @@ enum class PreludeFailure {
   kErrorCode,   // the error code of the failed call
 };
 
-// Pops the service name and opens the service with full access. When the name is missing or the
-// service cannot be opened, the stack is emptied, the export's failure result pushed, and an
-// empty handle returned. The manager stays open for the caller to close last.
-ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, PreludeFailure noName,
+// Pops the service name and opens the service with only the access that the export's request
+// needs: a service whose access list refuses more (a security product's) still answers. When the
+// name is missing or the service cannot be opened, the stack is emptied, the export's failure
+// result pushed, and an empty handle returned. The manager stays open for the caller to close
+// last.
+ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, DWORD access, PreludeFailure noName,
                                PreludeFailure notOpened);
 
 }  // namespace tv

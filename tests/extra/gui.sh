@@ -8,13 +8,39 @@ ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
 note() { echo "$*" >>"$log"; }
+# xwd -root and xdotool search walk every window on the display and fail (BadWindow,
+# BadDrawable) when a program of another test closes one meanwhile: they are tried again.
+# screen_xwd: the whole display as an xwd picture, on standard output.
+screen_xwd() {
+  local raw try
+  raw=$(mktemp)
+  for try in 1 2 3 4 5; do
+    if xwd -root -display "$DISPLAY" >"$raw" 2>/dev/null; then
+      cat "$raw"
+      rm -f "$raw"
+      return 0
+    fi
+    sleep 0.2
+  done
+  rm -f "$raw"
+  return 1
+}
+# The X window of the installer's first shown window.
+shown_window() {
+  local try w
+  for try in 1 2 3 4 5; do
+    w=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -n1) && [ -n "$w" ] && break
+    sleep 0.2
+  done
+  printf '%s\n' "$w"
+}
 # Says what went wrong, keeps a picture of the screen as it was (build/screens/failed-...), and
 # ends the driver.
 fail() {
   echo "$*" >&2
   if [ -n "${screens:-}" ]; then
     mkdir -p "$screens"
-    xwd -root -display "$DISPLAY" 2>/dev/null | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
+    screen_xwd | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
   fi
   exit 1
 }
@@ -52,7 +78,7 @@ shot() {
   sleep 0.8  # let it paint
   local out="$screens/$1-$variant.png" w geometry
   mkdir -p "$screens"
-  xwd -root -display "$DISPLAY" | /usr/bin/convert xwd:- "$out"
+  screen_xwd | /usr/bin/convert xwd:- "$out"
   # A message box comes out black in a picture of the whole screen under Xvfb: each window of the
   # installer's title is laid on it from a picture of its own, the largest first.
   for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do

@@ -203,6 +203,19 @@ Section
   !insertmacro Sequence "close not running" 0 `${TvCloseProgram} "${DEAF}" 10 $Result`
   !insertmacro Sequence "close empty name" 1 `${TvCloseProgram} "" 10 $Result`
   !insertmacro Sequence "close /kill" 0 `${TvCloseProgram} "/kill" 10 $Result`
+  ; The words leave the installer's thread as they found it: a 32-bit installer's $SYSDIR is
+  ; still SysWOW64.
+  FileOpen $0 "$SYSDIR\tv-${T}.txt" w
+  FileClose $0
+  StrCpy $1 "$WINDIR\SysWOW64"
+  !if "${VARIANT}" == "amd64-unicode"
+    StrCpy $1 "$WINDIR\System32"
+  !endif
+  StrCpy $2 "elsewhere"
+  IfFileExists "$1\tv-${T}.txt" 0 +2
+    StrCpy $2 "where $$SYSDIR points"
+  Delete "$SYSDIR\tv-${T}.txt"
+  !insertmacro Line "file under $$SYSDIR after the process words: $2"
 
   ; Services: missing, installed and stopped, started, running already, stopped (it stays
   ; stop-pending for 2 s), disabled, removed.

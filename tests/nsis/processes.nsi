@@ -120,6 +120,8 @@ Section
   ${Dump} "killed" `Tarvolk::FindProcess "/yesno" "${B}"`
   ${Dump} "close kill again" `Tarvolk::CloseProcess "/kill" "${B}"`
   ${Dump} "close kill alone" `Tarvolk::CloseProcess "/kill"`
+  ; The installer itself is never closed nor killed, and counts as no match.
+  ${Dump} "close itself" `Tarvolk::CloseProcess "/kill" "$EXEPATH"`
 
   ; KillProcesses with a list: A and E go, the rest is skipped.
   Tarvolk::FindProcess "${A}"

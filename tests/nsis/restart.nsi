@@ -1,14 +1,19 @@
 ; What the plug-in ended, and starting it again, in a silent installer: the search's function
 ; answers "autoclose" for a program that closes its window when asked, one that ignores WM_CLOSE
 ; (killed), a 64-bit program without a window (killed; a 32-bit installer reads its command line
-; through the companion) and a service's program (stopped). The record lists each with its
-; target and how it ended; RestartClosedPrograms starts each again with the command line it had,
-; in the folder it had (the programs record both when they start), and the service again; then
-; the record is empty.
+; through the companion), a service's program that lingers once stopped (stopped, then killed:
+; one entry) and a program with two helper processes of its own executable (three killed). The
+; record lists each with its target and how it ended; RestartClosedPrograms starts each again
+; with the command line it had, in the folder it had (the programs record both when they start),
+; the service again, and of the three only the helpers' parent; then the record is empty. A
+; search started from inside a walk's function closes one more program: the next walk offers it.
+; A copy of this installer, started as an uninstaller starts its temporary copy, answers
+; "autoclose" for itself and for this installer: each is offered, and neither is ended.
 ;   TESTBIN32, TESTBIN64, SERVICE_EXE
 !include "common.nsh"
 !include "${PLUGINS}/../Include/Quillmere64.nsh"
 !include "LogicLib.nsh"
+!include "FileFunc.nsh"
 
 Name "Tarvolk restart test"
 OutFile "${OUTFILE}"
@@ -25,6 +30,9 @@ OutFile "${OUTFILE}"
 !define POLITE '"${D}\polite-${T}.exe" class=TvPolite-${T} caption=Polite style=1 record=${D}\polite.txt life=60000'
 !define DEAF '"${D}\deaf-${T}.exe" class=TvDeaf-${T} caption=Deaf style=1 deaf=1 record=${D}\deaf.txt life=60000'
 !define WIDE '"${D}\wide-${T}.exe" dll=${D}\tvmod64-${T}.dll record=${D}\wide.txt life=60000'
+!define TREE '"${D}\tree-${T}.exe" helpers=2 record=${D}\tree.txt life=60000'
+!define LATE '"${D}\late-${T}.exe" class=TvLate-${T} caption=Late style=1 record=${D}\late.txt life=60000'
+!define SVCLINE '"${D}\tvsvc-${T}.exe" linger=3000'
 
 Var Lines
 ; Each program's line of the record, kept apart: the record holds them in the order the plug-in
@@ -33,6 +41,10 @@ Var Polite
 Var Deaf
 Var Wide
 Var Service
+Var Tree
+Var Helpers
+Var Late
+Var Nested  ; the searches started from inside a walk's function so far
 
 Function Offer
   Pop $1
@@ -67,9 +79,11 @@ Function Entry
     StrCpy $5 "Process ID: N"
   ${EndIf}
   ${If} $6 == "tvpolite-${T}"
+  ${OrIf} $6 == "tvlate-${T}"
   ${OrIf} $6 == "tvdeaf-${T}"
   ${OrIf} $6 == "${D}\tvmod64-${T}.dll"
   ${OrIf} $6 == "${D}\tvsvc-${T}.exe"
+  ${OrIf} $6 == "${D}\tree-${T}.exe"
     StrCpy $6 "its target"
   ${EndIf}
   ${If} $7 == "${SVC}"
@@ -79,8 +93,17 @@ Function Entry
   !insertmacro Known "polite-${T}.exe" $Polite '${POLITE}' "${D}\polite-wd"
   !insertmacro Known "deaf-${T}.exe" $Deaf '${DEAF}' "${D}\deaf-wd"
   !insertmacro Known "wide-${T}.exe" $Wide '${WIDE}' "${D}\wide-wd"
+  !insertmacro Known "late-${T}.exe" $Late '${LATE}' "${D}\late-wd"
   ; A service's folder is the service manager's.
-  !insertmacro Known "tvsvc-${T}.exe" $Service '"${D}\tvsvc-${T}.exe"' "$4"
+  !insertmacro Known "tvsvc-${T}.exe" $Service '${SVCLINE}' "$4"
+  ${If} $3 == '${TREE}'
+    !insertmacro Known "tree-${T}.exe" $Tree '${TREE}' "${D}\tree-wd"
+  ${ElseIf} $2 == "${D}\tree-${T}.exe"
+    StrCpy $Helpers "$Helpers [$1]"
+  ${EndIf}
+  ${If} $Nested = 0
+    Call Late
+  ${EndIf}
   Push "true"
 FunctionEnd
 
@@ -90,12 +113,18 @@ FunctionEnd
   StrCpy $Deaf ""
   StrCpy $Wide ""
   StrCpy $Service ""
+  StrCpy $Tree ""
+  StrCpy $Helpers ""
+  StrCpy $Late ""
   GetFunctionAddress $0 Entry
   ${DumpBelow} "${LABEL}: $Lines entries" `Tarvolk::EnumClosedPrograms $0`
   !insertmacro Line "  polite: $Polite"
   !insertmacro Line "  deaf: $Deaf"
   !insertmacro Line "  wide: $Wide"
   !insertmacro Line "  service: $Service"
+  !insertmacro Line "  tree: $Tree"
+  !insertmacro Line "  its helpers:$Helpers"
+  !insertmacro Line "  late: $Late"
 !macroend
 
 ; RestartClosedPrograms "/ask": what it would do with each, and yes to all.
@@ -106,8 +135,36 @@ Function Ask
   ${If} $0 != "start"
     StrCpy $Polite "$Polite [$0 $1]"
   ${EndIf}
+  ${If} $Nested = 1
+    Call Late
+  ${EndIf}
   Push "true"
 FunctionEnd
+
+; This installer's copy, as an uninstaller runs its temporary copy: with "_?=" on its command
+; line, and the installer that started it waiting. Its searches find itself, then that installer;
+; it ends with the number of them it heard of as ones that cannot be closed.
+Var Heard
+Function Self
+  Pop $1  ; id
+  ${If} $1 == "-1"
+    IntOp $Heard $Heard + 1
+  ${EndIf}
+  Push "autoclose"
+FunctionEnd
+
+!macro AsCopy
+  ${GetOptions} $CMDLINE "/starter=" $R1
+  ${IfNot} ${Errors}
+    GetFunctionAddress $0 Self
+    Tarvolk::AddModule "$EXEPATH"
+    Tarvolk::SilentSearch $0
+    Tarvolk::AddModule "$R1"
+    Tarvolk::SilentSearch $0
+    SetErrorLevel $Heard
+    Quit
+  ${EndIf}
+!macroend
 
 ; The two lines a program recorded when it started, and the two of its second start.
 !macro Restarted NAME
@@ -140,6 +197,8 @@ FunctionEnd
   Tarvolk::CloseProcess "/kill" "polite-${T}.exe"
   Tarvolk::CloseProcess "/kill" "deaf-${T}.exe"
   Tarvolk::CloseProcess "/kill" "wide-${T}.exe"
+  Tarvolk::CloseProcess "/kill" "tree-${T}.exe"
+  Tarvolk::CloseProcess "/kill" "late-${T}.exe"
   Tarvolk::Stop "${SVC}"
   Tarvolk::Remove "${SVC}"
   Call TakeStack
@@ -152,7 +211,21 @@ FunctionEnd
   Exec '${LINE}'
 !macroend
 
+; The late program started anew, and closed by a search from inside a walk's function.
+Function Late
+  IntOp $Nested $Nested + 1
+  Delete "${D}\late.txt"
+  !insertmacro Start late ${BIN} '${LATE}'
+  ${WaitFile} "${D}\late.txt"
+  Tarvolk::AddClass "TvLate-${T}"
+  GetFunctionAddress $R0 Offer
+  Tarvolk::SilentSearch $R0
+  Pop $R0
+  !insertmacro Line "  search from inside the walk: [$R0]"
+FunctionEnd
+
 Section
+  !insertmacro AsCopy
   !insertmacro OpenResults
   !if "${VARIANT}" != "amd64-unicode"
     !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"
@@ -162,18 +235,20 @@ Section
   CreateDirectory "${D}"
   CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\tvmod64-${T}.dll"
   CopyFiles /SILENT "${SERVICE_EXE}" "${D}\tvsvc-${T}.exe"
-  Tarvolk::Install "${SVC}" "${SVC}" "16" "3" '"${D}\tvsvc-${T}.exe"' "" "" "" ""
+  Tarvolk::Install "${SVC}" "${SVC}" "16" "3" '${SVCLINE}' "" "" "" ""
   Tarvolk::Start "${SVC}"
   Call TakeStack
   !insertmacro Start polite ${BIN} '${POLITE}'
   !insertmacro Start deaf ${BIN} '${DEAF}'
   !insertmacro Start wide ${TESTBIN64} '${WIDE}'
+  !insertmacro Start tree ${BIN} '${TREE}'
   ; Each program has recorded its start (at most about 30 s).
   StrCpy $R2 0
   ${DoUntil} $R2 > 300
     ${If} ${FileExists} "${D}\polite.txt"
     ${AndIf} ${FileExists} "${D}\deaf.txt"
     ${AndIf} ${FileExists} "${D}\wide.txt"
+    ${AndIf} ${FileExists} "${D}\tree.txt"
       ${Break}
     ${EndIf}
     IntOp $R2 $R2 + 1
@@ -185,6 +260,7 @@ Section
   Tarvolk::AddClass "TvDeaf-${T}"
   Tarvolk::AddModule "${D}\tvmod64-${T}.dll"
   Tarvolk::AddModule "${D}\tvsvc-${T}.exe"
+  Tarvolk::AddModule "${D}\tree-${T}.exe"
   GetFunctionAddress $0 Offer
   ${DumpBelow} "search" `Tarvolk::SilentSearch $0`
 
@@ -200,6 +276,7 @@ Section
   !insertmacro Restarted polite
   !insertmacro Restarted deaf
   !insertmacro Restarted wide
+  !insertmacro Restarted tree
   StrCpy $R2 0
   ${Do}
     Tarvolk::QueryStatus "${SVC}"
@@ -216,6 +293,10 @@ Section
 
   !insertmacro Record "record after the restart"
   ${DumpBelow} "restart again" `Tarvolk::RestartClosedPrograms`
+
+  CopyFiles /SILENT "$EXEPATH" "${D}\Au_-${T}.exe"
+  ExecWait '"${D}\Au_-${T}.exe" /starter=$EXEPATH /S _?=${D}' $R0
+  !insertmacro Line "the uninstaller's copy: of itself and its uninstaller, $R0 could not be closed"
 
   !insertmacro Clean
   !insertmacro CloseResults

@@ -5,6 +5,7 @@
 ;   TESTBIN32, TESTBIN64  the folders of the test programs
 !include "common.nsh"
 !include "${PLUGINS}/../Include/Quillmere64.nsh"
+!include "${PLUGINS}/../Include/Tarvolk.nsh"
 
 Name "Tarvolk search test"
 OutFile "${OUTFILE}"
@@ -91,6 +92,28 @@ Function OfferNested
   Call UpToBar
   StrCpy $Nested "$Nested [locked $4, running $5,$6]"
   nested_done:
+  Push "true"
+FunctionEnd
+
+; Leaves its inputs, an entry of its own and the answer, after header words that move the whole
+; stack aside and back: only what it left is taken off, never the script's own entries.
+Function Words
+  ${If} ${ServiceRunning} "TvSearchNone-${VARIANT}"
+  ${OrIf} ${ProcessRunning} "tvs-none-search-${VARIANT}.exe"
+  ${EndIf}
+  StrCpy $Asked " called"
+  Push "left"
+  Push "true"
+FunctionEnd
+
+; Calls an export that empties the stack (the script's entries with it), then answers.
+Function OsVersionOffer
+  Pop $1
+  Pop $2
+  Pop $3
+  Tarvolk::GetOsVersion
+  Pop $1
+  Pop $2
   Push "true"
 FunctionEnd
 
@@ -185,10 +208,16 @@ FunctionEnd
 
 Section
   !insertmacro OpenResults
-  ; A 64-bit installer lists 64-bit programs itself.
+  ; A 64-bit installer lists 64-bit programs itself (it has the companion all the same). The
+  ; macro leaves the script's output folder as it was.
+  SetOutPath "${D}\out"
   !if "${VARIANT}" != "amd64-unicode"
     !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"
+  !else
+    !insertmacro Quillmere64Extract "${PLUGINS}/x86-unicode"
   !endif
+  StrCmp $OUTDIR "${D}\out" +2
+    !insertmacro Line "companion macro: OUTDIR changed to $OUTDIR"
   ; Left over from an interrupted run; what the calls answer depends on what was left.
   !insertmacro KillAll
   !insertmacro ResetCounts
@@ -273,9 +302,15 @@ Section
   !insertmacro Search Offer
   !insertmacro Counts "non-ascii module: $9"
 
-  ; A 64-bit program's module (through the companion where the installer is 32-bit).
+  ; A 64-bit program's module (through the companion where the installer is 32-bit): the
+  ; system's rundll32 starts it, never one beside the plug-in or the installer.
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "$PLUGINSDIR\rundll32.exe"
+  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "$EXEDIR\rundll32.exe"
   Tarvolk::AddModule "${D}\mods64\tvmod64-search"
   !insertmacro Search Offer
+  Delete "$EXEDIR\rundll32.exe"
+  IfFileExists "$PLUGINSDIR\tvcmdline.txt" 0 +2
+    StrCpy $9 "$9, a planted rundll32.exe ran"
   !insertmacro Counts "64-bit module: $9"
   ; Without the companion a 32-bit installer still sees the images of 64-bit programs.
   Rename "$PLUGINSDIR\Quillmere64.dll" "$PLUGINSDIR\Quillmere64.off"
@@ -316,6 +351,24 @@ Section
   IntCmp $R2 200 +2 +2 0
     StrCpy $Asked "many times"
   !insertmacro Counts "autoclose custom: $9 asked $Asked"
+
+  ; Header words in a search's, a custom entry's and the record walk's function, and an export
+  ; that empties the stack in an EnumProcesses function, over an entry of the script's own.
+  StrCpy $Asked ""
+  GetFunctionAddress $R1 Words
+  Tarvolk::AddCustom "Words" "words" $R1
+  Tarvolk::AddModule "${D}\mods\tvmod-search"
+  Push "mine"
+  Tarvolk::SilentSearch $R1
+  !insertmacro DumpStack "words in a search:$Asked"
+  StrCpy $Asked ""
+  Push "mine"
+  Tarvolk::EnumClosedPrograms $R1
+  !insertmacro DumpStack "words in the record's walk:$Asked"
+  GetFunctionAddress $R1 OsVersionOffer
+  Push "mine"
+  Tarvolk::EnumProcesses $R1
+  !insertmacro DumpStack "GetOsVersion in EnumProcesses"
 
   ; Limits: 128 targets a list, none longer than its block; the refused argument stays below.
   ; (Window lists: their search is quick.)
@@ -397,9 +450,10 @@ Section
   Tarvolk::SilentSearch "/async" $7
   Tarvolk::SilentWait "/time" 60000
   ${Dump} "async false" `Tarvolk::SilentWait`
-  ${Dump} "search without address" `Tarvolk::SilentSearch`
-  ${Dump} "search async alone" `Tarvolk::SilentSearch "/async"`
-  ${Dump} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
+  ; Refused: the arguments it could not use stay under "error", and what lies below.
+  ${DumpBelow} "search without address" `Tarvolk::SilentSearch`
+  ${DumpBelow} "search async alone" `Tarvolk::SilentSearch "/ASYNC"`
+  ${DumpBelow} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
 
   !insertmacro KillAll
   !insertmacro CloseResults

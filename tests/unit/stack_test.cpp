@@ -151,6 +151,27 @@ TEST(Stack, ArgumentBuffersHoldAnyEntry) {
   EXPECT_TRUE(none.empty());
 }
 
+// How many of the script's entries a script function left in place, by their texts.
+TEST(Stack, MarkKnowsTheScriptsEntriesByTheirTexts) {
+  Narrow in(16);
+  in.Push("s1");
+  in.Push("s2");
+  tv::BasicStackMark<char> mark(in.frame);
+  auto after = [&](std::vector<std::string> bottomFirst) {
+    in.frame.clearstack();
+    for (const auto& text : bottomFirst) in.Push(text);
+    return mark.Kept(in.frame);
+  };
+  EXPECT_EQ(after({"s1", "s2", "left", "answer"}), 2u);  // new blocks, same texts
+  EXPECT_EQ(after({"s1", "s2"}), 2u);                    // no answer
+  EXPECT_EQ(after({"s1", "answer"}), 1u);                // one popped too many
+  EXPECT_EQ(after({"answer"}), 0u);                      // emptied (GetOsVersion)
+  in.frame.clearstack();
+  tv::BasicStackMark<char> empty(in.frame);
+  in.Push("answer");
+  EXPECT_EQ(empty.Kept(in.frame), 0u);
+}
+
 TEST(Stack, EntrySizeMatchesTheInstallersBlocks) {
   // An ANSI entry of a 32-bit installer is string_size + 8 bytes; a wide one of a 64-bit
   // installer is 2 * string_size + 16. Here: header plus string_size characters.

@@ -1,14 +1,27 @@
-// The silent search's "autoclose" answer for a program that cannot be ended, which no real
-// installer can produce: the DLL's TerminateProcess is doubled to refuse, as Windows does for a
-// protected process.
+// The silent search's "autoclose" answer for a program that cannot be ended, and the restart's
+// choice of a token, which no real installer under Wine can produce: the DLL's TerminateProcess is
+// doubled to refuse, as Windows does for a protected process, and its GetTokenInformation to read
+// tokens that Wine cannot make.
 #include "harness.h"
 #include "victims.h"
 
 namespace {
 
+// Once its termination was refused, the program can no longer be opened, as a process in the
+// middle of its exit: what the plug-in does next must still be told to the same entry.
+DWORD g_victim = 0;
+bool g_refused = false;
+void* g_openProcess = nullptr;
+
 BOOL WINAPI TerminateRefused(HANDLE, UINT) {
+  g_refused = true;
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
+}
+
+HANDLE WINAPI OpenedUntilRefused(DWORD access, BOOL inherit, DWORD processId) {
+  if (g_refused && processId == g_victim) return nullptr;
+  return reinterpret_cast<decltype(&OpenProcess)>(g_openProcess)(access, inherit, processId);
 }
 
 }  // namespace
@@ -21,7 +34,6 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   // tests run.
   Victim victim(OwnBin(), "tvvictim.exe", TestFolder("autoclose"), "tvstay", "");
   CHECK(victim.Started());
-  ImportDouble terminate("KERNEL32.dll", "TerminateProcess", reinterpret_cast<void*>(&TerminateRefused));
   Stack s;
   std::vector<std::string> ids;
   Installer::Get().functions[41] = [&](HWND) {
@@ -35,7 +47,14 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   Dll().Call("AddModule", &s);
   s.Push("42");
   DWORD start = GetTickCount();
-  Dll().Call("SilentSearch", &s);
+  {
+    ImportDouble terminate("KERNEL32.dll", "TerminateProcess", reinterpret_cast<void*>(&TerminateRefused));
+    ImportDouble open("KERNEL32.dll", "OpenProcess", reinterpret_cast<void*>(&OpenedUntilRefused));
+    g_openProcess = open.Original();
+    g_victim = victim.Id();
+    Dll().Call("SilentSearch", &s);
+    g_refused = false;
+  }
   DWORD took = GetTickCount() - start;
   CHECK_STACK(s, "done", "mine");
   CHECK_EQ(ids.size(), 2u);
@@ -56,10 +75,65 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   s.PushAll({"44", "/ask"});
   Dll().Call("RestartClosedPrograms", &s);
   CHECK_STACK(s, "0");
-  // Why not, how it ended, the executable, its command line and folder (as started), name,
-  // target, service.
+  // One entry, whatever the search did to it: why not, how it ended, the executable, its
+  // command line and folder (as started), name, target, service.
   CHECK(fields.size() == 8 && fields[0] == "failed" && fields[1] == "failed" && fields[2] == victim.Path() &&
         fields[3].find("tvstay") != std::string::npos && !fields[4].empty() && fields[7].empty());
   Installer::Get().functions.erase(43);
+  Installer::Get().functions.erase(41);
+}
+
+namespace {
+
+// Wine runs every program at one integrity level and starts a program with a token without
+// using it (ENVIRONMENT.md): the doubled GetTokenInformation reads the tokens as the case says.
+void* g_tokenInformation = nullptr;
+bool g_lowIntegrity = false;  // every token read is a low-integrity one
+bool g_notElevated = false;   // no token read is elevated
+
+BOOL WINAPI TokenAsSaid(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info, DWORD size, DWORD* needed) {
+  BOOL ok = reinterpret_cast<decltype(&GetTokenInformation)>(g_tokenInformation)(token, kind, info, size, needed);
+  if (ok && kind == TokenIntegrityLevel && g_lowIntegrity) {
+    PSID label = static_cast<TOKEN_MANDATORY_LABEL*>(info)->Label.Sid;
+    *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1) = SECURITY_MANDATORY_LOW_RID;
+  }
+  if (ok && kind == TokenElevation && g_notElevated) static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = 0;
+  return ok;
+}
+
+}  // namespace
+
+// An installer that is not elevated may not use a program's own token: it starts a program that
+// ran as it does (with its own token), and not one that ran at low integrity, which /ask hears
+// of as "restricted".
+TEST_CASE(RestartGivesAProgramNoMoreThanItHad) {
+  Victim low(OwnBin(), "tvvictim.exe", TestFolder("restart-token"), "tvlow", "life=60000");
+  Victim same(OwnBin(), "tvvictim.exe", TestFolder("restart-token"), "tvsame", "life=60000");
+  ImportDouble doubled("ADVAPI32.dll", "GetTokenInformation", reinterpret_cast<void*>(&TokenAsSaid));
+  g_tokenInformation = doubled.Original();
+  Stack s;
+  std::vector<std::string> words;  // what /ask hears; the search's function answers "autoclose"
+  Installer::Get().functions[41] = [&](HWND) {
+    if (g_notElevated) words.push_back(s.Pop());
+    s.Push(g_notElevated ? "true" : "autoclose");
+    return 0;
+  };
+  for (const Victim* victim : {&low, &same}) {
+    g_lowIntegrity = victim == &low;
+    s.PushAll({"42", victim->Path()});
+    Dll().Call("AddModule", &s);
+    Dll().Call("SilentSearch", &s);
+    CHECK_STACK(s, "done");
+    CHECK(victim->Ended(5000));
+    s.Clear();
+  }
+  g_lowIntegrity = false;
+  g_notElevated = true;
+  s.PushAll({"42", "/ask"});
+  Dll().Call("RestartClosedPrograms", &s);
+  g_notElevated = false;
+  CHECK_STACK(s, "1");
+  CHECK_STACK_VEC(words, {"restricted", "start"});
+  CallExport("CloseProcess", {same.Name(), "/kill"});
   Installer::Get().functions.erase(41);
 }

@@ -2,6 +2,7 @@
 // arriving while an asynchronous search is still running. The real installers
 // (tests/nsis/search.nsi) cover the search's answers.
 #include "harness.h"
+#include "victims.h"
 
 namespace {
 
@@ -52,25 +53,19 @@ TEST_CASE(UnloadEndsARunningSearch) {
 
 namespace {
 
-// A search thread that cannot end when the plug-in is unloaded: the thread's first system call
-// (opening the service manager) is doubled to block until the case lets it go.
+// A search thread that cannot end when the plug-in is unloaded: it is terminating a program that
+// ignored WM_CLOSE for the search's "autoclose", and the DLL's TerminateProcess is doubled to
+// block until the case lets it go.
 HANDLE g_entered = nullptr;
 HANDLE g_release = nullptr;
-void* g_openManager = nullptr;
+void* g_terminate = nullptr;
 void* g_globalFree = nullptr;
 int g_frees = 0;
 
-#ifdef TARVOLK_UNICODE
-const char kOpenManager[] = "OpenSCManagerW";
-#else
-const char kOpenManager[] = "OpenSCManagerA";
-#endif
-
-SC_HANDLE WINAPI BlockedOpenManager(const TChar* machine, const TChar* database, DWORD access) {
+BOOL WINAPI BlockedTerminate(HANDLE process, UINT code) {
   SetEvent(g_entered);
   WaitForSingleObject(g_release, 60000);
-  using Open = SC_HANDLE(WINAPI*)(const TChar*, const TChar*, DWORD);
-  return reinterpret_cast<Open>(g_openManager)(machine, database, access);
+  return reinterpret_cast<decltype(&TerminateProcess)>(g_terminate)(process, code);
 }
 
 HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
@@ -80,23 +75,33 @@ HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
 
 }  // namespace
 
-// Unloaded while the search thread is stuck in a system call past the 10 s limit: nothing it can
-// reach is released, and once it goes on it runs no script code. A later call collects it.
+// Unloaded while the search thread is stuck past the 10 s limit, with the program it closes
+// already in the record: nothing it can reach is released (the record included), and once it goes
+// on it runs no script code. A later call collects it; the record holds the program once.
 TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
+  Victim deaf(OwnBin(), "tvvictim.exe", TestFolder("unload"), "tvdeaf",
+              "class=" + Own("TvDeaf") + " caption=Deaf style=1 deaf=1 life=60000");
+  CHECK(deaf.Started());
   Stack s;
   Installer& installer = Installer::Get();
-  installer.functions[kAbsent] = [&s](HWND) {
-    s.Pop();
-    s.Push("true");
+  std::vector<std::string> heard;  // the two entries on top of each call of the function
+  installer.functions[kAbsent] = [&](HWND) {
+    std::string top = s.Pop();
+    heard.push_back(top + " " + s.Pop());
+    s.Push(heard.size() == 1 ? "autoclose" : "no");
     return 0;
   };
   g_entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ImportDouble blocked("ADVAPI32.dll", kOpenManager, reinterpret_cast<void*>(&BlockedOpenManager));
-  g_openManager = blocked.Original();
-  CHECK_STACK_VEC(Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}), {});
+  ImportDouble blocked("KERNEL32.dll", "TerminateProcess", reinterpret_cast<void*>(&BlockedTerminate));
+  g_terminate = blocked.Original();
+  CHECK_STACK_VEC(Call(s, "AddModule", {deaf.Path()}), {});
   CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1), "/async"}), {"ok"});
-  CHECK(WaitForSingleObject(g_entered, 30000) == WAIT_OBJECT_0);
+  // The search's function runs while the installer waits for the search.
+  for (int i = 0; i < 300 && WaitForSingleObject(g_entered, 0) != WAIT_OBJECT_0; ++i)
+    Call(s, "SilentWait", {"100", "/time"});
+  s.Clear();
+  CHECK(WaitForSingleObject(g_entered, 0) == WAIT_OBJECT_0);
   int asked = installer.executeCalls;
 
   DWORD took = 0;
@@ -112,16 +117,17 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   CHECK_EQ(g_frees, 0);
 
   SetEvent(g_release);
+  CHECK(deaf.Ended(10000));
   bool collected = false;
   for (int i = 0; i < 200 && !collected; ++i) {
-    collected = Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}).empty();
+    collected = Call(s, "AddModule", {deaf.Path()}).empty();
     if (!collected) Sleep(100);
   }
   CHECK(collected);
   CHECK_EQ(installer.executeCalls, asked);
-  // The plug-in works as before: the entry is asked, and offered to the search's function.
-  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1)}), {"done"});
-  CHECK_EQ(installer.executeCalls, asked + 2);
+  // The plug-in works as before; the program's one entry says what finally became of it.
+  CHECK_STACK_VEC(Call(s, "RestartClosedPrograms", {std::to_string(kAbsent + 1), "/ask"}), {"0"});
+  CHECK_STACK_VEC(heard, {std::to_string(deaf.Id()) + " " + deaf.Path(), "start killed"});
   installer.functions.erase(kAbsent);
   CloseHandle(g_entered);
   CloseHandle(g_release);

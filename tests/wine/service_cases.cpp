@@ -145,6 +145,19 @@ SC_HANDLE WINAPI DeniedOpenSCManager(const void*, const void*, DWORD) {
   return nullptr;
 }
 
+// ---- a service whose access list grants reading, starting and stopping it, no more (a security
+// product's, even to an administrator). Wine takes such a list (SetServiceObjectSecurity
+// succeeds) but never checks it: for that one name this double refuses what the check would. ----
+std::string g_guarded;
+void* g_openService = nullptr;
+SC_HANDLE WINAPI GuardedOpenService(SC_HANDLE manager, const TChar* name, DWORD access) {
+  if (Narrow(name) == g_guarded && (access & ~(SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP)) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return reinterpret_cast<SC_HANDLE(WINAPI*)(SC_HANDLE, const TChar*, DWORD)>(g_openService)(manager, name, access);
+}
+
 // ---- every handle that is opened is closed: the opening and closing imports count ----
 struct HandleLedger {
   int opened = 0, closed = 0, policiesOpened = 0, policiesClosed = 0;
@@ -218,6 +231,24 @@ TEST_CASE(ManagerThatCannotBeOpened) {
   ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
   for (const char* fn : {"Install", "Remove", "Start", "Stop", "QueryStatus"})
     CHECK_STACK_VEC(CallExport(fn, {"below", "some-service"}), {"error", "100"});
+}
+
+TEST_CASE(ServiceThatRefusesFullAccess) {
+  Scm scm;
+  std::string name = Name("guarded");
+  scm.Purge(name);
+  Install(name, name, "16", "3", Arg("service"), "", "", "", "");
+  {
+    ImportDouble guard("advapi32.dll", "OpenService" AW, reinterpret_cast<void*>(&GuardedOpenService));
+    g_openService = guard.Original();
+    g_guarded = name;
+    CHECK_STACK_VEC(CallExport("QueryStatus", {name}), {"success", "1"});
+    CHECK_STACK_VEC(CallExport("Start", {name}), {"success", "0"});
+    CHECK(scm.WaitState(name, SERVICE_RUNNING));
+    CHECK_STACK_VEC(CallExport("Stop", {name}), {"success"});
+    g_guarded.clear();
+  }
+  scm.Purge(name);
 }
 
 TEST_CASE(InstallPassesTheArgumentsItWasGiven) {

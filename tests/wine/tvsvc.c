@@ -2,7 +2,8 @@
    and reports stopped when asked to stop. Options on its command line:
      stopdelay=MS  on a stop request, stay stop-pending for MS milliseconds first
      hint=MS       the wait hint reported while stop-pending (default 100)
-     file=PATH     holds the file open while it runs (reading shared), creating it where it is missing */
+     file=PATH     holds the file open while it runs (reading shared), creating it where it is missing
+     linger=MS     once stopped, its process stays MS milliseconds before it ends */
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
@@ -12,6 +13,7 @@ static SERVICE_STATUS status;
 static HANDLE stopEvent;
 static DWORD stopDelay = 0;
 static DWORD waitHint = 100;
+static DWORD linger = 0;
 
 static void SetState(DWORD state) {
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -49,9 +51,11 @@ int main(int argc, char** argv) {
       held = CreateFileA(argv[i] + 5, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (strncmp(argv[i], "stopdelay=", 10) == 0) stopDelay = (DWORD)strtoul(argv[i] + 10, NULL, 10);
     if (strncmp(argv[i], "hint=", 5) == 0) waitHint = (DWORD)strtoul(argv[i] + 5, NULL, 10);
+    if (strncmp(argv[i], "linger=", 7) == 0) linger = (DWORD)strtoul(argv[i] + 7, NULL, 10);
   }
   SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "", ServiceMain}, {NULL, NULL}};
   int code = StartServiceCtrlDispatcherA(table) ? 0 : 1;
+  Sleep(linger);
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   return code;
 }

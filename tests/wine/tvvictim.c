@@ -8,6 +8,8 @@
                    WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast);
                    deaf=1 makes the window ignore WM_CLOSE (only termination ends the program)
      many=DIR,N    creates and holds open N files DIR\f<i>.dat
+     helpers=N     starts N copies of itself, as a browser starts its renderers: its helper
+                   processes, with the command line "<image> helper=1 life=<its life>"
      ready=NAME    sets the named event once all of the above is done
      mark=PATH     creates the file once all of the above is done (for installers)
      life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
@@ -162,6 +164,22 @@ int main(int argc, char** argv) {
     const char* style = Value(argc, argv, "style");
     if (show && *show == '1') ShowWindow(window, SW_SHOWNOACTIVATE);
     if (style && *style == '1') SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_VISIBLE);
+  }
+  const char* helpers = Value(argc, argv, "helpers");
+  for (int i = 0; helpers && i < atoi(helpers); ++i) {
+    WCHAR image[MAX_PATH], line[MAX_PATH + 64], event[64];
+    GetModuleFileNameW(NULL, image, MAX_PATH);
+    wsprintfW(event, L"TvHelperReady-%lu-%d", GetCurrentProcessId(), i);
+    wsprintfW(line, L"\"%s\" helper=1 ready=%s life=%S", image, event, life ? life : "60000");
+    HANDLE up = CreateEventW(NULL, TRUE, FALSE, event);
+    STARTUPINFOW si = {0};
+    PROCESS_INFORMATION pi;
+    si.cb = sizeof si;
+    if (!CreateProcessW(image, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return Fail("helper");
+    WaitForSingleObject(up, 60000);
+    CloseHandle(up);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
   }
   /* Last of the start, so that a test that waits for the record finds the window and the rest. */
   if (record) Record(record);

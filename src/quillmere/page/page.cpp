@@ -358,7 +358,7 @@ void RunPage(Frame& frame, ProgramsPage& p) {
 void ReleasePage() {
   if (g_page != nullptr && !g_page->running) EndPage(g_page);
 }
-const bool g_releasePageAtUnload = (AtUnload(&ReleasePage), true);
+const bool g_releasePageAtUnload = (AtModuleUnload(UnloadStep::page, &ReleasePage), true);
 
 // The options popped and the page created, hidden; null (with "error" pushed) when no page may
 // start now (a search is held, or another page exists) or it could not be made. With

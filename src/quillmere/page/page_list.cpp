@@ -110,15 +110,15 @@ void ShowListMenu(ProgramsPage& p, LPARAM position) {
   DestroyMenu(menu);
   switch (command) {
     case kCloseCommand:
-      if (IsWindow(program.window)) {
+      if (IsWindow(program.window) && MayEndProcess(program.processId)) {
         NoteProgram(program, Ended::closed);
         CloseWindowPolitely(program.window);
       }
       break;
     case kServiceCommand:
-      if (ServiceList* services = SearchServices()) {
+      if (SearchServices() != nullptr && MayEndProcess(program.processId)) {
         NoteProgram(program, Ended::stopped);
-        services->StopService(program.service);
+        SearchServices()->StopService(program.service);
       }
       break;
     case kCopyCommand:

@@ -109,11 +109,13 @@ void ClosePolitely(ProgramsPage& p) {
     FoundRecord* record = ListRowRecord(p.list, row);
     if (record == nullptr || record->isCustom) continue;
     const FoundProcess& process = record->process;
+    // The installer itself (or the uninstaller it is a copy of) stays listed, never asked.
+    if (!MayEndProcess(process.processId)) continue;
     if (process.window != nullptr && IsWindow(process.window)) {
-      NoteProgram(process, Ended::closed);
+      record->noted = NoteProgram(process, Ended::closed, record->noted);
       CloseWindowPolitely(process.window);
     } else if (process.hostsServices) {
-      NoteProgram(process, Ended::stopped);
+      record->noted = NoteProgram(process, Ended::stopped, record->noted);
       if (ServiceList* services = SearchServices()) services->StopService(process.service);
     }
   }
@@ -127,9 +129,14 @@ void ClosePolitely(ProgramsPage& p) {
 void KillAll(ProgramsPage& p) {
   for (int row = 0; row < p.rowCount; ++row) {
     FoundRecord* record = ListRowRecord(p.list, row);
-    if (record != nullptr && !record->isCustom && record->process.processId != 0) {
-      NoteProgram(record->process, Ended::killed);
-      TerminateAndWait(record->process.processId);
+    if (record == nullptr || record->isCustom || record->process.processId == 0) continue;
+    // A service program's service was stopped first; a process that still hosts other services
+    // that run stays.
+    const FoundProcess& process = record->process;
+    const tchar* service = process.hostsServices ? process.service.lpServiceName : nullptr;
+    if (MayTerminate(process.processId, service)) {
+      record->noted = NoteProgram(process, Ended::killed, record->noted);
+      TerminateAndWait(process.processId, service);
     }
   }
 }

@@ -16,10 +16,16 @@ enum class Ended { closed, killed, stopped, failed };
 // search starts).
 void PrepareClosedRecord();
 
+// One entry of the record.
+struct ClosedProgram;
+
 // Notes a program that a search found, just before the plug-in acts on it: what it was started
-// with, its owner, and the act. A program noted before keeps what was read then and takes the
-// new act. Any thread.
-void NoteProgram(const FoundProcess& program, Ended how);
+// with, its parent, its owner and token, and the act. One program is one entry: a program noted
+// before (the same id and start) keeps what was read then and takes the new act. Returns the
+// entry, for the next act of the same close to hand back as `noted` (null when none could be
+// made); it lives while a search is held. Any thread; a program that another thread is noting
+// at that moment is read first, and then acted on.
+ClosedProgram* NoteProgram(const FoundProcess& program, Ended how, ClosedProgram* noted = nullptr);
 // Notes a custom entry that "autoclose" asked until its function no longer answered "true"
 // (gone), or gave up on.
 void NoteCustom(const CustomTarget& target, bool gone);

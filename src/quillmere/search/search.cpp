@@ -260,6 +260,10 @@ int RunSearch(PageView* view, int scriptFunction) {
   const EnumRequest request = {&context, view != nullptr ? 1 : 0};
   const SearchTargets& targets = Targets();
   if (view != nullptr) view->SearchStarted();
+  // The search's own thread reads 64-bit programs' files (their icons) as they are, for its
+  // whole walk.
+  InitProcessApi();
+  FsRedirectionOff redirection;
 
   ReleaseServices();
   g_services = new (g_serviceStorage)

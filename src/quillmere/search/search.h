@@ -21,11 +21,14 @@ struct FoundProcess {
   tchar target[kTargetChars]; // the target that found it first (lowercased), "applications"
 };
 
+struct ClosedProgram;  // closed_record.h
+
 // What stands behind a reported program: a process, or a custom target.
 struct FoundRecord {
   bool isCustom;
   FoundProcess process;  // a process
   CustomTarget* custom;  // a custom target
+  ClosedProgram* noted;  // the process's entry in the record of what was ended, once noted
 };
 
 FoundRecord* NewFoundRecord();  // zero-filled; null when no memory is left

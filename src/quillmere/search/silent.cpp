@@ -51,7 +51,7 @@ void ReleaseSearches() {
   // A pass that runs later creates the event anew.
   ReleaseSearchCancelEvent();
 }
-const bool g_releaseAtUnload = (AtUnload(&ReleaseSearches), true);
+const bool g_releaseAtUnload = (AtModuleUnload(UnloadStep::searches, &ReleaseSearches), true);
 
 }  // namespace
 
@@ -82,6 +82,9 @@ bool AutoCloseProcess(const FoundRecord& record) {
     return true;
   }
   const FoundProcess& program = record.process;
+  // The installer itself (or the uninstaller it is a copy of) is never asked: as one that cannot
+  // be closed.
+  if (program.processId != 0 && !MayEndProcess(program.processId)) return false;
   // The module and file passes of a silent search look up no windows: the program's main
   // window is looked up here, so that it is asked to close before it is terminated.
   HWND window = program.window;
@@ -91,18 +94,22 @@ bool AutoCloseProcess(const FoundRecord& record) {
     FillDisplayName(&entry, true);
     window = entry.window;
   }
+  ClosedProgram* noted = nullptr;  // one entry of the record for every act of this close
+  const tchar* stopped = nullptr;  // the program's service, once it was asked to stop
   for (bool first = true;; first = false) {
     if (first && IsWindow(window)) {
-      NoteProgram(program, Ended::closed);
+      noted = NoteProgram(program, Ended::closed, noted);
       CloseWindowPolitely(window);
       Sleep(2000);
     } else if (first && program.hostsServices && SearchServices() != nullptr) {
-      NoteProgram(program, Ended::stopped);
+      noted = NoteProgram(program, Ended::stopped, noted);
       SearchServices()->StopServiceOfProcess(program.processId);
+      stopped = program.service.lpServiceName;
     } else {
-      if (program.processId == 0) return false;
-      NoteProgram(program, Ended::killed);
-      TerminateAndWait(program.processId);
+      // A process that still hosts other services that run is left as one that cannot be closed.
+      if (program.processId == 0 || !MayTerminate(program.processId, stopped)) return false;
+      noted = NoteProgram(program, Ended::killed, noted);
+      TerminateAndWait(program.processId, stopped);
       Sleep(500);
     }
     if (!ProcessIsRunning(program.processId)) return true;
@@ -133,29 +140,29 @@ bool AbandonSearch() {
 using namespace tv;
 
 // Pops an optional "/async" and a script function's address; pushes "done" (the search has
-// ended), "ok" (it runs in the background) or "error". Refused (the arguments stay under "error")
-// while a search is held, from inside a function that a search runs, and without the debug
-// privilege.
+// ended), "ok" (it runs in the background) or "error". Refused with the arguments left on the
+// stack under "error", as they were: while a search is held, from inside a function that a search
+// runs, without the debug privilege, and for an address that is missing or no function's.
 TARVOLK_EXPORT(SilentSearch, QuillmereFrame) {
   if (InsideScriptCall() || !EnableDebugPrivilege() || SearchHeld()) {
     frame.pushword("error");
     return;
   }
-  Arg word(frame);
-  bool async = false;
-  if (PopArg(frame, word) && IsWord(word.c_str(), "/async")) {
-    async = true;
-    if (!PopArg(frame, word)) word.data()[0] = 0;
+  Arg first(frame);
+  Arg second(frame);
+  bool hasFirst = PopArg(frame, first);
+  bool async = hasFirst && IsWord(first.c_str(), "/async");
+  bool hasAddress = async ? PopArg(frame, second) : hasFirst;
+  int functionIndex = hasAddress ? FunctionIndexOf((async ? second : first).c_str()) : -1;
+  HANDLE thread = nullptr;
+  if (functionIndex >= 0 && OpenScriptCalls()) {
+    PrepareClosedRecord();
+    thread = CreateThread(nullptr, 0, &SilentSearchThread, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)),
+                          0, nullptr);
   }
-  int functionIndex = word.data() != nullptr ? FunctionIndexOf(word.c_str()) : -1;
-  if (functionIndex < 0 || !OpenScriptCalls()) {
-    frame.pushword("error");
-    return;
-  }
-  PrepareClosedRecord();
-  HANDLE thread = CreateThread(nullptr, 0, &SilentSearchThread,
-                               reinterpret_cast<LPVOID>(static_cast<INT_PTR>(functionIndex)), 0, nullptr);
   if (thread == nullptr) {
+    if (async && hasAddress) frame.pushstring(second.c_str());
+    if (hasFirst) frame.pushstring(first.c_str());
     frame.pushword("error");
     return;
   }

@@ -190,9 +190,13 @@ void CancelSearch() {
   if (g_cancelEvent) SetEvent(g_cancelEvent);
 }
 
-void DisableFsRedirection() {
-  void* old = nullptr;
-  if (g_api.Wow64DisableWow64FsRedirection) g_api.Wow64DisableWow64FsRedirection(&old);
+FsRedirectionOff::FsRedirectionOff() {
+  off_ = g_api.Wow64DisableWow64FsRedirection && g_api.Wow64RevertWow64FsRedirection &&
+         g_api.Wow64DisableWow64FsRedirection(&previous_);
+}
+
+FsRedirectionOff::~FsRedirectionOff() {
+  if (off_) g_api.Wow64RevertWow64FsRedirection(previous_);
 }
 
 bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool withModules, ProcessWidth width) {
@@ -201,7 +205,6 @@ bool EnumProcessEntries(EntryCallback callback, const EnumRequest* request, bool
   DWORD* ids = nullptr;
   DWORD count = ReadProcessIds(block, &ids);
   if (count == 0) return true;
-  DisableFsRedirection();
   ProcessEntry entry = {};
   DWORD reported = 0;
   for (DWORD i = 0; i < count; ++i) {
@@ -254,7 +257,6 @@ DWORD CountVisibleWindows() {
 
 bool EnumWindowEntries(EntryCallback callback, const EnumRequest* request) {
   if (!InitProcessApi()) return true;
-  DisableFsRedirection();
   WindowWalk walk = {};
   walk.count = CountVisibleWindows();
   walk.request = request;
@@ -291,13 +293,17 @@ void FillDisplayName(ProcessEntry* entry, bool findWindow) {
 
 bool GetFileDescription(const tchar* path, tchar* out) {
   if (path[0] == 0) return false;
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeT(path, &ignored);
-  if (size == 0) return false;
-  GlobalBlock block(GlobalAlloc(GPTR, size));
-  if (!block) return false;
+  GlobalBlock block;
+  {
+    // A 64-bit program's path under System32 names its own file, not the 32-bit one.
+    FsRedirectionOff redirection;
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeT(path, &ignored);
+    if (size == 0) return false;
+    block.reset(GlobalAlloc(GPTR, size));
+    if (!block || !GetFileVersionInfoT(path, size, block.get())) return false;
+  }
   void* info = block.get();
-  if (!GetFileVersionInfoT(path, size, info)) return false;
   struct Translation {
     WORD language;
     WORD codePage;

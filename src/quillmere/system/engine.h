@@ -66,9 +66,21 @@ bool GetFileDescription(const tchar* path, tchar* out);
 // \Device\HarddiskVolume3\x (or Wine's \??\C:\x) to C:\x; out may be the input, kPathChars long.
 bool DevicePathToDosPath(const tchar* devicePath, tchar* out);
 
-// Turns WOW64 file system redirection off for the calling thread (left off), where the system
-// has it.
-void DisableFsRedirection();
+// Turns WOW64 file-system redirection off on the calling thread while it lives, where the system
+// has redirection, and puts back what the thread had when it ends: a 64-bit program's files under
+// System32 are read as they are, and the caller's thread is left as it was. Nested guards
+// restore in turn. Needs InitProcessApi first.
+class FsRedirectionOff {
+ public:
+  FsRedirectionOff();
+  ~FsRedirectionOff();
+  FsRedirectionOff(const FsRedirectionOff&) = delete;
+  FsRedirectionOff& operator=(const FsRedirectionOff&) = delete;
+
+ private:
+  void* previous_ = nullptr;
+  bool off_ = false;
+};
 
 // Entry points resolved at run time; null where the system lacks one.
 struct ProcessApi {

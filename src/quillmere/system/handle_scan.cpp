@@ -599,7 +599,6 @@ bool EnumFileHandleEntries(EntryCallback callback, const EnumRequest* request) {
   if (!table.Read()) return true;
   HandleScan scan(callback, request);
   if (!scan.Ready()) return true;
-  DisableFsRedirection();
   return scan.Run(table);
 }
 

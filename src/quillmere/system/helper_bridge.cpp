@@ -21,35 +21,75 @@ void CopyName(const HelperRecord& record, int which, tchar* out) {
   FromNative(name, record.length[which], out, kPathChars);
 }
 
+// What a window of one companion run keeps (its user data): the run's own state, and how many
+// of the companion's messages it has taken, which tells the wait that the companion still works.
+struct CompanionRun {
+  void* state;
+  DWORD heard;
+};
+
+CompanionRun* RunOf(HWND window) {
+  return reinterpret_cast<CompanionRun*>(TV_AW(GetWindowLongPtr)(window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK HelperWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_COPYDATA) return HandleHelperCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+  if (message == WM_COPYDATA) {
+    if (CompanionRun* run = RunOf(window)) ++run->heard;
+    return HandleHelperCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+  }
   return TV_AW(CallWindowProc)(g_previousProc, window, message, wParam, lParam);
 }
 
-using ShellExecuteInfo = TV_AW(SHELLEXECUTEINFO);
+// How long the companion may stay silent, from its start and after each message of its that was
+// answered, before it counts as absent. It sends its first block within about 0.1 s of its start
+// and the next ones as often; time that the plug-in spends on a block (a script function asked
+// about a program) does not count.
+constexpr DWORD kCompanionSilenceMs = 5000;
 
-// The helper must be the 64-bit rundll32: redirection is off while it is started.
-bool StartHelper(ShellExecuteInfo* info) {
-  void* redirection = nullptr;
-  bool disabled = Api().Wow64DisableWow64FsRedirection && Api().Wow64RevertWow64FsRedirection &&
-                  Api().Wow64DisableWow64FsRedirection(&redirection);
-  bool started = TV_AW(ShellExecuteEx)(info) != FALSE;
-  if (disabled) Api().Wow64RevertWow64FsRedirection(redirection);
-  return started;
+// Starts the system's own 64-bit rundll32 by its full path (never one found by a search of the
+// folders a bare name would be looked for in, the plug-in's or the installer's), hidden, in the
+// plug-in's folder. System32 is the 64-bit one while redirection is off, for this call only.
+bool StartCompanion(tchar* commandLine, const tchar* folder, PROCESS_INFORMATION* started) {
+  tchar program[MAX_PATH + 16];
+  UINT length = TV_AW(GetSystemDirectory)(program, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  TV_AW(lstrcat)(program, TV_T("\\rundll32.exe"));
+  TV_AW(STARTUPINFO) startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  FsRedirectionOff redirection;
+  return TV_AW(CreateProcess)(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                              started) != FALSE;
 }
 
-// Waits for the helper's process while serving the thread's messages (its records among them).
-void ServeUntilEnded(HANDLE process) {
+// Waits for the companion's process while serving the thread's messages (its blocks among
+// them). A companion that stays silent too long (one that hangs, or rundll32's message about an
+// entry point that a companion of another version lacks, which waits for a click) is ended: only
+// the process started for this run.
+void ServeUntilEnded(HANDLE process, const CompanionRun& run) {
+  DWORD heard = run.heard;
+  DWORD since = GetTickCount();
   for (;;) {
-    DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
-    if (woke != WAIT_OBJECT_0 + 1) return;
+    DWORD silent = GetTickCount() - since;
+    DWORD woke = silent >= kCompanionSilenceMs ? WAIT_TIMEOUT
+                                               : MsgWaitForMultipleObjects(1, &process, FALSE,
+                                                                           kCompanionSilenceMs - silent, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0) return;
+    if (woke != WAIT_OBJECT_0 + 1) break;
     MSG msg;
     while (TV_AW(PeekMessage)(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       TV_AW(DispatchMessage)(&msg);
     }
+    if (run.heard != heard) {
+      heard = run.heard;
+      since = GetTickCount();
+    }
     if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return;
   }
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, kCompanionSilenceMs);
 }
 
 // The handle in hexadecimal, all of its digits (as "%p" writes it).
@@ -101,50 +141,49 @@ LRESULT HandleHelperCopyData(const COPYDATASTRUCT* data) {
 
 namespace {
 
-// Starts "rundll32.exe Quillmere64.dll,<entryPoint> 0x<window> <arguments>" from the plug-in's
-// folder, with a message-only window of the calling thread whose procedure is `procedure` and
-// whose user data is `run`, and serves it until the companion ends. False when there is no
-// companion or it could not be started. Works in the build's width, so that a plug-in folder
-// named outside the ANSI code page (a temporary folder under such a user name) is found and
-// handed to rundll32 as it is. Each run has a window and a state of its own: two threads may
-// run the companion at once (the page's search, and a program noted on the installer's thread).
-bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedure, void* run) {
+// Starts "rundll32.exe "<folder>\Quillmere64.dll",<entryPoint> 0x<window> <arguments>" with the
+// companion beside the plug-in, a message-only window of the calling thread whose procedure is
+// `procedure` and whose run state is `state`, and serves it until the companion ends or counts as
+// absent. False when there is no companion or it could not be started. Works in the build's
+// width, so that a plug-in folder named outside the ANSI code page (a temporary folder under such
+// a user name) is found and handed to rundll32 as it is. Each run has a window and a state of its
+// own: two threads may run the companion at once (the page's search, and a program noted on the
+// installer's thread).
+bool RunCompanion(const char* entryPoint, const char* arguments, WNDPROC procedure, void* state) {
   InitProcessApi();
-  tchar folder[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameT(g_instance, folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  tchar* slash = folder + length;
-  while (slash > folder && *slash != tchar('\\')) --slash;
-  *slash = 0;
   static const char kHelperName[] = "Quillmere64.dll";
   tchar helperPath[MAX_PATH + sizeof kHelperName] = {};
-  TV_AW(wsprintf)(helperPath, TV_T("%s\\%hs"), folder, kHelperName);
+  DWORD length = GetModuleFileNameT(g_instance, helperPath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  tchar* slash = helperPath + length;
+  while (slash > helperPath && *slash != tchar('\\')) --slash;
+  *slash = 0;
+  tchar folder[MAX_PATH];
+  CopyBounded(folder, helperPath, MAX_PATH);
+  TV_AW(wsprintf)(slash, TV_T("\\%hs"), kHelperName);
   if (TV_AW(GetFileAttributes)(helperPath) == INVALID_FILE_ATTRIBUTES) return false;
 
   HWND window = TV_AW(CreateWindowEx)(0, TV_T("STATIC"), TV_T("Quillmere x64 Checker"), WS_POPUP, 0, 0, 100, 100, HWND_MESSAGE,
                                 nullptr, g_instance, nullptr);
   if (window == nullptr) return false;
-  TV_AW(SetWindowLongPtr)(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(run));
+  CompanionRun run = {state, 0};
+  TV_AW(SetWindowLongPtr)(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&run));
   WNDPROC previous =
       reinterpret_cast<WNDPROC>(TV_AW(SetWindowLongPtr)(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
   if (g_previousProc == nullptr) g_previousProc = previous;  // every STATIC window has the same
   bool started = false;
   Buffer<tchar> commandLine;
-  if (commandLine.Resize(Length(kHelperName) + Length(entryPoint) + Length(arguments) + 32)) {
+  if (commandLine.Resize(2 * MAX_PATH + Length(entryPoint) + Length(arguments) + 64)) {
     char handle[2 * sizeof(void*) + 1];
     FormatPointer(window, handle);
-    TV_AW(wsprintf)(commandLine.data(), TV_T("%hs,%hs 0x%hs %hs"), kHelperName, entryPoint, handle, arguments);
-    ShellExecuteInfo info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
-    info.lpFile = TV_T("rundll32.exe");
-    info.lpParameters = commandLine.data();
-    info.lpDirectory = folder;
-    info.nShow = SW_SHOWNORMAL;
-    started = StartHelper(&info) && info.hProcess;
+    TV_AW(wsprintf)(commandLine.data(), TV_T("rundll32.exe \"%s\",%hs 0x%hs %hs"), helperPath, entryPoint, handle,
+                    arguments);
+    PROCESS_INFORMATION companion = {};
+    started = StartCompanion(commandLine.data(), folder, &companion);
     if (started) {
-      ServeUntilEnded(info.hProcess);
-      CloseHandle(info.hProcess);
+      KernelHandle process(companion.hProcess);
+      KernelHandle thread(companion.hThread);
+      ServeUntilEnded(process.get(), run);
     }
   }
   TV_AW(SetWindowLongPtr)(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
@@ -168,7 +207,9 @@ void TakeText(const unsigned char* text, std::uint32_t length, BasicText<wchar_t
 }
 
 LRESULT CALLBACK DetailsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* run = reinterpret_cast<DetailsRun*>(TV_AW(GetWindowLongPtr)(window, GWLP_USERDATA));
+  CompanionRun* companion = RunOf(window);
+  if (message == WM_COPYDATA && companion != nullptr) ++companion->heard;
+  auto* run = companion != nullptr ? static_cast<DetailsRun*>(companion->state) : nullptr;
   const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   const unsigned char* texts[3];
   std::uint32_t lengths[3];

@@ -13,15 +13,16 @@ struct HelperOutcome {
   DWORD walked;   // processes it reported, as its latest block said
 };
 
-// Starts "rundll32.exe Quillmere64.dll,EnumSystemProcesses64 0x<window> <arguments>" from the
-// plug-in's folder and serves its blocks until it ends; records go to the callback with the
-// request's callbackArg. A missing companion, a failed start
-// or a companion of another version is no error: the outcome is then not complete.
+// Starts the system's 64-bit rundll32 with "<plug-in folder>\Quillmere64.dll",EnumSystemProcesses64
+// 0x<window> <arguments> and serves its blocks until it ends; records go to the callback with
+// the request's callbackArg. A missing companion, a failed start, a companion of another version
+// or one that falls silent (ended after a few seconds) is no error: the outcome is then not
+// complete.
 HelperOutcome RunHelper64(const char* arguments, EntryCallback callback, const EnumRequest* request);
 
 struct ProcessDetails;
 // Has the companion read a 64-bit program's command line and current folder into `out`. False
-// when it could not (no companion, the process gone).
+// when it could not (no companion, the process gone, no answer in time).
 bool HelperProcessDetails(DWORD processId, ProcessDetails* out);
 
 // What the bridge's window does with one WM_COPYDATA: the answer to the companion, 1 to go on

@@ -1,6 +1,9 @@
 #include "quillmere/system/process_control.h"
 
 #include "frame/owned.h"
+#include "quillmere/system/process_details.h"
+#include "quillmere/system/service_list.h"
+#include "quillmere/system/width.h"
 
 namespace tv {
 namespace {
@@ -21,18 +24,53 @@ bool EnableDebugPrivilege() {
   return g_debugPrivilege;
 }
 
-void TerminateAndWait(DWORD processId) {
-  KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
-  if (!process) return;
-  TerminateProcess(process.get(), 0xFFFFFFFFu);
-  WaitForSingleObject(process.get(), 1000);
+bool MayEndProcess(DWORD processId) {
+  if (processId == GetCurrentProcessId()) return false;
+  // An uninstaller runs as a temporary copy of itself, started with "_?=" and the folder it
+  // removes; the uninstaller that started it may still wait for it.
+  const wchar_t* line = GetCommandLineW();
+  bool copy = false;
+  for (const wchar_t* c = line; c != nullptr && *c != 0 && !copy; ++c) copy = c[0] == L'_' && c[1] == L'?' && c[2] == L'=';
+  if (!copy) return true;
+  FILETIME started = {}, parentStarted = {};
+  if (processId != ParentProcessId(GetCurrentProcess()) || !ProcessStartTime(GetCurrentProcessId(), &started))
+    return true;
+  // The id names that uninstaller only when its process began before ours (not a later process
+  // that took the id); one whose start cannot be read is left alone.
+  return ProcessStartTime(processId, &parentStarted) && CompareFileTime(&parentStarted, &started) > 0;
 }
 
-void CloseWindowPolitely(HWND window) {
-  if (window == nullptr) return;  // a process without a main window has nothing to ask
+bool MayTerminate(DWORD processId, const tchar* stoppedService) {
+  if (!MayEndProcess(processId)) return false;
+  ServiceList services(nullptr, nullptr, nullptr);
+  for (int i = 0; i < services.Count(); ++i) {
+    const ServiceEntry& service = services.At(i);
+    const SERVICE_STATUS_PROCESS& status = service.ServiceStatusProcess;
+    if (status.dwProcessId != processId || status.dwCurrentState == SERVICE_STOPPED ||
+        (stoppedService != nullptr && TextCompareNoCase(service.lpServiceName, stoppedService) == 0))
+      continue;
+    if (stoppedService != nullptr || (status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) != 0) return false;
+  }
+  return true;
+}
+
+bool TerminateAndWait(DWORD processId, const tchar* stoppedService) {
+  if (!MayTerminate(processId, stoppedService)) return false;
+  KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+  if (!process) return true;
+  TerminateProcess(process.get(), 0xFFFFFFFFu);
+  WaitForSingleObject(process.get(), 1000);
+  return true;
+}
+
+bool CloseWindowPolitely(HWND window) {
+  DWORD processId = 0;
+  if (window == nullptr || GetWindowThreadProcessId(window, &processId) == 0 || !MayEndProcess(processId))
+    return false;
   SetActiveWindow(window);
   DWORD_PTR ignored = 0;
   TV_AW(SendMessageTimeout)(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &ignored);
+  return true;
 }
 
 }  // namespace tv

@@ -91,11 +91,15 @@ void ReadImage(HANDLE process, BasicText<wchar_t>* out) {
   if (psapi) FreeLibrary(psapi);
 }
 
+QueryProcess NtQueryProcess() {
+  return reinterpret_cast<QueryProcess>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+}
+
 }  // namespace
 
 bool ReadProcessParameters(HANDLE process, ProcessDetails* out) {
-  auto query = reinterpret_cast<QueryProcess>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+  QueryProcess query = NtQueryProcess();
   if (query == nullptr) return false;
 #ifdef _WIN64
   // A 32-bit process keeps its own block: found where the system says its 32-bit environment
@@ -114,11 +118,28 @@ bool ReadProcessParameters(HANDLE process, ProcessDetails* out) {
 #endif
 }
 
+DWORD ParentProcessId(HANDLE process) {
+  QueryProcess query = NtQueryProcess();
+  BasicInformation basic = {};
+  return query != nullptr && query(process, kProcessBasicInformation, &basic, sizeof basic, nullptr) == 0
+             ? static_cast<DWORD>(basic.parentProcessId)
+             : 0;
+}
+
+bool ProcessStartTime(DWORD processId, FILETIME* started) {
+  constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, from Vista on
+  KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, processId));
+  FILETIME exited, kernel, user;
+  return process && GetProcessTimes(process.get(), started, &exited, &kernel, &user);
+}
+
 bool ReadProcessDetails(DWORD processId, ProcessDetails* out) {
   KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
   if (!process) return false;
   FILETIME exited, kernel, user;
   if (!GetProcessTimes(process.get(), &out->started, &exited, &kernel, &user)) return false;
+  out->parentId = ParentProcessId(process.get());
   ReadImage(process.get(), &out->image);
 #ifndef _WIN64
   // A 64-bit program's block lies beyond what a 32-bit process can read.

@@ -12,6 +12,7 @@ struct ProcessDetails {
   BasicText<wchar_t> folder;       // the current folder, as GetCurrentDirectory gives it; empty
                                    // when it could not be read
   FILETIME started = {};           // with the id, names this very process
+  DWORD parentId = 0;              // the process that started it (which may have ended since)
 };
 
 // Reads what the process was started with. False when the process cannot be opened; a part that
@@ -20,6 +21,10 @@ bool ReadProcessDetails(DWORD processId, ProcessDetails* out);
 
 // True while the process that started at `started` still runs under this id.
 bool ProcessStillRuns(DWORD processId, const FILETIME& started);
+// When the process under this id started (also once it has ended, while it can be opened).
+bool ProcessStartTime(DWORD processId, FILETIME* started);
+// The id of the process that started this one; 0 when it cannot be read.
+DWORD ParentProcessId(HANDLE process);
 
 // The parameters block of a process, as its own width lays it out: where the command line and
 // the current folder stand. Read by ReadProcessDetails; the companion reads 64-bit processes

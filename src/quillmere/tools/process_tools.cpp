@@ -60,17 +60,14 @@ struct FindWalk {
   bool found;
 };
 
+// An owner that cannot be read, or whose account has no name, is pushed with empty names; only
+// the installer's own user counts as the same user.
 void PushOwner(Frame& frame, DWORD processId) {
   ProcessOwner owner;
-  if (owner.Lookup(processId)) {
-    frame.pushstring(owner.accountName ? owner.accountName : TV_T(""));
-    frame.pushstring(owner.domainName ? owner.domainName : TV_T(""));
-    frame.pushword(owner.sameUser ? "1" : "0");
-  } else {
-    frame.pushword("");
-    frame.pushword("");
-    frame.pushword("1");
-  }
+  owner.Lookup(processId);
+  frame.pushstring(owner.accountName ? owner.accountName : TV_T(""));
+  frame.pushstring(owner.domainName ? owner.domainName : TV_T(""));
+  frame.pushword(owner.sameUser ? "1" : "0");
 }
 
 int ReportFirstMatch(const ProcessEntry* entry, void* arg) {
@@ -99,12 +96,11 @@ struct CloseWalk {
 
 int CloseMatching(const ProcessEntry* entry, void* arg) {
   auto* walk = static_cast<CloseWalk*>(arg);
-  if (IsSystemProcessId(entry->processId) || !walk->match->Matches(entry)) return 1;
-  if (walk->kill)
-    TerminateAndWait(entry->processId);
-  else
-    CloseWindowPolitely(entry->window);
-  walk->found = true;
+  // The installer itself (or the uninstaller it is a copy of) is never asked nor counted, nor a
+  // shared service host that is not terminated.
+  if (IsSystemProcessId(entry->processId) || !walk->match->Matches(entry) || !MayEndProcess(entry->processId))
+    return 1;
+  if (walk->kill ? TerminateAndWait(entry->processId) : (CloseWindowPolitely(entry->window), true)) walk->found = true;
   return 1;
 }
 

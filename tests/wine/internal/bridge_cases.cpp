@@ -107,11 +107,6 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
            "dll=" + dll + " class=" + Own("TvBridge") + " caption=" + Own("TvBridgeCaption") + " style=1");
   CHECK(v.Started());
 
-  // The companion is started with file system redirection on (earlier cases turned it off for
-  // this thread: turn it back on). The 64-bit rundll32 must start all the same.
-  auto enable = reinterpret_cast<BOOLEAN(WINAPI*)(BOOLEAN)>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64EnableWow64FsRedirection")));
-  CHECK(enable != nullptr && enable(TRUE));
   Received got;
   tv::EnumRequest request = {&got, 0};
   tv::HelperOutcome outcome = tv::RunHelper64("1 1", &Receive, &request);
@@ -158,6 +153,35 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   for (int i = 0; i < 3; ++i) tv::RunHelper64("0 1", &Receive, &request);
   after = OwnHandleCount();
   CHECK_EQ(after, before);
+}
+
+// A companion that never answers (tvmod.dll's stand-in) counts as absent after a few seconds of
+// silence: nothing comes of it, and the rundll32 started for it has been ended.
+TEST_CASE(CompanionThatNeverAnswersIsEnded) {
+  std::string folder = TestFolder("bridge") + "\\" + Own("silent");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  DeleteFileA((folder + "\\tvstandin.pid").c_str());
+  CHECK(CopyFileA((Arg("testbin32") + "\\mods\\tvmod.dll").c_str(), (folder + "\\Tarvolk.dll").c_str(), FALSE));
+  CHECK(CopyFileA((Arg("testbin64") + "\\mods\\tvmod.dll").c_str(), (folder + "\\Quillmere64.dll").c_str(), FALSE));
+  HMODULE module = LoadLibraryA((folder + "\\Tarvolk.dll").c_str());
+  HINSTANCE own = tv::g_instance;
+  tv::g_instance = module;
+  Received got;
+  tv::EnumRequest request = {&got, 0};
+  DWORD start = GetTickCount();
+  CHECK(module != nullptr && !tv::RunHelper64("0 1", &Receive, &request).complete && got.entries.empty());
+  DWORD took = GetTickCount() - start;
+  tv::g_instance = own;
+  FreeLibrary(module);
+  CHECK(took >= 4500 && took < 15000);
+  unsigned long pid = 0;
+  if (FILE* f = fopen((folder + "\\tvstandin.pid").c_str(), "rb")) {
+    if (fscanf(f, "%lu", &pid) != 1) pid = 0;
+    fclose(f);
+  }
+  HANDLE process = pid != 0 ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+  CHECK(pid != 0 && (process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0));
+  if (process != nullptr) CloseHandle(process);
 }
 
 #ifdef TARVOLK_UNICODE

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "quillmere/system/process_control.h"
 #include "quillmere/system/service_list.h"
 #include "scm_fixture.h"
 
@@ -171,15 +172,44 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
 }
 
-// Held open long enough for a screenshot by tests/extra's driver; not part of the normal run.
-TEST_CASE(StopDialogForScreenshot) {
-  if (Arg("only") != "StopDialogForScreenshot") return;
-  RunningService svc("shot", "stopdelay=8000 hint=200");  // long enough to be found and shot
-  HWND parent = MakeParent();
-  tv::ServiceList list(GetModuleHandleA(nullptr), parent, nullptr);
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
-  list.StopService(entry);
-  CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
-  DestroyWindow(parent);
+namespace {
+
+// Wine runs every service in a process of its own: the program's EnumServicesStatusEx is doubled
+// to report the guest service as running, shared, in the host service's process.
+void* g_enumServices = nullptr;
+std::string g_guest;
+DWORD g_hostId = 0;
+
+BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD state, BYTE* buffer, DWORD size,
+                       DWORD* needed, DWORD* returned, DWORD* resume, const tv::tchar* group) {
+  BOOL ok = reinterpret_cast<decltype(&TV_AW(EnumServicesStatusEx))>(g_enumServices)(
+      manager, level, type, state, buffer, size, needed, returned, resume, group);
+  for (DWORD i = 0; buffer != nullptr && i < *returned; ++i) {
+    tv::ServiceEntry& entry = reinterpret_cast<tv::ServiceEntry*>(buffer)[i];
+    if (Narrow(entry.lpServiceName) == g_guest)
+      entry.ServiceStatusProcess = {SERVICE_WIN32_SHARE_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0, g_hostId, 0};
+  }
+  return ok;
 }
+
+}  // namespace
+
+// A process that still runs another service is never terminated: neither after the plug-in
+// stopped its program's service, nor when asked to kill it.
+TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
+  RunningService host("host", "");
+  g_guest = Name("guest");
+  g_hostId = host.pid;
+  host.scm.Purge(g_guest);
+  CHECK(host.scm.Create(g_guest, "\"" + Arg("service") + "\""));
+  auto name = Wide(host.name);
+  CHECK(tv::MayTerminate(host.pid, name.c_str()));  // alone in its process
+  const char* enumName = TV_AW_NAME("EnumServicesStatusEx");
+  g_enumServices = PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", enumName, reinterpret_cast<void*>(&SharedHost));
+  CHECK(!tv::MayTerminate(host.pid, name.c_str()));
+  CHECK(!tv::TerminateAndWait(host.pid));
+  PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", enumName, g_enumServices);
+  CHECK_EQ(host.scm.State(host.name), SERVICE_RUNNING);
+  host.scm.Purge(g_guest);
+}
+
