@@ -256,11 +256,12 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   std::string name = Name("args");
   scm.Purge(name);
   RecordCreate record;
+  // Display names are unique too: each variant's run has its own.
 #ifdef TARVOLK_UNICODE
   // A Unicode installer's text reaches the manager unchanged, beyond any ANSI code page.
-  const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96";
+  const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " + Arg("variant");
 #else
-  const std::string display = "Args display";
+  const std::string display = "Args display " + Arg("variant");
 #endif
   CHECK_STACK_VEC(Install(name, display, "0x10", "03", Arg("service") + " -x", "", "Tcpip;Afd", "", "ignored"),
                   {"success", "-559038801"});
