@@ -27,17 +27,13 @@ class FirewallAccess {
 
   // Each needs the current profile, then works on rules where the rule-based policy exists and
   // on the profile's collections where it does not. Strings are never null in the exports'
-  // calls; a null one is still refused (7).
+  // calls; a null one is still refused (7). An add finds an enabled rule by name and brings it
+  // to what the call asks (its program, or its port, and the protocol given) instead of adding
+  // another; a remove takes every rule of that name.
   FW_ERROR_CODE AddApplication(const wchar_t* path, std::int32_t protocol, const wchar_t* name);
   FW_ERROR_CODE RemoveApplication(const wchar_t* path, std::int32_t protocol, const wchar_t* name);
   FW_ERROR_CODE AddPort(std::int32_t port, std::int32_t protocol, const wchar_t* name);
   FW_ERROR_CODE RemovePort(std::int32_t port, std::int32_t protocol, const wchar_t* name);
-
-  // Whether an enabled exception exists: a rule by name (an enabled rule limited to some
-  // profiles is widened to all of them on the way), or an application by path / an open port
-  // by number and protocol.
-  FW_ERROR_CODE FindEnabledApplication(BSTR path, BSTR name, bool& found);
-  FW_ERROR_CODE FindEnabledPort(std::int32_t port, std::int32_t protocol, BSTR name, bool& found);
 
  private:
   ComPtr<INetFwProfile> currentProfile;
@@ -45,11 +41,16 @@ class FirewallAccess {
 
   // The steps shared by the operations; each answers the code of the step that failed, or
   // FW_OK, and leaves what it obtained in its out parameter.
-  FW_ERROR_CODE FindEnabledRule(BSTR name, bool& found);
+  // The rule the firewall gives for that name when it is enabled, widened to every profile on
+  // the way; none when it is disabled or there is none.
+  FW_ERROR_CODE FindEnabledRule(BSTR name, ComPtr<INetFwRule>& rule);
+  // Whether the profile holds an enabled entry for the path, or for the port and protocol.
+  FW_ERROR_CODE FindEnabledApplication(BSTR path, bool& found);
+  FW_ERROR_CODE FindEnabledPort(std::int32_t port, std::int32_t protocol, bool& found);
   FW_ERROR_CODE Rules(ComPtr<INetFwRules>& rules);
   FW_ERROR_CODE NewRule(BSTR name, ComPtr<INetFwRule>& rule);
   FW_ERROR_CODE AddRule(INetFwRule* rule);
-  FW_ERROR_CODE RemoveRule(BSTR name);
+  FW_ERROR_CODE RemoveRules(BSTR name);
   FW_ERROR_CODE Applications(ComPtr<INetFwAuthorizedApplications>& applications);
   FW_ERROR_CODE OpenPorts(ComPtr<INetFwOpenPorts>& ports);
 };

@@ -19,18 +19,20 @@ enum FW_ERROR_CODE : std::int32_t {
   FW_CURRENT_PROFILE = 4,        // INetFwPolicy::get_CurrentProfile
   FW_NULL_ARGUMENT = 7,          // a required string is missing
   FW_APPLICATIONS = 8,           // INetFwProfile::get_AuthorizedApplications
-  FW_READ_EXISTING = 9,          // enabled state / profiles of an existing exception or rule
+  FW_READ_EXISTING = 9,          // enabled state, profiles, program, protocol or port of an existing one
   FW_APPLICATION_CREATE = 10,    // a new authorized-application object
   FW_COM_STRING = 11,            // an empty (or too long, or unallocatable) string
-  FW_IMAGE_NAME = 12,            // put_ProcessImageFileName
-  FW_NAME = 13,                  // put_Name of a new application or port
+  FW_IMAGE_NAME = 12,            // the program of a new application, or of a new or updated rule
+  FW_NAME = 13,                  // put_Name of a new application, port or rule
   FW_COLLECTION_ADD = 14,        // Add to the profile's applications or open ports
   FW_COLLECTION_REMOVE = 15,     // Remove from them
   FW_OPEN_PORTS = 16,            // INetFwProfile::get_GloballyOpenPorts
   FW_PORT_READ_ENABLED = 17,     // enabled state of an existing open port
   FW_PORT_CREATE = 19,           // a new open-port object
-  FW_PORT_NUMBER = 20,           // put_Port
-  FW_PORT_PROTOCOL = 21,         // put_Protocol of a new open port
+  FW_PORT_NUMBER = 20,           // the port of a new or updated port or rule, or one outside 1-65535
+  FW_PORT_PROTOCOL = 21,         // the protocol of a new or updated open port or rule
+  FW_RULE_PROPERTY = 22,         // any other property of a rule: action, description, remote
+                                 // addresses, enabled, interface types, profiles
   FW_SCOPE = 25,                 // put_Scope
   FW_IP_VERSION = 26,            // put_IpVersion
   FW_RULE_CREATE = 27,           // a new rule object

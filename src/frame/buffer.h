@@ -137,6 +137,11 @@ class Buffer {
   // Removes `count` values from `start` on (both clipped to the size).
   void Erase(std::size_t start, std::size_t count) { raw_.Erase(start, count, sizeof(T)); }
   void Clear() { raw_.size = 0; }
+  // Overwrites every value the block holds room for (a password), leaving the buffer empty.
+  void Wipe() {
+    WipeMemory(raw_.data, raw_.capacity * sizeof(T));
+    raw_.size = 0;
+  }
 
   // Hands the block to the caller, who frees it with StackFree; the buffer is left empty.
   T* Release() {
@@ -229,6 +234,9 @@ class BasicText {
     chars_.Erase(start, count);
   }
   void Clear() { Erase(0); }
+  // Overwrites the text's whole block and empties it. Only the block it holds now: a text that
+  // grew left its earlier blocks unwiped, so a secret is stored in one step (Assign, Resize).
+  void Wipe() { chars_.Wipe(); }
 
  private:
   static constexpr C kNul = C(0);

@@ -11,4 +11,8 @@ void StackFree(void* block) {
   if (block != nullptr) GlobalFree(block);
 }
 
+void WipeMemory(void* block, std::size_t bytes) {
+  if (block != nullptr) SecureZeroMemory(block, bytes);
+}
+
 }  // namespace tv

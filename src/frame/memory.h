@@ -9,5 +9,8 @@ namespace tv {
 
 void* StackAlloc(std::size_t bytes);  // zero-filled; null when no memory is left
 void StackFree(void* block);          // null is ignored
+// Overwrites a block that held a secret (a password) with zeros in a way the compiler may not
+// drop as a store that is never read.
+void WipeMemory(void* block, std::size_t bytes);
 
 }  // namespace tv

@@ -32,6 +32,7 @@ using stack_t = BasicStackEntry<tchar>;
 using Frame = BasicFrame<tchar>;
 using StackMark = BasicStackMark<tchar>;
 using Arg = BasicArg<tchar>;
+using SecretArg = BasicSecretArg<tchar>;
 
 enum NSPIM { NSPIM_UNLOAD, NSPIM_GUIINIT };
 using PluginCallback = UINT_PTR (*)(NSPIM);

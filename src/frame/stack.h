@@ -55,18 +55,20 @@ struct BasicFrame {
   std::size_t TextCapacity() const { return string_size > 1 ? static_cast<std::size_t>(string_size) : 1; }
 
   // Takes the top entry into dest (at most capacity - 1 characters and a NUL): 0 when a string
-  // was taken, 1 when the stack was empty, in which case dest is untouched.
-  int popstring(C* dest, std::size_t capacity) {
+  // was taken, 1 when the stack was empty, in which case dest is untouched. With `wipe` the
+  // entry's text is overwritten before the entry is freed (a password). Out of line, as is
+  // clearstack: every export calls them, and a copy inlined into each was larger than the calls.
+  [[gnu::noinline]] int popstring(C* dest, std::size_t capacity, bool wipe = false) {
     if (!HasEntries()) return 1;
     Entry* top = *stacktop;
     std::size_t bound = capacity < TextCapacity() ? capacity : TextCapacity();
     CopyBounded(dest, top->text, bound);
     *stacktop = top->next;
-    StackFree(top);
+    Free(top, wipe);
     return 0;
   }
 
-  void pushstring(const C* s) {
+  [[gnu::noinline]] void pushstring(const C* s) {
     Entry* entry = NewEntry();
     if (entry == nullptr) return;
     CopyBounded(entry->text, s, TextCapacity());
@@ -74,7 +76,7 @@ struct BasicFrame {
   }
 
   // Pushes a plain ASCII text (the result words, fixed numbers) in the stack's width.
-  void pushword(const char* ascii) {
+  [[gnu::noinline]] void pushword(const char* ascii) {
     Entry* entry = NewEntry();
     if (entry == nullptr) return;
     CopyAscii(entry->text, ascii, TextCapacity());
@@ -94,16 +96,22 @@ struct BasicFrame {
     return myatoi_signed(buffer);
   }
 
-  void clearstack() {
+  // With `wipe` every entry's text is overwritten before it is freed.
+  [[gnu::noinline]] void clearstack(bool wipe = false) {
     if (stacktop == nullptr) return;
     while (*stacktop != nullptr) {
       Entry* top = *stacktop;
       *stacktop = top->next;
-      StackFree(top);
+      Free(top, wipe);
     }
   }
 
  private:
+  void Free(Entry* entry, bool wipe) const {
+    if (wipe) WipeMemory(entry->text, TextCapacity() * sizeof(C));
+    StackFree(entry);
+  }
+
   // Null when there is no stack to push onto or no memory for the entry; the push is then
   // skipped, since the installer offers no way to report it.
   Entry* NewEntry() const {
@@ -186,12 +194,27 @@ class BasicArg {
   std::size_t capacity_;
 };
 
+// An argument that holds a secret (a password): wiped before it is released, and popped with
+// PopSecret, which wipes the stack entry it came from.
+template <class C>
+class BasicSecretArg : public BasicArg<C> {
+ public:
+  explicit BasicSecretArg(const BasicFrame<C>& frame) : BasicArg<C>(frame) {}
+  ~BasicSecretArg() { WipeMemory(this->data(), this->capacity() * sizeof(C)); }
+};
+
 // Pops the top entry into a new argument buffer of string_size + 1 characters. False when the
 // stack ran out (or no buffer could be had); the argument then stays empty.
 template <class C>
 bool PopArg(BasicFrame<C>& frame, BasicArg<C>& arg) {
   if (arg.data() == nullptr) return false;
   return frame.popstring(arg.data(), arg.capacity()) == 0;
+}
+
+template <class C>
+bool PopSecret(BasicFrame<C>& frame, BasicSecretArg<C>& arg) {
+  if (arg.data() == nullptr) return false;
+  return frame.popstring(arg.data(), arg.capacity(), true) == 0;
 }
 
 }  // namespace tv

@@ -71,6 +71,7 @@ struct PageState {
   HWND page = nullptr;
   LONG_PTR previousProc = 0;
   bool pageDone = false;
+  bool started = false;  // the program started: a later Next on this page starts nothing
   int customAccount = 1;
   ProcessOwner* account = nullptr;
   RunAsArgs<tchar> args;
@@ -107,7 +108,7 @@ bool StartWithLogon(ProcessOwner& account, const tchar* program, const tchar* wo
     }
   }
   if (!ok) account.lastError = GetLastError();
-  if (password.data() != nullptr) SecureZeroMemory(password.data(), password.size() * sizeof(wchar_t));
+  password.Wipe();
   return ok != FALSE;
 }
 
@@ -151,19 +152,27 @@ bool StartAsCurrentUser(const PageState& st) {
   return line.Assign(quoted) && StartOrdinary(program.c_str(), line.data(), wideDir);
 }
 
-// The installer window's dialog procedure while the page is shown.
+// The password field is emptied whenever the page stops needing what was typed there.
+void EmptyPassword(const PageState& st) { SetItemText(st.page, IDC_RUNAS_PASSWORD, kEmpty); }
+
+// The installer window's dialog procedure while the page is shown. Next starts the program and
+// pushes the result before the installer runs the page's leave function; a leave function that
+// aborts keeps the page, and a Next after that starts nothing again once the program started.
 INT_PTR CALLBACK RunAsParentHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   PageState& st = *g_page;
-  if (message == kNotifyOuterNext && wParam == 1) {
+  if (message == kNotifyOuterNext && wParam == 1 && !st.started) {
     if (!st.args.hasProgram) {
       st.frame->pushword("error");  // nothing to start
     } else if (st.customAccount) {
       if (!StartWithTypedAccount(st)) return 0;  // the installer stays on the page
       st.frame->pushword("success");
+      st.started = true;
     } else {
-      st.frame->pushword(StartAsCurrentUser(st) ? "success" : "error");
+      st.started = StartAsCurrentUser(st);
+      st.frame->pushword(st.started ? "success" : "error");
     }
   }
+  if (message == kNotifyOuterNext) EmptyPassword(st);  // Next, Back or Cancel
   LRESULT result = CallPrevious(st.previousProc, hwnd, message, wParam, lParam);
   if (message == kNotifyOuterNext && result == 0) {
     // The installer leaves the page: wake the loop.
@@ -178,6 +187,7 @@ void SetMode(PageState& st, int mode) {
   st.customAccount = mode;
   for (int id : {IDC_RUNAS_DOMAIN, IDC_RUNAS_USER, IDC_RUNAS_PASSWORD})
     EnableWindow(GetDlgItem(st.page, id), mode != 0);
+  if (mode == 0) EmptyPassword(st);
 }
 
 INT_PTR CALLBACK RunAsPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -291,6 +301,7 @@ TARVOLK_EXPORT(RunAs, RunAsFrame) {
     SetDialogProc(st.parent, st.previousProc);
     st.account = nullptr;
   }
+  EmptyPassword(st);
   DestroyWindow(st.page);
   g_page = nullptr;
 }

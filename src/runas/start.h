@@ -4,14 +4,9 @@
 #include "frame/buffer.h"
 #include "frame/owned.h"
 #include "frame/plugin.h"
+#include "frame/wide.h"
 
 namespace tv {
-
-// A wide copy of a script text. The Unicode variants take the script's UTF-16 as it is; the ANSI
-// variant converts from codePage. False when the text does not convert, when maxChars is not 0
-// and the text with its NUL needs more than maxChars characters, or when there is no memory for
-// the copy. A copy made holds its NUL (data() is writable text).
-bool ToWide(const tchar* text, unsigned codePage, std::size_t maxChars, BasicText<wchar_t>* out);
 
 // Starts the program with a copy of the token of the process that owns the shell window, so an
 // elevated installer can start it as the desktop user's ordinary self. False when any step fails;

@@ -1,5 +1,6 @@
 // Install: creates a service from nine script arguments, granting its account the right to log
-// on as a service first.
+// on as a service.
+#include "logon_right.h"
 #include "scm.h"
 #include "service_args.h"
 
@@ -23,14 +24,20 @@ bool PopNumber(Frame& frame, DWORD* value) {
 // display name, service type, start type, command line, load-order group, dependencies
 // (';'-separated), account, password. Pushes the result number and "success", or "error"
 // below the error code of the creation, -559038801 when an argument is missing, 100 when the
-// manager cannot be opened.
+// manager cannot be opened. The password leaves no copy behind: its entry, its buffer and every
+// entry the call clears from the stack are wiped before they are freed.
 TARVOLK_EXPORT(Install, SystemFrame) {
-  ServiceHandle manager = OpenManager(frame);
-  if (!manager) return;
-
   // The tag of the new service, the error code of a failed creation, or the placeholder.
   std::int32_t result = kInstallPlaceholder;
-  auto refuse = [&] { Report(frame, false, result); };
+  auto refuse = [&] {
+    frame.clearstack(true);
+    Report(frame, false, result);
+  };
+  ServiceHandle manager(OpenManagerT(SC_MANAGER_ALL_ACCESS));
+  if (!manager) {
+    result = kManagerUnavailable;
+    return refuse();
+  }
 
   Arg name(frame);
   if (!PopArg(frame, name)) return refuse();
@@ -53,16 +60,17 @@ TARVOLK_EXPORT(Install, SystemFrame) {
   const bool hasAccount = !account.empty();
   Arg qualifiedAccount(frame);
   if (hasAccount) {
-    // The right goes to the account as the script wrote it, before anything else can fail.
-    GrantServiceLogonRight(account.c_str());
     std::size_t room = frame.TextCapacity() < qualifiedAccount.capacity() ? frame.TextCapacity()
                                                                           : qualifiedAccount.capacity();
     if (!QualifyAccount(account.c_str(), qualifiedAccount.data(), room)) return refuse();
   }
 
-  Arg password(frame);
-  if (!PopArg(frame, password)) return refuse();
+  SecretArg password(frame);
+  if (!PopSecret(frame, password)) return refuse();
 
+  // Only once the arguments are complete, and to the account the service is created for.
+  ServiceLogonGrant grant;
+  if (hasAccount) grant.Grant(qualifiedAccount.c_str());
   DWORD* tag = group.empty() ? nullptr : reinterpret_cast<DWORD*>(&result);
   ServiceHandle service(CreateServiceT(manager.get(), name.c_str(), displayName.c_str(), serviceType, startType,
                                        binaryPath.c_str(), group.c_str(), tag,
@@ -71,8 +79,10 @@ TARVOLK_EXPORT(Install, SystemFrame) {
                                        hasAccount ? password.c_str() : nullptr));
   if (!service) {
     result = static_cast<std::int32_t>(GetLastError());
+    grant.Revoke();
     return refuse();
   }
   service.reset();
+  frame.clearstack(true);
   Report(frame, true, result);
 }

@@ -1,67 +1,78 @@
-// Granting "log on as a service" to a service's account through the local security policy.
-#include "scm.h"
-
-#include <ntsecapi.h>
+#include "services/logon_right.h"
 
 namespace tv {
 namespace {
 
-struct LsaHandleTraits {
-  static LSA_HANDLE Invalid() { return nullptr; }
-  static void Close(LSA_HANDLE h) { LsaClose(h); }
-};
-using LsaPolicy = Owned<LSA_HANDLE, LsaHandleTraits>;
+constexpr NTSTATUS kNoSuchAccount = static_cast<NTSTATUS>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
+WCHAR g_rightName[] = L"SeServiceLogonRight";
+LSA_UNICODE_STRING g_right = {sizeof(g_rightName) - sizeof(WCHAR), sizeof(g_rightName), g_rightName};
 
-// A block of the process heap that can grow.
-bool Grow(HeapBlock& block, DWORD bytes) {
-  if (!block) return false;
-  void* grown = HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block.get(), bytes);
-  if (grown == nullptr) return false;
-  block.release();
-  block.reset(grown);
-  return true;
+// A user account but a guest account (RID 501), or LocalSystem, LocalService, NetworkService or a
+// service's virtual account (NT SERVICE\name): the accounts a service runs as.
+bool RunsServices(PSID sid, SID_NAME_USE use) {
+  const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  UCHAR count = *GetSidSubAuthorityCount(sid);
+  if (count == 0 || memcmp(GetSidIdentifierAuthority(sid), &nt, sizeof nt) != 0) return false;
+  DWORD first = *GetSidSubAuthority(sid, 0);
+  if (use == SidTypeUser) return *GetSidSubAuthority(sid, count - 1) != DOMAIN_USER_RID_GUEST;
+  return use == SidTypeWellKnownGroup && (first == SECURITY_LOCAL_SYSTEM_RID || first == SECURITY_LOCAL_SERVICE_RID ||
+                                          first == SECURITY_NETWORK_SERVICE_RID ||
+                                          first == SECURITY_SERVICE_ID_BASE_RID);
 }
 
-// The account's SID in a block of the process heap; an empty block when the account is unknown.
-HeapBlock LookupAccountSid(const tchar* system, const tchar* account) {
-  HeapBlock sid(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 128));
-  if (!sid) return sid;
-  DWORD sidSize = 128;
-  DWORD domainChars = 16 / sizeof(tchar);
-  HeapBlock domain(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 16));
-  // Each round grows the blocks to the sizes the call asked for; a well-behaved system asks once,
-  // and the bound keeps a misbehaving one from looping for ever.
-  for (int round = 0; round < 4; ++round) {
-    SID_NAME_USE use;
-    if (TV_AW(LookupAccountName)(system, account, sid.get(), &sidSize, static_cast<tchar*>(domain.get()), &domainChars,
-                           &use))
-      return sid;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
-    if (!Grow(sid, sidSize) || !Grow(domain, domainChars * sizeof(tchar))) break;
-  }
-  sid.reset();
-  return sid;
+enum class Held { kYes, kNo, kUnknown };
+
+Held HoldsRight(LSA_HANDLE policy, PSID sid) {
+  PLSA_UNICODE_STRING rights = nullptr;
+  ULONG count = 0;
+  NTSTATUS status = LsaEnumerateAccountRights(policy, sid, &rights, &count);
+  if (status == kNoSuchAccount) return Held::kNo;  // an account that holds no right at all
+  if (status != 0) return Held::kUnknown;
+  Held held = Held::kNo;
+  for (ULONG i = 0; i < count && rights != nullptr; ++i)
+    if (rights[i].Length == g_right.Length && memcmp(rights[i].Buffer, g_rightName, g_right.Length) == 0)
+      held = Held::kYes;
+  if (rights != nullptr) LsaFreeMemory(rights);
+  return held;
 }
 
 }  // namespace
 
-void GrantServiceLogonRight(const tchar* account) {
+void ServiceLogonGrant::Grant(const tchar* account) {
+  // The service manager reads ".\name" as the computer's own account, which the account look-up
+  // knows by the computer's name.
+  BasicArg<tchar> name(MAX_COMPUTERNAME_LENGTH + 1 + Length(account));
+  if (name.data() == nullptr) return;
+  DWORD at = 0;
+  if (account[0] == tchar('.') && account[1] == tchar('\\')) {
+    at = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!TV_AW(GetComputerName)(name.data(), &at)) return;
+    ++account;
+  }
+  CopyBounded(name.data() + at, account, name.capacity() - at);
+  // No SID is longer than SECURITY_MAX_SID_SIZE, no domain name than 255 characters.
+  DWORD sidSize = sizeof(sid_), domainChars = 256;
+  tchar domain[256];
+  SID_NAME_USE use = SidTypeUnknown;
+  if (!TV_AW(LookupAccountName)(nullptr, name.c_str(), sid_, &sidSize, domain, &domainChars, &use) ||
+      !RunsServices(sid_, use))
+    return;
   WCHAR systemName[256] = {};
   LSA_UNICODE_STRING system = {0, 2, systemName};
   LSA_OBJECT_ATTRIBUTES attributes = {};
-  LsaPolicy policy;
-  if (LsaOpenPolicy(&system, &attributes, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, policy.out()) != 0) {
-    policy.release();  // a failed open hands back no handle to close
+  if (LsaOpenPolicy(&system, &attributes, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, policy_.out()) != 0) {
+    policy_.release();  // a failed open hands back no handle to close
     return;
   }
-  HeapBlock sid = LookupAccountSid(nullptr, account);
-  if (!sid) return;
-  WCHAR rightName[] = L"SeServiceLogonRight";
-  LSA_UNICODE_STRING right;
-  right.Length = static_cast<USHORT>((sizeof(rightName) / sizeof(WCHAR) - 1) * sizeof(WCHAR));
-  right.MaximumLength = static_cast<USHORT>(right.Length + sizeof(WCHAR));
-  right.Buffer = rightName;
-  LsaAddAccountRights(policy.get(), sid.get(), &right, 1);
+  // A right the account may hold already is added all the same, but never taken back.
+  Held held = HoldsRight(policy_.get(), sid_);
+  if (held == Held::kYes) return;
+  grantedHere_ = LsaAddAccountRights(policy_.get(), sid_, &g_right, 1) == 0 && held == Held::kNo;
+}
+
+void ServiceLogonGrant::Revoke() {
+  if (grantedHere_) LsaRemoveAccountRights(policy_.get(), sid_, FALSE, &g_right, 1);
+  grantedHere_ = false;
 }
 
 }  // namespace tv

@@ -42,7 +42,4 @@ enum class PreludeFailure {
 ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, DWORD access, PreludeFailure noName,
                                PreludeFailure notOpened);
 
-// Grants "SeServiceLogonRight" to the account on the local machine; failure is silent.
-void GrantServiceLogonRight(const tchar* account);
-
 }  // namespace tv

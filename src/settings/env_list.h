@@ -8,9 +8,7 @@
 namespace tv {
 
 // The system keeps an environment variable's text within 32,767 characters, its closing NUL
-// included. A longer text cannot be handed to the process environment calls: their ANSI forms
-// convert it through a counted string of at most 65,535 bytes and fail (Wine's then go on with
-// a buffer that was never filled), and the wide forms cut it.
+// included: the process environment calls cut a longer one.
 constexpr std::size_t kMaxVariableChars = 32766;
 
 // A name the environment can hold: not empty, no '=' (it separates a name from its text in the
@@ -90,6 +88,52 @@ ListEdit RemoveItem(const BasicText<C>& list, const BasicText<C>& value, BasicTe
   else
     result->Erase(start, end - start + 1);  // the item and the ';' behind it
   return ListEdit::kWrite;
+}
+
+// Each item of `items` (';'-separated, empty ones skipped) in turn, as AddItem or RemoveItem
+// would take it: an add appends those the list does not hold yet (the first item of an empty,
+// that is absent, list without a ';' before it), a remove takes the first item equal to each.
+// A script's value with ';' in it is so a list of items, and what one call adds the same call
+// with "rem" removes. A remove that leaves nothing deletes the variable.
+template <class C>
+ListEdit EditItems(bool add, const BasicText<C>& list, const BasicText<C>& items, BasicText<C>* result) {
+  BasicText<C> work, item, next;
+  if (!work.Assign(list)) return ListEdit::kNoMemory;
+  bool changed = false;
+  for (std::size_t start = 0; start <= items.size();) {
+    std::size_t stop = items.Find(C(';'), start);
+    if (stop == BasicText<C>::npos) stop = items.size();
+    if (!item.Assign(items.c_str() + start, stop - start)) return ListEdit::kNoMemory;
+    start = stop + 1;
+    if (item.empty()) continue;
+    ListEdit edit;
+    if (add && work.empty()) {
+      edit = next.Assign(item) ? ListEdit::kWrite : ListEdit::kNoMemory;
+    } else {
+      edit = add ? AddItem(work, item, &next) : RemoveItem(work, item, &next);
+    }
+    if (edit == ListEdit::kNoMemory) return edit;
+    if (edit == ListEdit::kUnchanged) continue;
+    changed = true;
+    work = static_cast<BasicText<C>&&>(next);
+  }
+  if (!result->Assign(work)) return ListEdit::kNoMemory;
+  if (!changed) return ListEdit::kUnchanged;
+  return work.empty() ? ListEdit::kDelete : ListEdit::kWrite;
+}
+
+// Whether the text names a variable to expand: a '%', a name, and a '%' (as in %SystemRoot%).
+template <class C>
+bool HoldsReference(const C* text) {
+  for (; *text != C(0); ++text) {
+    if (*text != C('%')) continue;
+    std::size_t n = 1;
+    while (text[n] != C(0) && text[n] != C('%')) ++n;
+    if (text[n] == C(0)) return false;
+    if (n > 1) return true;
+    text += n - 1;  // "%%": the second may open a name
+  }
+  return false;
 }
 
 }  // namespace tv

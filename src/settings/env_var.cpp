@@ -3,6 +3,7 @@
 // environment in step.
 #include "frame/buffer.h"
 #include "frame/owned.h"
+#include "frame/wide.h"
 #include "settings/env_list.h"
 #include "settings/registry.h"
 
@@ -10,7 +11,7 @@ using namespace tv;
 
 namespace {
 
-using Text = BasicText<tchar>;
+using Text = BasicText<wchar_t>;
 
 bool Equals(const tchar* s, const char* word) {
   std::size_t i = 0;
@@ -31,40 +32,39 @@ enum class Copy {
 Copy ProcessCopy(const Text& text, bool expand, Text* out) {
   if (text.size() > kMaxVariableChars) return Copy::kTooLong;
   if (!expand) return out->Assign(text) ? Copy::kSet : Copy::kNoMemory;
-  DWORD size = ExpandEnvironmentStringsT(text.c_str(), nullptr, 0);
+  DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
   if (size == 0) return Copy::kKeep;
-  // The size counts the NUL; the ANSI form may ask for one byte more than it writes.
-  if (size > kMaxVariableChars + 2) return Copy::kTooLong;
+  if (size > kMaxVariableChars + 1) return Copy::kTooLong;  // the size counts the NUL
   Text expanded;
   if (!expanded.Resize(size)) return Copy::kNoMemory;
-  DWORD written = ExpandEnvironmentStringsT(text.c_str(), expanded.data(), size);
+  DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size);
   if (written == 0 || written > size) return Copy::kKeep;
   if (!out->Assign(expanded.c_str())) return Copy::kNoMemory;
   return out->size() > kMaxVariableChars ? Copy::kTooLong : Copy::kSet;
 }
 
-void SetProcessVariable(const tchar* name, Copy copy, const Text& text) {
-  if (copy == Copy::kSet) SetEnvironmentVariableT(name, text.c_str());
+void SetProcessVariable(const wchar_t* name, Copy copy, const Text& text) {
+  if (copy == Copy::kSet) SetEnvironmentVariableW(name, text.c_str());
 }
 
-LSTATUS Store(HKEY key, const tchar* name, DWORD type, const Text& text) {
-  return RegSetValueExT(key, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(tchar)));
+LSTATUS Store(HKEY key, const wchar_t* name, DWORD type, const Text& text) {
+  return SetValueW(key, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 enum class Stored { kAbsent, kPresent, kUnreadable };  // no memory is unreadable too
 
-// The stored string: the value's text up to its first NUL. No value, or no more than a lone
-// NUL, is an absent variable.
-Stored ReadStored(HKEY key, const tchar* name, Text* text) {
+// The stored string: the value's text up to its first NUL, and the value's type. No value, or no
+// more than a lone NUL, is an absent variable.
+Stored ReadStored(HKEY key, const wchar_t* name, Text* text, DWORD* type) {
   DWORD bytes = 0;
-  LSTATUS status = RegQueryValueExT(key, name, nullptr, nullptr, &bytes);
+  LSTATUS status = QueryValueW(key, name, type, nullptr, &bytes);
   if (status == ERROR_FILE_NOT_FOUND) return Stored::kAbsent;
   if (status != ERROR_SUCCESS) return Stored::kUnreadable;
-  if (bytes <= sizeof(tchar)) return Stored::kAbsent;
+  if (bytes <= sizeof(wchar_t)) return Stored::kAbsent;
   // Zero-filled, with room for a NUL behind data that lacks one.
   Text data;
-  if (!data.Resize(bytes / sizeof(tchar) + 1)) return Stored::kUnreadable;
-  if (RegQueryValueExT(key, name, nullptr, data.data(), &bytes) != ERROR_SUCCESS) return Stored::kUnreadable;
+  if (!data.Resize(bytes / sizeof(wchar_t) + 1)) return Stored::kUnreadable;
+  if (QueryValueW(key, name, type, data.data(), &bytes) != ERROR_SUCCESS) return Stored::kUnreadable;
   return text->Assign(data.c_str()) ? Stored::kPresent : Stored::kUnreadable;
 }
 
@@ -73,7 +73,7 @@ Stored ReadStored(HKEY key, const tchar* name, Text* text) {
 // Pops the operation ("add"/"rem"), the type ("exp"/"std"), the name and the value; pushes
 // "success" or "error" and leaves everything below its arguments on the stack.
 TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
-  Arg operation(frame), kind(frame), name(frame), value(frame);
+  Arg operation(frame), kind(frame), popName(frame), value(frame);
   if (!PopArg(frame, operation) || !(Equals(operation.c_str(), "add") || Equals(operation.c_str(), "rem"))) {
     frame.pushword("error");
     return;
@@ -85,60 +85,47 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
   // A name the environment cannot hold is refused before anything is touched: the registry
   // would take an empty one as the key's default value, and the process environment cannot
   // have one with '='.
-  if (!PopArg(frame, name) || !PopArg(frame, value) || !IsVariableName(name.c_str())) {
+  Text name, items;
+  if (!PopArg(frame, popName) || !PopArg(frame, value) || !ToWide(popName.c_str(), CP_ACP, 0, &name) ||
+      !IsVariableName(name.c_str()) || !ToWide(value.c_str(), CP_ACP, 0, &items)) {
     frame.pushword("error");
     return;
   }
   const bool add = Equals(operation.c_str(), "add");
-  const bool expand = Equals(kind.c_str(), "exp");
-  const DWORD type = expand ? REG_EXPAND_SZ : REG_SZ;
-  Text item;
-  if (!item.Assign(value.c_str())) {
-    frame.pushword("error");
-    return;
-  }
+  const bool expandAsked = Equals(kind.c_str(), "exp");
 
   RegKey key;
-  if (RegOpenKeyExT(HKEY_LOCAL_MACHINE, TV_T("System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
                     KEY_READ | KEY_WRITE, key.out()) != ERROR_SUCCESS) {
     key.release();
     frame.pushword("error");
     return;
   }
   Text stored;
-  Stored state = ReadStored(key.get(), name.c_str(), &stored);
+  DWORD storedType = REG_NONE;
+  Stored state = ReadStored(key.get(), name.c_str(), &stored, &storedType);
   if (state == Stored::kUnreadable) {
     key.reset();
     frame.pushword("error");
     return;
   }
+  if (state == Stored::kAbsent && !add) {
+    SetEnvironmentVariableW(name.c_str(), nullptr);
+    key.reset();
+    frame.pushword("success");
+    return;
+  }
+  if (state == Stored::kAbsent) stored.Clear();
 
+  Text edited;
+  ListEdit edit = EditItems(add, stored, items, &edited);
+  // "std" keeps an expandable variable expandable while its text names a variable: as plain
+  // text %SystemRoot% would no longer lead any program to its folder.
+  const bool expand = expandAsked || (storedType == REG_EXPAND_SZ && state == Stored::kPresent &&
+                                      HoldsReference(edited.c_str()));
   // Whatever would go into the registry or the installer's copy must fit the system's limit:
   // a text beyond it is refused, and neither is touched.
   Text copyText;
-  if (state == Stored::kAbsent) {
-    if (!add) {
-      SetEnvironmentVariableT(name.c_str(), nullptr);
-      key.reset();
-      frame.pushword("success");
-      return;
-    }
-    Copy copy = ProcessCopy(item, expand, &copyText);
-    if (copy == Copy::kTooLong || copy == Copy::kNoMemory) {
-      key.reset();
-      frame.pushword("error");
-      return;
-    }
-    bool written = Store(key.get(), name.c_str(), type, item) == ERROR_SUCCESS;
-    key.reset();
-    BroadcastEnvironmentChange();
-    if (written) SetProcessVariable(name.c_str(), copy, copyText);
-    frame.pushword(written ? "success" : "error");
-    return;
-  }
-
-  Text edited;
-  ListEdit edit = add ? AddItem(stored, item, &edited) : RemoveItem(stored, item, &edited);
   Copy copy = edit == ListEdit::kDelete || edit == ListEdit::kNoMemory ? Copy::kKeep
                                                                        : ProcessCopy(edited, expand, &copyText);
   if (edit == ListEdit::kNoMemory || copy == Copy::kTooLong || copy == Copy::kNoMemory) {
@@ -147,18 +134,19 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
     return;
   }
   if (edit == ListEdit::kUnchanged) {
-    SetProcessVariable(name.c_str(), copy, copyText);
+    if (state == Stored::kPresent) SetProcessVariable(name.c_str(), copy, copyText);
     key.reset();
     frame.pushword("success");
     return;
   }
-  LSTATUS status = edit == ListEdit::kDelete ? RegDeleteValueT(key.get(), name.c_str())
-                                             : Store(key.get(), name.c_str(), type, edited);
+  LSTATUS status = edit == ListEdit::kDelete
+                       ? RegDeleteValueW(key.get(), name.c_str())
+                       : Store(key.get(), name.c_str(), expand ? REG_EXPAND_SZ : REG_SZ, edited);
   key.reset();
   BroadcastEnvironmentChange();
   if (edit == ListEdit::kDelete)
-    SetEnvironmentVariableT(name.c_str(), nullptr);
-  else
+    SetEnvironmentVariableW(name.c_str(), nullptr);
+  else if (status == ERROR_SUCCESS || state == Stored::kPresent)
     SetProcessVariable(name.c_str(), copy, copyText);
   frame.pushword(status == ERROR_SUCCESS ? "success" : "error");
 }

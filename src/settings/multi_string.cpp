@@ -1,7 +1,9 @@
 // AddToRegMultiString and WriteRegMultiString: REG_MULTI_SZ values for setup scripts. Both create
-// the key when it is missing, empty the stack and leave only "success" or "error".
+// the key when it is missing, never overwrite a value of another type, empty the stack and leave
+// only "success" or "error".
 #include "frame/buffer.h"
 #include "frame/owned.h"
+#include "frame/wide.h"
 #include "settings/multi_string.h"
 #include "settings/registry.h"
 
@@ -9,43 +11,45 @@ using namespace tv;
 
 namespace {
 
-// 0 the classes root, 1 the current user, any other number the local machine. The number is read
-// with its sign, so "-1" is a number other than 0 and 1; text that is no number, such as "HKLM",
-// reads as 0.
-HKEY RootKey(const tchar* number) {
-  switch (myatoi_signed(number)) {
-    case 0: return HKEY_CLASSES_ROOT;
-    case 1: return HKEY_CURRENT_USER;
+using Text = BasicText<wchar_t>;
+
+HKEY RootHandle(RootKey root) {
+  switch (root) {
+    case RootKey::kClassesRoot: return HKEY_CLASSES_ROOT;
+    case RootKey::kCurrentUser: return HKEY_CURRENT_USER;
+    case RootKey::kUsers: return HKEY_USERS;
     default: return HKEY_LOCAL_MACHINE;
   }
 }
 
 constexpr DWORD kFirstReadBytes = 65536;
 
-// Reads the value whatever its type. False when there is no value or it cannot be read. A
-// value that keeps growing between the size report and the read is met a few times; if it still
-// does not fit, *busy is set so the caller does not take the list for empty; so is it when
-// there is no memory to read into.
-bool ReadList(HKEY key, const tchar* name, std::size_t extraChars, Buffer<tchar>* data, bool* busy) {
-  *busy = true;
+enum class Read { kList, kNone, kOtherType, kFailed };
+
+// Reads the value. kNone when there is none, or it cannot be read; kOtherType for a value that is
+// no multi-string. A value that keeps growing between the size report and the read is met a few
+// times; if it still does not fit, or there is no memory to read into, kFailed, so the caller
+// does not take the list for empty.
+Read ReadList(HKEY key, const wchar_t* name, std::size_t extraChars, Buffer<wchar_t>* data) {
   data->Clear();
-  if (!data->Resize(kFirstReadBytes / sizeof(tchar))) return false;
-  DWORD bytes = kFirstReadBytes;
-  LSTATUS status = RegQueryValueExT(key, name, nullptr, data->data(), &bytes);
+  if (!data->Resize(kFirstReadBytes / sizeof(wchar_t))) return Read::kFailed;
+  DWORD bytes = kFirstReadBytes, type = REG_NONE;
+  LSTATUS status = QueryValueW(key, name, &type, data->data(), &bytes);
   for (int attempt = 0; status == ERROR_MORE_DATA && attempt < 4; ++attempt) {
     data->Clear();
-    if (!data->Resize(bytes / sizeof(tchar) + extraChars + 2)) return false;
-    bytes = static_cast<DWORD>(data->size() * sizeof(tchar));
-    status = RegQueryValueExT(key, name, nullptr, data->data(), &bytes);
+    if (!data->Resize(bytes / sizeof(wchar_t) + extraChars + 2)) return Read::kFailed;
+    bytes = static_cast<DWORD>(data->size() * sizeof(wchar_t));
+    status = QueryValueW(key, name, &type, data->data(), &bytes);
   }
-  *busy = status == ERROR_MORE_DATA;
-  if (status != ERROR_SUCCESS) return false;
-  data->Resize(bytes / sizeof(tchar));  // a stray odd byte of wide data is no character
-  return true;
+  if (status == ERROR_MORE_DATA) return Read::kFailed;
+  if (status != ERROR_SUCCESS) return Read::kNone;
+  if (type != REG_MULTI_SZ) return Read::kOtherType;
+  data->Resize(bytes / sizeof(wchar_t));  // a stray odd byte is no character
+  return Read::kList;
 }
 
-LSTATUS WriteList(HKEY key, const tchar* name, const Buffer<tchar>& list) {
-  return RegSetValueExT(key, name, REG_MULTI_SZ, list.data(), static_cast<DWORD>(list.size() * sizeof(tchar)));
+LSTATUS WriteList(HKEY key, const wchar_t* name, const Buffer<wchar_t>& list) {
+  return SetValueW(key, name, REG_MULTI_SZ, list.data(), static_cast<DWORD>(list.size() * sizeof(wchar_t)));
 }
 
 void Report(Frame& frame, bool ok) {
@@ -53,70 +57,59 @@ void Report(Frame& frame, bool ok) {
   frame.pushword(ok ? "success" : "error");
 }
 
+// The root, subkey and value name of the script, the key opened or created with `access`.
+bool OpenKey(const Arg& root, const Arg& subkey, const Arg& popName, REGSAM access, RegKey* key, Text* name) {
+  RootKey rootKey = RootOf(root.c_str());
+  Text path;
+  if (rootKey == RootKey::kNone || !ToWide(subkey.c_str(), CP_ACP, 0, &path) ||
+      !ToWide(popName.c_str(), CP_ACP, 0, name))
+    return false;
+  if (CreateKeyW(RootHandle(rootKey), path.c_str(), access, key->out()) == ERROR_SUCCESS) return true;
+  key->release();
+  return false;
+}
+
 }  // namespace
 
-// Pops the view ("0" the default one, anything else the 64-bit one), the root number, the subkey,
-// the value name and the string; appends the string unless the list already holds it.
+// Pops the view ("0" the default one, anything else the 64-bit one), the root, the subkey, the
+// value name and the string; appends the string unless the list already holds it.
 TARVOLK_EXPORT(AddToRegMultiString, SystemFrame) {
-  Arg view(frame), root(frame), subkey(frame), name(frame), text(frame);
-  if (!PopArg(frame, view) || !PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, name) ||
-      !PopArg(frame, text)) {
-    Report(frame, false);
-    return;
-  }
+  Arg view(frame), root(frame), subkey(frame), popName(frame), popText(frame);
+  if (!PopArg(frame, view) || !PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, popName) ||
+      !PopArg(frame, popText))
+    return Report(frame, false);
   REGSAM access = KEY_READ | KEY_WRITE;
   if (view.c_str()[0] != tchar('0')) access |= KEY_WOW64_64KEY;
   RegKey key;
-  if (RegCreateKeyExT(RootKey(root.c_str()), subkey.c_str(), access, key.out()) != ERROR_SUCCESS) {
-    key.release();
-    Report(frame, false);
-    return;
-  }
-  const std::size_t length = Length(text.c_str());
-  Buffer<tchar> old;
-  bool busy = false;
-  if (!ReadList(key.get(), name.c_str(), length, &old, &busy)) {
-    if (busy) {
-      Report(frame, false);
-      return;
-    }
-    old.Clear();
-  }
-  if (ListHolds(old.data(), old.size(), text.c_str(), length)) {
-    key.reset();
-    Report(frame, true);
-    return;
-  }
-  Buffer<tchar> list;
-  if (!AppendToList(old.data(), old.size(), text.c_str(), length, &list)) {
-    Report(frame, false);
-    return;
-  }
-  LSTATUS status = WriteList(key.get(), name.c_str(), list);
-  key.reset();
-  Report(frame, status == ERROR_SUCCESS);
+  Text name, text;
+  if (!OpenKey(root, subkey, popName, access, &key, &name) || !ToWide(popText.c_str(), CP_ACP, 0, &text))
+    return Report(frame, false);
+  Buffer<wchar_t> old;
+  Read read = ReadList(key.get(), name.c_str(), text.size(), &old);
+  if (read == Read::kOtherType || read == Read::kFailed) return Report(frame, false);
+  if (read == Read::kNone) old.Clear();
+  if (ListHolds(old.data(), old.size(), text.c_str(), text.size())) return Report(frame, true);
+  Buffer<wchar_t> list;
+  if (!AppendToList(old.data(), old.size(), text.c_str(), text.size(), &list)) return Report(frame, false);
+  Report(frame, WriteList(key.get(), name.c_str(), list) == ERROR_SUCCESS);
 }
 
-// Pops the root number, the subkey, the value name and a ';'-separated list, and replaces the
-// value with that list.
+// Pops the root, the subkey, the value name and a ';'-separated list, and replaces the value
+// with that list.
 TARVOLK_EXPORT(WriteRegMultiString, SystemFrame) {
-  Arg root(frame), subkey(frame), name(frame), list(frame);
-  if (!PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, name) || !PopArg(frame, list)) {
-    Report(frame, false);
-    return;
-  }
+  Arg root(frame), subkey(frame), popName(frame), popList(frame);
+  if (!PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, popName) || !PopArg(frame, popList))
+    return Report(frame, false);
   RegKey key;
-  if (RegCreateKeyExT(RootKey(root.c_str()), subkey.c_str(), KEY_WRITE, key.out()) != ERROR_SUCCESS) {
-    key.release();
-    Report(frame, false);
-    return;
-  }
-  Buffer<tchar> data;
-  if (!ListFromText(list.c_str(), Length(list.c_str()), &data)) {
-    Report(frame, false);
-    return;
-  }
-  LSTATUS status = WriteList(key.get(), name.c_str(), data);
-  key.reset();
-  Report(frame, status == ERROR_SUCCESS);
+  Text name, list;
+  if (!OpenKey(root, subkey, popName, KEY_WRITE | KEY_QUERY_VALUE, &key, &name) ||
+      !ToWide(popList.c_str(), CP_ACP, 0, &list))
+    return Report(frame, false);
+  DWORD type = REG_NONE;
+  LSTATUS status = QueryValueW(key.get(), name.c_str(), &type, nullptr, nullptr);
+  if (status != ERROR_FILE_NOT_FOUND && (status != ERROR_SUCCESS || type != REG_MULTI_SZ))
+    return Report(frame, false);
+  Buffer<wchar_t> data;
+  if (!ListFromText(list.c_str(), list.size(), &data)) return Report(frame, false);
+  Report(frame, WriteList(key.get(), name.c_str(), data) == ERROR_SUCCESS);
 }

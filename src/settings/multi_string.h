@@ -4,8 +4,47 @@
 #include <cstddef>
 
 #include "frame/buffer.h"
+#include "frame/numbers.h"
 
 namespace tv {
+
+enum class RootKey { kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kNone };
+
+namespace detail {
+template <class C>
+bool IsName(const C* text, const char* name) {  // ASCII letters without regard to case
+  std::size_t i = 0;
+  for (; name[i] != '\0'; ++i) {
+    C c = text[i];
+    if (c >= C('a') && c <= C('z')) c = C(c - C('a') + C('A'));
+    if (c != C(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return text[i] == C(0);
+}
+}  // namespace detail
+
+// A root as a number, read with its sign (0 the classes root, 1 the current user, any other number
+// the local machine), or as one of the usual names, short or long. Any other text is no root.
+template <class C>
+RootKey RootOf(const C* text) {
+  const C* digits = text[0] == C('-') ? text + 1 : text;
+  if (digits[0] >= C('0') && digits[0] <= C('9')) {
+    std::int32_t n = myatoi_signed(text);
+    return n == 0 ? RootKey::kClassesRoot : n == 1 ? RootKey::kCurrentUser : RootKey::kLocalMachine;
+  }
+  struct Name {
+    const char* shortName;
+    const char* longName;
+    RootKey root;
+  };
+  static const Name kNames[] = {{"HKCR", "HKEY_CLASSES_ROOT", RootKey::kClassesRoot},
+                                {"HKCU", "HKEY_CURRENT_USER", RootKey::kCurrentUser},
+                                {"HKLM", "HKEY_LOCAL_MACHINE", RootKey::kLocalMachine},
+                                {"HKU", "HKEY_USERS", RootKey::kUsers}};
+  for (const Name& name : kNames)
+    if (detail::IsName(text, name.shortName) || detail::IsName(text, name.longName)) return name.root;
+  return RootKey::kNone;
+}
 
 // True when one of the strings in data (count characters as read, the closing empty string
 // included) equals s exactly. A string that runs to the end of the data without its NUL ends

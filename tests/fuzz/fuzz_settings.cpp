@@ -13,9 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!list.Assign(reinterpret_cast<const char*>(data), split) ||
       !value.Assign(reinterpret_cast<const char*>(data) + split, size - split))
     __builtin_trap();
-  tv::AddItem(list, value, &out);
-  tv::ListEdit e = tv::RemoveItem(list, value, &out);
+  tv::EditItems(true, list, value, &out);
+  tv::ListEdit e = tv::EditItems(false, list, value, &out);
   if (e == tv::ListEdit::kWrite && out.size() >= list.size()) __builtin_trap();
+  tv::HoldsReference(value.c_str());
+  tv::RootOf(value.c_str());
 
   // Exact-size copies, so any read past the data is caught.
   std::vector<char> old(data, data + split);

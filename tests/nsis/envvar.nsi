@@ -97,9 +97,35 @@ Section
   !insertmacro Preset "${V}1" std "A"
   !insertmacro Check "rem the only item" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
 
-  ; The type the call names is written, whatever the value had.
+  ; "std" writes REG_SZ, but an expandable variable that names a variable stays expandable.
   !insertmacro Preset "${V}2" exp "A"
   !insertmacro Check "std over exp" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  !insertmacro Preset "${V}2" exp "%SystemRoot%\tv;A"
+  !insertmacro Check "std over exp Path" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+
+  ; A value with ';' is a list of items: what an add puts in, the same remove takes out.
+  !insertmacro Preset "${V}1" std "A;B"
+  !insertmacro Check "add A;B;C;" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "A;B;C;"`
+  !insertmacro Check "rem C;A" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "C;A"`
+
+  ; Another program's folder named in another script (C:\ and U+03A9, in UTF-16) outlives an add
+  ; and a remove in every variant, the ANSI one too.
+  DeleteRegValue HKLM "${ENVKEY}" "${V}1"
+  WriteRegBin HKLM "${ENVKEY}" "${V}1" 43003A005C00A9033B0041000000
+  Tarvolk::ModifyEnvVar "add" "std" "${V}1" "B"
+  Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "B"
+  Call TakeStack
+  System::Alloc 4096
+  Pop $4
+  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${ENVKEY}", i 0, i 0x20019, *p .r2)'
+  System::Call 'advapi32::RegQueryValueExW(p r2, w "${V}1", p 0, p 0, p r4, *i 4096)'
+  System::Call 'advapi32::RegCloseKey(p r2)'
+  System::Call 'msvcrt::wcslen(p r4) i .r5'
+  System::Call 'msvcrt::wcschr(p r4, i 0x3A9) p .r6'
+  System::Free $4
+  IntCmp $6 0 +2
+    StrCpy $6 "kept"
+  FileWrite $Results "other script:$R8 chars=$5 omega=$6$\r$\n"
 
   ; An expandable variable reaches the installer expanded, also when it is new.
   !insertmacro Preset "${V}3" none ""
@@ -108,11 +134,7 @@ Section
 
   ; Data with more behind its first NUL: the text up to the NUL is the list.
   DeleteRegValue HKLM "${ENVKEY}" "${V}4"
-  !if "${VARIANT}" == "x86-ansi"
-    WriteRegBin HKLM "${ENVKEY}" "${V}4" 413B4200580000
-  !else
-    WriteRegBin HKLM "${ENVKEY}" "${V}4" 41003B00420000005800000000
-  !endif
+  WriteRegBin HKLM "${ENVKEY}" "${V}4" 41003B00420000005800000000
   !insertmacro Check "data behind the NUL" "${V}4" `Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"`
 
   ; The system keeps a variable within 32,767 characters, its NUL included: items of 999

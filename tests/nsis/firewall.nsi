@@ -56,6 +56,7 @@ Section
   !insertmacro Scene ""
   ${DumpBelow} "available" `Tarvolk::FirewallIsAvailable`
   ${DumpBelow} "add TCP" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
+  ; An enabled rule of the name is brought to what a later add asks: protocol, program, port.
   ${Dump} "add again" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"`
   ${Dump} "add UDP" `Tarvolk::FirewallAddApplication "${APP}" "Tv Udp" "UDP"`
   ${Dump} "add tcp" `Tarvolk::FirewallAddApplication "${APP}" "Tv tcp" "tcp"`
@@ -64,24 +65,32 @@ Section
   ${Dump} "port UDP" `Tarvolk::FirewallAddPort "0x35" "UDP" "Tv Dns"`
   ${Dump} "port udp" `Tarvolk::FirewallAddPort "9" "udp" "Tv udp"`
   ${Dump} "port again" `Tarvolk::FirewallAddPort "9999" "UDP" "Tv Port"`
+  ${Dump} "add moved" `Tarvolk::FirewallAddApplication "C:\Tv2\app.exe" "Tv None"`
+  ; A port out of range would leave a rule without a port limit: refused, nothing added.
+  ${Dump} "port 80800" `Tarvolk::FirewallAddPort "80800" "TCP" "Tv Typo"`
+  ${Dump} "port -1" `Tarvolk::FirewallAddPort "4294967295" "TCP" "Tv Typo"`
   !insertmacro Entries "rules"
   ${Dump} "remove app" `Tarvolk::FirewallRemoveApplication "C:\elsewhere.exe" "Tv App"`
   ${Dump} "remove port" `Tarvolk::FirewallRemovePort "1" "TCP" "Tv Port"`
   ${Dump} "remove unknown" `Tarvolk::FirewallRemovePort "1" "TCP" "Tv Unknown"`
   !insertmacro Entries "after remove"
 
-  ; What a new rule's property calls answer is not examined, only adding it counts; a failing
-  ; look-up means there is no such rule.
-  !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rule.put_Description$\r$\nfail|Rules.Item$\r$\n"
-  ${Dump} "add, properties failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
-  ${Dump} "port, look-up failing" `Tarvolk::FirewallAddPort "80" "TCP" "Tv Port"`
+  ; A new rule's property that cannot be set fails the add; a failing look-up means there is no
+  ; such rule.
+  !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rules.Item$\r$\n"
+  ${Dump} "add, protocol failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
+  ${Dump} "add, look-up failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App"`
   !insertmacro Entries "failing"
 
-  ; A disabled rule of the name does not count; an enabled one in some profiles is widened.
+  ; A disabled rule of the name does not count: each reinstall adds an enabled one beside it, and
+  ; the uninstall removes them all. An enabled one in some profiles is widened.
   !insertmacro Scene "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
   ${Dump} "add beside disabled" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
+  ${Dump} "reinstall" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
   ${Dump} "add narrow" `Tarvolk::FirewallAddPort "80" "TCP" "Tv Narrow"`
   !insertmacro Entries "widened"
+  ${Dump} "uninstall" `Tarvolk::FirewallRemoveApplication "${APP}" "Tv Off"`
+  !insertmacro Entries "uninstalled"
 
   ; Empty and missing arguments.
   ${Dump} "empty path" `Tarvolk::FirewallAddApplication "" "Tv App"`

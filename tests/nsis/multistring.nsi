@@ -90,10 +90,29 @@ Section
 
   !insertmacro Check "write empty" "none" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "none" ""`
 
-  ; Data that is no closed list is closed before the string is added (the other shapes of data
-  ; and which strings match are the list logic's matter, tested natively).
+  ; A value of another type is never overwritten (the shapes of list data and which strings
+  ; match are the list logic's matter, tested natively).
   WriteRegStr HKLM "${K}" "sz" "old"
   !insertmacro Check "add to REG_SZ" "sz" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "sz" "new"`
+  !insertmacro Check "write over REG_SZ" "sz" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "sz" "new"`
+
+  ; A string named in another script (C and U+03A9, written as UTF-16) outlives an add in the
+  ; ANSI variant too.
+  System::Call '*(&i2 0x43, &i2 0x3A9, &i2 0, &i2 0x41, &i2 0, &i2 0) p .r3'
+  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${K}", i 0, i 0x2021F, *p .r2)'
+  System::Call 'advapi32::RegSetValueExW(p r2, w "intl", i 0, i 7, p r3, i 12)'
+  Tarvolk::AddToRegMultiString "0" "2" "${K}" "intl" "B"
+  Pop $R1
+  System::Free $3
+  System::Alloc 64
+  Pop $3
+  System::Call 'advapi32::RegQueryValueExW(p r2, w "intl", p 0, p 0, p r3, *i 64 r5 r5)'
+  System::Call 'advapi32::RegCloseKey(p r2)'
+  System::Call 'msvcrt::wcschr(p r3, i 0x3A9) p .r6'
+  System::Free $3
+  IntCmp $6 0 +2
+    StrCpy $6 "kept"
+  FileWrite $Results "other script: [$R1] bytes=$5 omega=$6$\r$\n"
 
   ; Views: '0' and '00' the default (32-bit) one, anything else the 64-bit one.
   Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
@@ -103,16 +122,17 @@ Section
   !insertmacro Check "view 00" "v" 0x200 `Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"`
   !insertmacro Show 0x80000002 "${K}" "v" 0x100
 
-  ; Roots: 1 the current user, 0 (or a name, which reads as 0) the classes root, any other
-  ; number, -1 included, HKLM.
+  ; Roots: 1 the current user, 0 the classes root, any other number (-1 included) the local
+  ; machine; or a root's name, short or long, in any case. Other text writes nothing.
   ${Dump} "root 1" `Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"`
+  ${Dump} "root hkey_current_user" `Tarvolk::AddToRegMultiString "0" "hkey_current_user" "${K}" "r" "long"`
   !insertmacro Show 0x80000001 "${K}" "r" 0
   Tarvolk::WriteRegMultiString "0" "${K}" "r" "zero"
-  ${Dump} "root 0 and HKLM" `Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"`
+  ${Dump} "root HKXX" `Tarvolk::AddToRegMultiString "0" "HKXX" "${K}" "r" "HKXX"`
   !insertmacro Show 0x80000000 "${K}" "r" 0
   Tarvolk::WriteRegMultiString "7" "${K}" "r" "seven;7"
-  !insertmacro Check "root 7 and -1" "r" 0x200 `Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"`
-  !insertmacro Show 0x80000000 "${K}" "r" 0
+  Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"
+  !insertmacro Check "roots 7, -1 and HKLM" "r" 0x200 `Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"`
 
   ; A list larger than the first read's 65536 bytes, in the 64-bit view.
   StrCpy $9 "0123456789"

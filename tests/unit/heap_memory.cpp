@@ -20,4 +20,9 @@ void* StackAlloc(std::size_t bytes) {
 
 void StackFree(void* block) { std::free(block); }
 
+void WipeMemory(void* block, std::size_t bytes) {
+  if (block == nullptr) return;
+  for (volatile unsigned char* p = static_cast<unsigned char*>(block); bytes > 0; --bytes) *p++ = 0;
+}
+
 }  // namespace tv

@@ -10,6 +10,10 @@
 //                   NetFwPolicy2 (the class is missing), or Interface.method such as
 //                   Mgr.get_LocalPolicy, Rules.Add, App.put_Scope, Port.get_Enabled
 //   strict-remove   Remove of an unknown name, path or port fails (otherwise it succeeds)
+// As Windows does, it refuses an open port's number outside 1-65535, a rule's port text that is
+// not such a number (the plug-in sets one port), and a rule's ports while its protocol is not TCP
+// or UDP; and it holds several rules of one name: Add never replaces a rule, Item gives the first
+// of that name and Remove takes one.
 //   system          hand out Wine's own objects (hnetcfg.dll) instead of the double's
 #include <windows.h>
 #include <initguid.h>
@@ -205,8 +209,19 @@ class Properties {
   }
 
  private:
+  static bool IsPort(const std::wstring& text) {
+    return !text.empty() && text.size() < 6 && text.find_first_not_of(L"0123456789") == std::wstring::npos &&
+           _wtol(text.c_str()) >= 1 && _wtol(text.c_str()) <= 65535;
+  }
+  // What Windows refuses of a port: a number out of range; ports of a rule for any protocol.
+  bool Refused(const std::string& key, const std::wstring& value) {
+    if (prefix_ == "Port" && key == "Port") return !IsPort(value);
+    if (prefix_ != "Rule" || key != "LocalPorts") return false;
+    const std::wstring* protocol = Current().Find("Protocol");
+    return protocol == nullptr || (*protocol != L"6" && *protocol != L"17") || !IsPort(value);
+  }
   HRESULT Put(const char* key, const std::wstring& value) {
-    if (Fails(prefix_ + ".put_" + key)) return kFailed;
+    if (Fails(prefix_ + ".put_" + key) || Refused(key, value)) return kFailed;
     if (index_ < 0) return own_.Set(key, value), S_OK;
     State state = Load();
     if (static_cast<size_t>(index_) >= state.records.size()) return kFailed;

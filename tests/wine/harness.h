@@ -45,6 +45,19 @@ class ImportDouble {
   void* original_;
 };
 
+// Watches every block the plug-in frees (its import of GlobalFree) for an ASCII secret's text, in
+// the stack's width or in UTF-16, for the length of a scope: a password must be wiped from each
+// copy the plug-in owned.
+class FreedBlocksWatch {
+ public:
+  explicit FreedBlocksWatch(const std::string& secret);
+  // Blocks freed since the watch began that still held the text.
+  int Holding() const;
+
+ private:
+  ImportDouble patch_;
+};
+
 // A stand-in installer window for the plug-in's pages: a dialog with the page area 1018, Next (1,
 // disabled, as the installer leaves it for a custom page), Cancel (2) and Back (3), whose
 // procedure answers 0 to the page change as the installer does for custom pages and counts the

@@ -2,6 +2,8 @@
 // Arguments: dll=PATH variant=NAME service=PATH-OF-THE-TEST-SERVICE [only=CASE]
 #include "harness.h"
 
+#include <algorithm>
+
 Plugin& Dll() {
   static Plugin plugin(Arg("dll"));
   return plugin;
@@ -32,6 +34,34 @@ ImportDouble::ImportDouble(const char* dll, const char* function, void* replacem
 ImportDouble::~ImportDouble() {
   if (original_) PatchImport(Dll().Module(), dll_, function_, original_);
 }
+
+namespace {
+
+std::string g_secrets[2];  // its bytes in the stack's width and in UTF-16
+int g_holding = 0;
+void* g_globalFree = nullptr;
+
+HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
+  const char* p = static_cast<const char*>(block);
+  const char* end = p + (p != nullptr ? GlobalSize(block) : 0);
+  for (const std::string& secret : g_secrets)
+    if (std::search(p, end, secret.begin(), secret.end()) != end) ++g_holding;
+  return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
+}
+
+}  // namespace
+
+FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
+    : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
+  TString t = T(secret);
+  std::wstring w(secret.begin(), secret.end());  // an ASCII secret
+  g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
+  g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+  g_holding = 0;
+  g_globalFree = patch_.Original();
+}
+
+int FreedBlocksWatch::Holding() const { return g_holding; }
 
 namespace {
 

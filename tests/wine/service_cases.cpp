@@ -105,9 +105,21 @@ LONG WINAPI RecordingAddAccountRights(void* policy, PSID sid, PLSA_UNICODE_STRIN
   return 0;
 }
 
+int g_revoked = 0;
+LONG WINAPI RecordingRemoveAccountRights(void*, PSID sid, BOOLEAN all, PLSA_UNICODE_STRING rights, ULONG count) {
+  if (!all && count == 1 && std::wstring(rights[0].Buffer, rights[0].Length / 2) == L"SeServiceLogonRight" &&
+      std::vector<BYTE>(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + GetLengthSid(sid)) == g_grant.sid)
+    ++g_revoked;
+  return 0;
+}
+
 struct RecordGrant {
   ImportDouble patch{"advapi32.dll", "LsaAddAccountRights", reinterpret_cast<void*>(&RecordingAddAccountRights)};
-  RecordGrant() { g_grant = GrantRecord{}; }
+  ImportDouble removed{"advapi32.dll", "LsaRemoveAccountRights", reinterpret_cast<void*>(&RecordingRemoveAccountRights)};
+  RecordGrant() {
+    g_grant = GrantRecord{};
+    g_revoked = 0;
+  }
 };
 
 std::vector<BYTE> SidOf(const std::string& account) {
@@ -244,11 +256,12 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   std::string name = Name("args");
   scm.Purge(name);
   RecordCreate record;
+  // Display names are unique too: each variant's run has its own.
 #ifdef TARVOLK_UNICODE
   // A Unicode installer's text reaches the manager unchanged, beyond any ANSI code page.
-  const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96";
+  const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " + Arg("variant");
 #else
-  const std::string display = "Args display";
+  const std::string display = "Args display " + Arg("variant");
 #endif
   CHECK_STACK_VEC(Install(name, display, "0x10", "03", Arg("service") + " -x", "", "Tcpip;Afd", "", "ignored"),
                   {"success", "-559038801"});
@@ -281,33 +294,47 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   scm.Purge(name);
 }
 
-TEST_CASE(InstallQualifiesAndGrantsTheAccount) {
+// The right goes, once every argument is in, to the account the service is created for, and only
+// to a user account (or a service account): never to a group such as Everyone or Users. A right
+// this call granted is taken back when the creation fails (Wine's account rights know of none an
+// account held before). The password leaves no copy in a block the plug-in frees, on any way out.
+TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
   Scm scm;
   std::string name = Name("account");
   std::string user = CurrentUser();
   struct Account {
     std::string given, passed;
+    bool granted;
   };
-  for (const Account& a : {Account{user, ".\\" + user}, Account{"DOMAIN\\svcuser", "DOMAIN\\svcuser"},
-                           Account{"NT AUTHORITY\\LocalService", "NT AUTHORITY\\LocalService"}}) {
+  for (const Account& a : {Account{user, ".\\" + user, true}, Account{"DOMAIN\\svcuser", "DOMAIN\\svcuser", false},
+                           Account{"Everyone", ".\\Everyone", false}, Account{"Users", ".\\Users", false}}) {
     scm.Purge(name);
     RecordCreate record;
     RecordGrant grant;
-    Install(name, name, "16", "3", Arg("service"), "", "", a.given, "secret");
+    FreedBlocksWatch watch("pw-secret");
+    Install(name, name, "16", "3", Arg("service"), "", "", a.given, "pw-secret");
     CHECK_EQ(g_create.account, a.passed);
     CHECK(!g_create.dependenciesGiven);  // an empty list is no list
-    CHECK(g_create.passwordGiven);
-    CHECK_EQ(g_create.password, "secret");
-    // The right goes to the account as given; only accounts the system knows get it.
-    std::vector<BYTE> sid = SidOf(a.given);
-    CHECK_EQ(g_grant.calls, sid.empty() ? 0 : 1);
-    if (!sid.empty()) {
-      CHECK(g_grant.sid == sid);
+    CHECK_EQ(g_create.password, "pw-secret");
+    CHECK_EQ(watch.Holding(), 0);
+    CHECK_EQ(g_grant.calls, a.granted ? 1 : 0);
+    if (a.granted) {
+      CHECK(g_grant.sid == SidOf(user));
       CHECK(g_grant.right == L"SeServiceLogonRight");
       CHECK_EQ(g_grant.count, 1);
     }
   }
-  CHECK(!SidOf(user).empty());  // the current user is known, so the grant above was seen
+  CHECK(!SidOf("Everyone").empty() && !SidOf("Users").empty());  // known, and refused for their kind
+
+  RecordGrant grant;
+  FreedBlocksWatch watch("pw-secret");
+  CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "", "", user, "pw-secret"), {"error", "1073"});
+  CHECK_EQ(g_revoked, 1);
+  {
+    ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
+    Install(name, name, "16", "3", Arg("service"), "", "", user, "pw-secret");
+  }
+  CHECK_EQ(watch.Holding(), 0);
   scm.Purge(name);
 }
 
@@ -317,11 +344,11 @@ TEST_CASE(InstallWithAnArgumentMissing) {
   scm.Purge(name);
   RecordCreate record;
   RecordGrant grant;
-  // Eight arguments, the password missing: nothing is created, the grant was made all the same.
+  // Eight arguments, the password missing: nothing is created and nothing granted.
   CHECK_STACK_VEC(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", name, name}),
                   {"error", "-559038801"});
   CHECK_EQ(g_create.calls, 0);
-  CHECK_EQ(g_grant.calls, 1);
+  CHECK_EQ(g_grant.calls, 0);
   CHECK(!scm.Exists(name));
 
   std::vector<std::string> args = {"", "", "", "", Arg("service"), "3", "16", name, name};
@@ -369,12 +396,11 @@ TEST_CASE(InstallLimitsOfTheBuffers) {
   }
   {
     // An account that cannot take ".\" within an entry (string_size 16: 15 characters and a NUL)
-    // is refused, not cut: a cut name could be some other account. The grant came first.
+    // is refused, not cut: a cut name could be some other account.
     // Service names are unique per variant (the variants' runs share one manager) and short
     // enough for the 16-character stack.
     std::string small = "TvLim-" + Arg("variant").substr(0, 8);
     RecordCreate record;
-    RecordGrant grant;
     CHECK_STACK_VEC(Install(small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p", 16),
                     {"error", "-559038801"});
     CHECK_EQ(g_create.calls, 0);
