@@ -18,14 +18,11 @@ namespace {
 
 std::string Name(const char* what) { return "TvHarness-" + Arg("variant") + "-" + what; }
 
-// Install with its arguments pushed as the script pushes them (the service name ends on top), on
-// a stack of entries of the size given; what it left.
+// Install with its arguments pushed as the script pushes them (the service name ends on top).
 std::vector<std::string> Install(const std::string& name, const std::string& display, const std::string& type,
                                  const std::string& start, const std::string& path, const std::string& group,
-                                 const std::string& deps, const std::string& account, const std::string& password,
-                                 int stringSize = 1024) {
-  Stack s(stringSize);
-  return CallExport("Install", {password, account, deps, group, path, start, type, display, name}, &s);
+                                 const std::string& deps, const std::string& account, const std::string& password) {
+  return CallExport("Install", {password, account, deps, group, path, start, type, display, name});
 }
 
 std::string W2U(const std::wstring& w) {
@@ -378,38 +375,6 @@ TEST_CASE(InstallWithALoadOrderGroup) {
     CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "TvGroup", "", "", ""), {"success", "42"});
   }
   scm.Purge(name);
-}
-
-TEST_CASE(InstallLimitsOfTheBuffers) {
-  Scm scm;
-  std::string name = Name("lim");
-  {
-    // A number longer than 127 characters is cut to its first 127: 127 zeros then "7" reads 0.
-    RecordCreate record;
-    Install(name, name, "16", std::string(127, '0') + "7", Arg("service"), "", "", "", "");
-    CHECK_EQ(g_create.calls, 1);
-    CHECK_EQ(g_create.start, 0);
-    scm.Purge(name);
-    Install(name, name, "16", std::string(126, '0') + "7", Arg("service"), "", "", "", "");
-    CHECK_EQ(g_create.start, 7);
-    scm.Purge(name);
-  }
-  {
-    // An account that cannot take ".\" within an entry (string_size 16: 15 characters and a NUL)
-    // is refused, not cut: a cut name could be some other account.
-    // Service names are unique per variant (the variants' runs share one manager) and short
-    // enough for the 16-character stack.
-    std::string small = "TvLim-" + Arg("variant").substr(0, 8);
-    RecordCreate record;
-    CHECK_STACK_VEC(Install(small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklmn", "p", 16),
-                    {"error", "-559038801"});
-    CHECK_EQ(g_create.calls, 0);
-    // 13 characters leave room for the prefix and the NUL.
-    Install(small, small, "16", "3", "c:\\x.exe", "", "", "abcdefghijklm", "p", 16);
-    CHECK_EQ(g_create.calls, 1);
-    CHECK_EQ(g_create.account, ".\\abcdefghijklm");
-    scm.Purge(small);
-  }
 }
 
 TEST_CASE(EveryHandleIsClosedOnEveryPath) {
