@@ -63,6 +63,26 @@ bool TerminateAndWait(DWORD processId, const tchar* stoppedService) {
   return true;
 }
 
+bool IsHelperProcess(const ProcessDetails& child, DWORD parentId, const ProcessDetails& parent) {
+  return parentId != 0 && child.parentId == parentId && !child.image.empty() &&
+         CompareFileTime(&parent.started, &child.started) <= 0 &&
+         lstrcmpiW(parent.image.c_str(), child.image.c_str()) == 0;
+}
+
+DWORD ApplicationRoot(DWORD processId) {
+  ProcessDetails origins[2];
+  ProcessDetails* child = &origins[0];
+  if (!ReadProcessOrigin(processId, child)) return processId;
+  for (int depth = 0; depth < 8; ++depth) {
+    ProcessDetails* parent = child == &origins[0] ? &origins[1] : &origins[0];
+    DWORD parentId = child->parentId;
+    if (!ReadProcessOrigin(parentId, parent) || !IsHelperProcess(*child, parentId, *parent)) break;
+    processId = parentId;
+    child = parent;
+  }
+  return processId;
+}
+
 bool CloseWindowPolitely(HWND window) {
   DWORD processId = 0;
   if (window == nullptr || GetWindowThreadProcessId(window, &processId) == 0 || !MayEndProcess(processId))
