@@ -73,7 +73,9 @@ DWORD ApplicationRoot(DWORD processId) {
   ProcessDetails origins[2];
   ProcessDetails* child = &origins[0];
   if (!ReadProcessOrigin(processId, child)) return processId;
-  for (int depth = 0; depth < 8; ++depth) {
+  // The installer's own process is no piece of another (an installer that started itself
+  // elevated is not closed through the copy that waits for it).
+  for (int depth = 0; depth < 8 && processId != GetCurrentProcessId(); ++depth) {
     ProcessDetails* parent = child == &origins[0] ? &origins[1] : &origins[0];
     DWORD parentId = child->parentId;
     if (!ReadProcessOrigin(parentId, parent) || !IsHelperProcess(*child, parentId, *parent)) break;

@@ -33,7 +33,8 @@ bool CloseWindowPolitely(HWND window);
 // executable.
 bool IsHelperProcess(const ProcessDetails& child, DWORD parentId, const ProcessDetails& parent);
 // The process of the application that the process is a piece of: its parent, and that one's, as
-// long as each is a helper process of the next; the process itself when it is none.
+// long as each is a helper process of the next; the process itself when it is none, and always
+// for the installer's own process.
 DWORD ApplicationRoot(DWORD processId);
 
 }  // namespace tv
