@@ -197,7 +197,7 @@ Closed ClosePolitely(const CloseRequest& request) {
     int session = EndSession(id);
     if (session < 0) return Closed::refused;
     if (session > 0 && closing.Wait(kStepWaitMs)) return Closed::ended;
-    for (DWORD event : {static_cast<DWORD>(CTRL_C_EVENT), static_cast<DWORD>(CTRL_BREAK_EVENT)})
+    for (DWORD event = CTRL_C_EVENT; event <= CTRL_BREAK_EVENT; ++event)  // Ctrl+C, then Ctrl+Break
       if (closing.GoesOn() && ConsoleEvent(id, event) && closing.Wait(kStepWaitMs)) return Closed::ended;
   }
   return closing.Ended() ? Closed::ended : Closed::running;

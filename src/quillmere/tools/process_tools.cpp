@@ -100,7 +100,6 @@ struct CloseWalk {
   bool running;
   DWORD start;
   DWORD limit;
-  ServiceList* services;
 };
 
 // What is left of the time "/wait" gave (without it: none, so each program is only asked).
@@ -122,12 +121,13 @@ int CloseMatching(const ProcessEntry* entry, void* arg) {
   walk->found = true;
   // The helper processes of an application go with its first process, which has their name; a
   // service that shares its process with others is left alone.
+  ServiceList services(nullptr, nullptr, nullptr);
   ServiceEntry service;
-  bool hosts = walk->services->FindServiceOfProcess(id, &service);
+  bool hosts = services.FindServiceOfProcess(id, &service);
   if ((hosts && (service.ServiceStatusProcess.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) != 0) ||
       ApplicationRoot(id) != id)
     return 1;
-  const CloseRequest request = {id, entry->window, hosts ? walk->services : nullptr, &service, false, Left(*walk)};
+  const CloseRequest request = {id, entry->window, hosts ? &services : nullptr, &service, false, Left(*walk)};
   if (!walk->wait) {
     ClosePolitely(request);
     return 1;
@@ -270,9 +270,7 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
     frame.pushword("error");
     return;
   }
-  ServiceList services(nullptr, nullptr, nullptr);
   walk.match = &match;
-  walk.services = &services;
   walk.start = GetTickCount();
   walk.limit = seconds < 2000000 ? static_cast<DWORD>(seconds) * 1000 : 2000000000u;
   EnumRequest request = {&walk, walk.kill ? 0 : 1};
