@@ -32,8 +32,9 @@ TARVOLK_EXPORT(Stop, SystemFrame) {
     seconds = frame.popint();
     if (seconds < 0) seconds = 0;
   }
-  ServiceHandle service = OpenNamedService(frame, manager.get(), seconds < 0 ? SERVICE_STOP : SERVICE_STOP | SERVICE_QUERY_STATUS,
-                                           PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
+  DWORD access = seconds < 0 ? SERVICE_STOP : SERVICE_STOP | SERVICE_QUERY_STATUS;
+  ServiceHandle service =
+      OpenNamedService(frame, manager.get(), access, PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
   if (!service) return;
   int stopped;
   if (seconds >= 0) {

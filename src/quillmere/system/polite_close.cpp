@@ -216,7 +216,8 @@ Application::~Application() {
 int Application::Take(DWORD id, void* self) {
   auto* application = static_cast<Application*>(self);
   int& count = application->count_;
-  if (count == 0 || (id != application->ids_[0] && !IsSystemProcessId(id) && ApplicationRoot(id) == application->ids_[0])) {
+  const DWORD root = count > 0 ? application->ids_[0] : id;
+  if (count == 0 || (id != root && !IsSystemProcessId(id) && ApplicationRoot(id) == root)) {
     application->ids_[count] = id;
     application->handles_[count++] = OpenProcess(SYNCHRONIZE, FALSE, id);
   }
@@ -227,8 +228,8 @@ bool Application::AllEnded(DWORD milliseconds) {
   const DWORD start = GetTickCount();
   for (int i = 0; i < count_; ++i) {
     DWORD passed = GetTickCount() - start;
-    if (!Gone(i) && WaitServingSent(1, &handles_[i], passed < milliseconds ? milliseconds - passed : 0) != WAIT_OBJECT_0)
-      return false;
+    DWORD left = passed < milliseconds ? milliseconds - passed : 0;
+    if (!Gone(i) && WaitServingSent(1, &handles_[i], left) != WAIT_OBJECT_0) return false;
   }
   return true;
 }

@@ -2,7 +2,6 @@
 // exports of their own on the system layer.
 #include "quillmere/system/process_control.h"
 
-#include "frame/buffer.h"
 #include "frame/numbers.h"
 #include "frame/owned.h"
 #include "quillmere/system/engine.h"
@@ -263,10 +262,10 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
   } else if (IsWord(name.c_str(), "/wait")) {
     walk.wait = true;
     seconds = PopArg(frame, name) ? myatoi_signed(name.c_str()) : -1;
-    if (seconds < 0 || !PopArg(frame, name)) name.data()[0] = 0;
+    if (seconds >= 0 && !PopArg(frame, name)) seconds = -1;
   }
   NameMatch match(frame, name.c_str());
-  if (name.empty() || !match.ok()) {
+  if (seconds < 0 || name.empty() || !match.ok()) {
     frame.pushword("error");
     return;
   }
@@ -275,7 +274,8 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
   walk.limit = seconds < 2000000 ? static_cast<DWORD>(seconds) * 1000 : 2000000000u;
   EnumRequest request = {&walk, walk.kill ? 0 : 1};
   EnumProcessEntries(&CloseMatching, &request, false);
-  frame.pushword(!walk.found ? "error" : !walk.wait ? "ok" : walk.refused ? "refused" : walk.running ? "running" : "closed");
+  const char* word = walk.refused ? "refused" : walk.running ? "running" : "closed";
+  frame.pushword(!walk.found ? "error" : !walk.wait ? "ok" : word);
 }
 
 // Pops a comma-separated list of process ids and terminates each listed process.
