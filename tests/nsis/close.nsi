@@ -122,7 +122,7 @@ FunctionEnd
 !macroend
 !macro Clean
   !insertmacro PerKind Kill
-  Tarvolk::Stop "${SVC}"
+  Tarvolk::Stop "/wait" 10 "${SVC}"
   Tarvolk::Remove "${SVC}"
   Call TakeStack
 !macroend

@@ -199,7 +199,7 @@ FunctionEnd
   Tarvolk::CloseProcess "/kill" "wide-${T}.exe"
   Tarvolk::CloseProcess "/kill" "tree-${T}.exe"
   Tarvolk::CloseProcess "/kill" "late-${T}.exe"
-  Tarvolk::Stop "${SVC}"
+  Tarvolk::Stop "/wait" 10 "${SVC}"
   Tarvolk::Remove "${SVC}"
   Call TakeStack
 !macroend

@@ -119,7 +119,7 @@ bool ConsoleEvent(DWORD processId, DWORD event) {
 }
 
 // One close under way: its time, the process to wait for, and the windows it showed before the
-// last step.
+// close began.
 class Closing {
  public:
   Closing(DWORD processId, DWORD limitMs)
@@ -127,11 +127,10 @@ class Closing {
         start_(GetTickCount()),
         limit_(limitMs),
         process_(OpenProcess(SYNCHRONIZE, FALSE, processId)) {
-    Before();
+    ReadWindows(id_, true, &shown_);
   }
   bool cancelled = false;  // a search being abandoned, or the page being left, stops the close
 
-  void Before() { ReadWindows(id_, true, &shown_); }
   bool Ended() { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
   // Whether a further step is taken: the program runs, and the first step always goes; later
   // ones only within the close's time.
@@ -141,14 +140,20 @@ class Closing {
     return passed < limit_ ? limit_ - passed : 0;
   }
 
-  // After a step: true once the program has ended, within `milliseconds` or, while it shows a
-  // window that it opened since the step, within the close's time.
+  // After a step: true once the program has ended within `milliseconds`. While it shows a window
+  // that it opened since the close began (its question to its user), and for a step's time after
+  // that window has gone, it is waited for within the close's time.
   bool Wait(DWORD milliseconds) {
-    const DWORD stepStart = GetTickCount();
+    DWORD stepStart = GetTickCount();
     stepped_ = true;
     HANDLE objects[2] = {process_.get(), SearchCancelEvent()};
-    while (process_ && !cancelled) {
-      if (Left() == 0 || (GetTickCount() - stepStart >= milliseconds && !Asking())) break;
+    while (process_ && !cancelled && Left() > 0) {
+      if (Asking()) {
+        stepStart = GetTickCount();
+        milliseconds = kStepWaitMs;
+      } else if (GetTickCount() - stepStart >= milliseconds) {
+        break;
+      }
       DWORD woke = WaitServingSent(objects[1] != nullptr ? 2 : 1, objects, 100);
       if (woke == WAIT_OBJECT_0) return true;
       if (woke == WAIT_OBJECT_0 + 1) SetEvent(objects[1]);  // taken from the others that poll it
@@ -193,9 +198,10 @@ Closed ClosePolitely(const CloseRequest& request) {
   if (request.services != nullptr && request.service != nullptr) {
     if (closing.GoesOn()) request.services->Stop(*request.service, request.withDialog, closing.Left());
   } else if (closing.GoesOn()) {
-    closing.Before();
     int session = EndSession(id);
-    if (session < 0) return Closed::refused;
+    // A program that refuses while it asks its user (a window it opened since the close began)
+    // is waited for: the refusal may only stand for "not before my user has answered".
+    if (session < 0) return closing.Wait(0) ? Closed::ended : Closed::refused;
     if (session > 0 && closing.Wait(kStepWaitMs)) return Closed::ended;
     for (DWORD event = CTRL_C_EVENT; event <= CTRL_BREAK_EVENT; ++event)  // Ctrl+C, then Ctrl+Break
       if (closing.GoesOn() && ConsoleEvent(id, event) && closing.Wait(kStepWaitMs)) return Closed::ended;

@@ -28,8 +28,8 @@ struct CloseRequest {
 //   3. a program with a console: Ctrl+C to that console, then Ctrl+Break;
 //   2'. a service's program instead of 2 and 3: the service is stopped (ServiceList::Stop).
 // After each step it waits up to 2 s for the program to end; while the program shows a window
-// that it opened since the step (its question whether to save), it waits for as long as the
-// close may take; with no time (0) it takes the first step that applies and does not wait (a
+// that it opened since the close began (its question whether to save), it waits for as long as
+// the close may take, a refusal included; with no time (0) it takes the first step that applies and does not wait (a
 // service is only asked to stop). Nothing here terminates a program. `running` also for a
 // program that MayEndProcess refuses, and for one that no step reached.
 Closed ClosePolitely(const CloseRequest& request);
