@@ -399,7 +399,7 @@ void RunPage(Frame& frame, ProgramsPage& p) {
   p.autoCloseMode = p.options.autoCloseMode;
   int scriptFunction = p.options.ScriptFunction();
   HANDLE& thread = SearchThread();
-  p.wake.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  p.wake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (p.wake && OpenScriptCalls())
     thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)),
                           0, nullptr);

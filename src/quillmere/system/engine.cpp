@@ -101,7 +101,7 @@ struct WindowWalk {
   ProcessEntry entry;
 };
 
-bool IsVisible(HWND window) { return (GetWindowLongPtr(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+bool IsVisible(HWND window) { return (TV_AW(GetWindowLongPtr)(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 BOOL CALLBACK CountVisible(HWND window, LPARAM counter) {
   if (IsVisible(window)) ++*reinterpret_cast<DWORD*>(counter);
@@ -135,7 +135,7 @@ BOOL CALLBACK TakeMainWindow(HWND window, LPARAM state) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (owner != search->processId) return TRUE;
-  LONG_PTR style = GetWindowLongPtr(window, GWL_STYLE);
+  LONG_PTR style = TV_AW(GetWindowLongPtr)(window, GWL_STYLE);
   if (!(style & WS_VISIBLE) || !(style & WS_CAPTION) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
   search->entry->window = window;
   search->entry->displayName[0] = 0;
@@ -168,7 +168,7 @@ bool InitProcessApi() {
 
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  HMODULE psapi = LoadLibraryA("psapi.dll");  // kept loaded for the life of the process
+  HMODULE psapi = TV_AW(LoadLibrary)(TV_T("psapi.dll"));  // kept loaded for the life of the process
   Resolve(ntdll, "NtQuerySystemInformation", &g_api.NtQuerySystemInformation);
   Resolve(ntdll, "NtQueryObject", &g_api.NtQueryObject);
   Resolve(ntdll, "NtQueryVolumeInformationFile", &g_api.NtQueryVolumeInformationFile);
