@@ -15,11 +15,14 @@ bool g_isWindows2000 = false;
 HANDLE g_cancelEvent = nullptr;
 EntryLookup g_lookup = nullptr;  // null: GetProcAddress
 
+FARPROC EntryPoint(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return g_lookup ? g_lookup(module, name) : GetProcAddress(module, name);
+}
+
 template <class F>
 void Resolve(HMODULE module, const char* name, F* slot) {
-  FARPROC entry = nullptr;
-  if (module) entry = g_lookup ? g_lookup(module, name) : GetProcAddress(module, name);
-  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(entry));
+  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(EntryPoint(module, name)));
 }
 
 bool RequiredPresent() {
