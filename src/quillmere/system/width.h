@@ -34,6 +34,13 @@ inline HANDLE CreateFileT(const tchar* p, DWORD access, DWORD share, DWORD dispo
 }
 inline DWORD GetModuleFileNameT(HMODULE m, tchar* t, DWORD n) { return TV_AW(GetModuleFileName)(m, t, n); }
 
+// An icon at the system's small-icon size (the lists' images), from a module's resources or, with
+// LR_LOADFROMFILE, from an icon file; null when there is none.
+inline HICON SmallIcon(HINSTANCE module, const tchar* name, UINT flags) {
+  return static_cast<HICON>(TV_AW(LoadImage)(module, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), flags));
+}
+
 // The full path of a file in the system folder, its name given with the backslash before it (at
 // most 15 characters in all): System32, or SysWOW64 for a 32-bit process while redirection is on.
 // False when the folder's path does not fit MAX_PATH.
