@@ -83,7 +83,7 @@ void ReadImage(HANDLE process, BasicText<wchar_t>* out) {
     out->Assign(path, size);
     return;
   }
-  HMODULE psapi = LoadLibraryA("psapi.dll");
+  HMODULE psapi = TV_AW(LoadLibrary)(TV_T("psapi.dll"));
   auto moduleName = psapi ? reinterpret_cast<ModuleFileName>(
                                 reinterpret_cast<void*>(GetProcAddress(psapi, "GetModuleFileNameExW")))
                           : nullptr;
