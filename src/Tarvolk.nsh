@@ -14,19 +14,23 @@
 ;
 ; Sequences, each leaving one word in the variable named last:
 ;   ${TvCloseProgram} NAME SECONDS VAR
-;       Asks every process of that program name to close (its main window gets WM_CLOSE), waits
-;       up to SECONDS for them to end, then terminates those left. VAR: "none" (none ran),
-;       "closed" (all ended in time), "killed" (some had to be terminated), "error" (one still
-;       runs after that, or NAME is empty or an option word of the exports: /kill, /yesno, /user).
+;       Asks every program of that name to close with every polite step that applies to it
+;       (CloseProcess /wait: its window, the end of the session, its console, its service) for
+;       up to SECONDS, then terminates those left, unless one refused. VAR: "none" (none ran),
+;       "closed" (all ended in time), "refused" (one refused to end; none was terminated),
+;       "killed" (some had to be terminated), "error" (one still runs after that, or NAME is
+;       empty or an option word of the exports: /kill, /wait, /yesno, /user).
 ;   ${TvStopService} NAME SECONDS VAR
-;       Asks the service to stop and waits up to SECONDS for it to report stopped. VAR:
-;       "stopped" (also when it was stopped already), "missing" (no such service), "timeout"
-;       (not stopped in time), "error" (the service manager cannot be opened: no administrator).
+;       Asks the service to stop and waits up to SECONDS until it has stopped and, where it ran
+;       alone in its process, that process has ended (Stop /wait). VAR: "stopped" (also when it
+;       was stopped already), "missing" (no such service), "timeout" (not stopped in time),
+;       "error" (the stop was refused, or the service manager cannot be opened: no
+;       administrator).
 ;   ${TvStartService} NAME SECONDS VAR
 ;       Starts the service and waits up to SECONDS for it to report running. VAR: "running"
 ;       (also when it ran already), "stopped" (it ended instead), "missing", "timeout", "error"
 ;       (the start was refused, e.g. a disabled service, or no service manager).
-; SECONDS is a whole number; 0 checks once without waiting. The sequences wait on the thread
+; SECONDS is a whole number; 0 asks or checks once without waiting. The sequences wait on the thread
 ; that runs them: in a section, the wizard stays responsive; in a page's function, it does not.
 ;
 ; Every test and sequence leaves the script's stack, the registers $0-$9 and $R0-$R9 and the
@@ -198,12 +202,13 @@
   !insertmacro _TvNshVar Tries
   !insertmacro _TvNshVar Result
   StrCpy $_TvNshName `${NAME}`
-  IntOp $_TvNshTries `${SECONDS}` * 5
+  IntOp $_TvNshTries `${SECONDS}` + 0
   StrCpy $_TvNshResult "error"
   ; No program has such a name; CloseProcess and FindProcess would take it for an option and
   ; pop what lies below it.
   StrCmp $_TvNshName "" _TvNsh${_TVNSH_N}_end
   StrCmp $_TvNshName "/kill" _TvNsh${_TVNSH_N}_end
+  StrCmp $_TvNshName "/wait" _TvNsh${_TVNSH_N}_end
   StrCmp $_TvNshName "/yesno" _TvNsh${_TVNSH_N}_end
   StrCmp $_TvNshName "/user" _TvNsh${_TVNSH_N}_end
   ; CloseProcess answers "error" above its arguments when it cannot have the debug privilege:
@@ -216,22 +221,18 @@
   StrCmp $_TvNshResult "yes" +3
     StrCpy $_TvNshResult "none"
     Goto _TvNsh${_TVNSH_N}_back
-  Tarvolk::CloseProcess $_TvNshName
+  Tarvolk::CloseProcess "/wait" $_TvNshTries $_TvNshName
+  Pop $_TvNshResult
   !insertmacro _TvNshDrain
-  StrCpy $_TvNshResult "closed"
-  _TvNsh${_TVNSH_N}_wait:
-    Tarvolk::FindProcess "/yesno" $_TvNshName
-    Pop $_TvNshEntry
-    !insertmacro _TvNshDrain
-    StrCmp $_TvNshEntry "no" _TvNsh${_TVNSH_N}_back
-    IntCmp $_TvNshTries 0 _TvNsh${_TVNSH_N}_kill _TvNsh${_TVNSH_N}_kill
-    IntOp $_TvNshTries $_TvNshTries - 1
-    Sleep 200
-    Goto _TvNsh${_TVNSH_N}_wait
-  _TvNsh${_TVNSH_N}_kill:
+  StrCmp $_TvNshResult "closed" _TvNsh${_TVNSH_N}_back
+  StrCmp $_TvNshResult "refused" _TvNsh${_TVNSH_N}_back
+  StrCmp $_TvNshResult "running" +3
+    StrCpy $_TvNshResult "closed"  ; "error": none was left to ask
+    Goto _TvNsh${_TVNSH_N}_gone_check
   Tarvolk::CloseProcess "/kill" $_TvNshName
   !insertmacro _TvNshDrain
   StrCpy $_TvNshResult "killed"
+  _TvNsh${_TVNSH_N}_gone_check:
   ; Termination waits up to 1 s for each process; give the last of them 2 s more to go.
   StrCpy $_TvNshTries 10
   _TvNsh${_TVNSH_N}_gone:
@@ -275,22 +276,22 @@
   !insertmacro _TvNshVar Result
   !insertmacro _TvNshVar Value
   StrCpy $_TvNshName `${NAME}`
-  IntOp $_TvNshTries `${SECONDS}` * 5
+  IntOp $_TvNshTries `${SECONDS}` + 0
   StrCpy $_TvNshResult "error"
   !insertmacro _TvNshAside ${_TVNSH_N}
   StrCmp $_TvNshBlock 0 _TvNsh${_TVNSH_N}_back
-  ; "error" when it was not running: the state tells.
-  Tarvolk::Stop $_TvNshName
+  Tarvolk::Stop "/wait" $_TvNshTries $_TvNshName
+  Pop $_TvNshResult
   !insertmacro _TvNshDrain
-  _TvNsh${_TVNSH_N}_poll:
-    !insertmacro _TvNshQueryState _TvNsh${_TVNSH_N}_back
-    StrCpy $_TvNshResult "stopped"
-    StrCmp $_TvNshValue "1" _TvNsh${_TVNSH_N}_back
-    StrCpy $_TvNshResult "timeout"
-    IntCmp $_TvNshTries 0 _TvNsh${_TVNSH_N}_back _TvNsh${_TVNSH_N}_back
-    IntOp $_TvNshTries $_TvNshTries - 1
-    Sleep 200
-    Goto _TvNsh${_TVNSH_N}_poll
+  StrCmp $_TvNshResult "timeout" _TvNsh${_TVNSH_N}_back
+  StrCpy $_TvNshEntry $_TvNshResult
+  StrCpy $_TvNshResult "stopped"
+  StrCmp $_TvNshEntry "success" _TvNsh${_TVNSH_N}_back
+  ; "error": no such service, no manager, or the request was refused (or it had stopped).
+  !insertmacro _TvNshQueryState _TvNsh${_TVNSH_N}_back
+  StrCpy $_TvNshResult "stopped"
+  StrCmp $_TvNshValue "1" _TvNsh${_TVNSH_N}_back
+  StrCpy $_TvNshResult "error"
   _TvNsh${_TVNSH_N}_back:
   !insertmacro _TvNshBack ${_TVNSH_N}
   StrCpy ${VAR} $_TvNshResult

@@ -62,6 +62,12 @@ void AtUnload(void (*release)());
 // the static runtime's per-load cost is paid once.
 void RegisterUnloadCallback(extra_parameters* extra);
 
+// Waits at most `milliseconds` (INFINITE: without limit) for one of the objects (none: only the
+// time), serving meanwhile the messages that other threads send to the calling thread, so that a
+// thread with windows never holds up their senders. WAIT_OBJECT_0 + i, WAIT_TIMEOUT or
+// WAIT_FAILED.
+DWORD WaitServingSent(DWORD count, const HANDLE* objects, DWORD milliseconds);
+
 // Keeps the module loaded for the rest of the process, whatever unloads it.
 void KeepModuleLoaded();
 

@@ -57,7 +57,7 @@ KernelHandle PrimaryTokenOf(HANDLE process) {
 }
 
 bool StartWithToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, const wchar_t* workingDirectory) {
-  Library advapi(LoadLibraryA("advapi32.dll"));
+  Library advapi(TV_AW(LoadLibrary)(TV_T("advapi32.dll")));
   if (!advapi) return false;
   auto createWithToken = reinterpret_cast<CreateProcessWithTokenFn>(
       reinterpret_cast<void*>(GetProcAddress(advapi.get(), "CreateProcessWithTokenW")));

@@ -185,7 +185,8 @@ INT_PTR CALLBACK RunAsParentHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 void SetMode(PageState& st, int mode) {
   if (mode == st.customAccount) return;
   st.customAccount = mode;
-  for (int id : {IDC_RUNAS_DOMAIN, IDC_RUNAS_USER, IDC_RUNAS_PASSWORD})
+  static const int kAccountFields[] = {IDC_RUNAS_DOMAIN, IDC_RUNAS_USER, IDC_RUNAS_PASSWORD};
+  for (int id : kAccountFields)
     EnableWindow(GetDlgItem(st.page, id), mode != 0);
   if (mode == 0) EmptyPassword(st);
 }

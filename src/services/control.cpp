@@ -20,17 +20,32 @@ TARVOLK_EXPORT(Start, SystemFrame) {
   Report(frame, ok != FALSE, static_cast<std::int32_t>(code));
 }
 
-// Asks the service to stop and does not wait for it.
+// Asks the service to stop and does not wait for it. With "/wait SECONDS" before the name it
+// waits up to that long until the service has stopped and, where it ran alone in its process,
+// that process has ended: "success", "timeout" or "error".
 TARVOLK_EXPORT(Stop, SystemFrame) {
   ServiceHandle manager = OpenManager(frame);
   if (!manager) return;
+  int seconds = -1;  // no "/wait"
+  if (frame.HasEntries() && TV_AW(lstrcmpi)((*frame.stacktop)->text, TV_T("/wait")) == 0) {
+    frame.popint();
+    seconds = frame.popint();
+    if (seconds < 0) seconds = 0;
+  }
+  DWORD access = seconds < 0 ? SERVICE_STOP : SERVICE_STOP | SERVICE_QUERY_STATUS;
   ServiceHandle service =
-      OpenNamedService(frame, manager.get(), SERVICE_STOP, PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
+      OpenNamedService(frame, manager.get(), access, PreludeFailure::kWordOnly, PreludeFailure::kWordOnly);
   if (!service) return;
-  SERVICE_STATUS status = {};
-  BOOL ok = ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  int stopped;
+  if (seconds >= 0) {
+    stopped = StopAndWait(service.get(), seconds < 2000000 ? static_cast<DWORD>(seconds) * 1000 : 2000000000u);
+  } else {
+    SERVICE_STATUS status = {};
+    stopped = ControlService(service.get(), SERVICE_CONTROL_STOP, &status) ? 1 : -1;
+  }
   service.reset();
-  Report(frame, ok != FALSE);
+  frame.clearstack();
+  frame.pushword(stopped > 0 ? "success" : stopped == 0 ? "timeout" : "error");
 }
 
 // Pushes the current state (1 stopped ... 7 paused) and the result word. A service that cannot

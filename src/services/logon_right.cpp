@@ -4,8 +4,12 @@ namespace tv {
 namespace {
 
 constexpr NTSTATUS kNoSuchAccount = static_cast<NTSTATUS>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
-WCHAR g_rightName[] = L"SeServiceLogonRight";
-LSA_UNICODE_STRING g_right = {sizeof(g_rightName) - sizeof(WCHAR), sizeof(g_rightName), g_rightName};
+constexpr WCHAR kRightName[] = L"SeServiceLogonRight";
+
+// The right, as the account-rights calls take it (they do not write to it).
+LSA_UNICODE_STRING LogonRight() {
+  return {sizeof(kRightName) - sizeof(WCHAR), sizeof(kRightName), const_cast<PWSTR>(kRightName)};
+}
 
 // A user account but a guest account (RID 501), or LocalSystem, LocalService, NetworkService or a
 // service's virtual account (NT SERVICE\name): the accounts a service runs as.
@@ -29,8 +33,9 @@ Held HoldsRight(LSA_HANDLE policy, PSID sid) {
   if (status == kNoSuchAccount) return Held::kNo;  // an account that holds no right at all
   if (status != 0) return Held::kUnknown;
   Held held = Held::kNo;
+  const LSA_UNICODE_STRING right = LogonRight();
   for (ULONG i = 0; i < count && rights != nullptr; ++i)
-    if (rights[i].Length == g_right.Length && memcmp(rights[i].Buffer, g_rightName, g_right.Length) == 0)
+    if (rights[i].Length == right.Length && memcmp(rights[i].Buffer, right.Buffer, right.Length) == 0)
       held = Held::kYes;
   if (rights != nullptr) LsaFreeMemory(rights);
   return held;
@@ -67,11 +72,13 @@ void ServiceLogonGrant::Grant(const tchar* account) {
   // A right the account may hold already is added all the same, but never taken back.
   Held held = HoldsRight(policy_.get(), sid_);
   if (held == Held::kYes) return;
-  grantedHere_ = LsaAddAccountRights(policy_.get(), sid_, &g_right, 1) == 0 && held == Held::kNo;
+  LSA_UNICODE_STRING right = LogonRight();
+  grantedHere_ = LsaAddAccountRights(policy_.get(), sid_, &right, 1) == 0 && held == Held::kNo;
 }
 
 void ServiceLogonGrant::Revoke() {
-  if (grantedHere_) LsaRemoveAccountRights(policy_.get(), sid_, FALSE, &g_right, 1);
+  LSA_UNICODE_STRING right = LogonRight();
+  if (grantedHere_) LsaRemoveAccountRights(policy_.get(), sid_, FALSE, &right, 1);
   grantedHere_ = false;
 }
 

@@ -34,6 +34,43 @@ ServiceHandle OpenManager(Frame& frame, DWORD access) {
 
 namespace {
 
+bool QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
+  DWORD needed = 0;
+  return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status), sizeof(*status),
+                              &needed) != FALSE;
+}
+
+}  // namespace
+
+int StopAndWait(SC_HANDLE service, DWORD limitMs) {
+  SERVICE_STATUS_PROCESS status = {};
+  if (!QueryProcessStatus(service, &status)) return -1;
+  if (status.dwCurrentState == SERVICE_STOPPED) return 1;
+  // Its process, when it serves no other service: once stopped, the service may still hold its
+  // files until that process has ended.
+  KernelHandle process;
+  if ((status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) == 0 && status.dwProcessId != 0)
+    process.reset(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+  SERVICE_STATUS answer;
+  if (status.dwCurrentState != SERVICE_STOP_PENDING && !ControlService(service, SERVICE_CONTROL_STOP, &answer))
+    return -1;
+  const DWORD start = GetTickCount();
+  HANDLE objects[1] = {process.get()};
+  for (;;) {
+    // A service whose status can no longer be read counts as stopped.
+    bool stopped = !QueryProcessStatus(service, &status) || status.dwCurrentState == SERVICE_STOPPED;
+    if (stopped && (!process || WaitForSingleObject(objects[0], 0) == WAIT_OBJECT_0)) return 1;
+    DWORD passed = GetTickCount() - start;
+    if (passed >= limitMs) return 0;
+    // Asked again every 50 ms until it reports stopped; after that, its process's end ends the
+    // wait.
+    DWORD left = limitMs - passed;
+    WaitServingSent(process ? 1 : 0, objects, stopped || left < 50 ? left : 50);
+  }
+}
+
+namespace {
+
 void ReportPreludeFailure(Frame& frame, PreludeFailure failure, DWORD errorCode) {
   switch (failure) {
     case PreludeFailure::kWordOnly:

@@ -42,4 +42,12 @@ enum class PreludeFailure {
 ServiceHandle OpenNamedService(Frame& frame, SC_HANDLE manager, DWORD access, PreludeFailure noName,
                                PreludeFailure notOpened);
 
+// Asks the service to stop (one that stops already is not asked again) and waits, at most
+// limitMs, until it reports stopped and, where it ran alone in its process, that process has
+// ended too: only then are the files it held free. The handle needs SERVICE_STOP and
+// SERVICE_QUERY_STATUS. 1: stopped in time (also a service that was stopped already), 0: not in
+// time, -1: its status could not be read or the request was refused. The wait serves the
+// messages sent to the calling thread.
+int StopAndWait(SC_HANDLE service, DWORD limitMs);
+
 }  // namespace tv

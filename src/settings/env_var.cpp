@@ -68,52 +68,22 @@ Stored ReadStored(HKEY key, const wchar_t* name, Text* text, DWORD* type) {
   return text->Assign(data.c_str()) ? Stored::kPresent : Stored::kUnreadable;
 }
 
-}  // namespace
-
-// Pops the operation ("add"/"rem"), the type ("exp"/"std"), the name and the value; pushes
-// "success" or "error" and leaves everything below its arguments on the stack.
-TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
-  Arg operation(frame), kind(frame), popName(frame), value(frame);
-  if (!PopArg(frame, operation) || !(Equals(operation.c_str(), "add") || Equals(operation.c_str(), "rem"))) {
-    frame.pushword("error");
-    return;
-  }
-  if (!PopArg(frame, kind) || !(Equals(kind.c_str(), "exp") || Equals(kind.c_str(), "std"))) {
-    frame.pushword("error");
-    return;
-  }
-  // A name the environment cannot hold is refused before anything is touched: the registry
-  // would take an empty one as the key's default value, and the process environment cannot
-  // have one with '='.
-  Text name, items;
-  if (!PopArg(frame, popName) || !PopArg(frame, value) || !ToWide(popName.c_str(), CP_ACP, 0, &name) ||
-      !IsVariableName(name.c_str()) || !ToWide(value.c_str(), CP_ACP, 0, &items)) {
-    frame.pushword("error");
-    return;
-  }
-  const bool add = Equals(operation.c_str(), "add");
-  const bool expandAsked = Equals(kind.c_str(), "exp");
-
+// Adds the items to the variable or removes them from it, in the registry, and brings the
+// installer's own copy in step; false when anything is refused or fails.
+bool ModifyVariable(bool add, bool expandAsked, const Text& name, const Text& items) {
   RegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
                     KEY_READ | KEY_WRITE, key.out()) != ERROR_SUCCESS) {
     key.release();
-    frame.pushword("error");
-    return;
+    return false;
   }
   Text stored;
   DWORD storedType = REG_NONE;
   Stored state = ReadStored(key.get(), name.c_str(), &stored, &storedType);
-  if (state == Stored::kUnreadable) {
-    key.reset();
-    frame.pushword("error");
-    return;
-  }
+  if (state == Stored::kUnreadable) return false;
   if (state == Stored::kAbsent && !add) {
     SetEnvironmentVariableW(name.c_str(), nullptr);
-    key.reset();
-    frame.pushword("success");
-    return;
+    return true;
   }
   if (state == Stored::kAbsent) stored.Clear();
 
@@ -128,16 +98,10 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
   Text copyText;
   Copy copy = edit == ListEdit::kDelete || edit == ListEdit::kNoMemory ? Copy::kKeep
                                                                        : ProcessCopy(edited, expand, &copyText);
-  if (edit == ListEdit::kNoMemory || copy == Copy::kTooLong || copy == Copy::kNoMemory) {
-    key.reset();
-    frame.pushword("error");
-    return;
-  }
+  if (edit == ListEdit::kNoMemory || copy == Copy::kTooLong || copy == Copy::kNoMemory) return false;
   if (edit == ListEdit::kUnchanged) {
     if (state == Stored::kPresent) SetProcessVariable(name.c_str(), copy, copyText);
-    key.reset();
-    frame.pushword("success");
-    return;
+    return true;
   }
   LSTATUS status = edit == ListEdit::kDelete
                        ? RegDeleteValueW(key.get(), name.c_str())
@@ -148,5 +112,27 @@ TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) {
     SetEnvironmentVariableW(name.c_str(), nullptr);
   else if (status == ERROR_SUCCESS || state == Stored::kPresent)
     SetProcessVariable(name.c_str(), copy, copyText);
-  frame.pushword(status == ERROR_SUCCESS ? "success" : "error");
+  return status == ERROR_SUCCESS;
 }
+
+// Pops and checks the four arguments, then modifies the variable.
+bool ModifyFromArguments(Frame& frame) {
+  Arg operation(frame), kind(frame), popName(frame), value(frame);
+  if (!PopArg(frame, operation) || !(Equals(operation.c_str(), "add") || Equals(operation.c_str(), "rem")))
+    return false;
+  if (!PopArg(frame, kind) || !(Equals(kind.c_str(), "exp") || Equals(kind.c_str(), "std"))) return false;
+  // A name the environment cannot hold is refused before anything is touched: the registry
+  // would take an empty one as the key's default value, and the process environment cannot
+  // have one with '='.
+  Text name, items;
+  if (!PopArg(frame, popName) || !PopArg(frame, value) || !ToWide(popName.c_str(), CP_ACP, 0, &name) ||
+      !IsVariableName(name.c_str()) || !ToWide(value.c_str(), CP_ACP, 0, &items))
+    return false;
+  return ModifyVariable(Equals(operation.c_str(), "add"), Equals(kind.c_str(), "exp"), name, items);
+}
+
+}  // namespace
+
+// Pops the operation ("add"/"rem"), the type ("exp"/"std"), the name and the value; pushes
+// "success" or "error" and leaves everything below its arguments on the stack.
+TARVOLK_EXPORT(ModifyEnvVar, SystemFrame) { frame.pushword(ModifyFromArguments(frame) ? "success" : "error"); }

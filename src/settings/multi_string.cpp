@@ -69,47 +69,49 @@ bool OpenKey(const Arg& root, const Arg& subkey, const Arg& popName, REGSAM acce
   return false;
 }
 
-}  // namespace
-
 // Pops the view ("0" the default one, anything else the 64-bit one), the root, the subkey, the
 // value name and the string; appends the string unless the list already holds it.
-TARVOLK_EXPORT(AddToRegMultiString, SystemFrame) {
+bool AddToList(Frame& frame) {
   Arg view(frame), root(frame), subkey(frame), popName(frame), popText(frame);
   if (!PopArg(frame, view) || !PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, popName) ||
       !PopArg(frame, popText))
-    return Report(frame, false);
+    return false;
   REGSAM access = KEY_READ | KEY_WRITE;
   if (view.c_str()[0] != tchar('0')) access |= KEY_WOW64_64KEY;
   RegKey key;
   Text name, text;
   if (!OpenKey(root, subkey, popName, access, &key, &name) || !ToWide(popText.c_str(), CP_ACP, 0, &text))
-    return Report(frame, false);
+    return false;
   Buffer<wchar_t> old;
   Read read = ReadList(key.get(), name.c_str(), text.size(), &old);
-  if (read == Read::kOtherType || read == Read::kFailed) return Report(frame, false);
+  if (read == Read::kOtherType || read == Read::kFailed) return false;
   if (read == Read::kNone) old.Clear();
-  if (ListHolds(old.data(), old.size(), text.c_str(), text.size())) return Report(frame, true);
+  if (ListHolds(old.data(), old.size(), text.c_str(), text.size())) return true;
   Buffer<wchar_t> list;
-  if (!AppendToList(old.data(), old.size(), text.c_str(), text.size(), &list)) return Report(frame, false);
-  Report(frame, WriteList(key.get(), name.c_str(), list) == ERROR_SUCCESS);
+  if (!AppendToList(old.data(), old.size(), text.c_str(), text.size(), &list)) return false;
+  return WriteList(key.get(), name.c_str(), list) == ERROR_SUCCESS;
 }
 
 // Pops the root, the subkey, the value name and a ';'-separated list, and replaces the value
 // with that list.
-TARVOLK_EXPORT(WriteRegMultiString, SystemFrame) {
+bool WriteWholeList(Frame& frame) {
   Arg root(frame), subkey(frame), popName(frame), popList(frame);
   if (!PopArg(frame, root) || !PopArg(frame, subkey) || !PopArg(frame, popName) || !PopArg(frame, popList))
-    return Report(frame, false);
+    return false;
   RegKey key;
   Text name, list;
   if (!OpenKey(root, subkey, popName, KEY_WRITE | KEY_QUERY_VALUE, &key, &name) ||
       !ToWide(popList.c_str(), CP_ACP, 0, &list))
-    return Report(frame, false);
+    return false;
   DWORD type = REG_NONE;
   LSTATUS status = QueryValueW(key.get(), name.c_str(), &type, nullptr, nullptr);
-  if (status != ERROR_FILE_NOT_FOUND && (status != ERROR_SUCCESS || type != REG_MULTI_SZ))
-    return Report(frame, false);
+  if (status != ERROR_FILE_NOT_FOUND && (status != ERROR_SUCCESS || type != REG_MULTI_SZ)) return false;
   Buffer<wchar_t> data;
-  if (!ListFromText(list.c_str(), list.size(), &data)) return Report(frame, false);
-  Report(frame, WriteList(key.get(), name.c_str(), data) == ERROR_SUCCESS);
+  if (!ListFromText(list.c_str(), list.size(), &data)) return false;
+  return WriteList(key.get(), name.c_str(), data) == ERROR_SUCCESS;
 }
+
+}  // namespace
+
+TARVOLK_EXPORT(AddToRegMultiString, SystemFrame) { Report(frame, AddToList(frame)); }
+TARVOLK_EXPORT(WriteRegMultiString, SystemFrame) { Report(frame, WriteWholeList(frame)); }

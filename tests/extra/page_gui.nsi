@@ -79,7 +79,7 @@ Function .onInit
   !insertmacro GuiVictim "tv-module-${T}.exe" 'dll=${D}\tvmod-${T}.dll' module.ready
   !insertmacro GuiVictim "tv-caption-${T}.exe" 'class=TvPlain-${T} "caption=TvCaption ${T}" style=1' caption.ready
   !insertmacro GuiVictim "tv-deaf-${T}.exe" 'class=TvDeaf-${T} "caption=TvDeaf ${T}" style=1 deaf=1' deaf.ready
-  !insertmacro GuiVictim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat' ignore.ready
+  !insertmacro GuiVictim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat class=TvIgnore-${T}' ignore.ready
   !insertmacro Service "TvPageMenu-${VARIANT}" "tvsvc-menu-${T}.exe" ""
   !insertmacro Service "TvPageClose-${VARIANT}" "tvsvc-close-${T}.exe" ' file=${D}\svc-close.dat'
   ${WaitFile} "${D}\file.ready"

@@ -1,8 +1,8 @@
 ; What the plug-in ended, and starting it again, in a silent installer: the search's function
 ; answers "autoclose" for a program that closes its window when asked, one that ignores WM_CLOSE
 ; (killed), a 64-bit program without a window (killed; a 32-bit installer reads its command line
-; through the companion), a service's program that lingers once stopped (stopped, then killed:
-; one entry) and a program with two helper processes of its own executable (three killed). The
+; through the companion), a service's program that lingers once stopped (stopped: the close waits
+; for it) and a program with two helper processes of its own executable (three killed). The
 ; record lists each with its target and how it ended; RestartClosedPrograms starts each again
 ; with the command line it had, in the folder it had (the programs record both when they start),
 ; the service again, and of the three only the helpers' parent; then the record is empty. A
@@ -199,7 +199,7 @@ FunctionEnd
   Tarvolk::CloseProcess "/kill" "wide-${T}.exe"
   Tarvolk::CloseProcess "/kill" "tree-${T}.exe"
   Tarvolk::CloseProcess "/kill" "late-${T}.exe"
-  Tarvolk::Stop "${SVC}"
+  Tarvolk::Stop "/wait" 10 "${SVC}"
   Tarvolk::Remove "${SVC}"
   Call TakeStack
 !macroend

@@ -26,8 +26,8 @@ HANDLE WINAPI OpenedUntilRefused(DWORD access, BOOL inherit, DWORD processId) {
 
 }  // namespace
 
-// The search gives up after about 10 s, tells the function with the id -1 and stops; the
-// function's answer to that call does not stay on the script's stack. The record of what the
+// The search gives up once the termination failed (no 10 s of attempts), tells the function with
+// the id -1 and stops; the function's answer to that call does not stay on the script's stack. The record of what the
 // plug-in ended says so, and a restart leaves the program alone.
 TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   // Found by its image (a module target): the harness reads no system handle table while other
@@ -62,7 +62,7 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
     CHECK_EQ(ids[0], std::to_string(victim.Id()));
     CHECK_EQ(ids[1], "-1");
   }
-  CHECK(took >= 9000 && took < 20000);
+  CHECK(took < 9000);
   CHECK(!victim.Ended(0));
 
   std::vector<std::string> fields;

@@ -6,15 +6,25 @@
      dll=PATH      loads the DLL
      class=NAME caption=TEXT   creates a top-level window; show=1 shows it, style=1 only sets
                    WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast);
-                   deaf=1 makes the window ignore WM_CLOSE (only termination ends the program)
+                   without either it stays hidden, as a tray program's window. deaf=1 makes the
+                   window ignore WM_CLOSE and WM_ENDSESSION (only termination ends the program);
+                   refuse=1 answers
+                   WM_QUERYENDSESSION with FALSE; ask=MS answers WM_CLOSE with a window of its own
+                   ("Save changes?", visible by its style), refuses the end of the session while
+                   that is open, and ends MS milliseconds later (bye: "closed after asking").
+                   Otherwise WM_ENDSESSION that ends the session ends it (bye: "saved on
+                   WM_ENDSESSION")
+     console=1     makes a console of its own (hidden where the program was started hidden) and
+                   ends on Ctrl+C or Ctrl+Break (bye: "saved on Ctrl+C")
      many=DIR,N    creates and holds open N files DIR\f<i>.dat
      helpers=N     starts N copies of itself, as a browser starts its renderers: its helper
-                   processes, with the command line "<image> helper=1 life=<its life>"
+                   processes, with the command line "<image> helper=1 life=<its life>";
+                   helperdll=PATH has them load that DLL, and end when their parent ends
      ready=NAME    sets the named event once all of the above is done
      mark=PATH     creates the file once all of the above is done (for installers)
      life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
-     bye=PATH      writes "closed by its window" to the file when it ends because its window
-                   was closed (not when it is terminated)
+     bye=PATH      writes how it ended to the file: "closed by its window" when its window was
+                   closed, or as said above (nothing when it is terminated)
      record=PATH   adds its whole command line and its current directory to the file once all
                    of the above is done, a line each in UTF-8 (a program started again adds two
                    more)
@@ -26,15 +36,55 @@
 #include <string.h>
 #include <windows.h>
 
-static int g_deaf = 0;
+static int g_deaf = 0, g_refuse = 0, g_ask = 0, g_asking = 0;
+static const char *g_bye = NULL, *g_class = NULL;
+
+/* Written under another name first, so that a reader never sees half a note. */
+static void Bye(const char* how) {
+  char draft[MAX_PATH + 8];
+  if (g_bye == NULL) return;
+  snprintf(draft, sizeof draft, "%s.tmp", g_bye);
+  HANDLE note = CreateFileA(draft, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  DWORD written = 0;
+  if (note == INVALID_HANDLE_VALUE) return;
+  WriteFile(note, how, (DWORD)strlen(how), &written, NULL);
+  CloseHandle(note);
+  MoveFileExA(draft, g_bye, MOVEFILE_REPLACE_EXISTING);
+}
 
 static DWORD WINAPI EndLater(LPVOID milliseconds) {
   Sleep((DWORD)(INT_PTR)milliseconds);
+  if (g_asking) Bye("closed after asking\r\n");
+  ExitProcess(0);
+}
+
+/* Ends once the process (a handle to it) has ended. */
+static DWORD WINAPI Follow(LPVOID process) {
+  WaitForSingleObject((HANDLE)process, INFINITE);
+  ExitProcess(0);
+}
+
+static BOOL WINAPI ConsoleEvent(DWORD event) {
+  if (event > CTRL_BREAK_EVENT) return FALSE;
+  Bye("saved on Ctrl+C\r\n");
   ExitProcess(0);
 }
 
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_CLOSE && g_deaf) return 0;
+  if (message == WM_QUERYENDSESSION) return !g_refuse && !g_asking;
+  if (message == WM_ENDSESSION && w && !g_deaf) {
+    Bye("saved on WM_ENDSESSION\r\n");
+    ExitProcess(0);
+  }
+  if (message == WM_CLOSE && g_ask && !g_asking) {
+    g_asking = 1;
+    HWND question = CreateWindowA(g_class, "Save changes?", WS_POPUP | WS_CAPTION, 20, 20, 200, 80, window, NULL,
+                                  GetModuleHandleA(NULL), NULL);
+    SetWindowLongA(question, GWL_STYLE, GetWindowLongA(question, GWL_STYLE) | WS_VISIBLE);
+    CloseHandle(CreateThread(NULL, 0, EndLater, (LPVOID)(INT_PTR)g_ask, 0, NULL));
+    return 0;
+  }
+  if (message == WM_CLOSE && (g_deaf || g_asking)) return 0;
   if (message == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
@@ -123,7 +173,17 @@ int main(int argc, char** argv) {
   const char* touch = Value(argc, argv, "touch");
   const char* life = Value(argc, argv, "life");
   const char* record = Value(argc, argv, "record");
+  const char* follow = Value(argc, argv, "follow");
+  g_bye = Value(argc, argv, "bye");
   if (life) CloseHandle(CreateThread(NULL, 0, EndLater, (LPVOID)(INT_PTR)atoi(life), 0, NULL));
+  if (follow) {
+    HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)atoi(follow));
+    if (parent == NULL) return 0; /* gone already */
+    CloseHandle(CreateThread(NULL, 0, Follow, parent, 0, NULL));
+  }
+  const char* console = Value(argc, argv, "console");
+  if (console && *console == '1' && (!AllocConsole() || !SetConsoleCtrlHandler(ConsoleEvent, TRUE)))
+    return Fail("console");
   if (file && OpenMaking(file, GENERIC_READ, FILE_SHARE_READ, OPEN_ALWAYS) == INVALID_HANDLE_VALUE)
     return Fail("file");
   if (touch) {
@@ -151,7 +211,12 @@ int main(int argc, char** argv) {
   }
   if (cls) {
     const char* deaf = Value(argc, argv, "deaf");
+    const char* refuse = Value(argc, argv, "refuse");
+    const char* ask = Value(argc, argv, "ask");
     g_deaf = deaf && *deaf == '1';
+    g_refuse = refuse && *refuse == '1';
+    g_ask = ask ? atoi(ask) : 0;
+    g_class = cls;
     WNDCLASSA wc = {0};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = GetModuleHandleA(NULL);
@@ -166,11 +231,14 @@ int main(int argc, char** argv) {
     if (style && *style == '1') SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_VISIBLE);
   }
   const char* helpers = Value(argc, argv, "helpers");
+  const char* helperDll = Value(argc, argv, "helperdll");
   for (int i = 0; helpers && i < atoi(helpers); ++i) {
-    WCHAR image[MAX_PATH], line[MAX_PATH + 64], event[64];
+    WCHAR image[MAX_PATH], line[2 * MAX_PATH + 96], event[64];
     GetModuleFileNameW(NULL, image, MAX_PATH);
     wsprintfW(event, L"TvHelperReady-%lu-%d", GetCurrentProcessId(), i);
     wsprintfW(line, L"\"%s\" helper=1 ready=%s life=%S", image, event, life ? life : "60000");
+    if (helperDll)
+      wsprintfW(line + lstrlenW(line), L" dll=%S follow=%lu", helperDll, GetCurrentProcessId());
     HANDLE up = CreateEventW(NULL, TRUE, FALSE, event);
     STARTUPINFOW si = {0};
     PROCESS_INFORMATION pi;
@@ -191,12 +259,6 @@ int main(int argc, char** argv) {
   if (mark) CloseHandle(CreateFileA(mark, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
   MSG msg;
   while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
-  const char* bye = Value(argc, argv, "bye");
-  if (bye) {
-    HANDLE note = CreateFileA(bye, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD written = 0;
-    if (note != INVALID_HANDLE_VALUE) WriteFile(note, "closed by its window\r\n", 22, &written, NULL);
-    if (note != INVALID_HANDLE_VALUE) CloseHandle(note);
-  }
+  Bye("closed by its window\r\n");
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "quillmere/module.h"
 #include "quillmere/system/process_control.h"
 #include "quillmere/search/script_calls.h"
+#include "quillmere/system/width.h"
 #include "resources/page_ids.h"
 
 namespace tv {
@@ -35,15 +36,10 @@ HICON ShellIcon(int index) {
   return icon;
 }
 
-HICON IconFile(const tchar* name) {
-  return static_cast<HICON>(TV_AW(LoadImage)(nullptr, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_LOADFROMFILE));
-}
+HICON IconFile(const tchar* name) { return SmallIcon(nullptr, name, LR_LOADFROMFILE); }
 
 HICON InstallerIcon() {
-  return static_cast<HICON>(TV_AW(LoadImage)(GetModuleHandle(nullptr),
-                                             reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(kInstallerIconId)),
-                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  return SmallIcon(GetModuleHandle(nullptr), reinterpret_cast<const tchar*>(static_cast<ULONG_PTR>(kInstallerIconId)), 0);
 }
 
 // The three fixed images of the list: information, search, program.
@@ -59,13 +55,6 @@ void MakeImageList(ProgramsPage& p) {
   if (search != nullptr && search != info) DestroyIcon(search);
   if (program != nullptr) DestroyIcon(program);
   SendT(p.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(p.images));
-}
-
-RECT ClientRectOf(HWND window, HWND parent) {
-  RECT r;
-  GetWindowRect(window, &r);
-  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  return r;
 }
 
 void AddColumn(HWND list, int index, int width, const tchar* title) {
@@ -104,11 +93,12 @@ int TextHeight(HWND control, int width) {
   return r.bottom;
 }
 
-// The control's rectangle in the page's client coordinates.
-RECT RectInPage(HWND control, HWND page) {
+// The control's rectangle in the client coordinates of its parent (the page, or the installer
+// window).
+RECT RectInParent(HWND control, HWND parent) {
   RECT r;
   GetWindowRect(control, &r);
-  MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
   return r;
 }
 
@@ -122,7 +112,7 @@ void Place(HWND control, int top, int width, int height) {
 void LayOut(ProgramsPage& p) {
   HWND page = p.page;
   SendT(page, WM_SETFONT, static_cast<WPARAM>(SendT(p.parent, WM_GETFONT, 0, 0)), TRUE);
-  RECT area = ClientRectOf(Item(p.parent, kPageAreaId), p.parent);
+  RECT area = RectInParent(Item(p.parent, kPageAreaId), p.parent);
   MoveWindow(page, area.left, area.top, area.right - area.left, area.bottom - area.top, FALSE);
   p.progress = Item(page, IDC_PROGRAMS_PROGRESS);
   p.list = Item(page, IDC_PROGRAMS_LIST);
@@ -138,14 +128,14 @@ void LayOut(ProgramsPage& p) {
   int shift = 0;  // how far the texts above have pushed what follows them down
   for (int id : {IDC_PROGRAMS_HEADING, IDC_PROGRAMS_PROGRESS, IDC_PROGRAMS_EXPLANATION}) {
     HWND control = Item(page, id);
-    RECT r = RectInPage(control, page);
+    RECT r = RectInParent(control, page);
     int height = r.bottom - r.top;
     int wanted = id == IDC_PROGRAMS_PROGRESS ? height : TextHeight(control, width);
     Place(control, r.top + shift, width, wanted > height ? wanted : height);
     if (wanted > height) shift += wanted - height;
   }
   // The check box reaches to the page's bottom, and higher where its text wraps.
-  RECT box = RectInPage(p.checkBox, page);
+  RECT box = RectInParent(p.checkBox, page);
   int glyph = GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE);
   int boxHeight = client.bottom - box.top;
   int textHeight = TextHeight(p.checkBox, width - glyph);
@@ -154,7 +144,7 @@ void LayOut(ProgramsPage& p) {
     if (textHeight > boxHeight) boxHeight = textHeight;
   }
   Place(p.checkBox, client.bottom - boxHeight, width, boxHeight);
-  RECT list = RectInPage(p.list, page);
+  RECT list = RectInParent(p.list, page);
   Place(p.list, list.top + shift, width, client.bottom - boxHeight - list.top - shift);
 
   GetClientRect(p.list, &client);
@@ -399,7 +389,7 @@ void RunPage(Frame& frame, ProgramsPage& p) {
   p.autoCloseMode = p.options.autoCloseMode;
   int scriptFunction = p.options.ScriptFunction();
   HANDLE& thread = SearchThread();
-  p.wake.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  p.wake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (p.wake && OpenScriptCalls())
     thread = CreateThread(nullptr, 0, &PageSearchThread, reinterpret_cast<void*>(static_cast<INT_PTR>(scriptFunction)),
                           0, nullptr);

@@ -41,6 +41,10 @@ struct PendingRow {
 // gets it from anyone else finds no row waiting, or adds the waiting row a moment early.
 constexpr UINT kAddPendingRow = WM_APP + 0x51;
 
+// The close stage in which the page's thread closes the program that the list menu's Close
+// chose (menuClose), politely, as the close sequence does.
+constexpr int kMenuCloseStage = 4;
+
 // The one page that exists at a time, from InitDialog (or Dialog) to its end.
 struct ProgramsPage {
   PageOptions<tchar> options;
@@ -67,7 +71,8 @@ struct ProgramsPage {
   std::atomic<bool> ignoreClicked{false};
   std::atomic<bool> autoNext{false};
   std::atomic<bool> leavePosted{false};  // the page has asked the installer for the next page once
-  std::atomic<int> closeStage{0};        // 0 idle, 1 close, 2 kill, 3 manual
+  std::atomic<int> closeStage{0};        // 0 idle, 1 close, 2 kill, 3 manual, kMenuCloseStage
+  std::atomic<DWORD> menuClose{0};       // the process that the list menu's Close chose
   std::atomic<int> autoCloseMode{0};     // 0 none, 1 with questions, 2 without
   std::atomic<int> rowCount{0};          // rows without the status row, once the search has ended
   std::atomic<HCURSOR> busyCursor{nullptr};

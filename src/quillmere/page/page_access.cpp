@@ -9,6 +9,7 @@
 #include <new>
 
 #include "quillmere/page/page.h"
+#include "quillmere/system/width.h"
 #include "resources/page_ids.h"
 
 namespace tv {
@@ -32,11 +33,9 @@ const Oleacc& OleaccApi() {
   static bool tried = false;
   if (!tried) {
     tried = true;
-    wchar_t path[MAX_PATH + 16];
-    UINT n = GetSystemDirectoryW(path, MAX_PATH);
-    if (n != 0 && n < MAX_PATH) {
-      lstrcpyW(path + n, L"\\oleacc.dll");
-      if (HMODULE dll = LoadLibraryW(path)) {
+    tchar path[MAX_PATH + 16];
+    if (SystemFilePath(TV_T("\\oleacc.dll"), path)) {
+      if (HMODULE dll = TV_AW(LoadLibrary)(path)) {
         api.createStd = reinterpret_cast<CreateStdFn>(reinterpret_cast<void*>(GetProcAddress(dll, "CreateStdAccessibleObject")));
         api.lresultFrom = reinterpret_cast<LresultFn>(reinterpret_cast<void*>(GetProcAddress(dll, "LresultFromObject")));
       }

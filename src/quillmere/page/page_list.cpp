@@ -113,26 +113,27 @@ void ShowListMenu(ProgramsPage& p, LPARAM position) {
   }
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
-  if (isProcess && program.window != nullptr && IsWindow(program.window))
-    TV_AW(AppendMenu)(menu, MF_STRING, kCloseCommand, p.options.Get(kCloseMenuText));
-  else if (isProcess && program.hostsServices)
+  if (isProcess && program.hostsServices)
     TV_AW(AppendMenu)(menu, MF_STRING, kServiceCommand, p.options.Get(kServiceMenuText));
+  else if (isProcess)
+    TV_AW(AppendMenu)(menu, MF_STRING, kCloseCommand, p.options.Get(kCloseMenuText));
   TV_AW(AppendMenu)(menu, MF_STRING, kCopyCommand, p.options.Get(kCopyMenuText));
   // Right to left, the menu's start, its right edge, lies at the point.
   UINT flags = TPM_RETURNCMD | TPM_NONOTIFY | (p.rightToLeft ? TPM_LAYOUTRTL : 0);
   int command = static_cast<int>(TrackPopupMenu(menu, flags, at.x, at.y, 0, list, nullptr));
   DestroyMenu(menu);
   switch (command) {
-    case kCloseCommand:
-      if (IsWindow(program.window) && MayEndProcess(program.processId)) {
-        NoteProgram(program, Ended::closed);
-        CloseWindowPolitely(program.window);
-      }
+    case kCloseCommand: {
+      // The page's thread closes it, with every step that applies, once no other close runs.
+      int idle = 0;
+      p.menuClose = program.processId;
+      p.closeStage.compare_exchange_strong(idle, kMenuCloseStage);
       break;
+    }
     case kServiceCommand:
       if (SearchServices() != nullptr && MayEndProcess(program.processId)) {
         NoteProgram(program, Ended::stopped);
-        SearchServices()->StopService(program.service);
+        SearchServices()->Stop(program.service, true);
       }
       break;
     case kCopyCommand:

@@ -5,13 +5,11 @@
 
 #include "quillmere/search/closed_record.h"
 #include "quillmere/page/page.h"
-#include "quillmere/system/process_control.h"
 
 namespace tv {
 namespace {
 
 // How long the listed programs get to end after they were asked to close, in milliseconds.
-constexpr DWORD kCloseWait = 2000;
 
 // The mouse pointer moved by one pixel, so that the list asks for its cursor again.
 void NudgePointer() {
@@ -185,43 +183,23 @@ void Idle(ProgramsPage& p, const Watched& watched) {
   if (!p.leaveRequested && p.rowCount > 0 && p.closeStage == 0) watched.Wait(p, INFINITE);
 }
 
-// The polite close of every listed program: its window, else its service.
-void ClosePolitely(ProgramsPage& p, Watched& watched) {
+// The polite close of every listed program (only the one the list menu chose, when given), with
+// the steps that apply to it; the stop of a service's program shows its progress dialog.
+void ClosePolitely(ProgramsPage& p, DWORD only) {
   for (int row = 0; row < p.rowCount; ++row) {
     FoundRecord* record = ListRowRecord(p.list, row);
-    if (record == nullptr || record->isCustom) continue;
-    const FoundProcess& process = record->process;
+    if (record == nullptr || record->isCustom || (only != 0 && record->process.processId != only)) continue;
     // The installer itself (or the uninstaller it is a copy of) stays listed, never asked.
-    if (!MayEndProcess(process.processId)) continue;
-    if (process.window != nullptr && IsWindow(process.window)) {
-      record->noted = NoteProgram(process, Ended::closed, record->noted);
-      CloseWindowPolitely(process.window);
-    } else if (process.hostsServices) {
-      record->noted = NoteProgram(process, Ended::stopped, record->noted);
-      if (ServiceList* services = SearchServices()) services->StopService(process.service);
-    }
-  }
-  // The programs get up to 2 s to end before anyone is asked about killing them.
-  DWORD start = GetTickCount();
-  for (DWORD waited = 0; waited < kCloseWait && p.rowCount > 0 && !p.leaveRequested;
-       waited = GetTickCount() - start) {
-    watched.Wait(p, kCloseWait - waited);
-    Sweep(p, watched);
+    CloseProgram(record->process, &record->noted, false, true);
   }
 }
 
 void KillAll(ProgramsPage& p) {
   for (int row = 0; row < p.rowCount; ++row) {
     FoundRecord* record = ListRowRecord(p.list, row);
-    if (record == nullptr || record->isCustom || record->process.processId == 0) continue;
     // A service program's service was stopped first; a process that still hosts other services
     // that run stays.
-    const FoundProcess& process = record->process;
-    const tchar* service = process.hostsServices ? process.service.lpServiceName : nullptr;
-    if (MayTerminate(process.processId, service)) {
-      record->noted = NoteProgram(process, Ended::killed, record->noted);
-      TerminateAndWait(process.processId, service);
-    }
+    if (record != nullptr && !record->isCustom) KillProgram(record->process, &record->noted);
   }
 }
 
@@ -246,7 +224,7 @@ void Monitor(ProgramsPage& p) {
             EnableButtons(p);
             p.closeStage = 0;
           } else {
-            ClosePolitely(p, watched);
+            ClosePolitely(p, 0);
             p.closeStage = 2;
           }
           break;
@@ -264,6 +242,12 @@ void Monitor(ProgramsPage& p) {
           EnableButtons(p);
           p.closeStage = 0;
           break;
+        case kMenuCloseStage: {
+          ClosePolitely(p, p.menuClose);
+          int stage = kMenuCloseStage;
+          p.closeStage.compare_exchange_strong(stage, 0);  // unless Next started a close meanwhile
+          break;
+        }
         default:
           break;
       }

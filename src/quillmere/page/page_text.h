@@ -11,7 +11,7 @@ namespace tv {
 
 // ---- options
 
-enum PageText {
+enum PageText : std::uint8_t {
   kHeadingText,
   kNoProgramsText,
   kSearchingText,
@@ -112,6 +112,38 @@ struct PageOptions {
   bool ScriptFunctionValid() const { return !given[kCallbackText] || ScriptFunction() >= 0; }
 };
 
+// The switches that take texts from the stack, and the texts each takes, in the order the stack
+// holds them.
+struct TextSwitch {
+  const char* name;
+  std::uint8_t count;
+  PageText texts[4];
+};
+inline constexpr TextSwitch kTextSwitches[] = {
+    {"/heading", 1, {kHeadingText}},
+    {"/progress", 1, {kProgressText}},
+    {"/forcetext", 1, {kCheckBoxText}},
+    {"/searching", 1, {kSearchingText}},
+    {"/endsearch", 1, {kEndSearchText}},
+    {"/endmonitor", 1, {kEndMonitorText}},
+    {"/noprograms", 1, {kNoProgramsText}},
+    {"/captionservicestop", 1, {kStopCaptionText}},
+    {"/menuitems", 2, {kCloseMenuText, kCopyMenuText}},
+    {"/menuitemsservice", 1, {kServiceMenuText}},
+    {"/colheadings", 2, {kFirstColumnText, kSecondColumnText}},
+    {"/cbaddress", 1, {kCallbackText}},
+    {"/ignore", 1, {kNextText}},
+    {"/autoclose", 4, {kCloseQuestionText, kKillQuestionText, kManualCloseText, kNextText}},
+    {"/autoclosesilent", 2, {kManualCloseText, kNextText}},
+};
+
+template <class C>
+const TextSwitch* FindTextSwitch(const C* word) {
+  for (const TextSwitch& textSwitch : kTextSwitches)
+    if (IsSwitch(word, textSwitch.name)) return &textSwitch;
+  return nullptr;
+}
+
 // Pops switches until the first word that is none, which is pushed back: the script may keep
 // its own values below the options. Then every text that was not given takes its default.
 template <class C>
@@ -127,61 +159,27 @@ void ParsePageOptions(BasicFrame<C>& frame, PageOptions<C>& options) {
     if (!PopArg(frame, value)) value.data()[0] = C(0);
     if (!into.Assign(value.c_str())) options.outOfMemory = true;
   };
-  auto take = [&options, &takeInto](PageText which) {
-    options.given[which] = true;
-    takeInto(options.text[which]);
-  };
   if (word.data() == nullptr) options.outOfMemory = true;
   while (!options.outOfMemory && PopArg(frame, word)) {
     const C* w = word.c_str();
-    if (IsSwitch(w, "/heading")) {
-      take(kHeadingText);
-    } else if (IsSwitch(w, "/progress")) {
-      take(kProgressText);
-    } else if (IsSwitch(w, "/forcetext")) {
-      take(kCheckBoxText);
-    } else if (IsSwitch(w, "/searching")) {
-      take(kSearchingText);
-    } else if (IsSwitch(w, "/endsearch")) {
-      take(kEndSearchText);
-    } else if (IsSwitch(w, "/endmonitor")) {
-      take(kEndMonitorText);
-    } else if (IsSwitch(w, "/noprograms")) {
-      take(kNoProgramsText);
+    if (const TextSwitch* textSwitch = FindTextSwitch(w)) {
+      for (std::size_t i = 0; i < textSwitch->count; ++i) {
+        options.given[textSwitch->texts[i]] = true;
+        takeInto(options.text[textSwitch->texts[i]]);
+      }
+      // Three of them set an option as well.
+      if (IsSwitch(w, "/ignore")) options.saveNextText = true;
+      if (IsSwitch(w, "/autoclose")) options.autoCloseMode = 1;
+      if (IsSwitch(w, "/autoclosesilent")) options.autoCloseMode = 2;
     } else if (IsSwitch(w, "/caption")) {
       options.hasCaption = true;
       takeInto(options.caption);
-    } else if (IsSwitch(w, "/captionservicestop")) {
-      take(kStopCaptionText);
-    } else if (IsSwitch(w, "/menuitems")) {
-      take(kCloseMenuText);
-      take(kCopyMenuText);
-    } else if (IsSwitch(w, "/menuitemsservice")) {
-      take(kServiceMenuText);
-    } else if (IsSwitch(w, "/colheadings")) {
-      take(kFirstColumnText);
-      take(kSecondColumnText);
-    } else if (IsSwitch(w, "/ignore")) {
-      take(kNextText);
-      options.saveNextText = true;
-    } else if (IsSwitch(w, "/autoclose")) {
-      options.autoCloseMode = 1;
-      take(kCloseQuestionText);
-      take(kKillQuestionText);
-      take(kManualCloseText);
-      take(kNextText);
-    } else if (IsSwitch(w, "/autoclosesilent")) {
-      options.autoCloseMode = 2;
-      take(kManualCloseText);
-      take(kNextText);
     } else if (IsSwitch(w, "/usericons")) {
       options.userIcons = true;
     } else if (IsSwitch(w, "/autonext")) {
       options.autoNext = true;
     } else if (IsSwitch(w, "/ignorebtn")) {
       options.ignoreButtonId = frame.popint();
-    } else if (IsSwitch(w, "/cbaddress")) {
-      take(kCallbackText);
     } else if (IsSwitch(w, "/default")) {
       // The name, then the text; a name that is no text's takes its text all the same.
       BasicText<C> name;

@@ -7,6 +7,7 @@
 #include "frame/owned.h"
 #include "quillmere/module.h"
 #include "quillmere/system/engine.h"
+#include "quillmere/system/process_control.h"
 #include "quillmere/system/process_details.h"
 #include "quillmere/system/process_owner.h"
 #include "quillmere/system/width.h"
@@ -246,15 +247,12 @@ bool StartService(const tchar* name) {
   return service && TV_AW(StartService)(service.get(), 0, nullptr);
 }
 
-// A helper process of a program that the walk also holds: started by it (its parent's id, and a
-// parent that began no later than it did, so that a later process that took the id does not
-// count) from the same executable. It comes back with its parent, not on its own.
+// A helper process of a program that the walk also holds (IsHelperProcess): it comes back with
+// its parent, not on its own.
 bool IsHelper(const ClosedProgram& entry, const Buffer<ClosedProgram*>& walked) {
-  if (!entry.detailsRead || entry.details.parentId == 0 || entry.details.image.empty()) return false;
+  if (!entry.detailsRead) return false;
   for (const ClosedProgram* parent : walked)
-    if (parent != &entry && parent->detailsRead && parent->processId == entry.details.parentId &&
-        CompareFileTime(&parent->details.started, &entry.details.started) <= 0 &&
-        lstrcmpiW(parent->details.image.c_str(), entry.details.image.c_str()) == 0)
+    if (parent != &entry && parent->detailsRead && IsHelperProcess(entry.details, parent->processId, parent->details))
       return true;
   return false;
 }

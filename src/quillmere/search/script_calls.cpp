@@ -48,6 +48,11 @@ void Run(Request& request) {
   g_servingThread = outer;
 }
 
+void CloseEvent(HANDLE& event) {
+  if (event != nullptr) CloseHandle(event);
+  event = nullptr;
+}
+
 }  // namespace
 
 bool CallScript(int functionIndex, std::initializer_list<const tchar*> texts, Arg* answer) {
@@ -159,10 +164,9 @@ void CloseScriptCalls() {
   g_abandoned = 0;
   g_slot = Slot::empty;
   g_request = nullptr;
-  for (HANDLE* event : {&g_bell, &g_done, &g_abandon}) {
-    if (*event != nullptr) CloseHandle(*event);
-    *event = nullptr;
-  }
+  CloseEvent(g_bell);
+  CloseEvent(g_done);
+  CloseEvent(g_abandon);
 }
 
 }  // namespace tv

@@ -92,8 +92,9 @@ int AskScript(const tchar* first, const tchar* second, int scriptFunction, const
   Arg answer(QuillmereFrame());
   if (!CallScript(scriptFunction, {first, second, id}, &answer)) return 0;
   if (IsWord(answer.c_str(), "true")) return 1;
-  if (!IsWord(answer.c_str(), "autoclose")) return 0;
-  if (AutoCloseProcess(record)) return 1;
+  bool terminate = IsWord(answer.c_str(), "autoclose");
+  if (!terminate && !IsWord(answer.c_str(), "close")) return 0;
+  if (AutoCloseProcess(record, terminate)) return 1;
   // It could not be closed: the function hears it once more, and the search stops.
   CallScript(scriptFunction, {first, second, TV_T("-1")}, nullptr);
   return 0;
@@ -117,6 +118,16 @@ int AddListRow(PageView* view, const tchar* first, const tchar* second, HICON ic
 }
 
 int ReportFound(const ProcessEntry* entry, const tchar* target, SearchContext* context) {
+  // A helper process stands for its application: reported as the application's first process.
+  ProcessEntry root;
+  root.processId = ApplicationRoot(entry->processId);
+  if (root.processId != entry->processId) {
+    if (context->view != nullptr && root.processId == context->ownProcessId) return 1;
+    root.window = nullptr;
+    FillImagePath(&root);
+    FillDisplayName(&root, context->view != nullptr);
+    entry = &root;
+  }
   tchar name[512] = {};
   if (entry->imagePath[0] != 0) {
     FileNameFromPath(entry->imagePath, kPathChars, name, 512);

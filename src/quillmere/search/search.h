@@ -74,11 +74,23 @@ bool AskCustomTarget(const CustomTarget* target);
 // True while the process id is in the system's process list.
 bool ProcessIsRunning(DWORD processId);
 
-// Closes a program that a silent search's script answered "autoclose" for: the polite way
-// first (its window, else its service), then termination, for about 10 s at most. True when it
-// has gone (a custom target: when its function stops answering "true"); false when it could
-// not be closed in that time or has no process id.
-bool AutoCloseProcess(const FoundRecord& record);
+// How the close of a program that a search found came out.
+enum class CloseEnd { closed, killed, refused, running };
+// Closes the program as a whole application: its process with the polite steps (ClosePolitely;
+// a service's with the progress dialog where withDialog), the helper processes of the
+// application (ApplicationRoot) given 2 s to follow it; then, where mayTerminate, terminates
+// what still runs of it (KillProgram). Every act is noted in the record of what was ended
+// (`noted`: the program's entry, carried from act to act), a refusal as a failure.
+CloseEnd CloseProgram(const FoundProcess& program, ClosedProgram** noted, bool mayTerminate, bool withDialog);
+// Terminates the program and the helper processes of its application, noting each. False when
+// the program may not be terminated (MayTerminate) or something of it still runs.
+bool KillProgram(const FoundProcess& program, ClosedProgram** noted);
+
+// Closes a program that a silent search's script answered "autoclose" (mayTerminate) or "close"
+// for (CloseProgram). True when it has gone (a custom target: when its function stops answering
+// "true", asked for 10 s at most); false when it refused, could not be closed, or has no process
+// id.
+bool AutoCloseProcess(const FoundRecord& record, bool mayTerminate);
 
 // Run when the plug-in is unloaded: a search still running asks nothing more, ends its pass and
 // is collected (at most about 10 s). False when its thread would not end: it then keeps

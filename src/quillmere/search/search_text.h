@@ -34,12 +34,15 @@ bool WildcardMatch(const C* pattern, const C* text) {
 
 // The percentage of a search at an item: (position + doneBefore) out of totalItems, in whole
 // per cent (truncated). 100 when nothing is to be looked at. It can pass 100 when the system
-// gained windows or handles after they were counted. Computed in 64 bits: a handle table of a
-// million rows and more still counts from 0 to 100.
+// gained windows or handles after they were counted. Computed in double precision, so that a
+// handle table of a million rows and more still counts from 0 to 100 (a 64-bit integer division
+// would bring the compiler's division routines into the 32-bit DLLs, 1 KB). The result is exact:
+// the product is below 2^41, and a quotient short of a whole number by 1/totalItems or more is
+// never rounded up to it.
 inline std::uint32_t SearchPercent(std::uint32_t position, std::uint32_t doneBefore, std::uint32_t totalItems) {
   if (totalItems == 0) return 100;
-  std::uint64_t percent = (std::uint64_t(position) + doneBefore) * 100u / totalItems;
-  return percent > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(percent);
+  double percent = (double(position) + doneBefore) * 100 / totalItems;
+  return percent >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(percent);
 }
 
 }  // namespace tv

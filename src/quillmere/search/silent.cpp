@@ -12,9 +12,9 @@
 namespace tv {
 namespace {
 
-// How long an "autoclose" answer may take before the program counts as one that cannot be
-// closed, and the pause between two asks of a custom target's function.
-constexpr DWORD kAutoCloseLimitMs = 10000;
+// How long a custom target's function is asked again after an "autoclose" answer before the
+// entry counts as one that cannot be closed, and the pause between two asks.
+constexpr DWORD kCustomAskLimitMs = 10000;
 constexpr DWORD kCustomAskPauseMs = 100;
 
 // How long the unload notification waits for a search thread to end.
@@ -67,12 +67,11 @@ bool SearchHeld() {
   return SearchThread() != nullptr;
 }
 
-bool AutoCloseProcess(const FoundRecord& record) {
-  const DWORD start = GetTickCount();
-  auto outOfTime = [start]() { return GetTickCount() - start >= kAutoCloseLimitMs; };
+bool AutoCloseProcess(const FoundRecord& record, bool mayTerminate) {
   if (record.isCustom) {
+    const DWORD start = GetTickCount();
     while (AskCustomTarget(record.custom)) {
-      if (outOfTime() || ScriptCallsAbandoned()) {
+      if (GetTickCount() - start >= kCustomAskLimitMs || ScriptCallsAbandoned()) {
         NoteCustom(*record.custom, false);
         return false;
       }
@@ -81,40 +80,11 @@ bool AutoCloseProcess(const FoundRecord& record) {
     NoteCustom(*record.custom, true);
     return true;
   }
-  const FoundProcess& program = record.process;
   // The installer itself (or the uninstaller it is a copy of) is never asked: as one that cannot
   // be closed.
-  if (program.processId != 0 && !MayEndProcess(program.processId)) return false;
-  // The module and file passes of a silent search look up no windows: the program's main
-  // window is looked up here, so that it is asked to close before it is terminated.
-  HWND window = program.window;
-  if (window == nullptr && program.processId != 0) {
-    ProcessEntry entry = {};
-    entry.processId = program.processId;
-    FillDisplayName(&entry, true);
-    window = entry.window;
-  }
-  ClosedProgram* noted = nullptr;  // one entry of the record for every act of this close
-  const tchar* stopped = nullptr;  // the program's service, once it was asked to stop
-  for (bool first = true;; first = false) {
-    if (first && IsWindow(window)) {
-      noted = NoteProgram(program, Ended::closed, noted);
-      CloseWindowPolitely(window);
-      Sleep(2000);
-    } else if (first && program.hostsServices && SearchServices() != nullptr) {
-      noted = NoteProgram(program, Ended::stopped, noted);
-      SearchServices()->StopServiceOfProcess(program.processId);
-      stopped = program.service.lpServiceName;
-    } else {
-      // A process that still hosts other services that run is left as one that cannot be closed.
-      if (program.processId == 0 || !MayTerminate(program.processId, stopped)) return false;
-      noted = NoteProgram(program, Ended::killed, noted);
-      TerminateAndWait(program.processId, stopped);
-      Sleep(500);
-    }
-    if (!ProcessIsRunning(program.processId)) return true;
-    if (outOfTime() || ScriptCallsAbandoned()) return false;
-  }
+  ClosedProgram* noted = nullptr;
+  CloseEnd end = CloseProgram(record.process, &noted, mayTerminate, false);
+  return end == CloseEnd::closed || end == CloseEnd::killed;
 }
 
 bool AbandonSearch() {

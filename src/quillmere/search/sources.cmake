@@ -9,4 +9,5 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/search.cpp
   ${CMAKE_CURRENT_LIST_DIR}/silent.cpp
   ${CMAKE_CURRENT_LIST_DIR}/closed_record.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/close_program.cpp
 )

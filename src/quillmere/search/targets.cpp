@@ -66,8 +66,7 @@ HICON LoadTargetIcon(const tchar* path) {
   HICON icon = nullptr;
   // The file's image of the list's icon size at the system's DPI, not a larger one shrunk.
   if (PathEndsWith(path, kIco))
-    icon = static_cast<HICON>(TV_AW(LoadImage)(nullptr, path, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), LR_LOADFROMFILE));
+    icon = SmallIcon(nullptr, path, LR_LOADFROMFILE);
   else
     TV_AW(ExtractIconEx)(path, 0, nullptr, &icon, 1);
   return icon;

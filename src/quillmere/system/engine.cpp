@@ -15,11 +15,14 @@ bool g_isWindows2000 = false;
 HANDLE g_cancelEvent = nullptr;
 EntryLookup g_lookup = nullptr;  // null: GetProcAddress
 
+FARPROC EntryPoint(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return g_lookup ? g_lookup(module, name) : GetProcAddress(module, name);
+}
+
 template <class F>
 void Resolve(HMODULE module, const char* name, F* slot) {
-  FARPROC entry = nullptr;
-  if (module) entry = g_lookup ? g_lookup(module, name) : GetProcAddress(module, name);
-  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(entry));
+  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(EntryPoint(module, name)));
 }
 
 bool RequiredPresent() {
@@ -101,7 +104,7 @@ struct WindowWalk {
   ProcessEntry entry;
 };
 
-bool IsVisible(HWND window) { return (GetWindowLongPtr(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+bool IsVisible(HWND window) { return (TV_AW(GetWindowLongPtr)(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 BOOL CALLBACK CountVisible(HWND window, LPARAM counter) {
   if (IsVisible(window)) ++*reinterpret_cast<DWORD*>(counter);
@@ -135,7 +138,7 @@ BOOL CALLBACK TakeMainWindow(HWND window, LPARAM state) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (owner != search->processId) return TRUE;
-  LONG_PTR style = GetWindowLongPtr(window, GWL_STYLE);
+  LONG_PTR style = TV_AW(GetWindowLongPtr)(window, GWL_STYLE);
   if (!(style & WS_VISIBLE) || !(style & WS_CAPTION) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
   search->entry->window = window;
   search->entry->displayName[0] = 0;
@@ -168,7 +171,7 @@ bool InitProcessApi() {
 
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  HMODULE psapi = LoadLibraryA("psapi.dll");  // kept loaded for the life of the process
+  HMODULE psapi = TV_AW(LoadLibrary)(TV_T("psapi.dll"));  // kept loaded for the life of the process
   Resolve(ntdll, "NtQuerySystemInformation", &g_api.NtQuerySystemInformation);
   Resolve(ntdll, "NtQueryObject", &g_api.NtQueryObject);
   Resolve(ntdll, "NtQueryVolumeInformationFile", &g_api.NtQueryVolumeInformationFile);

@@ -51,9 +51,7 @@ constexpr DWORD kCompanionSilenceMs = 5000;
 // plug-in's folder. System32 is the 64-bit one while redirection is off, for this call only.
 bool StartCompanion(tchar* commandLine, const tchar* folder, PROCESS_INFORMATION* started) {
   tchar program[MAX_PATH + 16];
-  UINT length = TV_AW(GetSystemDirectory)(program, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  TV_AW(lstrcat)(program, TV_T("\\rundll32.exe"));
+  if (!SystemFilePath(TV_T("\\rundll32.exe"), program)) return false;
   TV_AW(STARTUPINFO) startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

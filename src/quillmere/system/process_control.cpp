@@ -63,6 +63,28 @@ bool TerminateAndWait(DWORD processId, const tchar* stoppedService) {
   return true;
 }
 
+bool IsHelperProcess(const ProcessDetails& child, DWORD parentId, const ProcessDetails& parent) {
+  return parentId != 0 && child.parentId == parentId && !child.image.empty() &&
+         CompareFileTime(&parent.started, &child.started) <= 0 &&
+         lstrcmpiW(parent.image.c_str(), child.image.c_str()) == 0;
+}
+
+DWORD ApplicationRoot(DWORD processId) {
+  ProcessDetails origins[2];
+  ProcessDetails* child = &origins[0];
+  if (!ReadProcessOrigin(processId, child)) return processId;
+  // The installer's own process is no piece of another (an installer that started itself
+  // elevated is not closed through the copy that waits for it).
+  for (int depth = 0; depth < 8 && processId != GetCurrentProcessId(); ++depth) {
+    ProcessDetails* parent = child == &origins[0] ? &origins[1] : &origins[0];
+    DWORD parentId = child->parentId;
+    if (!ReadProcessOrigin(parentId, parent) || !IsHelperProcess(*child, parentId, *parent)) break;
+    processId = parentId;
+    child = parent;
+  }
+  return processId;
+}
+
 bool CloseWindowPolitely(HWND window) {
   DWORD processId = 0;
   if (window == nullptr || GetWindowThreadProcessId(window, &processId) == 0 || !MayEndProcess(processId))

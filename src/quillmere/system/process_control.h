@@ -3,6 +3,7 @@
 // that every way of ending a program passes.
 #pragma once
 #include "frame/plugin.h"
+#include "quillmere/system/process_details.h"
 
 namespace tv {
 
@@ -25,5 +26,15 @@ bool TerminateAndWait(DWORD processId, const tchar* stoppedService = nullptr);
 // Asks the window to close (WM_CLOSE, at most 1 s for the window to answer); false without
 // asking when MayEndProcess refuses its process, or for no window.
 bool CloseWindowPolitely(HWND window);
+
+// A helper process of an application (as a browser or an Electron program runs its renderers):
+// started by the process that `parent` describes, running as parentId (one that began no later
+// than the child, so that a later process that took the id does not count), from the same
+// executable.
+bool IsHelperProcess(const ProcessDetails& child, DWORD parentId, const ProcessDetails& parent);
+// The process of the application that the process is a piece of: its parent, and that one's, as
+// long as each is a helper process of the next; the process itself when it is none, and always
+// for the installer's own process.
+DWORD ApplicationRoot(DWORD processId);
 
 }  // namespace tv

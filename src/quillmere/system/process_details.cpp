@@ -14,6 +14,7 @@ using QueryProcess = LONG(WINAPI*)(HANDLE process, ULONG infoClass, void* buffer
 using QueryImageName = BOOL(WINAPI*)(HANDLE process, DWORD flags, wchar_t* name, DWORD* size);
 using ModuleFileName = DWORD(WINAPI*)(HANDLE process, HMODULE module, wchar_t* name, DWORD size);
 
+constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, from Vista on
 constexpr ULONG kProcessBasicInformation = 0;
 constexpr ULONG kProcessWow64Information = 26;
 
@@ -82,7 +83,7 @@ void ReadImage(HANDLE process, BasicText<wchar_t>* out) {
     out->Assign(path, size);
     return;
   }
-  HMODULE psapi = LoadLibraryA("psapi.dll");
+  HMODULE psapi = TV_AW(LoadLibrary)(TV_T("psapi.dll"));
   auto moduleName = psapi ? reinterpret_cast<ModuleFileName>(
                                 reinterpret_cast<void*>(GetProcAddress(psapi, "GetModuleFileNameExW")))
                           : nullptr;
@@ -127,20 +128,34 @@ DWORD ParentProcessId(HANDLE process) {
 }
 
 bool ProcessStartTime(DWORD processId, FILETIME* started) {
-  constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, from Vista on
   KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
   if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, processId));
   FILETIME exited, kernel, user;
   return process && GetProcessTimes(process.get(), started, &exited, &kernel, &user);
 }
 
+namespace {
+
+bool ReadOrigin(HANDLE process, ProcessDetails* out) {
+  out->image.Clear();
+  FILETIME exited, kernel, user;
+  if (!GetProcessTimes(process, &out->started, &exited, &kernel, &user)) return false;
+  out->parentId = ParentProcessId(process);
+  ReadImage(process, &out->image);
+  return true;
+}
+
+}  // namespace
+
+bool ReadProcessOrigin(DWORD processId, ProcessDetails* out) {
+  KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, processId));
+  return process && ReadOrigin(process.get(), out);
+}
+
 bool ReadProcessDetails(DWORD processId, ProcessDetails* out) {
   KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-  if (!process) return false;
-  FILETIME exited, kernel, user;
-  if (!GetProcessTimes(process.get(), &out->started, &exited, &kernel, &user)) return false;
-  out->parentId = ParentProcessId(process.get());
-  ReadImage(process.get(), &out->image);
+  if (!process || !ReadOrigin(process.get(), out)) return false;
 #ifndef _WIN64
   // A 64-bit program's block lies beyond what a 32-bit process can read.
   BOOL wow64 = FALSE;

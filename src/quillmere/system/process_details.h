@@ -19,6 +19,10 @@ struct ProcessDetails {
 // cannot be read stays empty. A 32-bit plug-in reads 64-bit programs through the companion.
 bool ReadProcessDetails(DWORD processId, ProcessDetails* out);
 
+// Reads only where the process came from: its executable, its start and its parent; the command
+// line and the folder stay empty. False when the process cannot be opened.
+bool ReadProcessOrigin(DWORD processId, ProcessDetails* out);
+
 // True while the process that started at `started` still runs under this id.
 bool ProcessStillRuns(DWORD processId, const FILETIME& started);
 // When the process under this id started (also once it has ended, while it can be opened).

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "quillmere/system/service_paging.h"
+#include "services/scm.h"
 
 namespace tv {
 
@@ -82,14 +83,7 @@ bool ServiceList::FindServiceOfProcess(DWORD processId, ServiceEntry* entry) con
   return false;
 }
 
-void ServiceList::StopService(ServiceEntry entry) { Stop(entry, true); }
-
-void ServiceList::StopServiceOfProcess(DWORD processId) {
-  ServiceEntry entry;
-  if (FindServiceOfProcess(processId, &entry)) Stop(entry, false);
-}
-
-void ServiceList::Stop(const ServiceEntry& entry, bool withDialog) {
+void ServiceList::Stop(const ServiceEntry& entry, bool withDialog, DWORD limitMs) {
   if (!manager_ || entry.lpServiceName == nullptr) return;
   ServiceHandle service(TV_AW(OpenService)(manager_.get(), entry.lpServiceName, SERVICE_QUERY_STATUS | SERVICE_STOP));
   if (!service) return;
@@ -99,7 +93,7 @@ void ServiceList::Stop(const ServiceEntry& entry, bool withDialog) {
     return;
   SC_HANDLE handle = service.get();
   if (!withDialog) {
-    StopWaitThread(&handle);
+    StopAndWait(handle, limitMs);
     return;
   }
   InterlockedExchange(&stopDone, 0);
@@ -152,19 +146,7 @@ void ServiceList::RunStopDialog(const tchar* serviceName, HANDLE worker) {
 }
 
 DWORD WINAPI StopWaitThread(LPVOID serviceHandle) {
-  SC_HANDLE service = *static_cast<SC_HANDLE*>(serviceHandle);
-  SERVICE_STATUS status = {};
-  if (ControlService(service, SERVICE_CONTROL_STOP, &status) && status.dwCurrentState != SERVICE_STOPPED) {
-    DWORD start = GetTickCount();
-    DWORD waitHint = status.dwWaitHint;
-    for (;;) {
-      Sleep(waitHint);
-      SERVICE_STATUS_PROCESS now = {};
-      if (!QueryProcessStatus(service, &now) || now.dwCurrentState == SERVICE_STOPPED) break;
-      if (GetTickCount() - start >= kStopTimeoutMs) break;
-      waitHint = now.dwWaitHint;
-    }
-  }
+  StopAndWait(*static_cast<SC_HANDLE*>(serviceHandle), kStopTimeoutMs);
   InterlockedExchange(&stopDone, 1);
   return 0;
 }

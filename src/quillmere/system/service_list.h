@@ -36,15 +36,14 @@ class ServiceList {
 
   // The first service, in enumeration order, that runs in the process.
   bool FindServiceOfProcess(DWORD processId, ServiceEntry* entry) const;
-  // Stops the service, showing the progress dialog over the disabled parent window until it has
-  // stopped or 30 s have passed.
-  void StopService(ServiceEntry entry);
-  // Stops the first service of the process on the calling thread, without a dialog.
-  void StopServiceOfProcess(DWORD processId);
+  // Stops the service (StopAndWait: until it has stopped and, alone in its process, that process
+  // has ended too), with the progress dialog over the disabled parent window for at most 30 s,
+  // or without one on the calling thread for at most limitMs (0: only asks). A service that
+  // stops already, or has stopped, is left alone.
+  void Stop(const ServiceEntry& entry, bool withDialog, DWORD limitMs = 30000);
 
  private:
   void Load();
-  void Stop(const ServiceEntry& entry, bool withDialog);
   void RunStopDialog(const tchar* serviceName, HANDLE worker);
 
   HINSTANCE instance_;
@@ -55,8 +54,8 @@ class ServiceList {
   BasicText<tchar> captionFormat_;
 };
 
-// The worker of a stop: sends the stop request and waits, at most 30 s, for the service to stop;
-// then sets the stop-done flag. The argument points to the service handle.
+// The worker of a stop: StopAndWait for at most 30 s, then sets the stop-done flag. The argument
+// points to the service handle.
 DWORD WINAPI StopWaitThread(LPVOID serviceHandle);
 
 }  // namespace tv

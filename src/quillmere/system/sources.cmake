@@ -9,6 +9,7 @@ target_sources(Tarvolk PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/helper_bridge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_control.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_details.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/polite_close.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_owner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/service_list.cpp
 )

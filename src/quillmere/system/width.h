@@ -34,6 +34,23 @@ inline HANDLE CreateFileT(const tchar* p, DWORD access, DWORD share, DWORD dispo
 }
 inline DWORD GetModuleFileNameT(HMODULE m, tchar* t, DWORD n) { return TV_AW(GetModuleFileName)(m, t, n); }
 
+// An icon at the system's small-icon size (the lists' images), from a module's resources or, with
+// LR_LOADFROMFILE, from an icon file; null when there is none.
+inline HICON SmallIcon(HINSTANCE module, const tchar* name, UINT flags) {
+  return static_cast<HICON>(TV_AW(LoadImage)(module, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), flags));
+}
+
+// The full path of a file in the system folder, its name given with the backslash before it (at
+// most 15 characters in all): System32, or SysWOW64 for a 32-bit process while redirection is on.
+// False when the folder's path does not fit MAX_PATH.
+inline bool SystemFilePath(const tchar* name, tchar (&path)[MAX_PATH + 16]) {
+  UINT length = TV_AW(GetSystemDirectory)(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  TV_AW(lstrcat)(path, name);
+  return true;
+}
+
 // Copies a counted UTF-16 name into the stack's width, NUL-terminated within capacity
 // characters: as it is in the Unicode variants, in the ANSI code page in x86-ansi, as
 // every other name of that build is (characters the code page lacks become '?').

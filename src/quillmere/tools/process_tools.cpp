@@ -2,10 +2,12 @@
 // exports of their own on the system layer.
 #include "quillmere/system/process_control.h"
 
+#include "frame/numbers.h"
 #include "frame/owned.h"
 #include "quillmere/system/engine.h"
 #include "quillmere/module.h"
 #include "quillmere/system/path_text.h"
+#include "quillmere/system/polite_close.h"
 #include "quillmere/system/process_owner.h"
 #include "quillmere/system/width.h"
 
@@ -91,16 +93,47 @@ int ReportFirstMatch(const ProcessEntry* entry, void* arg) {
 struct CloseWalk {
   const NameMatch* match;
   bool kill;
+  bool wait;
   bool found;
+  bool refused;
+  bool running;
+  DWORD start;
+  DWORD limit;
 };
+
+// What is left of the time "/wait" gave (without it: none, so each program is only asked).
+DWORD Left(const CloseWalk& walk) {
+  DWORD passed = GetTickCount() - walk.start;
+  return passed < walk.limit ? walk.limit - passed : 0;
+}
 
 int CloseMatching(const ProcessEntry* entry, void* arg) {
   auto* walk = static_cast<CloseWalk*>(arg);
+  const DWORD id = entry->processId;
   // The installer itself (or the uninstaller it is a copy of) is never asked nor counted, nor a
   // shared service host that is not terminated.
-  if (IsSystemProcessId(entry->processId) || !walk->match->Matches(entry) || !MayEndProcess(entry->processId))
+  if (IsSystemProcessId(id) || !walk->match->Matches(entry) || !MayEndProcess(id)) return 1;
+  if (walk->kill) {
+    walk->found = TerminateAndWait(id) || walk->found;
     return 1;
-  if (walk->kill ? TerminateAndWait(entry->processId) : (CloseWindowPolitely(entry->window), true)) walk->found = true;
+  }
+  walk->found = true;
+  // The helper processes of an application go with its first process, which has their name; a
+  // service that shares its process with others is left alone.
+  ServiceList services(nullptr, nullptr, nullptr);
+  ServiceEntry service;
+  bool hosts = services.FindServiceOfProcess(id, &service);
+  if ((hosts && (service.ServiceStatusProcess.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) != 0) ||
+      ApplicationRoot(id) != id)
+    return 1;
+  const CloseRequest request = {id, entry->window, hosts ? &services : nullptr, &service, false, Left(*walk)};
+  if (!walk->wait) {
+    ClosePolitely(request);
+    return 1;
+  }
+  Application application(id);
+  walk->refused = ClosePolitely(request) == Closed::refused || walk->refused;
+  walk->running = !application.AllEnded(Left(*walk)) || walk->running;
   return 1;
 }
 
@@ -208,8 +241,9 @@ TARVOLK_EXPORT(FindProcess, QuillmereFrame) {
   if (!walk.found) frame.pushword(walk.yesno ? "no" : "");
 }
 
-// Pops an optional "/kill", then the program name; asks every matching process's main window to
-// close, or terminates the processes.
+// Pops an optional "/kill", or "/wait" and a number of seconds, then the program name. Asks every
+// matching program to close with the first step that applies to it ("ok" or "error"), or
+// terminates the processes; with "/wait" asks them with every step and waits for them.
 TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
   if (!EnableDebugPrivilege()) {
     frame.pushword("error");
@@ -220,20 +254,28 @@ TARVOLK_EXPORT(CloseProcess, QuillmereFrame) {
     frame.pushword("error");
     return;
   }
-  CloseWalk walk = {nullptr, false, false};
+  CloseWalk walk = {};
+  int seconds = 0;
   if (IsWord(name.c_str(), "/kill")) {
     walk.kill = true;
     if (!PopArg(frame, name)) return;
+  } else if (IsWord(name.c_str(), "/wait")) {
+    walk.wait = true;
+    seconds = PopArg(frame, name) ? myatoi_signed(name.c_str()) : -1;
+    if (seconds >= 0 && !PopArg(frame, name)) seconds = -1;
   }
   NameMatch match(frame, name.c_str());
-  if (name.empty() || !match.ok()) {
+  if (seconds < 0 || name.empty() || !match.ok()) {
     frame.pushword("error");
     return;
   }
   walk.match = &match;
+  walk.start = GetTickCount();
+  walk.limit = seconds < 2000000 ? static_cast<DWORD>(seconds) * 1000 : 2000000000u;
   EnumRequest request = {&walk, walk.kill ? 0 : 1};
   EnumProcessEntries(&CloseMatching, &request, false);
-  frame.pushword(walk.found ? "ok" : "error");
+  const char* word = walk.refused ? "refused" : walk.running ? "running" : "closed";
+  frame.pushword(!walk.found ? "error" : !walk.wait ? "ok" : word);
 }
 
 // Pops a comma-separated list of process ids and terminates each listed process.

@@ -90,19 +90,19 @@ TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
   CHECK(running >= 1);
   CHECK_EQ(misplaced, 0);
 
-  // A process that hosts no service: nothing found, and nothing is stopped.
+  // A process that hosts no service: nothing found.
   CHECK(!list.FindServiceOfProcess(GetCurrentProcessId(), &entry));
-  list.StopServiceOfProcess(GetCurrentProcessId());
-  CHECK_EQ(svc.scm.State(svc.name), SERVICE_RUNNING);
 }
 
-TEST_CASE(StopServiceOfProcessStopsWithoutADialog) {
+TEST_CASE(StopWithoutADialog) {
   // A service whose stop takes 600 ms and reports a wait hint of 0: polled without pause.
   RunningService svc("quiet", "stopdelay=600 hint=0");
   tv::ServiceList list(GetModuleHandleA(nullptr), nullptr, nullptr);
+  tv::ServiceEntry entry = {};
+  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
   DialogWatch watch("Stopping the service: " + svc.name);
   DWORD start = GetTickCount();
-  list.StopServiceOfProcess(svc.pid);
+  list.Stop(entry, false);
   DWORD took = GetTickCount() - start;
   watch.Finish();
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);  // it returns once the service has stopped
@@ -120,7 +120,7 @@ TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
   CHECK(list.FindServiceOfProcess(svc.pid, &entry));
   DialogWatch watch("Halte " + svc.name + " an (100% %d)", parent);
   DWORD start = GetTickCount();
-  list.StopService(entry);
+  list.Stop(entry, true);
   DWORD took = GetTickCount() - start;
   watch.Finish();
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
@@ -142,7 +142,7 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
   CloseServiceHandle(h);
   DialogWatch watch("Stopping the service: " + svc.name);
   DWORD start = GetTickCount();
-  list.StopService(entry);
+  list.Stop(entry, true);
   DWORD took = GetTickCount() - start;
   watch.Finish();
   CHECK(took < 500);  // no request, no wait, no dialog
@@ -152,9 +152,9 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
 
   // Already stopped, or a copy without a name: nothing at all happens, at once.
   start = GetTickCount();
-  list.StopService(entry);
+  list.Stop(entry, true);
   tv::ServiceEntry nameless = {};
-  list.StopService(nameless);
+  list.Stop(nameless, true);
   CHECK(GetTickCount() - start < 500);
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
 }
