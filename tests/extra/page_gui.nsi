@@ -202,9 +202,6 @@ Function IgnorePage
   Push "below"
   Tarvolk::Show
   !insertmacro DumpStack "ignore"
-  Push "below"
-  Tarvolk::Show
-  !insertmacro DumpStack "show again"
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 

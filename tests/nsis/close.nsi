@@ -92,13 +92,11 @@ FunctionEnd
   !insertmacro Line "  ${KIND}:$Record_${KIND}"
 !macroend
 
-; A victim with its own name, up when it has written its READY file.
 !macro Start KIND ARGS
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${KIND}-${T}.exe" '${ARGS} life=60000' "${D}\${KIND}.ready"
   ${WaitFile} "${D}\${KIND}.ready"
 !macroend
 
-; What the program wrote when it ended.
 !macro Bye KIND
   ${WaitFile} "${D}\${KIND}.bye"
   FileOpen $0 "${D}\${KIND}.bye" r

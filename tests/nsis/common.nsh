@@ -27,7 +27,6 @@ Var Results
   FileClose $Results
 !macroend
 
-; Writes a line to the results (a wizard opens them for each line).
 !macro Line TEXT
   !ifdef WIZARD
     FileOpen $Results "${RESULTS}" a

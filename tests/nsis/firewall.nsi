@@ -13,7 +13,6 @@ Var State
 !define APP "C:\Tv\app.exe"
 !define NOPOLICY2 "fail|NetFwPolicy2$\r$\n"
 
-; Replaces the double's state with TEXT (lines ending in $\r$\n).
 !macro Scene TEXT
   FileOpen $0 $State w
   FileWrite $0 "${TEXT}"

@@ -121,7 +121,6 @@ Function Kept
   FileWrite $Results "$Label: $Result | changed:$Diff$\r$\n"
 FunctionEnd
 
-; A test in ${If} (COND: the test and its argument) between a scene and its check.
 !macro If LABEL ERR COND
   !insertmacro Scene ${ERR}
   ${If} ${COND}
@@ -143,14 +142,12 @@ FunctionEnd
   !insertmacro Kept "${LABEL}"
 !macroend
 
-; A sequence (STATEMENT, leaving its word in $Result) between a scene and its check.
 !macro Sequence LABEL ERR STATEMENT
   !insertmacro Scene ${ERR}
   ${STATEMENT}
   !insertmacro Kept "${LABEL}"
 !macroend
 
-; Replaces the firewall double's state with TEXT.
 !macro Firewall TEXT
   FileOpen $0 $State w
   FileWrite $0 "${TEXT}"
@@ -184,7 +181,6 @@ Section
   ${WaitFile} "${D}\window.ready"
   ${WaitFile} "${D}\deaf.ready"
 
-  ; Files and processes.
   !insertmacro If "locked held" 0 `${FileLocked} "${D}\held.dat"`
   !insertmacro IfNot "locked free (IfNot)" 1 `${FileLocked} "${D}\free.dat"`
   !insertmacro If "locked missing" 1 `${FileLocked} "${D}\missing.dat"`

@@ -66,7 +66,6 @@ FunctionEnd
   Call ReadList
 !macroend
 
-; A call (STATEMENT) and what it left: the stack, then the value NAME in the view VIEW.
 !macro Check LABEL NAME VIEW STATEMENT
   ${STATEMENT}
   !insertmacro DumpStack "${LABEL}"

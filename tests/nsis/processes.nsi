@@ -1,7 +1,9 @@
 ; The process tool exports in a real installer, on victims it starts itself; EnumProcesses calls
-; back into this installer's own functions through the installer's ExecuteCodeSegment.
+; back into this installer's own functions through the installer's ExecuteCodeSegment. Also
+; RunAsNonElevatedUser where it cannot start the program, and RunAs in a silent installation.
 ;   TESTBIN32  the folder of the 32-bit test programs
 !include "common.nsh"
+!include "LogicLib.nsh"
 
 Name "Tarvolk process tools test"
 OutFile "${OUTFILE}"
@@ -18,6 +20,7 @@ OutFile "${OUTFILE}"
 
 Var Seen
 Var Calls
+Var Inner
 
 Function EnumSeen
   Pop $1
@@ -26,19 +29,32 @@ Function EnumSeen
   IntOp $Calls $Calls + 1
   StrCmp $2 "${D}\${A}" 0 +2
     StrCpy $Seen "$3"
-  Push "true"
+  Push "TRUE"  ; answer words are read without regard to case
 FunctionEnd
 
+; Calls the plug-in itself: the first call of the installer keeps the DLL loaded through it.
 Function EnumStop
   Pop $1
   Pop $2
   Pop $3
   IntOp $Calls $Calls + 1
-  Push "false"
+  Tarvolk::IsFileLocked "${D}\missing.txt"
+  Pop $Inner
+  Tarvolk::FindProcess "/yesno" "tvnothing-${VARIANT}.exe"
+  Pop $R0
+  StrCpy $Inner "$Inner $R0"
+  Push "False"
 FunctionEnd
 
 Section
   !insertmacro OpenResults
+  StrCpy $Calls 0
+  GetFunctionAddress $0 EnumStop
+  Tarvolk::EnumProcesses $0
+  Pop $0
+  !insertmacro Line "enum stopped: $0, calls: $Calls, inner: $Inner"
+  !insertmacro DumpStack "enum stopped left"
+  ${DumpBelow} "address '7x'" `Tarvolk::EnumProcesses "7x"`
   CreateDirectory "${D}"
   FileOpen $0 "${D}\held.txt" w
   FileClose $0
@@ -66,16 +82,12 @@ Section
   StrCmp $1 "${D}\${A}" 0 +2
     StrCpy $1 "image path"
   !insertmacro Line "find: [$1] [$2] $0"
-  ${DumpBelow} "find yesno" `Tarvolk::FindProcess "/yesno" "${A}"`
   ${Dump} "find user yesno" `Tarvolk::FindProcess "/user" "/YESNO" "${A}"`
   ${Dump} "find part of a name" `Tarvolk::FindProcess "/yesno" "na-processes-${VARIANT}.exe"`
   ${Dump} "find nothing" `Tarvolk::FindProcess "tvnothing.exe"`
   ${Dump} "find without name" `Tarvolk::FindProcess "/user"`
 
-  ; IsFileLocked, also past MAX_PATH characters, in every variant.
-  ${Dump} "locked held" `Tarvolk::IsFileLocked "${D}\held.txt"`
-  ${Dump} "locked free" `Tarvolk::IsFileLocked "${D}\free.txt"`
-  ${Dump} "locked missing" `Tarvolk::IsFileLocked "${D}\missing.txt"`
+  ; IsFileLocked past MAX_PATH characters, in every variant.
   ${Dump} "locked missing folder" `Tarvolk::IsFileLocked "${D}\nofolder\missing.txt"`
   ${Dump} "locked folder (access denied)" `Tarvolk::IsFileLocked "${D}"`
   StrLen $0 "${LONG}"
@@ -98,12 +110,6 @@ Section
     StrCpy $Calls "many"
   !insertmacro Line "enum: $0, victim [$Seen], calls: $Calls"
   !insertmacro DumpStack "enum left"
-  StrCpy $Calls 0
-  GetFunctionAddress $0 EnumStop
-  Tarvolk::EnumProcesses $0
-  Pop $0
-  !insertmacro Line "enum stopped: $0, calls: $Calls"
-  !insertmacro DumpStack "enum stopped left"
 
   ; CloseProcess: the window of C is asked to close (it is gone within about 10 s); B is killed.
   ${Dump} "close" `Tarvolk::CloseProcess "${C}"`
@@ -137,6 +143,16 @@ Section
   ${Dump} "after kill list" `Tarvolk::FindProcess "/yesno" "${E}"`
   ${Dump} "locked after kill" `Tarvolk::IsFileLocked "${D}\held.txt"`
   ${Dump} "close kill long" `Tarvolk::CloseProcess "/kill" "${L}"`
+
+  ${DumpBelow} "non-elevated, missing program" `Tarvolk::RunAsNonElevatedUser "${TESTBIN32}\no-such-program.exe" 'x' "${D}"`
+  ${Dump} "non-elevated, no directory" `Tarvolk::RunAsNonElevatedUser "${TESTBIN32}\tvvictim.exe" 'x'`
+  ; A silent installation has no window for the page: the arguments are taken, nothing waits.
+  Delete "${D}\tvcmdline.txt"
+  ${DumpBelow} "RunAs silent" `Tarvolk::RunAs "/user" "User:" "someone" "/errors" "a" "b" "c" "${TESTBIN32}\tvvictim.exe" "${D}"`
+  Sleep 500
+  ${If} ${FileExists} "${D}\tvcmdline.txt"
+    !insertmacro Line "    started anyway"
+  ${EndIf}
 
   !insertmacro CloseResults
 SectionEnd

@@ -53,7 +53,6 @@ Function Offer
   Push "autoclose"
 FunctionEnd
 
-; One record entry: the texts compared with how each program was started.
 !macro Known IMAGE VAR LINE FOLDER
   ${If} $2 == "${D}\${IMAGE}"
     ${If} $3 == '${LINE}'
@@ -242,18 +241,10 @@ Section
   !insertmacro Start deaf ${BIN} '${DEAF}'
   !insertmacro Start wide ${TESTBIN64} '${WIDE}'
   !insertmacro Start tree ${BIN} '${TREE}'
-  ; Each program has recorded its start (at most about 30 s).
-  StrCpy $R2 0
-  ${DoUntil} $R2 > 300
-    ${If} ${FileExists} "${D}\polite.txt"
-    ${AndIf} ${FileExists} "${D}\deaf.txt"
-    ${AndIf} ${FileExists} "${D}\wide.txt"
-    ${AndIf} ${FileExists} "${D}\tree.txt"
-      ${Break}
-    ${EndIf}
-    IntOp $R2 $R2 + 1
-    Sleep 100
-  ${Loop}
+  ${WaitFile} "${D}\polite.txt"
+  ${WaitFile} "${D}\deaf.txt"
+  ${WaitFile} "${D}\wide.txt"
+  ${WaitFile} "${D}\tree.txt"
   Sleep 500
 
   Tarvolk::AddClass "TvPolite-${T}"

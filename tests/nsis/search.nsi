@@ -15,7 +15,6 @@ OutFile "${OUTFILE}"
 !define B "tvsb-search-${VARIANT}.exe"
 !define M "tvsm-search-${VARIANT}.exe"
 !define W "tvsw-search-${VARIANT}.exe"
-!define P "tvsp-search-${VARIANT}.exe"
 !define K "tvsk-search-${VARIANT}.exe"
 !define N "tvsn-search-${VARIANT}.exe"
 !define X "tvsx-search-${VARIANT}.exe"
@@ -29,7 +28,6 @@ Var cF
 Var cB
 Var cM
 Var cW
-Var cP
 Var cK
 Var cN
 Var cX
@@ -46,7 +44,6 @@ Var Mixed
     Goto answered
 !macroend
 
-; The function that every silent search calls: pops the id, the image path and the name.
 Function Offer
   Pop $1
   Pop $2
@@ -55,7 +52,6 @@ Function Offer
   !insertmacro Tag $cB "${D}\${B}"
   !insertmacro Tag $cM "${D}\${M}"
   !insertmacro Tag $cW "${D}\${W}"
-  !insertmacro Tag $cP "${D}\${P}"
   !insertmacro Tag $cK "${D}\${K}"
   !insertmacro Tag $cN "${CAFE}\${N}"
   !insertmacro Tag $cX "${D}\${X}"
@@ -74,7 +70,6 @@ Function Offer
   Push $Answer
 FunctionEnd
 
-; As Offer, and calls the plug-in itself from inside the search.
 Function OfferNested
   Pop $1
   Pop $2
@@ -117,7 +112,6 @@ Function OsVersionOffer
   Push "true"
 FunctionEnd
 
-; Custom targets: present, and absent.
 Function Present
   Pop $0
   StrCpy $Asked "$Asked $0"
@@ -141,7 +135,6 @@ Function Slow
   Push "no"
 FunctionEnd
 
-; Pops the entries above a "|" into $6, each as " [entry]".
 Function UpToBar
   StrCpy $6 ""
   loop:
@@ -153,7 +146,7 @@ Function UpToBar
 FunctionEnd
 
 !macro Counts LABEL
-  !insertmacro Line "${LABEL}: F=$cF B=$cB M=$cM W=$cW P=$cP K=$cK N=$cN X=$cX explorer=$cE self=$cSelf custom=[$Custom ]"
+  !insertmacro Line "${LABEL}: F=$cF B=$cB M=$cM W=$cW K=$cK N=$cN X=$cX explorer=$cE self=$cSelf custom=[$Custom ]"
   !insertmacro ResetCounts
 !macroend
 
@@ -162,7 +155,6 @@ FunctionEnd
   StrCpy $cB 0
   StrCpy $cM 0
   StrCpy $cW 0
-  StrCpy $cP 0
   StrCpy $cK 0
   StrCpy $cN 0
   StrCpy $cX 0
@@ -198,7 +190,6 @@ FunctionEnd
   Tarvolk::CloseProcess "/kill" "${D}\${B}"
   Tarvolk::CloseProcess "/kill" "${D}\${M}"
   Tarvolk::CloseProcess "/kill" "${D}\${W}"
-  Tarvolk::CloseProcess "/kill" "${D}\${P}"
   Tarvolk::CloseProcess "/kill" "${D}\${K}"
   Tarvolk::CloseProcess "/kill" "${CAFE}\${N}"
   Tarvolk::CloseProcess "/kill" "${D}\${X}"
@@ -238,7 +229,6 @@ Section
   ${Victim} "${BIN}\tvvictim.exe" "${D}\${B}" '${LIFE} file=${D}\folder2\beside.dat' "${D}\b.ready"
   ${Victim} "${BIN}\tvvictim.exe" "${D}\${M}" '${LIFE} dll=${D}\mods\tvmod-search.dll' "${D}\m.ready"
   ${Victim} "${BIN}\tvvictim_plain.exe" "${D}\${W}" '${LIFE} class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1' "${D}\w.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${P}" '${LIFE} class=TvSearchP-${VARIANT} caption=TvSearchP style=1' "${D}\p.ready"
   ${Victim} "${BIN}\tvvictim.exe" "${D}\${K}" '${LIFE} class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1' "${D}\k.ready"
   ${Victim} "${BIN}\tvvictim.exe" "${CAFE}\${N}" '${LIFE} "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"' "${D}\n.ready"
   ${Victim} "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe" '${LIFE} file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1' "${D}\e.ready"
@@ -247,7 +237,6 @@ Section
   ${WaitFile} "${D}\b.ready"
   ${WaitFile} "${D}\m.ready"
   ${WaitFile} "${D}\w.ready"
-  ${WaitFile} "${D}\p.ready"
   ${WaitFile} "${D}\k.ready"
   ${WaitFile} "${D}\n.ready"
   ${WaitFile} "${D}\e.ready"
@@ -331,14 +320,11 @@ Section
   !insertmacro Search Offer
   !insertmacro Counts "false: $9"
 
-  ; "autoclose": the polite window closes, the deaf one is killed.
+  ; "autoclose": the deaf window is killed (and recorded, for the record walk below).
   StrCpy $Answer "autoclose"
-  Tarvolk::AddClass "tvsearchp-${VARIANT}"
   Tarvolk::AddClass "tvsearchk-${VARIANT}"
   !insertmacro Search Offer
   !insertmacro Counts "autoclose: $9"
-  Tarvolk::FindProcess "/yesno" "${P}"
-  ${Dump} "after autoclose" `Tarvolk::FindProcess "/yesno" "${K}"`
   ; A custom target that stays present: after about 10 s of asking it counts as one that cannot
   ; be closed; the function hears so, and the search stops before the next target.
   GetFunctionAddress $R1 Present

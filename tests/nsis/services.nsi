@@ -37,23 +37,8 @@ Section
   Tarvolk::Remove "${SVC}"
   Call TakeStack
 
-  ; Install pops: name, display name, type, start type, command line, group, dependencies,
-  ; account, password; so the script pushes them the other way round. The service exports
-  ; empty the whole stack: "below" is gone afterwards.
-  Push "below"
-  Push ""
-  Push ""
-  Push ""
-  Push ""
-  Push "${SERVICE_EXE}"
-  Push "3"
-  Push "0x10"
-  Push "${SVC} display"
-  Push "${SVC}"
-  Tarvolk::Install
-  !insertmacro DumpStack "install"
-
-  ; The call form pushes its parameters so that the first one written ends on top.
+  ; The service exports empty the whole stack: "below" is gone afterwards.
+  ${DumpBelow} "install" `Tarvolk::Install "${SVC}" "${SVC} display" "0x10" "3" "${SERVICE_EXE}" "" "" "" ""`
   ${Dump} "install again" `Tarvolk::Install "${SVC}" "${SVC} again" "16" "3" "${SERVICE_EXE}" "" "" "" ""`
   ${DumpBelow} "query stopped" `Tarvolk::QueryStatus "${SVC}"`
   ${DumpBelow} "start" `Tarvolk::Start "${SVC}"`
