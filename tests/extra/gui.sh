@@ -2,17 +2,15 @@
 # wizard from outside and act on it as a person would. The driver sets, before it sources this:
 #   root (the tree), title (the start of the installer window's title), log (what is seen),
 #   variant; screens (where shot puts its pictures) where it takes any.
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2086
 
 . "$root/tests/lib.sh"
 ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
 ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
 note() { echo "$*" >>"$log"; }
-# The lines of a file the installer wrote, indented, into the log.
 note_file() { tr -d '\r' <"$1" | sed 's/^/  /' >>"$log"; }
 # xwd -root and xdotool search walk every window on the display and fail (BadWindow,
 # BadDrawable) when a program of another test closes one meanwhile: they are tried again.
-# screen_xwd: the whole display as an xwd picture, on standard output.
 screen_xwd() {
   local raw try
   raw=$(mktemp)
@@ -27,7 +25,6 @@ screen_xwd() {
   rm -f "$raw"
   return 1
 }
-# The X window of the installer's first shown window.
 shown_window() {
   local try w
   for try in 1 2 3 4 5; do
@@ -62,11 +59,9 @@ click() {
   local pos
   pos=$(look pos "$1")
   [ -n "$pos" ] || fail "no control $1 to click"
-  # shellcheck disable=SC2086
   xdotool mousemove $pos click 1
   sleep 0.4
 }
-# The installer's message box: its title and text go to the log.
 box() {
   boxtext=$(ctl box) || fail "no message box"
   note "  box: $boxtext"
@@ -78,7 +73,6 @@ answer() {
   for try in 1 2 3; do
     sleep 0.3
     pos=$(ctl boxbtn "$1") || fail "no button $1 on the message box"
-    # shellcheck disable=SC2086
     xdotool mousemove $pos click 1
     if ctl boxgone "${boxtext#\[*\] }"; then
       sleep 0.3
