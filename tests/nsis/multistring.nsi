@@ -72,8 +72,7 @@ FunctionEnd
   !insertmacro Show 0x80000002 "${K}" "${NAME}" ${VIEW}
 !macroend
 
-Section
-  !insertmacro OpenResults
+!macro Clean
   SetRegView 32
   DeleteRegKey HKLM "${K}"
   DeleteRegKey HKCU "${K}"
@@ -81,6 +80,11 @@ Section
   SetRegView 64
   DeleteRegKey HKLM "${K}"
   SetRegView 32
+!macroend
+
+Section
+  !insertmacro OpenResults
+  !insertmacro Clean
 
   ; Writing a list, adding a new and a present string: the settings example.
   Push "below"
@@ -154,11 +158,6 @@ Section
   !insertmacro Check "add, four arguments" "short" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "short"`
   !insertmacro Check "write, three arguments" "short" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "short"`
 
-  DeleteRegKey HKLM "${K}"
-  DeleteRegKey HKCU "${K}"
-  DeleteRegKey HKCR "${K}"
-  SetRegView 64
-  DeleteRegKey HKLM "${K}"
-  SetRegView 32
+  !insertmacro Clean
   !insertmacro CloseResults
 SectionEnd
