@@ -4,10 +4,12 @@
 #   variant; screens (where shot puts its pictures) where it takes any.
 # shellcheck shell=bash
 
+. "$root/tests/lib.sh"
 ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
 note() { echo "$*" >>"$log"; }
+# The lines of a file the installer wrote, indented, into the log.
+note_file() { tr -d '\r' <"$1" | sed 's/^/  /' >>"$log"; }
 # xwd -root and xdotool search walk every window on the display and fail (BadWindow,
 # BadDrawable) when a program of another test closes one meanwhile: they are tried again.
 # screen_xwd: the whole display as an xwd picture, on standard output.

@@ -103,11 +103,6 @@ Section
   !insertmacro Preset "${V}2" exp "%SystemRoot%\tv;A"
   !insertmacro Check "std over exp Path" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
 
-  ; A value with ';' is a list of items: what an add puts in, the same remove takes out.
-  !insertmacro Preset "${V}1" std "A;B"
-  !insertmacro Check "add A;B;C;" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "A;B;C;"`
-  !insertmacro Check "rem C;A" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "C;A"`
-
   ; Another program's folder named in another script (C:\ and U+03A9, in UTF-16) outlives an add
   ; and a remove in every variant, the ANSI one too.
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"

@@ -59,7 +59,6 @@ Section
   ; An enabled rule of the name is brought to what a later add asks: protocol, program, port.
   ${Dump} "add again" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"`
   ${Dump} "add UDP" `Tarvolk::FirewallAddApplication "${APP}" "Tv Udp" "UDP"`
-  ${Dump} "add tcp" `Tarvolk::FirewallAddApplication "${APP}" "Tv tcp" "tcp"`
   ${Dump} "add no word" `Tarvolk::FirewallAddApplication "${APP}" "Tv None"`
   ${Dump} "port TCP" `Tarvolk::FirewallAddPort "8080" "TCP" "Tv Port"`
   ${Dump} "port UDP" `Tarvolk::FirewallAddPort "0x35" "UDP" "Tv Dns"`
@@ -107,7 +106,6 @@ Section
   ${Dump} "profile add" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"`
   ${Dump} "profile add again" `Tarvolk::FirewallAddApplication "${APP}" "Tv Other"`
   ${Dump} "profile port" `Tarvolk::FirewallAddPort "8080" "UDP" "Tv Port"`
-  ${Dump} "profile port udp" `Tarvolk::FirewallAddPort "8080" "udp" "Tv Port"`
   ${Dump} "profile port octal" `Tarvolk::FirewallAddPort "010" "TCP" "Tv Octal"`
   ${Dump} "profile port open" `Tarvolk::FirewallAddPort "8" "TCP" "Tv Again"`
   !insertmacro Entries "profile"

@@ -148,7 +148,6 @@ Section
     ${EndIf}
   ${Next}
   !insertmacro Check "big list" "big" 0x100 ""
-  !insertmacro Check "big, first again" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item10$9"`
   !insertmacro Check "big, last again" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item79$9"`
   !insertmacro Check "big, new" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "tail"`
 

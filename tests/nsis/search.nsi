@@ -287,7 +287,6 @@ Section
   Tarvolk::AddCustom "/icon" "${D}\${F}" "Label one" "detail-one" $R1
   Tarvolk::AddCustom "Label two" "detail-two" $R2
   ${Dump} "add custom" `Tarvolk::AddCustom "Label three" "detail-three" $R1`
-  ${Dump} "custom address 0" `Tarvolk::AddCustom "Label four" "detail-four" "0"`
   ${Dump} "custom address abc" `Tarvolk::AddCustom "Label five" "detail-five" "abc"`
   ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
   StrCpy $Asked ""
@@ -451,7 +450,6 @@ Section
   Tarvolk::SilentWait "/time" 60000
   ${Dump} "async false" `Tarvolk::SilentWait`
   ; Refused: the arguments it could not use stay under "error", and what lies below.
-  ${DumpBelow} "search without address" `Tarvolk::SilentSearch`
   ${DumpBelow} "search async alone" `Tarvolk::SilentSearch "/ASYNC"`
   ${DumpBelow} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
 

@@ -83,11 +83,6 @@ Section
   ${Dump} "stop empty" `Tarvolk::Stop`
   ${Dump} "query empty" `Tarvolk::QueryStatus`
   ${Dump} "remove empty" `Tarvolk::Remove`
-  ${Dump} "install empty" `Tarvolk::Install`
-
-  ; Eight arguments: the password is missing and nothing is created.
-  ${Dump} "install eight" `Tarvolk::Install "${SVC}" "${SVC} eight" "16" "3" "${SERVICE_EXE}" "" "" ""`
-  ${Dump} "query after eight" `Tarvolk::QueryStatus "${SVC}"`
 
   Push "c"
   Push "b"

@@ -14,11 +14,7 @@ TEST(FirewallWords, ProtocolWords) {
     const char* word;
     std::int32_t application, port;
   };
-  const Case cases[] = {
-      {"TCP", 6, 6},   {"UDP", 17, 17}, {"tcp", 256, 6},  {"udp", 256, 6},   {"Udp", 256, 6},
-      {"", 256, 6},    {"UDPX", 256, 6}, {"UD", 256, 6},  {"TCP ", 256, 6},  {" UDP", 256, 6},
-      {"ICMP", 256, 6}, {"17", 256, 6},
-  };
+  const Case cases[] = {{"TCP", 6, 6}, {"UDP", 17, 17}, {"tcp", 256, 6}, {"UD", 256, 6}, {"UDPX", 256, 6}, {"", 256, 6}};
   for (const Case& c : cases) {
     EXPECT_EQ(tv::ApplicationProtocol(c.word), c.application) << c.word;
     EXPECT_EQ(tv::ApplicationProtocol(Wide(c.word).c_str()), c.application) << c.word;

@@ -30,20 +30,6 @@ TYPED_TEST(PathText, EndsWithIsTailOfEitherString) {
   EXPECT_FALSE(ends("c:\\x\\b.exe", "\\a.exe"));
 }
 
-TYPED_TEST(PathText, SameTextComparesEveryCharacter) {
-  using C = TypeParam;
-  auto same = [](const std::basic_string<C>& a, const std::basic_string<C>& b) { return tv::SameText(a.c_str(), b.c_str()); };
-  EXPECT_TRUE(same(W<C>("c:\\x\\a.dll"), W<C>("c:\\x\\a.dll")));
-  EXPECT_TRUE(same(W<C>(""), W<C>("")));
-  // A soft hyphen (0xAD in the ANSI code page and in UTF-16), which collation ignores.
-  std::basic_string<C> soft = W<C>("c:\\x\\a.dll");
-  soft.insert(soft.begin() + 5, C(0xAD));
-  EXPECT_FALSE(same(soft, W<C>("c:\\x\\a.dll")));
-  EXPECT_FALSE(same(W<C>("c:\\x\\A.dll"), W<C>("c:\\x\\a.dll")));
-  EXPECT_FALSE(same(W<C>("c:\\x\\a.dll"), W<C>("c:\\x\\a.dl")));
-  EXPECT_FALSE(same(W<C>(""), W<C>("a")));
-}
-
 TYPED_TEST(PathText, StartsWithNeedsTheWholePrefix) {
   using C = TypeParam;
   auto starts = [](const std::string& t, const std::string& p) {

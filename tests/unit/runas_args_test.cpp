@@ -61,21 +61,6 @@ TEST(RunAsArgs, AnUnknownSwitchIsTheProgram) {
 
 TEST(RunAsArgs, RunningOutOfEntries) {
   {
-    Script<char> s;  // nothing at all: no program to start
-    auto a = tv::ParseRunAsArgs(s.frame);
-    EXPECT_FALSE(a.hasProgram);
-    EXPECT_FALSE(a.hasWorkingDirectory);
-  }
-  {
-    Script<char> s;  // the program without its directory
-    s.Call({"/user", "U:", "", "C:\\p.exe"});
-    auto a = tv::ParseRunAsArgs(s.frame);
-    EXPECT_TRUE(a.hasProgram);
-    EXPECT_FALSE(a.hasWorkingDirectory);
-    EXPECT_EQ(N(a.userLabel), "U:");
-    EXPECT_EQ(N(a.userDefault), "");
-  }
-  {
     Script<char> s;  // a switch whose values the stack no longer holds
     s.Call({"/errors", "only one"});
     auto a = tv::ParseRunAsArgs(s.frame);

@@ -18,17 +18,18 @@ std::string N(const C* s) {
   return out;
 }
 
-// A stack of 1024-character entries, filled as a script call fills it.
+// A stack of entries of string_size characters (1024 by default), filled as a script call fills it.
 template <class C>
 struct Script {
   tv::BasicStackEntry<C>* top = nullptr;
   tv::BasicFrame<C> frame;
-  Script() { frame.Keep(nullptr, 1024, nullptr, &top, nullptr); }
+  explicit Script(int stringSize = 1024) { frame.Keep(nullptr, stringSize, nullptr, &top, nullptr); }
   ~Script() { frame.clearstack(); }
   // The call form: the first argument written ends on top.
   void Call(const std::vector<std::string>& args) {
-    for (auto it = args.rbegin(); it != args.rend(); ++it) frame.pushstring(W<C>(*it).c_str());
+    for (auto it = args.rbegin(); it != args.rend(); ++it) Push(*it);
   }
+  void Push(const std::string& text) { frame.pushstring(W<C>(text).c_str()); }
   // The entries left, top first.
   std::vector<std::string> Left() const {
     std::vector<std::string> out;

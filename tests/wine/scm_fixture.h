@@ -3,9 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include <cwchar>
 #include <string>
-#include <vector>
 
 struct Scm {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
@@ -33,42 +31,6 @@ struct Scm {
       Sleep(25);
     }
     return false;
-  }
-
-  // The stored configuration, read with the wide function.
-  struct Config {
-    bool found = false;
-    DWORD type = 0;
-    std::wstring group, display;
-    std::vector<std::wstring> dependencies;
-  };
-  Config Read(const std::string& name) {
-    Config c;
-    SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_CONFIG);
-    if (!h) return c;
-    DWORD need = 0;
-    QueryServiceConfigW(h, nullptr, 0, &need);
-    std::vector<BYTE> buf(need + 16);
-    auto* q = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buf.data());
-    if (QueryServiceConfigW(h, q, static_cast<DWORD>(buf.size()), &need)) {
-      c.found = true;
-      c.type = q->dwServiceType;
-      c.group = q->lpLoadOrderGroup ? q->lpLoadOrderGroup : L"";
-      c.display = q->lpDisplayName ? q->lpDisplayName : L"";
-    }
-    CloseServiceHandle(h);
-    // Wine's QueryServiceConfigW leaves the dependencies out; the manager's registry key has them.
-    HKEY key;
-    std::string path = "System\\CurrentControlSet\\Services\\" + name;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      wchar_t list[512] = {};
-      DWORD size = sizeof(list) - 2 * sizeof(wchar_t);
-      if (RegQueryValueExW(key, L"DependOnService", nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size) ==
-          ERROR_SUCCESS)
-        for (const wchar_t* d = list; *d; d += wcslen(d) + 1) c.dependencies.push_back(d);
-      RegCloseKey(key);
-    }
-    return c;
   }
 
   // Creates an own-process service on demand with the given command line; true when it exists.

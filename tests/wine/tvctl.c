@@ -35,7 +35,6 @@
      tvctl TITLE unclip      empties the clipboard
      tvctl TITLE kill NAME   terminates every process whose image is NAME; prints how many, and the tick
                              count (ms) when they had ended
-     tvctl TITLE pid NAME    prints the id of a process whose image is NAME
    Ids 1 (Next), 2 (Cancel) and 3 (Back) are the installer window's own buttons; other ids are
    looked for in the page inside it. Texts are printed in UTF-8. */
 #define COBJMACROS
@@ -273,19 +272,14 @@ static HWND OwnedWindow(const wchar_t* cls, BOOL byProcess) {
   return o.found;
 }
 
-/* Terminates every process of that image name (kill) or prints the id of the first (pid). */
-static int KillByName(const wchar_t* name, BOOL onlyPrint) {
+/* Terminates every process of that image name. */
+static int KillByName(const wchar_t* name) {
   int killed = 0;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     if (lstrcmpiW(entry.szExeFile, name) != 0) continue;
-    if (onlyPrint) {
-      printf("%lu\n", entry.th32ProcessID);
-      ++killed;
-      break;
-    }
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
     if (!process) continue;
     if (TerminateProcess(process, 1)) ++killed;
@@ -485,12 +479,10 @@ int wmain(int argc, wchar_t** argv) {
       }
     } else if (lstrcmpW(argv[2], L"kill") == 0) {
       if (argc > 3) {
-        int killed = KillByName(argv[3], FALSE);
+        int killed = KillByName(argv[3]);
         printf("%d %lu\n", killed, GetTickCount());  /* the count, and the time all of them had ended */
       }
       return 0;
-    } else if (lstrcmpW(argv[2], L"pid") == 0) {
-      return argc > 3 && KillByName(argv[3], TRUE) ? 0 : 1;
     } else if (lstrcmpW(argv[2], L"state") == 0) {
       printf("custom=%d current=%d edits=%d%d%d error shown=%d", On(Control(1215), 2), On(Control(1233), 2),
              On(Control(1229), 0), On(Control(1217), 0), On(Control(1218), 0), On(Control(1231), 1));

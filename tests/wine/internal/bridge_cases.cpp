@@ -9,7 +9,6 @@
 
 namespace {
 
-
 struct Received {
   std::vector<tv::ProcessEntry> entries;
   int answer = 1;
@@ -23,10 +22,9 @@ int Receive(const tv::ProcessEntry* e, void* arg) {
   return r->answer;
 }
 
-LRESULT Deliver(tv::HelperBatchWriter& batch, std::uint32_t flags, std::uint32_t walked, std::uintptr_t message =
-                                                                                             tv::kHelperBatchMessage) {
+LRESULT Deliver(tv::HelperBatchWriter& batch, std::uint32_t flags, std::uint32_t walked) {
   const unsigned char* block = batch.Finish(flags, walked, 40);
-  COPYDATASTRUCT data = {message, static_cast<DWORD>(batch.size()), const_cast<unsigned char*>(block)};
+  COPYDATASTRUCT data = {tv::kHelperBatchMessage, static_cast<DWORD>(batch.size()), const_cast<unsigned char*>(block)};
   return tv::HandleHelperCopyData(&data);
 }
 
@@ -80,20 +78,15 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
   CHECK_EQ(got.entries.size(), 1u);
   CHECK(!tv::LastHelperOutcome().complete);
 
-  // A companion of the first version (one 1584-byte record per message, dwData 1), another
-  // message, or a block cut short is refused before any record is handed on.
+  // A companion of the first version (one 1584-byte record per message, dwData 1) is refused
+  // before any record is handed on, and for the rest of the run (the block reader's refusals of
+  // foreign bytes are helper_batch_test's and fuzz_helper_batch's).
   tv::SetHelperRequest(&Receive, &request);
   got.entries.clear();
   std::vector<BYTE> old(1584, 0);
   COPYDATASTRUCT first = {1, 1584, old.data()};
   CHECK_EQ(tv::HandleHelperCopyData(&first), 0);
-  CHECK_EQ(Deliver(batch, 0, 1), 0);  // refused for the rest of the run
-  tv::SetHelperRequest(&Receive, &request);
-  CHECK_EQ(Deliver(batch, 0, 1, 2), 0);
-  tv::SetHelperRequest(&Receive, &request);
-  const unsigned char* block = batch.Finish(0, 1, 1);
-  COPYDATASTRUCT cut = {tv::kHelperBatchMessage, static_cast<DWORD>(batch.size() - 1), const_cast<unsigned char*>(block)};
-  CHECK_EQ(tv::HandleHelperCopyData(&cut), 0);
+  CHECK_EQ(Deliver(batch, 0, 1), 0);
   CHECK(got.entries.empty());
   tv::SetHelperRequest(nullptr, nullptr);
 }
@@ -124,21 +117,9 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
     CHECK(e.window == FindWindowA(Own("TvBridge").c_str(), nullptr));
   }
   CHECK(module);
-  // Only 64-bit processes come back: never this one. Positions count the processes reported,
-  // one step per process (two where the companion passed over itself), up to what the last
-  // block says was walked.
-  DWORD position = 0, processes = 0, last = 0, skips = 0;
-  for (auto& e : got.entries) {
-    CHECK(e.processId != GetCurrentProcessId());
-    CHECK(e.position >= position && e.position <= position + 2);
-    skips += e.position == position + 2;
-    if (e.processId != last) ++processes;
-    last = e.processId;
-    position = e.position;
-  }
-  CHECK(skips <= 1);
-  CHECK(position <= outcome.walked && outcome.walked <= processes + 1);
-  CHECK(processes > 3);
+  // Only 64-bit processes come back: never this one.
+  for (auto& e : got.entries) CHECK(e.processId != GetCurrentProcessId());
+  CHECK(outcome.walked > 3);
 
   // A 0 answer stops the helper at once: one record, and RunHelper64 returned, so it ended.
   Received first;
@@ -147,12 +128,9 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK(!tv::RunHelper64("0 1", &Receive, &request).complete);
   CHECK_EQ(first.entries.size(), 1u);
 
-  DWORD before = 0, after = 0;
-  before = OwnHandleCount();
-  CHECK(before > 0);
+  DWORD before = OwnHandleCount();
   for (int i = 0; i < 3; ++i) tv::RunHelper64("0 1", &Receive, &request);
-  after = OwnHandleCount();
-  CHECK_EQ(after, before);
+  CHECK_EQ(OwnHandleCount(), before);
 }
 
 // A companion that never answers (tvmod.dll's stand-in) counts as absent after a few seconds of
