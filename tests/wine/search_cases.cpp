@@ -97,7 +97,6 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   g_terminate = blocked.Original();
   CHECK_STACK_VEC(Call(s, "AddModule", {deaf.Path()}), {});
   CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1), "/async"}), {"ok"});
-  // The search's function runs while the installer waits for the search.
   for (int i = 0; i < 300 && WaitForSingleObject(g_entered, 0) != WAIT_OBJECT_0; ++i)
     Call(s, "SilentWait", {"100", "/time"});
   s.Clear();

@@ -83,9 +83,7 @@ class Victim {
   bool Started() const { return started_; }
   DWORD Id() const { return pi_.dwProcessId; }
   const std::string& Path() const { return path_; }
-  // The image's file name, which only this victim has.
   const std::string& Name() const { return name_; }
-  // True when the process ended within the time given.
   bool Ended(DWORD ms) const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
   DWORD ExitCode() const {
     DWORD code = 0;
