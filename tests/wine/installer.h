@@ -79,7 +79,6 @@ class Plugin {
   explicit Plugin(const std::string& path);
   ~Plugin();
   HMODULE Module() const { return module_; }
-  bool Has(const char* name) const { return GetProcAddress(module_, name) != nullptr; }
   void Call(const char* name, Stack* stack, HWND parent = nullptr);
 
  private:

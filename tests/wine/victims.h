@@ -5,7 +5,7 @@
 #pragma once
 #include "installer.h"
 
-// The folder of the test programs of the plug-in's own width, and of the other width.
+// The folder of the test programs of the plug-in's own width.
 inline const std::string& OwnBin() {
 #ifdef _WIN64
   return Arg("testbin64");
@@ -85,11 +85,6 @@ class Victim {
   const std::string& Path() const { return path_; }
   const std::string& Name() const { return name_; }
   bool Ended(DWORD ms) const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
-  DWORD ExitCode() const {
-    DWORD code = 0;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    return code;
-  }
 
  private:
   static bool EndsWithExe(const std::string& s) { return s.size() > 4 && s.compare(s.size() - 4, 4, ".exe") == 0; }

@@ -76,7 +76,6 @@ TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
   CHECK(entry.lpServiceName != nullptr && Narrow(entry.lpServiceName) == svc.name);
   CHECK_EQ(entry.ServiceStatusProcess.dwCurrentState, SERVICE_RUNNING);
 
-  // A process that hosts no service: nothing found.
   CHECK(!list.FindServiceOfProcess(GetCurrentProcessId(), &entry));
 }
 
