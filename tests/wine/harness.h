@@ -51,6 +51,8 @@ class FreedBlocksWatch {
  public:
   explicit FreedBlocksWatch(const std::string& secret);
   int Holding() const;
+  // Blocks freed since the watch began.
+  int Freed() const;
 
  private:
   ImportDouble patch_;

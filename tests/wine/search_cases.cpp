@@ -59,18 +59,11 @@ namespace {
 HANDLE g_entered = nullptr;
 HANDLE g_release = nullptr;
 void* g_terminate = nullptr;
-void* g_globalFree = nullptr;
-int g_frees = 0;
 
 BOOL WINAPI BlockedTerminate(HANDLE process, UINT code) {
   SetEvent(g_entered);
   WaitForSingleObject(g_release, 60000);
   return reinterpret_cast<decltype(&TerminateProcess)>(g_terminate)(process, code);
-}
-
-HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
-  ++g_frees;
-  return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
 }
 
 }  // namespace
@@ -105,15 +98,13 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
 
   DWORD took = 0;
   {
-    ImportDouble counted("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree));
-    g_globalFree = counted.Original();
-    g_frees = 0;
+    FreedBlocksWatch watch("");
     DWORD start = GetTickCount();
     installer.SendUnload();
     took = GetTickCount() - start;
+    CHECK_EQ(watch.Freed(), 0);
   }
   CHECK(took >= 9000 && took < 20000);
-  CHECK_EQ(g_frees, 0);
 
   SetEvent(g_release);
   CHECK(deaf.Ended(10000));
