@@ -92,7 +92,12 @@ Section "Program"
   File "/oname=${APP_NAME}" "${APP_EXE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   !insertmacro Log "program installed"
-  Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+  ; As the desktop's user, not elevated as the installer is.
+  Tarvolk::RunAsNonElevatedUser "$INSTDIR\${APP_NAME}" '"$INSTDIR\${APP_NAME}" ${APP_ARGS}' "$INSTDIR"
+  Pop $1  ; success / error
+  ${If} $1 != "success"
+    !insertmacro Fail "the program could not be started"
+  ${EndIf}
   !insertmacro Log "program started"
 SectionEnd
 

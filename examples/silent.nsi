@@ -167,7 +167,12 @@ Section "Program"
   ${If} $0 > 0
     !insertmacro Log "started again: $0"
   ${Else}
-    Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+    ; As the desktop's user, not elevated as the installer is.
+    Tarvolk::RunAsNonElevatedUser "$INSTDIR\${APP_NAME}" '"$INSTDIR\${APP_NAME}" ${APP_ARGS}' "$INSTDIR"
+    Pop $1  ; success / error
+    ${If} $1 != "success"
+      !insertmacro Fail "the program could not be started"
+    ${EndIf}
     !insertmacro Log "program started"
   ${EndIf}
 SectionEnd
