@@ -1,6 +1,7 @@
 ; Tarvolk example: an installer that replaces a program which may be running. Before it copies
 ; the program (and before the uninstaller deletes it) a running copy is asked to close and ended
-; when it does not, and the file is checked to be free. After installing, it starts the program.
+; when it does not, and the file is checked to be free. After installing, it starts the program
+; as the desktop's user: not elevated, as the installer is.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program:

@@ -3,8 +3,8 @@
 ; presses "Close all", upon which the page closes them (and offers to kill those that do not
 ; close). A silent installation has no pages: it closes running copies without asking. Once the
 ; program is replaced, the copies that setup closed are started again as they were started (the
-; same command line, in the same folder); when none was running, the new program is started. The
-; uninstaller closes running copies before it deletes the program.
+; same command line, in the same folder); when none was running, the new program is started as
+; the desktop's user. The uninstaller closes running copies before it deletes the program.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program:

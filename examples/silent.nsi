@@ -4,7 +4,8 @@
 ; as search targets and runs a silent search: a function of the script hears of every running
 ; program that holds one of them and answers "autoclose", so that the plug-in closes it (its
 ; window first, then by force). When it is done the installer starts again what it closed, as it
-; was started (the same command line, in the same folder), or else starts the program itself.
+; was started (the same command line, in the same folder), or else starts the program itself as
+; the desktop's user.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program and its library:
