@@ -1,6 +1,7 @@
 ; Tarvolk example: an installer that replaces a program which may be running. Before it copies
 ; the program (and before the uninstaller deletes it) a running copy is asked to close and ended
-; when it does not, and the file is checked to be free. After installing, it starts the program.
+; when it does not, and the file is checked to be free. After installing, it starts the program
+; as the desktop's user: not elevated, as the installer is.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program:
@@ -92,7 +93,12 @@ Section "Program"
   File "/oname=${APP_NAME}" "${APP_EXE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   !insertmacro Log "program installed"
-  Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+  ; As the desktop's user, not elevated as the installer is.
+  Tarvolk::RunAsNonElevatedUser "$INSTDIR\${APP_NAME}" '"$INSTDIR\${APP_NAME}" ${APP_ARGS}' "$INSTDIR"
+  Pop $1  ; success / error
+  ${If} $1 != "success"
+    !insertmacro Fail "the program could not be started"
+  ${EndIf}
   !insertmacro Log "program started"
 SectionEnd
 

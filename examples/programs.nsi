@@ -3,8 +3,8 @@
 ; presses "Close all", upon which the page closes them (and offers to kill those that do not
 ; close). A silent installation has no pages: it closes running copies without asking. Once the
 ; program is replaced, the copies that setup closed are started again as they were started (the
-; same command line, in the same folder); when none was running, the new program is started. The
-; uninstaller closes running copies before it deletes the program.
+; same command line, in the same folder); when none was running, the new program is started as
+; the desktop's user. The uninstaller closes running copies before it deletes the program.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program:
@@ -143,7 +143,12 @@ Section "Program"
   ${If} $0 > 0
     !insertmacro Log "running copies started again: $0"
   ${Else}
-    Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+    ; As the desktop's user, not elevated as the installer is.
+    Tarvolk::RunAsNonElevatedUser "$INSTDIR\${APP_NAME}" '"$INSTDIR\${APP_NAME}" ${APP_ARGS}' "$INSTDIR"
+    Pop $1  ; success / error
+    ${If} $1 != "success"
+      !insertmacro Fail "the program could not be started"
+    ${EndIf}
     !insertmacro Log "program started"
   ${EndIf}
 SectionEnd

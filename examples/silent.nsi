@@ -4,7 +4,8 @@
 ; as search targets and runs a silent search: a function of the script hears of every running
 ; program that holds one of them and answers "autoclose", so that the plug-in closes it (its
 ; window first, then by force). When it is done the installer starts again what it closed, as it
-; was started (the same command line, in the same folder), or else starts the program itself.
+; was started (the same command line, in the same folder), or else starts the program itself as
+; the desktop's user.
 ;
 ; Build it where it lies in the release archive (Examples\Tarvolk, two folders below Plugins\
 ; and Include\), giving it your program and its library:
@@ -167,7 +168,12 @@ Section "Program"
   ${If} $0 > 0
     !insertmacro Log "started again: $0"
   ${Else}
-    Exec '"$INSTDIR\${APP_NAME}" ${APP_ARGS}'
+    ; As the desktop's user, not elevated as the installer is.
+    Tarvolk::RunAsNonElevatedUser "$INSTDIR\${APP_NAME}" '"$INSTDIR\${APP_NAME}" ${APP_ARGS}' "$INSTDIR"
+    Pop $1  ; success / error
+    ${If} $1 != "success"
+      !insertmacro Fail "the program could not be started"
+    ${EndIf}
     !insertmacro Log "program started"
   ${EndIf}
 SectionEnd

@@ -38,8 +38,8 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   std::vector<std::string> ids;
   Installer::Get().functions[41] = [&](HWND) {
     ids.push_back(s.Pop());
-    s.Pop();  // image path
-    s.Pop();  // display name
+    s.Pop();
+    s.Pop();
     s.Push(ids.back() == "-1" ? "whatever" : "autoclose");
     return 0;
   };

@@ -26,7 +26,6 @@ constexpr UINT kNotifyCustomReady = WM_USER + 0xd;
 std::vector<std::string> CallExport(const char* name, const std::vector<std::string>& pushed, Stack* stack = nullptr,
                                     HWND parent = nullptr);
 
-// A window's text, in UTF-8.
 std::string WindowText(HWND window);
 
 // Replaces the DLL's import of one function (PatchImport) for the length of a scope: where Wine
@@ -51,8 +50,9 @@ class ImportDouble {
 class FreedBlocksWatch {
  public:
   explicit FreedBlocksWatch(const std::string& secret);
-  // Blocks freed since the watch began that still held the text.
   int Holding() const;
+  // Blocks freed since the watch began.
+  int Freed() const;
 
  private:
   ImportDouble patch_;
@@ -75,11 +75,9 @@ class StandIn {
   // Next, as the installer's button sends it: "left" when the installer was told to leave the
   // page (the answer of a dialog procedure does not reach the sender), else "stayed".
   std::string Next();
-  // CallExport with this window as the installer's.
   std::vector<std::string> Call(const char* name, const std::vector<std::string>& pushed) {
     return CallExport(name, pushed, nullptr, hwnd);
   }
-  // Whether the installer's own procedure is in place again.
   bool Restored() const;
   // The page last shown in it, and the page changes the installer was told of.
   static HWND Page();

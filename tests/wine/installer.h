@@ -36,13 +36,10 @@ class Stack {
   Stack(const Stack&) = delete;
   Stack& operator=(const Stack&) = delete;
 
-  // Pushes as the installer does: the script's last push ends on top.
   void Push(const std::string& text);
-  // Pushes each text in turn, so the last one listed ends on top.
   void PushAll(const std::vector<std::string>& texts) {
     for (const auto& t : texts) Push(t);
   }
-  // Every entry, top first, without changing the stack.
   std::vector<std::string> TopFirst() const;
   // Pops the top entry's text; "<empty>" when there is none.
   std::string Pop();
@@ -82,8 +79,6 @@ class Plugin {
   explicit Plugin(const std::string& path);
   ~Plugin();
   HMODULE Module() const { return module_; }
-  bool Has(const char* name) const { return GetProcAddress(module_, name) != nullptr; }
-  // Calls an export with the stack; a null stacktop when `stack` is null.
   void Call(const char* name, Stack* stack, HWND parent = nullptr);
 
  private:
@@ -119,7 +114,6 @@ void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std
 void CheckEqual(const std::string& a, const std::string& b, const char* what, const char* file, int line);
 void CheckEqual(long long a, long long b, const char* what, const char* file, int line);
 
-// Registered test cases, run in order of registration.
 struct TestCase {
   TestCase(const char* name, void (*fn)());
 };

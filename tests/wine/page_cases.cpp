@@ -16,7 +16,6 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   s.PushAll({"below", "", "Program", "/colheadings"});
   window.WithPage("Dialog", s, [](HWND, HWND page) {
     CHECK((GetWindowLongA(page, GWL_STYLE) & WS_VISIBLE) != 0);  // the stand-in itself is never shown
-    // The empty column title falls back to its default.
     HWND list = GetDlgItem(page, 1212);
     TChar title[64] = {};
     TV_W(LVCOLUMN) column = {};

@@ -10,7 +10,6 @@
 
 namespace {
 
-// ---- the double of CreateProcessWithLogonW
 struct LogonCall {
   int calls = 0;
   std::wstring user, domain, password, program, directory;
@@ -45,11 +44,6 @@ BOOL WINAPI LogonDouble(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD lo
   g_logon.process = info->hProcess;
   g_logon.thread = info->hThread;
   return TRUE;
-}
-
-bool HandleIsOpen(HANDLE h) {
-  DWORD flags;
-  return GetHandleInformation(h, &flags) != FALSE;
 }
 
 // A text as the script or a person at the keyboard gives it: UTF-16 to the Unicode variants, text
@@ -89,12 +83,10 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   int leaves = StandIn::leaves;
   Stack s;
   s.Push("below");
-  // The program path holds a non-ASCII letter, as the script gives it.
   s.PushAll({"C:\\work dir", Script(L"C:\\pr\u00F6g.exe"), "other", "locked", "bad", "/errors", "bob", "Name:",
              "/USER", "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
   g_logon = LogonCall();
   installer.WithPage("RunAs", s, [&installer, leaves](HWND parent, HWND page) {
-    // Set up: over the page area, Next enabled, texts from the switches, the error label hidden.
     RECT pageRect, area;
     GetWindowRect(page, &pageRect);
     GetWindowRect(GetDlgItem(parent, 1018), &area);
@@ -150,9 +142,9 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   CHECK(g_logon.domain == L"CORP" && g_logon.directory == L"C:\\work dir");
   CHECK(g_logon.nullCommandLine);
   CHECK_EQ(g_logon.flags, LOGON_WITH_PROFILE);
-  CHECK(!HandleIsOpen(g_logon.process) && !HandleIsOpen(g_logon.thread));
+  DWORD flags;
+  CHECK(!GetHandleInformation(g_logon.process, &flags) && !GetHandleInformation(g_logon.thread, &flags));
   CHECK_STACK(s, "success", "below");
-  // Torn down: the installer's procedure is back and the page is gone.
   CHECK(installer.Restored());
   CHECK(!IsWindow(StandIn::Page()));
 }
@@ -274,7 +266,6 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   g_shellDouble = CreateWindowA("Static", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   ImportDouble shell("USER32.dll", "GetShellWindow", reinterpret_cast<void*>(&ShellWindowDouble));
   ImportDouble ordinary("KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&CreateProcessDouble));
-  // The victim started without a switch of its own records how it was started in tvcmdline.txt.
   std::string dir = TestFolder("runas"), program = dir + "\\" + Own("tvrunas") + ".exe";
   CopyFileA((Arg("testbin32") + "\\tvvictim.exe").c_str(), program.c_str(), FALSE);
   std::string record = dir + "\\tvcmdline.txt";
@@ -295,7 +286,6 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   Sleep(1000);  // time enough for a program that was started by mistake to leave its record
   CHECK(GetFileAttributesA(record.c_str()) == INVALID_FILE_ATTRIBUTES);
 
-  DeleteFileA(record.c_str());
   // A window left behind on this thread, which pumps no messages between cases, would hold up
   // every settings-change broadcast of the installers running beside the harness.
   DestroyWindow(g_shellDouble);

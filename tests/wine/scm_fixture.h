@@ -61,7 +61,6 @@ struct Scm {
     return pid;
   }
 
-  // Removes a service left over from an earlier, interrupted run.
   void Purge(const std::string& name) {
     SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
     if (!h) return;

@@ -4,16 +4,7 @@
 #include "harness.h"
 #include "victims.h"
 
-namespace {
-
-constexpr int kAbsent = 41;  // function index of a custom target that is never present
-
-// The stack stays while the search thread uses it, as the installer's does.
-std::vector<std::string> Call(Stack& s, const char* name, const std::vector<std::string>& pushed) {
-  return CallExport(name, pushed, &s);
-}
-
-}  // namespace
+static constexpr int kAbsent = 41;  // function index of a custom target that is never present
 
 TEST_CASE(UnloadEndsARunningSearch) {
   Stack s;
@@ -26,27 +17,27 @@ TEST_CASE(UnloadEndsARunningSearch) {
   };
   // A first search and an unload, so that the count below is the resting state of the plug-in
   // and of the system libraries a search starts (the service manager's connection stays open).
-  CHECK_STACK_VEC(Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}), {});
-  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1)}), {"done"});
+  CHECK_STACK_VEC(CallExport("AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}, &s), {});
+  CHECK_STACK_VEC(CallExport("SilentSearch", {std::to_string(kAbsent + 1)}, &s), {"done"});
   installer.SendUnload();
   DWORD resting = OwnHandleCount();
   for (int i = 0; i < 60; ++i)
-    CHECK_STACK_VEC(Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}), {});
-  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1), "/async"}), {"ok"});
-  CHECK_STACK_VEC(Call(s, "SilentWait", {"100", "/time"}), {"wait"});
+    CHECK_STACK_VEC(CallExport("AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}, &s), {});
+  CHECK_STACK_VEC(CallExport("SilentSearch", {std::to_string(kAbsent + 1), "/async"}, &s), {"ok"});
+  CHECK_STACK_VEC(CallExport("SilentWait", {"100", "/time"}, &s), {"wait"});
   int asked = installer.executeCalls;
   CHECK(asked > 0);
   // Unloaded under the running search: it asks nothing more, and everything it held is closed.
   installer.SendUnload();
   CHECK(installer.executeCalls < asked + 60);
   int after = installer.executeCalls;
-  CHECK_STACK_VEC(Call(s, "SilentPercentComplete", {}), {"error"});
+  CHECK_STACK_VEC(CallExport("SilentPercentComplete", {}, &s), {"error"});
   CHECK_EQ(OwnHandleCount(), resting);
   Sleep(100);
   CHECK_EQ(installer.executeCalls, after);
   // The next search starts afresh with its own targets.
-  CHECK_STACK_VEC(Call(s, "AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}), {});
-  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1)}), {"done"});
+  CHECK_STACK_VEC(CallExport("AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}, &s), {});
+  CHECK_STACK_VEC(CallExport("SilentSearch", {std::to_string(kAbsent + 1)}, &s), {"done"});
   CHECK_EQ(installer.executeCalls, after + 1);
   installer.functions.erase(kAbsent);
 }
@@ -59,18 +50,11 @@ namespace {
 HANDLE g_entered = nullptr;
 HANDLE g_release = nullptr;
 void* g_terminate = nullptr;
-void* g_globalFree = nullptr;
-int g_frees = 0;
 
 BOOL WINAPI BlockedTerminate(HANDLE process, UINT code) {
   SetEvent(g_entered);
   WaitForSingleObject(g_release, 60000);
   return reinterpret_cast<decltype(&TerminateProcess)>(g_terminate)(process, code);
-}
-
-HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
-  ++g_frees;
-  return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
 }
 
 }  // namespace
@@ -95,38 +79,35 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ImportDouble blocked("KERNEL32.dll", "TerminateProcess", reinterpret_cast<void*>(&BlockedTerminate));
   g_terminate = blocked.Original();
-  CHECK_STACK_VEC(Call(s, "AddModule", {deaf.Path()}), {});
-  CHECK_STACK_VEC(Call(s, "SilentSearch", {std::to_string(kAbsent + 1), "/async"}), {"ok"});
-  // The search's function runs while the installer waits for the search.
+  CHECK_STACK_VEC(CallExport("AddModule", {deaf.Path()}, &s), {});
+  CHECK_STACK_VEC(CallExport("SilentSearch", {std::to_string(kAbsent + 1), "/async"}, &s), {"ok"});
   for (int i = 0; i < 300 && WaitForSingleObject(g_entered, 0) != WAIT_OBJECT_0; ++i)
-    Call(s, "SilentWait", {"100", "/time"});
+    CallExport("SilentWait", {"100", "/time"}, &s);
   s.Clear();
   CHECK(WaitForSingleObject(g_entered, 0) == WAIT_OBJECT_0);
   int asked = installer.executeCalls;
 
   DWORD took = 0;
   {
-    ImportDouble counted("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree));
-    g_globalFree = counted.Original();
-    g_frees = 0;
+    FreedBlocksWatch watch("");
     DWORD start = GetTickCount();
     installer.SendUnload();
     took = GetTickCount() - start;
+    CHECK_EQ(watch.Freed(), 0);
   }
   CHECK(took >= 9000 && took < 20000);
-  CHECK_EQ(g_frees, 0);
 
   SetEvent(g_release);
   CHECK(deaf.Ended(10000));
   bool collected = false;
   for (int i = 0; i < 200 && !collected; ++i) {
-    collected = Call(s, "AddModule", {deaf.Path()}).empty();
+    collected = CallExport("AddModule", {deaf.Path()}, &s).empty();
     if (!collected) Sleep(100);
   }
   CHECK(collected);
   CHECK_EQ(installer.executeCalls, asked);
   // The plug-in works as before; the program's one entry says what finally became of it.
-  CHECK_STACK_VEC(Call(s, "RestartClosedPrograms", {std::to_string(kAbsent + 1), "/ask"}), {"0"});
+  CHECK_STACK_VEC(CallExport("RestartClosedPrograms", {std::to_string(kAbsent + 1), "/ask"}, &s), {"0"});
   CHECK_STACK_VEC(heard, {std::to_string(deaf.Id()) + " " + deaf.Path(), "start killed"});
   installer.functions.erase(kAbsent);
   CloseHandle(g_entered);

@@ -4,9 +4,9 @@
      touch=PATH    creates the file and its folders, and closes it; paths of any length
      dir=PATH      holds the folder open (backup semantics)
      dll=PATH      loads the DLL
-     class=NAME caption=TEXT   creates a top-level window; show=1 shows it, style=1 only sets
+     class=NAME caption=TEXT   creates a top-level window; style=1 only sets
                    WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast);
-                   without either it stays hidden, as a tray program's window. deaf=1 makes the
+                   without it the window stays hidden, as a tray program's window. deaf=1 makes the
                    window ignore WM_CLOSE and WM_ENDSESSION (only termination ends the program);
                    refuse=1 answers
                    WM_QUERYENDSESSION with FALSE; ask=MS answers WM_CLOSE with a window of its own
@@ -16,7 +16,6 @@
                    WM_ENDSESSION")
      console=1     makes a console of its own (hidden where the program was started hidden) and
                    ends on Ctrl+C or Ctrl+Break (bye: "saved on Ctrl+C")
-     many=DIR,N    creates and holds open N files DIR\f<i>.dat
      helpers=N     starts N copies of itself, as a browser starts its renderers: its helper
                    processes, with the command line "<image> helper=1 life=<its life>";
                    helperdll=PATH has them load that DLL, and end when their parent ends
@@ -168,7 +167,6 @@ int main(int argc, char** argv) {
   const char* dll = Value(argc, argv, "dll");
   const char* cls = Value(argc, argv, "class");
   const char* caption = Value(argc, argv, "caption");
-  const char* many = Value(argc, argv, "many");
   const char* ready = Value(argc, argv, "ready");
   const char* touch = Value(argc, argv, "touch");
   const char* life = Value(argc, argv, "life");
@@ -195,20 +193,6 @@ int main(int argc, char** argv) {
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL) == INVALID_HANDLE_VALUE)
     return Fail("dir");
   if (dll && LoadLibraryA(dll) == NULL) return Fail("dll");
-  if (many) {
-    char folder[MAX_PATH];
-    lstrcpynA(folder, many, MAX_PATH);
-    char* comma = strrchr(folder, ',');
-    int count = comma ? atoi(comma + 1) : 0;
-    if (comma) *comma = 0;
-    for (int i = 0; i < count; ++i) {
-      char path[MAX_PATH + 16];
-      snprintf(path, sizeof path, "%s\\f%d.dat", folder, i);
-      if (CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL) ==
-          INVALID_HANDLE_VALUE)
-        return Fail("many");
-    }
-  }
   if (cls) {
     const char* deaf = Value(argc, argv, "deaf");
     const char* refuse = Value(argc, argv, "refuse");
@@ -225,9 +209,7 @@ int main(int argc, char** argv) {
     HWND window = CreateWindowA(cls, caption ? caption : "", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, NULL, NULL,
                                 wc.hInstance, NULL);
     if (window == NULL) return Fail("window");
-    const char* show = Value(argc, argv, "show");
     const char* style = Value(argc, argv, "style");
-    if (show && *show == '1') ShowWindow(window, SW_SHOWNOACTIVATE);
     if (style && *style == '1') SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_VISIBLE);
   }
   const char* helpers = Value(argc, argv, "helpers");

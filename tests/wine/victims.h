@@ -5,7 +5,7 @@
 #pragma once
 #include "installer.h"
 
-// The folder of the test programs of the plug-in's own width, and of the other width.
+// The folder of the test programs of the plug-in's own width.
 inline const std::string& OwnBin() {
 #ifdef _WIN64
   return Arg("testbin64");
@@ -83,15 +83,8 @@ class Victim {
   bool Started() const { return started_; }
   DWORD Id() const { return pi_.dwProcessId; }
   const std::string& Path() const { return path_; }
-  // The image's file name, which only this victim has.
   const std::string& Name() const { return name_; }
-  // True when the process ended within the time given.
   bool Ended(DWORD ms) const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
-  DWORD ExitCode() const {
-    DWORD code = 0;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    return code;
-  }
 
  private:
   static bool EndsWithExe(const std::string& s) { return s.size() > 4 && s.compare(s.size() - 4, 4, ".exe") == 0; }

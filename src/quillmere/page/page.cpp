@@ -232,6 +232,10 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     AddPendingRow(*p);
     return TRUE;
   }
+  if (p != nullptr && message == kAnnounce) {
+    NotifyWinEvent(static_cast<DWORD>(wParam), p->list, OBJID_CLIENT, static_cast<LONG>(lParam));
+    return TRUE;
+  }
   if (p == nullptr || message < WM_CONTEXTMENU || message > WM_CTLCOLORSTATIC) return 0;
   switch (message) {
     case WM_CONTEXTMENU:

@@ -41,6 +41,9 @@ struct PendingRow {
 // gets it from anyone else finds no row waiting, or adds the waiting row a moment early.
 constexpr UINT kAddPendingRow = WM_APP + 0x51;
 
+// Raises a screen reader's event for the list (wParam the event, lParam the child) on the page's thread.
+constexpr UINT kAnnounce = WM_APP + 0x52;
+
 // The close stage in which the page's thread closes the program that the list menu's Close
 // chose (menuClose), politely, as the close sequence does.
 constexpr int kMenuCloseStage = 4;

@@ -211,12 +211,11 @@ void ReleaseAccessible(ProgramsPage& p) {
   p.accessible = nullptr;
 }
 
-void AnnounceStatusRow(const ProgramsPage& p, int row) {
-  NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, p.list, OBJID_CLIENT, row + 1);
-}
+// The page's own thread raises the events (kAnnounce): under Wine an event that a worker thread
+// raises reaches no screen reader that began listening after that thread last heard from its
+// message queue.
+void AnnounceStatusRow(const ProgramsPage& p, int row) { PostT(p.page, kAnnounce, EVENT_OBJECT_NAMECHANGE, row + 1); }
 
-void AnnounceProgramCount(const ProgramsPage& p) {
-  NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, p.list, OBJID_CLIENT, CHILDID_SELF);
-}
+void AnnounceProgramCount(const ProgramsPage& p) { PostT(p.page, kAnnounce, EVENT_OBJECT_VALUECHANGE, CHILDID_SELF); }
 
 }  // namespace tv

@@ -127,7 +127,7 @@ void ShowListMenu(ProgramsPage& p, LPARAM position) {
       // The page's thread closes it, with every step that applies, once no other close runs.
       int idle = 0;
       p.menuClose = program.processId;
-      p.closeStage.compare_exchange_strong(idle, kMenuCloseStage);
+      if (p.closeStage.compare_exchange_strong(idle, kMenuCloseStage)) WakePageThread(p);
       break;
     }
     case kServiceCommand:

@@ -9,8 +9,6 @@
 namespace tv {
 namespace {
 
-// How long the listed programs get to end after they were asked to close, in milliseconds.
-
 // The mouse pointer moved by one pixel, so that the list asks for its cursor again.
 void NudgePointer() {
   POINT at;

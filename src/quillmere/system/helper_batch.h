@@ -12,6 +12,15 @@
 //            kHelperPathChars) and a 16-bit 0, then the three texts in UTF-16 without terminators.
 // A companion of another version (other version word, other message) is refused whole, as is a
 // block with a length that does not fit, a record cut short, or bytes after the last record.
+//
+// The conversation around the blocks. The plug-in starts the system's 64-bit rundll32 with
+// "<plug-in folder>\Quillmere64.dll",EnumSystemProcesses64 and the command line
+// "0x<window> <find windows 0/1> <with modules 0/1>", where <window> is the plug-in's hidden
+// message window in hexadecimal. The companion sends its blocks there with WM_COPYDATA (dwData
+// kHelperBatchMessage), many records each, up to kHelperBatchBytes; the answer to each block is
+// nonzero to go on and zero to stop. The last block carries kHelperBatchLast. The plug-in refuses
+// every block of a companion of another version and then walks every process itself, as without
+// a companion. GetSystemModulesCount64, which earlier plug-ins asked first, sends nothing.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -83,8 +83,6 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
   CHECK(again.byProcess == expected);
   api.NtQuerySystemInformation = g_realQuery;
-  tv::HandleTable extended;
-  CHECK(extended.Read() && extended.Extended());
   CloseHandle(mine);
 }
 
@@ -199,13 +197,10 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
   StopRecording();
   DWORD handlesAfter = OwnHandleCount();
   double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-  const tv::HandleScanStats stats = tv::LastHandleScanStats();
 
   std::set<std::string> after;
   for (size_t k = 2; k < held.size(); ++k) after.insert(paths[held[k]]);
   CHECK(found.byProcess.size() == 1 && found.byProcess[GetCurrentProcessId()] == after);
-  CHECK_EQ(stats.workersKilled, 2);
-  CHECK_EQ(stats.workersStarted, 3);
   CHECK(seconds >= 0.35);  // each hanging query had its 200 ms
   CHECK_EQ(handlesAfter, handlesBefore);  // the terminated workers' threads and events are closed
 

