@@ -1,4 +1,3 @@
-// The open-file handle scan on victims that hold files and folders open, under Wine's names.
 #include <algorithm>
 #include <map>
 #include <set>
@@ -42,7 +41,6 @@ LONG WINAPI WithoutExtendedTable(ULONG infoClass, void* buffer, ULONG size, ULON
 }  // namespace
 
 TEST_CASE(HandleScanFindsFileAndFolderHolders) {
-  // A folder of this run alone: a holder left from an earlier run would rightly be reported.
   std::string folder = TestFolder("handles-" + std::to_string(GetCurrentProcessId()));
   std::string data = folder + "\\data";
   CreateDirectoryA(data.c_str(), nullptr);
@@ -88,9 +86,7 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
 
 namespace {
 
-// Doubles of the two queries that never return for one chosen handle each, and a record of every
-// query the scan makes: the buffer it hands over, the thread that asks, and what it asks of
-// which handle.
+// Queries that never return for one chosen handle each; every query recorded (buffer, thread, what).
 enum class Asked { type, device, name };
 struct QueryCall {
   void* buffer;
@@ -135,7 +131,6 @@ void StopRecording() {
 }
 LONG RecordedCalls() { return g_callCount < kCallSlots ? g_callCount : kCallSlots; }
 
-// The threads that made the recorded queries and are still there.
 int QueryThreadsLeft() {
   std::set<DWORD> threads;
   for (LONG i = 0; i < RecordedCalls(); ++i) threads.insert(g_calls[i].thread);
@@ -151,8 +146,7 @@ int QueryThreadsLeft() {
 
 }  // namespace
 
-// A query that never returns costs its handle and 200 ms: the worker is terminated, a new one
-// with a block of its own takes the handles after it, and everything it held is released.
+// A hung query costs its handle and 200 ms: a new worker with its own block takes the rest.
 TEST_CASE(HandleScanOutlivesHangingQueries) {
   std::string folder = TestFolder("hang-" + std::to_string(GetCurrentProcessId()));
   std::vector<HANDLE> held;
@@ -165,8 +159,7 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
     held.push_back(h);
     paths[h] = Lower(path);
   }
-  // The two lowest handles hang; the table lists this process's handles in ascending order, so
-  // the other four come after them.
+  // The two lowest handles hang; the table lists them first.
   std::sort(held.begin(), held.end());
   std::vector<DWORD> order;
   {
@@ -204,8 +197,7 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
   CHECK(seconds >= 0.35);  // each hanging query had its 200 ms
   CHECK_EQ(handlesAfter, handlesBefore);  // the terminated workers' threads and events are closed
 
-  // No query after a hanging one was handed its buffer (until the next one hung, when the first
-  // block may rightly be gone), and no worker is left.
+  // No query after a hanging one got its buffer (until the next hung), and no worker is left.
   CHECK(g_callCount < kCallSlots);
   std::vector<LONG> hung;
   for (LONG i = 0; i < RecordedCalls(); ++i)
@@ -241,8 +233,7 @@ int StopAtFirst(const tv::ProcessEntry*, void* arg) {
   ++*static_cast<int*>(arg);
   return 0;
 }
-// The scan looks at the cancel event every 10 ms: the wait makes sure that it looks again before
-// this pass could end.
+// The scan checks the cancel event every 10 ms: the wait lets it look before the pass could end.
 int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
   ++*static_cast<int*>(arg);
   SetEvent(tv::SearchCancelEvent());

@@ -1,5 +1,4 @@
-// The service list and the two stops against Wine's real Service Control Manager, with the test
-// service program in stop modes of its own (stopdelay, hint).
+// The service list and the two stops against Wine's real SCM.
 #include "installer.h"
 
 #include <commctrl.h>
@@ -14,7 +13,6 @@ namespace {
 
 std::string Name(const char* what) { return "TvSvcList-" + Arg("variant") + "-" + what; }
 
-// A running test service; removed again when the case ends.
 struct RunningService {
   Scm scm;
   std::string name;
@@ -29,7 +27,6 @@ struct RunningService {
   ~RunningService() { scm.Purge(name); }
 };
 
-// Watches, from another thread, for the stop dialog while a stop runs on the case's thread.
 struct DialogWatch {
   std::string caption;
   HWND parent = nullptr;
@@ -95,7 +92,6 @@ TEST_CASE(StopWithoutADialog) {
   CHECK(!watch.seen);
 }
 
-// Its caption is the script's format with the service's name.
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
   RunningService svc("dialog", "stopdelay=1200 hint=100");
   HWND parent = MakeParent();
@@ -146,8 +142,7 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
 
 namespace {
 
-// Wine runs every service in a process of its own: the program's EnumServicesStatusEx is doubled
-// to report the guest service as running, shared, in the host service's process.
+// Wine runs every service in its own process: a double reports a guest in the host's process.
 void* g_enumServices = nullptr;
 std::string g_guest;
 DWORD g_hostId = 0;
@@ -166,8 +161,7 @@ BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD 
 
 }  // namespace
 
-// A process that still runs another service is never terminated: neither after the plug-in
-// stopped its program's service, nor when asked to kill it.
+// A process still running another service is never terminated, even when asked to kill it.
 TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   RunningService host("host", "");
   g_guest = Name("guest");
