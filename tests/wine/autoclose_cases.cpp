@@ -21,6 +21,21 @@ HANDLE WINAPI OpenedUntilRefused(DWORD access, BOOL inherit, DWORD processId) {
   return reinterpret_cast<decltype(&OpenProcess)>(g_openProcess)(access, inherit, processId);
 }
 
+// Wine runs all at one integrity level and ignores a start's token: the levels are doubled.
+void* g_tokenInformation = nullptr;
+bool g_lowIntegrity = false;  // every token read is a low-integrity one
+bool g_notElevated = false;   // no token read is elevated
+
+BOOL WINAPI TokenAsSaid(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info, DWORD size, DWORD* needed) {
+  BOOL ok = reinterpret_cast<decltype(&GetTokenInformation)>(g_tokenInformation)(token, kind, info, size, needed);
+  if (ok && kind == TokenIntegrityLevel && g_lowIntegrity) {
+    PSID label = static_cast<TOKEN_MANDATORY_LABEL*>(info)->Label.Sid;
+    *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1) = SECURITY_MANDATORY_LOW_RID;
+  }
+  if (ok && kind == TokenElevation && g_notElevated) static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = 0;
+  return ok;
+}
+
 }  // namespace
 
 // The search gives up at once (no 10 s of attempts), tells the function with id -1 and stops,
@@ -76,25 +91,6 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   Installer::Get().functions.erase(43);
   Installer::Get().functions.erase(41);
 }
-
-namespace {
-
-// Wine runs all at one integrity level and ignores a start's token: the levels are doubled.
-void* g_tokenInformation = nullptr;
-bool g_lowIntegrity = false;  // every token read is a low-integrity one
-bool g_notElevated = false;   // no token read is elevated
-
-BOOL WINAPI TokenAsSaid(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info, DWORD size, DWORD* needed) {
-  BOOL ok = reinterpret_cast<decltype(&GetTokenInformation)>(g_tokenInformation)(token, kind, info, size, needed);
-  if (ok && kind == TokenIntegrityLevel && g_lowIntegrity) {
-    PSID label = static_cast<TOKEN_MANDATORY_LABEL*>(info)->Label.Sid;
-    *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1) = SECURITY_MANDATORY_LOW_RID;
-  }
-  if (ok && kind == TokenElevation && g_notElevated) static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = 0;
-  return ok;
-}
-
-}  // namespace
 
 // A non-elevated installer starts a program that ran as it does with its own token, and not one
 // that ran at low integrity ("restricted" to /ask).

@@ -49,23 +49,6 @@ HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
   return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
 }
 
-}  // namespace
-
-FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
-    : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
-  TString t = T(secret);
-  std::wstring w(secret.begin(), secret.end());  // an ASCII secret
-  g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
-  g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
-  g_holding = g_freed = 0;
-  g_globalFree = patch_.Original();
-}
-
-int FreedBlocksWatch::Holding() const { return g_holding; }
-int FreedBlocksWatch::Freed() const { return g_freed; }
-
-namespace {
-
 std::atomic<HWND> g_page{nullptr};
 
 INT_PTR CALLBACK StandInProcedure(HWND, UINT message, WPARAM wParam, LPARAM) {
@@ -95,6 +78,19 @@ DWORD WINAPI LookAtPage(void* p) {
 }
 
 }  // namespace
+
+FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
+    : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
+  TString t = T(secret);
+  std::wstring w(secret.begin(), secret.end());  // an ASCII secret
+  g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
+  g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+  g_holding = g_freed = 0;
+  g_globalFree = patch_.Original();
+}
+
+int FreedBlocksWatch::Holding() const { return g_holding; }
+int FreedBlocksWatch::Freed() const { return g_freed; }
 
 std::atomic<int> StandIn::leaves{0};
 

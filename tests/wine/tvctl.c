@@ -106,31 +106,23 @@ static int CellText(HWND list, HANDLE process, char* remote, int row, int column
   UINT mask = LVIF_TEXT | (column == 0 ? LVIF_IMAGE : 0);
   out[0] = 0;
   int image = -1;
-  if (wow64) {
-    struct ListItem32 item;
-    ZeroMemory(&item, sizeof item);
-    item.mask = mask;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = (DWORD)(ULONG_PTR)(remote + 256);
-    item.cchTextMax = 1024;
-    WriteProcessMemory(process, remote, &item, sizeof item, &done);
-    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
-    ReadProcessMemory(process, remote, &item, sizeof item, &done);
-    image = item.iImage;
-  } else {
-    LVITEMW item;
-    ZeroMemory(&item, sizeof item);
-    item.mask = mask;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = (wchar_t*)(remote + 256);
-    item.cchTextMax = 1024;
-    WriteProcessMemory(process, remote, &item, sizeof item, &done);
-    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
-    ReadProcessMemory(process, remote, &item, sizeof item, &done);
-    image = item.iImage;
-  }
+#define QUERY(Item, text)                                           \
+  do {                                                              \
+    Item item;                                                      \
+    ZeroMemory(&item, sizeof item);                                 \
+    item.mask = mask;                                               \
+    item.iItem = row;                                               \
+    item.iSubItem = column;                                         \
+    item.pszText = text;                                            \
+    item.cchTextMax = 1024;                                         \
+    WriteProcessMemory(process, remote, &item, sizeof item, &done); \
+    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);                     \
+    ReadProcessMemory(process, remote, &item, sizeof item, &done);  \
+    image = item.iImage;                                            \
+  } while (0)
+  if (wow64) QUERY(struct ListItem32, (DWORD)(ULONG_PTR)(remote + 256));
+  else QUERY(LVITEMW, (wchar_t*)(remote + 256));
+#undef QUERY
   ReadProcessMemory(process, remote + 256, out, 1024 * sizeof(wchar_t), &done);
   out[1023] = 0;
   return image;

@@ -50,6 +50,43 @@ std::vector<Seen> Of(const std::vector<Seen>& all, DWORD id) {
   return out;
 }
 
+// Before Vista (no QueryFullProcessImageName), with a program started from an unmapped share.
+std::string g_shareImageName;
+TString g_shareImage;
+DWORD(WINAPI* g_imageFileName)(HANDLE, tv::tchar*, DWORD) = nullptr;
+
+DWORD WINAPI ImageFileNameOnShare(HANDLE process, tv::tchar* out, DWORD size) {
+  DWORD length = g_imageFileName(process, out, size);
+  std::string name = Lower(Narrow(out)), tail = Lower("\\" + g_shareImageName);
+  if (length == 0 || name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    return length;
+  if (g_shareImage.size() >= size) return 0;
+  std::copy(g_shareImage.c_str(), g_shareImage.c_str() + g_shareImage.size() + 1, out);
+  return static_cast<DWORD>(g_shareImage.size());
+}
+
+FARPROC WINAPI LookUpAsOnAShare(HMODULE module, const char* name) {
+  std::string entry = name;
+  if (entry.rfind("QueryFullProcessImageName", 0) == 0) return nullptr;
+  FARPROC found = GetProcAddress(module, name);
+  if (found && entry.rfind("GetProcessImageFileName", 0) == 0) {
+    g_imageFileName = reinterpret_cast<decltype(g_imageFileName)>(reinterpret_cast<void*>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ImageFileNameOnShare));
+  }
+  return found;
+}
+
+struct LookUpDouble {
+  explicit LookUpDouble(tv::EntryLookup lookup) { tv::SetEntryLookup(lookup); }
+  ~LookUpDouble() { tv::SetEntryLookup(nullptr); }
+};
+
+int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  tv::CancelSearch();
+  return 1;
+}
+
 }  // namespace
 
 // A module named as the image with a soft hyphen before ".exe": lstrcmp ignores it, files differ.
@@ -81,39 +118,6 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
   CHECK_EQ(image, 0);
   for (auto& e : all) CHECK(e.total == mine[0].total && e.position <= e.total);
 }
-
-namespace {
-// Before Vista (no QueryFullProcessImageName), with a program started from an unmapped share.
-std::string g_shareImageName;
-TString g_shareImage;
-DWORD(WINAPI* g_imageFileName)(HANDLE, tv::tchar*, DWORD) = nullptr;
-
-DWORD WINAPI ImageFileNameOnShare(HANDLE process, tv::tchar* out, DWORD size) {
-  DWORD length = g_imageFileName(process, out, size);
-  std::string name = Lower(Narrow(out)), tail = Lower("\\" + g_shareImageName);
-  if (length == 0 || name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
-    return length;
-  if (g_shareImage.size() >= size) return 0;
-  std::copy(g_shareImage.c_str(), g_shareImage.c_str() + g_shareImage.size() + 1, out);
-  return static_cast<DWORD>(g_shareImage.size());
-}
-
-FARPROC WINAPI LookUpAsOnAShare(HMODULE module, const char* name) {
-  std::string entry = name;
-  if (entry.rfind("QueryFullProcessImageName", 0) == 0) return nullptr;
-  FARPROC found = GetProcAddress(module, name);
-  if (found && entry.rfind("GetProcessImageFileName", 0) == 0) {
-    g_imageFileName = reinterpret_cast<decltype(g_imageFileName)>(reinterpret_cast<void*>(found));
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ImageFileNameOnShare));
-  }
-  return found;
-}
-
-struct LookUpDouble {
-  explicit LookUpDouble(tv::EntryLookup lookup) { tv::SetEntryLookup(lookup); }
-  ~LookUpDouble() { tv::SetEntryLookup(nullptr); }
-};
-}  // namespace
 
 TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   std::string folder = TestFolder("engine");
@@ -154,14 +158,6 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   CHECK(v.Ended(5000));
 }
 
-namespace {
-int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
-  ++*static_cast<int*>(arg);
-  tv::CancelSearch();
-  return 1;
-}
-}  // namespace
-
 TEST_CASE(PassesStopWhenCancelled) {
   int calls = 0;
   tv::EnumRequest request = {&calls, 0};
@@ -190,4 +186,3 @@ TEST_CASE(WindowPassReportsCaptionedWindows) {
   CHECK_EQ(Lower(mine[0].imagePath), Lower(v.Path()));
   CHECK(mine[0].window == FindWindowA(cls.c_str(), nullptr));
 }
-

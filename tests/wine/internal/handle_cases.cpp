@@ -38,54 +38,6 @@ LONG WINAPI WithoutExtendedTable(ULONG infoClass, void* buffer, ULONG size, ULON
   return g_realQuery(infoClass, buffer, size, returned);
 }
 
-}  // namespace
-
-TEST_CASE(HandleScanFindsFileAndFolderHolders) {
-  std::string folder = TestFolder("handles-" + std::to_string(GetCurrentProcessId()));
-  std::string data = folder + "\\data";
-  CreateDirectoryA(data.c_str(), nullptr);
-  std::string held = data + "\\held.txt", other = data + "\\other.txt", spared = data + "\\spared.txt";
-  std::string sub = data + "\\sub";
-  CreateDirectoryA(sub.c_str(), nullptr);
-  CHECK(WriteFileText(held, "x") && WriteFileText(other, "x") && WriteFileText(spared, "x"));
-  Victim own(OwnBin(), "tvvictim.exe", folder, "tvhold", "file=" + held + " dir=" + sub);
-  Victim wide(OtherBin(), "tvvictim.exe", folder, "tvhold2", "file=" + other);
-  // A holder whose image is named services.exe is never examined.
-  Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
-  HANDLE mine = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  CHECK(own.Started());
-  CHECK(wide.Started());
-  CHECK(service.Started());
-  CHECK(mine != INVALID_HANDLE_VALUE);
-
-  Holders found;
-  found.under = Lower(data);
-  tv::EnumRequest request = {&found, 0};
-  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
-  std::map<DWORD, std::set<std::string>> expected = {
-      {own.Id(), {Lower(held), Lower(sub)}},
-      {wide.Id(), {Lower(other)}},
-      {GetCurrentProcessId(), {Lower(held)}},  // the scan's own handles, examined in place
-  };
-  CHECK(found.byProcess == expected);
-
-  // Where the extended table is refused, the classic one gives the same holders.
-  auto& api = const_cast<tv::ProcessApi&>(tv::Api());
-  g_realQuery = api.NtQuerySystemInformation;
-  api.NtQuerySystemInformation = &WithoutExtendedTable;
-  tv::HandleTable classic;
-  CHECK(classic.Read() && !classic.Extended() && classic.Count() > 50);
-  Holders again;
-  again.under = found.under;
-  request.callbackArg = &again;
-  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
-  CHECK(again.byProcess == expected);
-  api.NtQuerySystemInformation = g_realQuery;
-  CloseHandle(mine);
-}
-
-namespace {
-
 // Queries that never return for one chosen handle each; every query recorded (buffer, thread, what).
 enum class Asked { type, device, name };
 struct QueryCall {
@@ -144,7 +96,63 @@ int QueryThreadsLeft() {
   return left;
 }
 
+int StopAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  return 0;
+}
+// The scan checks the cancel event every 10 ms: the wait lets it look before the pass could end.
+int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  SetEvent(tv::SearchCancelEvent());
+  Sleep(20);
+  return 1;
+}
+
 }  // namespace
+
+TEST_CASE(HandleScanFindsFileAndFolderHolders) {
+  std::string folder = TestFolder("handles-" + std::to_string(GetCurrentProcessId()));
+  std::string data = folder + "\\data";
+  CreateDirectoryA(data.c_str(), nullptr);
+  std::string held = data + "\\held.txt", other = data + "\\other.txt", spared = data + "\\spared.txt";
+  std::string sub = data + "\\sub";
+  CreateDirectoryA(sub.c_str(), nullptr);
+  CHECK(WriteFileText(held, "x") && WriteFileText(other, "x") && WriteFileText(spared, "x"));
+  Victim own(OwnBin(), "tvvictim.exe", folder, "tvhold", "file=" + held + " dir=" + sub);
+  Victim wide(OtherBin(), "tvvictim.exe", folder, "tvhold2", "file=" + other);
+  // A holder whose image is named services.exe is never examined.
+  Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
+  HANDLE mine = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  CHECK(own.Started());
+  CHECK(wide.Started());
+  CHECK(service.Started());
+  CHECK(mine != INVALID_HANDLE_VALUE);
+
+  Holders found;
+  found.under = Lower(data);
+  tv::EnumRequest request = {&found, 0};
+  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
+  std::map<DWORD, std::set<std::string>> expected = {
+      {own.Id(), {Lower(held), Lower(sub)}},
+      {wide.Id(), {Lower(other)}},
+      {GetCurrentProcessId(), {Lower(held)}},  // the scan's own handles, examined in place
+  };
+  CHECK(found.byProcess == expected);
+
+  // Where the extended table is refused, the classic one gives the same holders.
+  auto& api = const_cast<tv::ProcessApi&>(tv::Api());
+  g_realQuery = api.NtQuerySystemInformation;
+  api.NtQuerySystemInformation = &WithoutExtendedTable;
+  tv::HandleTable classic;
+  CHECK(classic.Read() && !classic.Extended() && classic.Count() > 50);
+  Holders again;
+  again.under = found.under;
+  request.callbackArg = &again;
+  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
+  CHECK(again.byProcess == expected);
+  api.NtQuerySystemInformation = g_realQuery;
+  CloseHandle(mine);
+}
 
 // A hung query costs its handle and 200 ms: a new worker with its own block takes the rest.
 TEST_CASE(HandleScanOutlivesHangingQueries) {
@@ -227,20 +235,6 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
   for (HANDLE end : pipe) CloseHandle(end);
   for (HANDLE h : held) CloseHandle(h);
 }
-
-namespace {
-int StopAtFirst(const tv::ProcessEntry*, void* arg) {
-  ++*static_cast<int*>(arg);
-  return 0;
-}
-// The scan checks the cancel event every 10 ms: the wait lets it look before the pass could end.
-int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
-  ++*static_cast<int*>(arg);
-  SetEvent(tv::SearchCancelEvent());
-  Sleep(20);
-  return 1;
-}
-}  // namespace
 
 TEST_CASE(HandleScanStopsAndLeaksNothing) {
   CHECK(tv::CountSystemHandles() > 50);

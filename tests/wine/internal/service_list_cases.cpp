@@ -63,6 +63,23 @@ HWND MakeParent() {
   return CreateWindowExA(0, "STATIC", "installer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
 }
 
+// Wine runs every service in its own process: a double reports a guest in the host's process.
+void* g_enumServices = nullptr;
+std::string g_guest;
+DWORD g_hostId = 0;
+
+BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD state, BYTE* buffer, DWORD size,
+                       DWORD* needed, DWORD* returned, DWORD* resume, const tv::tchar* group) {
+  BOOL ok = reinterpret_cast<decltype(&TV_AW(EnumServicesStatusEx))>(g_enumServices)(
+      manager, level, type, state, buffer, size, needed, returned, resume, group);
+  for (DWORD i = 0; buffer != nullptr && i < *returned; ++i) {
+    tv::ServiceEntry& entry = reinterpret_cast<tv::ServiceEntry*>(buffer)[i];
+    if (Narrow(entry.lpServiceName) == g_guest)
+      entry.ServiceStatusProcess = {SERVICE_WIN32_SHARE_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0, g_hostId, 0};
+  }
+  return ok;
+}
+
 }  // namespace
 
 TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
@@ -140,27 +157,6 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
 }
 
-namespace {
-
-// Wine runs every service in its own process: a double reports a guest in the host's process.
-void* g_enumServices = nullptr;
-std::string g_guest;
-DWORD g_hostId = 0;
-
-BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD state, BYTE* buffer, DWORD size,
-                       DWORD* needed, DWORD* returned, DWORD* resume, const tv::tchar* group) {
-  BOOL ok = reinterpret_cast<decltype(&TV_AW(EnumServicesStatusEx))>(g_enumServices)(
-      manager, level, type, state, buffer, size, needed, returned, resume, group);
-  for (DWORD i = 0; buffer != nullptr && i < *returned; ++i) {
-    tv::ServiceEntry& entry = reinterpret_cast<tv::ServiceEntry*>(buffer)[i];
-    if (Narrow(entry.lpServiceName) == g_guest)
-      entry.ServiceStatusProcess = {SERVICE_WIN32_SHARE_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0, g_hostId, 0};
-  }
-  return ok;
-}
-
-}  // namespace
-
 // A process still running another service is never terminated, even when asked to kill it.
 TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   RunningService host("host", "");
@@ -178,4 +174,3 @@ TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   CHECK_EQ(host.scm.State(host.name), SERVICE_RUNNING);
   host.scm.Purge(g_guest);
 }
-
