@@ -14,11 +14,8 @@ inline const std::string& OwnBin() {
 // A fresh C:\tvtest\<variant>\<name>\.
 inline std::string TestFolder(const std::string& name) {
   std::string base = "C:\\tvtest";
-  CreateDirectoryA(base.c_str(), nullptr);
-  base += "\\" + Arg("variant");
-  CreateDirectoryA(base.c_str(), nullptr);
-  base += "\\" + name;
-  CreateDirectoryA(base.c_str(), nullptr);
+  for (const std::string& part : {std::string(), "\\" + Arg("variant"), "\\" + name})
+    CreateDirectoryA((base += part).c_str(), nullptr);
   return base;
 }
 
@@ -40,9 +37,8 @@ class Victim {
   Victim(const std::string& bin, const std::string& program, const std::string& folder, const std::string& tag,
          const std::string& args)
       : name_(EndsWithExe(tag) ? tag : Own(tag) + ".exe"), path_(folder + "\\" + name_) {
-    const std::string& name = name_;
     CopyFileA((bin + "\\" + program).c_str(), path_.c_str(), FALSE);
-    std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name_;
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
     std::string line = "\"" + path_ + "\" ready=" + ready + " " + args;
     STARTUPINFOA si = {};
@@ -55,11 +51,11 @@ class Victim {
       if (!started_) {
         DWORD code = 0;
         GetExitCodeProcess(pi_.hProcess, &code);
-        std::printf("  victim %s not ready: %s, exit code %lu\n", name.c_str(),
+        std::printf("  victim %s not ready: %s, exit code %lu\n", name_.c_str(),
                     woke == WAIT_TIMEOUT ? "timed out" : "ended", code);
       }
     } else {
-      std::printf("  victim %s not started: error %lu\n", name.c_str(), GetLastError());
+      std::printf("  victim %s not started: error %lu\n", name_.c_str(), GetLastError());
     }
     CloseHandle(event);
   }
