@@ -1,14 +1,11 @@
-// The silent search's "autoclose" answer for a program that cannot be ended, and the restart's
-// choice of a token, which no real installer under Wine can produce: the DLL's TerminateProcess is
-// doubled to refuse, as Windows does for a protected process, and its GetTokenInformation to read
-// tokens that Wine cannot make.
+// What no installer under Wine produces: a TerminateProcess refused as for a protected process,
+// and tokens Wine cannot make (GetTokenInformation doubled).
 #include "harness.h"
 #include "victims.h"
 
 namespace {
 
-// Once its termination was refused, the program can no longer be opened, as a process in the
-// middle of its exit: what the plug-in does next must still be told to the same entry.
+// After the refusal the program cannot be opened, as one in mid-exit; the same entry is still told.
 DWORD g_victim = 0;
 bool g_refused = false;
 void* g_openProcess = nullptr;
@@ -24,14 +21,27 @@ HANDLE WINAPI OpenedUntilRefused(DWORD access, BOOL inherit, DWORD processId) {
   return reinterpret_cast<decltype(&OpenProcess)>(g_openProcess)(access, inherit, processId);
 }
 
+// Wine runs all at one integrity level and ignores a start's token: the levels are doubled.
+void* g_tokenInformation = nullptr;
+bool g_lowIntegrity = false;  // every token read is a low-integrity one
+bool g_notElevated = false;   // no token read is elevated
+
+BOOL WINAPI TokenAsSaid(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info, DWORD size, DWORD* needed) {
+  BOOL ok = reinterpret_cast<decltype(&GetTokenInformation)>(g_tokenInformation)(token, kind, info, size, needed);
+  if (ok && kind == TokenIntegrityLevel && g_lowIntegrity) {
+    PSID label = static_cast<TOKEN_MANDATORY_LABEL*>(info)->Label.Sid;
+    *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1) = SECURITY_MANDATORY_LOW_RID;
+  }
+  if (ok && kind == TokenElevation && g_notElevated) static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = 0;
+  return ok;
+}
+
 }  // namespace
 
-// The search gives up once the termination failed (no 10 s of attempts), tells the function with
-// the id -1 and stops; the function's answer to that call does not stay on the script's stack. The record of what the
-// plug-in ended says so, and a restart leaves the program alone.
+// The search gives up at once (no 10 s of attempts), tells the function with id -1 and stops,
+// leaving its answer off the stack; the record says so and a restart leaves the program alone.
 TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
-  // Found by its image (a module target): the harness reads no system handle table while other
-  // tests run.
+  // A module target: the harness reads no system handle table while other tests run.
   Victim victim(OwnBin(), "tvvictim.exe", TestFolder("autoclose"), "tvstay", "");
   CHECK(victim.Started());
   Stack s;
@@ -75,37 +85,15 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   s.PushAll({"44", "/ask"});
   Dll().Call("RestartClosedPrograms", &s);
   CHECK_STACK(s, "0");
-  // One entry, whatever the search did to it: why not, how it ended, the executable, its
-  // command line and folder (as started), name, target, service.
+  // One entry: why not, how it ended, executable, command line, folder, name, target, service.
   CHECK(fields.size() == 8 && fields[0] == "failed" && fields[1] == "failed" && fields[2] == victim.Path() &&
         fields[3].find("tvstay") != std::string::npos && !fields[4].empty() && fields[7].empty());
   Installer::Get().functions.erase(43);
   Installer::Get().functions.erase(41);
 }
 
-namespace {
-
-// Wine runs every program at one integrity level and starts a program with a token without
-// using it (ENVIRONMENT.md): the doubled GetTokenInformation reads the tokens as the case says.
-void* g_tokenInformation = nullptr;
-bool g_lowIntegrity = false;  // every token read is a low-integrity one
-bool g_notElevated = false;   // no token read is elevated
-
-BOOL WINAPI TokenAsSaid(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info, DWORD size, DWORD* needed) {
-  BOOL ok = reinterpret_cast<decltype(&GetTokenInformation)>(g_tokenInformation)(token, kind, info, size, needed);
-  if (ok && kind == TokenIntegrityLevel && g_lowIntegrity) {
-    PSID label = static_cast<TOKEN_MANDATORY_LABEL*>(info)->Label.Sid;
-    *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1) = SECURITY_MANDATORY_LOW_RID;
-  }
-  if (ok && kind == TokenElevation && g_notElevated) static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = 0;
-  return ok;
-}
-
-}  // namespace
-
-// An installer that is not elevated may not use a program's own token: it starts a program that
-// ran as it does (with its own token), and not one that ran at low integrity, which /ask hears
-// of as "restricted".
+// A non-elevated installer starts a program that ran as it does with its own token, and not one
+// that ran at low integrity ("restricted" to /ask).
 TEST_CASE(RestartGivesAProgramNoMoreThanItHad) {
   Victim low(OwnBin(), "tvvictim.exe", TestFolder("restart-token"), "tvlow", "life=60000");
   Victim same(OwnBin(), "tvvictim.exe", TestFolder("restart-token"), "tvsame", "life=60000");

@@ -1,8 +1,5 @@
-// Firewall exports against the firewall double (firewall_double.cpp), registered in the test
-// prefix where Windows' firewall would be: it keeps its entries in the file that
-// TARVOLK_FIREWALL_STATE names, so each case sets the scene there and reads back what the
-// export left. firewall.nsi runs the rule and profile paths through real installers; these cases
-// give every step's code and what an installer cannot hand over.
+// Firewall exports against firewall_double.cpp: each case sets the scene in its state file and
+// reads back what the export left. firewall.nsi covers the paths through real installers.
 #include <fstream>
 #include <sstream>
 
@@ -20,8 +17,7 @@ std::string StatePath() {
   return n > 0 && n < MAX_PATH ? path : "";
 }
 
-// The installer has initialised COM on its thread before any plug-in runs; so does the harness.
-void Com() {
+void Com() {  // as the installer does before any plug-in runs
   static HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   (void)initialised;
 }
@@ -32,7 +28,6 @@ void Scene(const std::string& lines) {
   std::ofstream(StatePath(), std::ios::binary | std::ios::trunc) << lines;
 }
 
-// The entries the double holds now (rules, applications, open ports), switches left out.
 std::vector<std::string> Entries() {
   std::vector<std::string> out;
   std::ifstream in(StatePath(), std::ios::binary);
@@ -44,15 +39,13 @@ std::vector<std::string> Entries() {
   return out;
 }
 
-// Objects of the double still alive: every reference the plug-in took must be released.
 long Live() {
   HMODULE m = GetModuleHandleA("tvfwdouble.dll");
   auto live = reinterpret_cast<LONG(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(m, "LiveObjects")));
   return live ? live() : -1;
 }
 
-// Calls an export the way `Tarvolk::Name "a" "b"` does (the first argument ends on top), below
-// an entry of the script's own; returns the whole stack afterwards, top first.
+// As `Tarvolk::Name "a" "b"` calls it, below an entry of the script's own.
 std::vector<std::string> Call(const char* name, std::vector<std::string> args, int stringSize = 1024) {
   Stack s(stringSize);
   args.push_back("below");
@@ -65,9 +58,8 @@ using Result = std::vector<std::string>;
 
 }  // namespace
 
-// Every step's code, in the path where it occurs: a failing call leaves the firewall as it was.
-// The rule path's look-up, new rule, adding and removing are shared by applications and ports:
-// the port rows check only that each of their answers is passed on.
+// Every step's code: a failing call leaves the firewall as it was. Applications and ports share
+// the rule path's steps, so their rows check only that each answer is passed on.
 TEST_CASE(FirewallCodeOfEachStep) {
   const std::string enabledRule = "rule|Name=" + kName + "|Enabled=-1\n";
   const std::string enabledApp = kNoPolicy2 + "app|ProcessImageFileName=" + kPath + "|Name=x|Enabled=-1\n";
@@ -139,9 +131,8 @@ TEST_CASE(FirewallCodeOfEachStep) {
   }
 }
 
-// Where the manager, its policy or the profile cannot be had: with the rule-based policy the
-// firewall is available but every operation needs the profile (1); without it, unavailable. Each
-// of the three steps in both generations (firewall.nsi leaves these to this case).
+// No manager, policy or profile: with the rule-based policy every operation needs the profile
+// (1); without it, unavailable.
 TEST_CASE(FirewallWithoutProfile) {
   for (const char* broken : {"fail|NetFwMgr\n", "fail|Mgr.get_LocalPolicy\n", "fail|Policy.get_CurrentProfile\n"}) {
     Scene(broken);
@@ -163,8 +154,7 @@ TEST_CASE(FirewallWithoutProfile) {
   }
 }
 
-// Texts longer than a real installer's 1024 characters: 1023 pass whole, 1024 are refused, not
-// cut (firewall.nsi covers the empty and missing arguments).
+// 1023 characters pass whole, 1024 are refused, not cut.
 TEST_CASE(FirewallLongTexts) {
   Scene("");
   std::string longest(1023, 'n'), tooLong(1024, 'n');
@@ -176,8 +166,7 @@ TEST_CASE(FirewallLongTexts) {
   CHECK(Entries()[0].find("|Name=" + longest + "|") != std::string::npos);
 }
 
-// Names beyond ASCII: the Unicode variants pass the script's UTF-16 through; the ANSI variant
-// reads the script's bytes in the ANSI code page.
+// Unicode variants pass the script's UTF-16 through; ANSI reads its bytes in the ANSI code page.
 TEST_CASE(FirewallNonAsciiName) {
   Scene("");
 #ifdef TARVOLK_UNICODE

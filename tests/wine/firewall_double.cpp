@@ -1,25 +1,16 @@
-// A double of Windows Firewall's COM objects, standing where the system's firewall would in the
-// test prefix (Wine's own objects accept everything and store nothing). It serves the five
-// classes the plug-in creates - the rule-based policy and its rules, the manager with its local
-// policy, current profile, authorized applications and open ports - and keeps what they hold in
-// a UTF-8 text file named by TARVOLK_FIREWALL_STATE, one line per entry, so that a test can set
-// the scene and read back what was added, enabled, widened or removed:
+// A double of Windows Firewall's five COM classes (Wine's own accept everything and store
+// nothing). Entries live in the UTF-8 file TARVOLK_FIREWALL_STATE, one a line:
 //   rule|Name=..|Enabled=-1|...   app|ProcessImageFileName=..|...   port|Port=..|Protocol=6|...
-// (properties in the order they were first set). Switch lines make it behave like other systems:
-//   fail|WHAT[|N]   WHAT fails after N successful calls (default 0): a class name such as
-//                   NetFwPolicy2 (the class is missing), or Interface.method such as
-//                   Mgr.get_LocalPolicy, Rules.Add, App.put_Scope, Port.get_Enabled
-//   strict-remove   Remove of an unknown name, path or port fails (otherwise it succeeds)
-// As Windows does, it refuses an open port's number outside 1-65535, a rule's port text that is
-// not such a number (the plug-in sets one port), and a rule's ports while its protocol is not TCP
-// or UDP; and it holds several rules of one name: Add never replaces a rule, Item gives the first
-// of that name and Remove takes one.
-//   system          hand out Wine's own objects (hnetcfg.dll) instead of the double's
+// Switch lines: "fail|WHAT[|N]" (class NetFwPolicy2 or call Rules.Add fails after N passes),
+// "strict-remove" (Remove of an unknown entry fails), "system" (Wine's hnetcfg.dll objects).
+// As Windows, it refuses ports outside 1-65535 and a rule's ports unless TCP/UDP, and keeps
+// several rules of one name (Item gives the first, Remove takes one).
 #include <windows.h>
 #include <initguid.h>
 #include <netfw.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,9 +19,7 @@
 
 namespace {
 
-LONG g_live = 0;  // objects alive now: 0 after every export call that released everything
-
-// ---- the state file ----
+LONG g_live = 0;
 
 struct Record {
   std::string kind;  // rule, app, port
@@ -48,7 +37,7 @@ struct Record {
 };
 
 struct State {
-  std::vector<std::string> switches;  // every line that is not an entry, kept as written
+  std::vector<std::string> switches;
   std::vector<Record> records;
 };
 
@@ -88,12 +77,8 @@ State Load() {
   char buffer[4096];
   for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
   fclose(f);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     std::vector<std::string> parts = Split(line);
@@ -131,7 +116,6 @@ bool Has(const State& state, const std::string& line) {
   return false;
 }
 
-// Whether the call `what` fails now, by the "fail|what[|N]" switch; counts the calls it lets pass.
 bool Fails(const std::string& what) {
   State state = Load();
   for (auto& s : state.switches) {
@@ -148,8 +132,6 @@ bool Fails(const std::string& what) {
 
 const HRESULT kFailed = E_FAIL;
 const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-
-// ---- COM plumbing: one reference count, IDispatch not offered ----
 
 template <class I>
 class Object : public I {
@@ -182,8 +164,6 @@ class Object : public I {
   LONG refs_ = 1;
 };
 
-// ---- rules, applications and open ports: property records, new or stored ----
-
 class Properties {
  public:
   Properties(const char* kind, const char* prefix) : kind_(kind), prefix_(prefix) {}
@@ -213,7 +193,6 @@ class Properties {
     return !text.empty() && text.size() < 6 && text.find_first_not_of(L"0123456789") == std::wstring::npos &&
            _wtol(text.c_str()) >= 1 && _wtol(text.c_str()) <= 65535;
   }
-  // What Windows refuses of a port: a number out of range; ports of a rule for any protocol.
   bool Refused(const std::string& key, const std::wstring& value) {
     if (prefix_ == "Port" && key == "Port") return !IsPort(value);
     if (prefix_ != "Rule" || key != "LocalPorts") return false;
@@ -302,12 +281,9 @@ class OpenPort : public Object<INetFwOpenPort>, public Properties {
   M(HRESULT) get_BuiltIn(VARIANT_BOOL* v) override { return *v = VARIANT_FALSE, S_OK; }
 };
 
-// ---- the collections: entries of one kind in the state file, found by their key ----
-
 std::wstring FromBstr(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : L""; }
 
-// Rules by name (the first of that name); applications by path, whatever its case; open ports by
-// number and protocol ("8080/6"). Adding an application or port replaces the one with its key.
+// Adding an application or port replaces the one with its key; rules are never replaced.
 std::wstring KeyOf(const Record& r) {
   auto get = [&r](const char* key, const wchar_t* fallback) {
     const std::wstring* v = r.Find(key);
@@ -401,14 +377,10 @@ class OpenPorts : public Collection<INetFwOpenPorts, INetFwOpenPort, OpenPort> {
   }
 };
 
-// ---- the policies, the manager and the profile ----
-
 template <class T, class I>
-HRESULT Give(const char* call, I** out) {  // a new T, unless the switch makes `call` fail
-  *out = nullptr;
-  if (Fails(call)) return kFailed;
-  *out = new T;  // its first reference
-  return S_OK;
+HRESULT Give(const char* call, I** out) {
+  *out = Fails(call) ? nullptr : new T;
+  return *out ? S_OK : kFailed;
 }
 
 class Profile : public Object<INetFwProfile> {
@@ -472,8 +444,6 @@ class Policy2 : public Object<INetFwPolicy2> {
   M(HRESULT) get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
   M(HRESULT) get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) override { return E_NOTIMPL; }
 };
-
-// ---- the class objects ----
 
 struct Class {
   const CLSID* clsid;
@@ -547,7 +517,6 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid
 
 extern "C" __declspec(dllexport) HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
 
-// Registers this DLL for the five classes in the registry view of its own width.
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
   wchar_t path[MAX_PATH];
   if (GetModuleFileNameW(g_module, path, MAX_PATH) == 0) return E_FAIL;
@@ -565,5 +534,4 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
   return S_OK;
 }
 
-// How many of the double's objects are alive: 0 once a caller released all it obtained.
 extern "C" __declspec(dllexport) LONG WINAPI LiveObjects() { return g_live; }

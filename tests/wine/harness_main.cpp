@@ -1,5 +1,4 @@
-// The Wine harness: loads one built plug-in variant as the installer does and runs every case.
-// Arguments: dll=PATH variant=NAME service=PATH-OF-THE-TEST-SERVICE [only=CASE]
+// Loads one plug-in variant as the installer does and runs the cases. dll= variant= service= [only=]
 #include "harness.h"
 
 #include <algorithm>
@@ -50,23 +49,6 @@ HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
   return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
 }
 
-}  // namespace
-
-FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
-    : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
-  TString t = T(secret);
-  std::wstring w(secret.begin(), secret.end());  // an ASCII secret
-  g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
-  g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
-  g_holding = g_freed = 0;
-  g_globalFree = patch_.Original();
-}
-
-int FreedBlocksWatch::Holding() const { return g_holding; }
-int FreedBlocksWatch::Freed() const { return g_freed; }
-
-namespace {
-
 std::atomic<HWND> g_page{nullptr};
 
 INT_PTR CALLBACK StandInProcedure(HWND, UINT message, WPARAM wParam, LPARAM) {
@@ -87,8 +69,7 @@ DWORD WINAPI LookAtPage(void* p) {
   HWND page = g_page.load();
   CHECK(page != nullptr);
   if (page != nullptr && job->look) job->look(job->parent, page);
-  // Not left yet (by the look, or a check failed midway): Back. Nothing is sent once the
-  // installer was told, or the message would wait for, and then end, the next page.
+  // Not left yet: Back. Once the installer was told, a message would wait for and end the next page.
   if (page != nullptr && StandIn::leaves.load() == job->leavesBefore) {
     DWORD_PTR answer;
     SendMessageTimeoutA(job->parent, kNotifyOuterNext, static_cast<WPARAM>(-1), 0, SMTO_NORMAL, 5000, &answer);
@@ -97,6 +78,19 @@ DWORD WINAPI LookAtPage(void* p) {
 }
 
 }  // namespace
+
+FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
+    : patch_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(&WatchingGlobalFree)) {
+  TString t = T(secret);
+  std::wstring w(secret.begin(), secret.end());  // an ASCII secret
+  g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
+  g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+  g_holding = g_freed = 0;
+  g_globalFree = patch_.Original();
+}
+
+int FreedBlocksWatch::Holding() const { return g_holding; }
+int FreedBlocksWatch::Freed() const { return g_freed; }
 
 std::atomic<int> StandIn::leaves{0};
 
@@ -120,7 +114,6 @@ void StandIn::WithPage(const char* name, Stack& stack, std::function<void(HWND, 
   Dll().Call(name, &stack, hwnd);
   WaitForSingleObject(looker, 20000);
   CloseHandle(looker);
-  // What the page posted to the installer and the installer did not take yet.
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 }

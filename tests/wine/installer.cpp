@@ -208,11 +208,8 @@ int RunAll(int argc, char** argv) {
 }
 
 DWORD OwnHandleCount() {
-  // The handle values this process holds, asked of the process's own table one by one: reading
-  // the system-wide table while other tests start and end processes has crashed Wine's server.
-  // Each value asked is a round trip to that server (the whole range took 3 s under qemu), and
-  // Wine gives out the lowest free value, so a handle opened since an earlier count lies below
-  // the first long run of free values: the walk ends after 2048 of them.
+  // The system-wide table, read while other tests run, has crashed Wine's server. Wine gives out
+  // the lowest free value, so the walk may end after 2048 free ones (the whole range takes 3 s).
   DWORD count = 0, flags = 0, freeInARow = 0;
   for (ULONG_PTR value = 4; value < 0x40000 && freeInARow < 2048; value += 4) {
     if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {

@@ -1,7 +1,4 @@
-// The installer's side of the plug-in interface, played by the Wine test programs: a string stack
-// of GlobalAlloc blocks (the entry's header plus string_size characters), an extra-parameters
-// record with working doubles of ExecuteCodeSegment and RegisterPluginCallback, and a loaded DLL
-// whose exports are called with the plug-in signature.
+// The installer's side of the plug-in interface: stack, extra parameters, callbacks, DLL calls.
 #pragma once
 #include <windows.h>
 
@@ -18,10 +15,8 @@ using TChar = char;
 #endif
 using TString = std::basic_string<TChar>;
 
-// Test texts are written as UTF-8/ASCII and compared in the stack's width.
 TString T(const std::string& s);
 std::string Narrow(const TString& s);
-// With its ASCII letters lowered, to compare paths as the system does.
 std::string Lower(std::string s);
 
 struct Entry {
@@ -41,7 +36,6 @@ class Stack {
     for (const auto& t : texts) Push(t);
   }
   std::vector<std::string> TopFirst() const;
-  // Pops the top entry's text; "<empty>" when there is none.
   std::string Pop();
   void Clear();
   int StringSize() const { return stringSize_; }
@@ -61,14 +55,12 @@ struct ExtraParameters {
   int(__stdcall* RegisterPluginCallback)(HMODULE module, PluginCallback callback);
 };
 
-// The installer's script functions by index, and the plug-in callbacks registered with it.
 struct Installer {
   static Installer& Get();
   ExtraParameters extra{};
   std::map<int, std::function<int(HWND)>> functions;  // what ExecuteCodeSegment runs
   std::vector<std::pair<HMODULE, PluginCallback>> callbacks;
   int executeCalls = 0;
-  // Calls every registered callback with NSPIM_UNLOAD (0), as the installer does when it ends.
   void SendUnload();
 };
 
@@ -86,16 +78,12 @@ class Plugin {
   TChar variables_[25 * 1024] = {};
 };
 
-// Replaces the DLL's import of `function` from `importDll` with `replacement`; returns the
-// original, or null when the DLL does not import it. Stands where the system would, for the
-// cases Wine cannot produce (a manager that cannot be opened) or only pretends (account rights).
+// Returns the original, or null when the DLL does not import it.
 void* PatchImport(HMODULE module, const char* importDll, const char* function, void* replacement);
 
-// The handles this process holds, each handle value asked in turn: Wine's GetProcessHandleCount
-// does not follow a process's real handles.
+// Each handle value asked in turn: Wine's GetProcessHandleCount does not follow real handles.
 DWORD OwnHandleCount();
 
-// ---- a tiny test runner: checks count, failures print, the summary line closes the run ----
 struct TestRun {
   int passed = 0, failed = 0;
   std::string current;
@@ -106,7 +94,6 @@ TestRun& Run();
 #define CHECK(cond) Run().Check((cond), #cond, __FILE__, __LINE__)
 #define CHECK_STACK(stack, ...) CheckStack((stack), std::vector<std::string>{__VA_ARGS__}, __FILE__, __LINE__)
 void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line);
-// The same check on entries already taken from a stack (top first).
 #define CHECK_STACK_VEC(actual, ...) CheckTopFirst((actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
 void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
                    int line);
@@ -123,5 +110,4 @@ struct TestCase {
   static void name()
 
 int RunAll(int argc, char** argv);
-// Command-line values the cases use (the DLL, the test service program, the variant name).
 const std::string& Arg(const char* key);

@@ -1,6 +1,4 @@
-// The running-programs page in the harness, in the stand-in installer window, with no search
-// targets, so that the page's search ends at once: what the real wizards of page-gui do not show
-// (a default column title, no page beside a silent search, pages never shown or never made).
+// The running-programs page without targets (its search ends at once): what page-gui cannot show.
 #include <cstdlib>
 #include <string>
 
@@ -8,8 +6,7 @@
 
 #include <commctrl.h>
 
-// Dialog shows the page at once; Show after it finds no page. While a silent search runs in the
-// background no page starts.
+// Show after Dialog finds no page; no page starts beside a background silent search.
 TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   StandIn window(400);
   Stack s;
@@ -31,7 +28,6 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   CHECK(!IsWindow(StandIn::Page()));  // gone with its end
   CHECK_STACK_VEC(window.Call("Show", {}), {"error"});
 
-  // A silent search held in the background: no page, nothing shown.
   Installer::Get().functions[41] = [](HWND) { return 0; };
   CHECK_STACK_VEC(window.Call("SilentSearch", {"42", "/async"}), {"ok"});
   std::vector<std::string> init = window.Call("InitDialog", {"below", "/heading", "x"});
@@ -43,9 +39,8 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   Installer::Get().functions.erase(41);
 }
 
-// A page that InitDialog made and nobody showed goes with the plug-in's unload, or gives way to
-// the next Dialog. A page that cannot be made (an address that is none, no installer window)
-// answers "error" alone: its options are taken.
+// An unshown page goes with the unload or the next Dialog; one that cannot be made answers
+// "error" alone, its options taken.
 TEST_CASE(PagesNeverShownAndPagesThatCannotStart) {
   StandIn window(400);
   auto made = [&window]() {

@@ -1,6 +1,4 @@
-// The process tool exports where a real installer cannot show them: the unload notification,
-// a CreateFile that refuses as Windows does, and the handles they hold. The real installers
-// (tests/nsis/processes.nsi, lifetime.nsi) cover the exports' answers.
+// The process tools where no installer shows them: unload, a refusing CreateFile, handles held.
 #include "harness.h"
 #include "victims.h"
 
@@ -8,8 +6,7 @@ namespace {
 
 std::string Folder() { return TestFolder("tools"); }
 
-// Wine running as root opens read-only files for writing; Windows refuses with access denied.
-// This double of CreateFile refuses as Windows does and otherwise calls the real function.
+// Wine as root opens read-only files for writing; Windows, and this double, deny access.
 using CreateFileFn = HANDLE(WINAPI*)(const wchar_t*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
 CreateFileFn g_realCreateFile;
 HANDLE WINAPI CreateFileAsWindows(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* sa,
@@ -27,7 +24,6 @@ HANDLE WINAPI CreateFileAsWindows(const wchar_t* path, DWORD access, DWORD share
 TEST_CASE(UnloadStartsTheToolsAfresh) {
   CallExport("KillProcesses", {"0"});
   CHECK_STACK_VEC(CallExport("KillProcesses", {}), {});
-  // The installer's unload notification releases the module's state; later calls start afresh.
   Installer::Get().SendUnload();
   Victim after(OwnBin(), "tvvictim.exe", Folder(), "tvkilld", "");
   CHECK(after.Started());
@@ -35,13 +31,11 @@ TEST_CASE(UnloadStartsTheToolsAfresh) {
   CHECK(after.Ended(0));
 }
 
-// Read-only files count as locked (Wine as root would open them: CreateFile is doubled).
 TEST_CASE(IsFileLockedOnReadOnlyFiles) {
   std::string readOnly = Folder() + "\\ro.txt";
   CHECK(WriteFileText(readOnly, "x"));
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
   {
-    // In every variant: IsFileLocked opens paths of any length.
     ImportDouble createFile("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&CreateFileAsWindows));
     g_realCreateFile = reinterpret_cast<CreateFileFn>(createFile.Original());
     CHECK_STACK_VEC(CallExport("IsFileLocked", {"below", readOnly}), {"true", "below"});
@@ -51,9 +45,7 @@ TEST_CASE(IsFileLockedOnReadOnlyFiles) {
   CHECK_STACK_VEC(CallExport("IsFileLocked", {}), {});
 }
 
-// Calls of the process tools (and GetOsVersion, which the installers call beside them) leave no
-// handle behind: counted in this process, where the plug-in stays loaded as the installer keeps
-// it once it registered its unload callback.
+// No handle left behind, with the plug-in kept loaded as after its unload callback is registered.
 TEST_CASE(ProcessToolsLeakNoHandles) {
   Installer& inst = Installer::Get();
   inst.functions[3] = [](HWND) { return 1; };  // fails at once: the walk ends at the first process

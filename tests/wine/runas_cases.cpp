@@ -1,7 +1,5 @@
-// The run-as exports in the harness. RunAs runs its page in the stand-in installer window, driven
-// from a second thread. Wine's CreateProcessWithLogonW is a stub that always fails with error 0,
-// so the DLL's import of it is replaced by a double that fails with the error a test chooses
-// (1326, 1909, ...) or "starts" the program, and records what it was given.
+// The run-as exports. Wine's CreateProcessWithLogonW always fails with error 0: a double fails
+// with the error a case chooses or "starts" the program, recording what it was given.
 #include <string>
 #include <vector>
 
@@ -46,8 +44,7 @@ BOOL WINAPI LogonDouble(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD lo
   return TRUE;
 }
 
-// A text as the script or a person at the keyboard gives it: UTF-16 to the Unicode variants, text
-// in the ANSI code page to the ANSI one.
+// A text as the script or a person at the keyboard gives it.
 std::string Script(const std::wstring& w) {
 #ifdef TARVOLK_UNICODE
   UINT codePage = CP_UTF8;  // what T() turns back into UTF-16
@@ -69,14 +66,51 @@ void SetText(HWND page, int id, const std::wstring& text) {
 
 std::string GetText(HWND page, int id) { return WindowText(GetDlgItem(page, id)); }
 
-// Shown as far as the page goes: the stand-in installer window itself is never shown.
 bool Shown(HWND control) { return (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+// The installer with a leave function that aborts while g_aborts lasts, noting the password field
+// at every page change.
+int g_aborts = 0;
+LONG_PTR g_standIn = 0;
+std::vector<std::string> g_passwordSeen;
+INT_PTR CALLBACK InstallerWithLeaveFunction(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kNotifyOuterNext) {
+    g_passwordSeen.push_back(GetText(StandIn::Page(), 1218));
+    if (wParam == 1 && g_aborts > 0 && g_aborts--) return 1;
+  }
+  return reinterpret_cast<DLGPROC>(g_standIn)(hwnd, message, wParam, lParam);
+}
+
+// Its file may appear a moment before a reader can open it under load.
+std::string WaitForRecord(const std::string& record) {
+  for (int i = 0; i < 100; ++i) {
+    if (FILE* f = fopen(record.c_str(), "rb")) {
+      std::string got;
+      char chunk[4096];
+      size_t n;
+      while ((n = fread(chunk, 1, sizeof(chunk), f)) > 0) got.append(chunk, n);
+      fclose(f);
+      if (!got.empty()) return got;
+    }
+    Sleep(50);
+  }
+  return "";
+}
+
+// Wine has no shell window: GetShellWindow gives one of the harness, whose token the plug-in
+// copies; the ordinary start only counts, so a start seen came through the token.
+HWND g_shellDouble = nullptr;
+int g_ordinaryStarts = 0;
+HWND WINAPI ShellWindowDouble() { return g_shellDouble; }
+BOOL WINAPI CreateProcessDouble(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+  ++g_ordinaryStarts;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
 
 }  // namespace
 
-// The page's set-up, the logon errors and a start with what was typed. The GUI test drives the
-// same page in a real wizard (the mode switch, Back, the current-user start); Wine's own logon
-// start cannot fail with a chosen error nor succeed, so those are seen here.
 TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   ImportDouble logon("ADVAPI32.dll", "CreateProcessWithLogonW", reinterpret_cast<void*>(&LogonDouble));
   StandIn installer;
@@ -100,7 +134,7 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     CHECK_EQ(GetText(page, 1229), "CORP");
     CHECK_EQ(GetText(page, 1216), "");  // no "/pwd": the template's text does not survive
     CHECK(!Shown(GetDlgItem(page, 1231)));
-    // The error label is as tall as a line of its own font, so no descender is cut off.
+    // No descender of the error label's font is cut off.
     HWND label = GetDlgItem(page, 1231);
     HDC dc = GetDC(label);
     HGDIOBJ before = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
@@ -125,10 +159,9 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
       CHECK_EQ(GetText(page, 1218), "");  // emptied at every attempt
       CHECK(g_logon.password == L"pw-" + std::to_wstring(f.error));
     }
-    CHECK_EQ(StandIn::leaves - leaves, 0);  // a failed logon never reaches the installer
+    CHECK_EQ(StandIn::leaves - leaves, 0);
     CHECK_EQ(g_logon.calls, 3);
 
-    // Typed as a person would: the ANSI page's edit controls hold text in the ANSI code page.
     g_logonError = 0;
     SetText(page, 1217, L"J\u00F6rg");
     SetText(page, 1218, L"s\u00E9cret");
@@ -149,26 +182,8 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   CHECK(!IsWindow(StandIn::Page()));
 }
 
-namespace {
-
-// The installer with a leave function that aborts: Next keeps the page while aborts are left.
-// It notes what the password field holds whenever it is told of a page change.
-int g_aborts = 0;
-LONG_PTR g_standIn = 0;
-std::vector<std::string> g_passwordSeen;
-INT_PTR CALLBACK InstallerWithLeaveFunction(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == kNotifyOuterNext) {
-    g_passwordSeen.push_back(GetText(StandIn::Page(), 1218));
-    if (wParam == 1 && g_aborts > 0 && g_aborts--) return 1;
-  }
-  return reinterpret_cast<DLGPROC>(g_standIn)(hwnd, message, wParam, lParam);
-}
-
-}  // namespace
-
-// The program starts once per page: a leave function that aborts after the start keeps the page,
-// and the next Next only leaves it. Back pushes nothing and starts nothing. The password field is
-// empty whenever the installer is told of a page change, and no block the plug-in freed kept it.
+// Once per page: a leave function's abort after the start keeps the page and the next Next only
+// leaves it; Back starts nothing. No password in the field at a page change nor in a freed block.
 TEST_CASE(RunAsStartsOnceAndKeepsNoPassword) {
   ImportDouble logon("ADVAPI32.dll", "CreateProcessWithLogonW", reinterpret_cast<void*>(&LogonDouble));
   StandIn installer;
@@ -206,7 +221,6 @@ TEST_CASE(RunAsNothingToStartOrNoDirectory) {
   g_logon = LogonCall();
   Stack s;
 
-  // No program at all: Next leads to "error" in either mode.
   installer.WithPage("RunAs", s, [&installer](HWND, HWND) { CHECK_EQ(installer.Next(), "left"); });
   CHECK_STACK(s, "error");
   s.Clear();
@@ -217,8 +231,7 @@ TEST_CASE(RunAsNothingToStartOrNoDirectory) {
   CHECK_STACK(s, "error");
   CHECK_EQ(g_logon.calls, 0);
 
-  // The program without its directory: the start gets none (the installer's is used).
-  s.Clear();
+  s.Clear();  // no directory: the start gets none (the installer's is used)
   s.Push("C:\\prog.exe");
   g_logonError = 0;
   installer.WithPage("RunAs", s, [&installer](HWND, HWND) { CHECK_EQ(installer.Next(), "left"); });
@@ -226,42 +239,7 @@ TEST_CASE(RunAsNothingToStartOrNoDirectory) {
   CHECK(g_logon.nullDirectory);
 }
 
-namespace {
-
-// What the started test program recorded, once it has: its file may appear a moment before a
-// reader can open it under load. Empty when nothing arrives within five seconds.
-std::string WaitForRecord(const std::string& record) {
-  for (int i = 0; i < 100; ++i) {
-    if (FILE* f = fopen(record.c_str(), "rb")) {
-      std::string got;
-      char chunk[4096];
-      size_t n;
-      while ((n = fread(chunk, 1, sizeof(chunk), f)) > 0) got.append(chunk, n);
-      fclose(f);
-      if (!got.empty()) return got;
-    }
-    Sleep(50);
-  }
-  return "";
-}
-
-// Doubles for the desktop-user start: Wine has no shell window, so GetShellWindow answers with a
-// window of the harness's own process, whose token the plug-in then copies; the ordinary start
-// is replaced by one that only counts, so a start seen must have come through the token.
-HWND g_shellDouble = nullptr;
-int g_ordinaryStarts = 0;
-HWND WINAPI ShellWindowDouble() { return g_shellDouble; }
-BOOL WINAPI CreateProcessDouble(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
-                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
-  ++g_ordinaryStarts;
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
-}  // namespace
-
-// What a real installer cannot show (nonelevated.nsi covers the ordinary start): the start with
-// the shell's token, and texts longer than the installer's usual 1024 characters.
+// The start with the shell's token, and texts past the installer's usual 1024 characters.
 TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   g_shellDouble = CreateWindowA("Static", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   ImportDouble shell("USER32.dll", "GetShellWindow", reinterpret_cast<void*>(&ShellWindowDouble));
@@ -276,8 +254,7 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   CHECK_EQ(WaitForRecord(record), "tv \"one two\" 3\r\n" + dir + "\r\n");
   DeleteFileA(record.c_str());
 
-  // A command line past 1,024 characters starts nothing in any variant (the token start would
-  // refuse it, and the ordinary start would run the program elevated).
+  // Too long for the token start, and the ordinary start would run the program elevated.
   std::string line = "tv " + std::string(1100, 'a');
   Stack wide(4096);
   wide.PushAll({"below", dir, line, program});
@@ -286,7 +263,6 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   Sleep(1000);  // time enough for a program that was started by mistake to leave its record
   CHECK(GetFileAttributesA(record.c_str()) == INVALID_FILE_ATTRIBUTES);
 
-  // A window left behind on this thread, which pumps no messages between cases, would hold up
-  // every settings-change broadcast of the installers running beside the harness.
+  // This thread pumps no messages between cases: a window left would hold up every broadcast.
   DestroyWindow(g_shellDouble);
 }

@@ -1,5 +1,4 @@
-// The tests' own view of the Service Control Manager, to set up services and see what the code
-// under test did to them.
+// The tests' own view of the SCM, to set up services and see what the plug-in did to them.
 #pragma once
 #include <windows.h>
 
@@ -33,7 +32,6 @@ struct Scm {
     return false;
   }
 
-  // Creates an own-process service on demand with the given command line; true when it exists.
   bool Create(const std::string& name, const std::string& commandLine) {
     SC_HANDLE h = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                  SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
@@ -42,7 +40,7 @@ struct Scm {
     return h != nullptr;
   }
 
-  // Starts the service and waits for it to run; its process id, or 0.
+  // The running service's process id, or 0.
   DWORD StartAndWait(const std::string& name) {
     SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS);
     if (!h) return 0;

@@ -1,6 +1,4 @@
-// The search's state where a real installer cannot show it: the installer's unload notification
-// arriving while an asynchronous search is still running. The real installers
-// (tests/nsis/search.nsi) cover the search's answers.
+// The installer's unload arriving while an asynchronous search still runs.
 #include "harness.h"
 #include "victims.h"
 
@@ -15,8 +13,7 @@ TEST_CASE(UnloadEndsARunningSearch) {
     s.Push("no");
     return 0;
   };
-  // A first search and an unload, so that the count below is the resting state of the plug-in
-  // and of the system libraries a search starts (the service manager's connection stays open).
+  // The count below is the resting state after a first search (the SCM connection stays open).
   CHECK_STACK_VEC(CallExport("AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}, &s), {});
   CHECK_STACK_VEC(CallExport("SilentSearch", {std::to_string(kAbsent + 1)}, &s), {"done"});
   installer.SendUnload();
@@ -27,7 +24,6 @@ TEST_CASE(UnloadEndsARunningSearch) {
   CHECK_STACK_VEC(CallExport("SilentWait", {"100", "/time"}, &s), {"wait"});
   int asked = installer.executeCalls;
   CHECK(asked > 0);
-  // Unloaded under the running search: it asks nothing more, and everything it held is closed.
   installer.SendUnload();
   CHECK(installer.executeCalls < asked + 60);
   int after = installer.executeCalls;
@@ -35,7 +31,6 @@ TEST_CASE(UnloadEndsARunningSearch) {
   CHECK_EQ(OwnHandleCount(), resting);
   Sleep(100);
   CHECK_EQ(installer.executeCalls, after);
-  // The next search starts afresh with its own targets.
   CHECK_STACK_VEC(CallExport("AddCustom", {std::to_string(kAbsent + 1), "detail", "label"}, &s), {});
   CHECK_STACK_VEC(CallExport("SilentSearch", {std::to_string(kAbsent + 1)}, &s), {"done"});
   CHECK_EQ(installer.executeCalls, after + 1);
@@ -44,9 +39,7 @@ TEST_CASE(UnloadEndsARunningSearch) {
 
 namespace {
 
-// A search thread that cannot end when the plug-in is unloaded: it is terminating a program that
-// ignored WM_CLOSE for the search's "autoclose", and the DLL's TerminateProcess is doubled to
-// block until the case lets it go.
+// A search thread stuck in TerminateProcess (doubled to block until the case lets it go).
 HANDLE g_entered = nullptr;
 HANDLE g_release = nullptr;
 void* g_terminate = nullptr;
@@ -59,9 +52,8 @@ BOOL WINAPI BlockedTerminate(HANDLE process, UINT code) {
 
 }  // namespace
 
-// Unloaded while the search thread is stuck past the 10 s limit, with the program it closes
-// already in the record: nothing it can reach is released (the record included), and once it goes
-// on it runs no script code. A later call collects it; the record holds the program once.
+// Unloaded with the search stuck past 10 s: nothing it can reach is released, the record
+// included; freed, it runs no script code; a later call collects it, the program recorded once.
 TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   Victim deaf(OwnBin(), "tvvictim.exe", TestFolder("unload"), "tvdeaf",
               "class=" + Own("TvDeaf") + " caption=Deaf style=1 deaf=1 life=60000");
@@ -106,7 +98,6 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
   }
   CHECK(collected);
   CHECK_EQ(installer.executeCalls, asked);
-  // The plug-in works as before; the program's one entry says what finally became of it.
   CHECK_STACK_VEC(CallExport("RestartClosedPrograms", {std::to_string(kAbsent + 1), "/ask"}, &s), {"0"});
   CHECK_STACK_VEC(heard, {std::to_string(deaf.Id()) + " " + deaf.Path(), "start killed"});
   installer.functions.erase(kAbsent);

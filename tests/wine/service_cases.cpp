@@ -1,7 +1,4 @@
-// Service exports against Wine's real Service Control Manager and a real service program.
-// Where Wine cannot produce a case (a manager that cannot be opened) or only pretends (account
-// rights), the DLL's import of that one function is replaced by a double that stands where the
-// system would; every other call reaches the real manager.
+// Service exports against Wine's real SCM; doubles only where Wine cannot produce the case.
 #include <algorithm>
 
 #include "harness.h"
@@ -18,21 +15,18 @@ namespace {
 
 std::string Name(const char* what) { return "TvHarness-" + Arg("variant") + "-" + what; }
 
-// Install with its arguments pushed as the script pushes them (the service name ends on top).
 std::vector<std::string> Install(const std::string& name, const std::string& display, const std::string& type,
                                  const std::string& start, const std::string& path, const std::string& group,
                                  const std::string& deps, const std::string& account, const std::string& password) {
   return CallExport("Install", {password, account, deps, group, path, start, type, display, name});
 }
 
-// Calls the real function that a double took the place of (kept in g_real[I]).
 void* g_real[8];
 template <int I, class R, class... A>
 R Real(A... a) {
   return reinterpret_cast<R(WINAPI*)(A...)>(g_real[I])(a...);
 }
 
-// ---- every handle that is opened is closed: the opening and closing imports count ----
 struct Ledger {
   int opened = 0, closed = 0, policiesOpened = 0, policiesClosed = 0;
 } g_ledger;
@@ -41,13 +35,12 @@ SC_HANDLE Counted(SC_HANDLE h) {
   return h;
 }
 
-// ---- a recording CreateService that forwards to the real one (and counts what it opened) ----
 struct CreateRecord {
   int calls = 0;
   DWORD type = 0, start = 0;
   std::string name, display, group, path;
   bool tagGiven = false, dependenciesGiven = false, accountGiven = false, passwordGiven = false;
-  std::vector<std::string> dependencies;  // items up to the list's end (an empty item ends it)
+  std::vector<std::string> dependencies;
   std::string account, password;
   DWORD tagToReport = 0;  // when not 0, written through the tag pointer after a real success
 };
@@ -87,7 +80,7 @@ struct RecordCreate {
   }
 };
 
-// ---- account rights: Wine's LsaAddAccountRights stores nothing, so the grant is recorded ----
+// Wine's LsaAddAccountRights stores nothing, so the grant is recorded.
 struct GrantRecord {
   int calls = 0, revoked = 0;
   std::vector<BYTE> sid;
@@ -104,7 +97,6 @@ LONG WINAPI RecordingAddAccountRights(void*, PSID sid, PLSA_UNICODE_STRING right
   g_grant.sid = SidBytes(sid);
   g_grant.right.assign(rights[0].Buffer, rights[0].Length / sizeof(WCHAR));
   g_grant.count = count;
-  // The counted string's bounds as the policy reads them.
   if (rights[0].MaximumLength != rights[0].Length + sizeof(WCHAR)) g_grant.right += L"<bad maximum length>";
   return 0;
 }
@@ -139,15 +131,14 @@ std::string CurrentUser() {
   return user;
 }
 
-// ---- a manager that cannot be opened (Wine's user is always an administrator) ----
+// Wine's user is always an administrator.
 SC_HANDLE WINAPI DeniedOpenSCManager(const void*, const void*, DWORD) {
   SetLastError(ERROR_ACCESS_DENIED);
   return nullptr;
 }
 
-// ---- a service whose access list grants reading, starting and stopping it, no more (a security
-// product's, even to an administrator). Wine takes such a list (SetServiceObjectSecurity
-// succeeds) but never checks it: for that one name this double refuses what the check would. ----
+// A security product's service grants only query, start and stop, even to an administrator; Wine
+// stores such an access list but never checks it, so this double does.
 std::string g_guarded;
 SC_HANDLE WINAPI GuardedOpenService(SC_HANDLE manager, const TChar* name, DWORD access) {
   if (Narrow(name) == g_guarded && (access & ~(SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP)) != 0) {
@@ -223,9 +214,8 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   std::string name = Name("args");
   scm.Purge(name);
   RecordCreate record;
-  // Display names are unique too: each variant's run has its own.
+  // Display names are unique too. A Unicode installer's text goes beyond any ANSI code page.
 #ifdef TARVOLK_UNICODE
-  // A Unicode installer's text reaches the manager unchanged, beyond any ANSI code page.
   const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " + Arg("variant");
 #else
   const std::string display = "Args display " + Arg("variant");
@@ -235,23 +225,19 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   CHECK_EQ(g_create.calls, 1);
   CHECK_EQ(g_create.name, name);
   CHECK_EQ(g_create.display, display);
-  CHECK_EQ(g_create.type, 16);  // "0x10"
-  CHECK_EQ(g_create.start, 3);  // "03", octal
+  CHECK_EQ(g_create.type, 16);
+  CHECK_EQ(g_create.start, 3);
   CHECK_EQ(g_create.path, Arg("service") + " -x");
   CHECK_EQ(g_create.group, "");  // always passed, empty meaning none
   CHECK(!g_create.tagGiven);
   CHECK((g_create.dependencies == std::vector<std::string>{"Tcpip", "Afd"}));
-  // No account: the service runs as LocalSystem, and the password goes nowhere.
   CHECK(!g_create.accountGiven);
   CHECK(!g_create.passwordGiven);
   CHECK(scm.Exists(name));
   scm.Purge(name);
 }
 
-// The right goes, once every argument is in, to the account the service is created for, and only
-// to a user account (or a service account): never to a group such as Everyone or Users. A right
-// this call granted is taken back when the creation fails (Wine's account rights know of none an
-// account held before). The password leaves no copy in a block the plug-in frees, on any way out.
+// Never to a group; taken back when the creation fails; no copy of the password left in a freed block.
 TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
   Scm scm;
   std::string name = Name("account");
@@ -278,7 +264,7 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
       CHECK_EQ(g_grant.count, 1);
     }
   }
-  CHECK(!SidOf("Everyone").empty() && !SidOf("Users").empty());  // known, and refused for their kind
+  CHECK(!SidOf("Everyone").empty() && !SidOf("Users").empty());  // refused for their kind, not unknown
 
   RecordGrant grant;
   FreedBlocksWatch watch("pw-secret");
@@ -298,7 +284,6 @@ TEST_CASE(InstallWithAnArgumentMissing) {
   scm.Purge(name);
   RecordCreate record;
   RecordGrant grant;
-  // The password missing: nothing is created and nothing granted.
   CHECK_STACK_VEC(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", name, name}),
                   {"error", "-559038801"});
   CHECK_EQ(g_create.calls, 0);
@@ -319,7 +304,6 @@ TEST_CASE(InstallWithALoadOrderGroup) {
   }
   scm.Purge(name);
   {
-    // Where the system makes a tag (a double writes one after the real creation), it is reported.
     RecordCreate record;
     g_create.tagToReport = 42;
     CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "TvGroup", "", "", ""), {"success", "42"});
@@ -335,16 +319,15 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
   {
     CountHandles count;
     for (int round = 0; round < 22; ++round) {
-      // Counted from the third round on: when this case runs first, loading the plug-in and its
-      // first calls open handles that the process keeps for good.
+      // The plug-in's first calls open handles that the process keeps for good.
       if (round == 2) kernelBefore = OwnHandleCount();
       Install(name, name, "16", "3", Arg("service"), round % 2 ? "TvGroup" : "", "", CurrentUser(), "pw");
       for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"}) CallExport(fn, {name});
       scm.WaitState(name, SERVICE_STOPPED);
-      CallExport(round % 2 ? "Remove" : "QueryStatus", {name});  // missing name next round: not opened
+      CallExport(round % 2 ? "Remove" : "QueryStatus", {name});
       CHECK_STACK_VEC(CallExport("Install", {}), {"error", "-559038801"});
       CHECK_STACK_VEC(CallExport("Install", {"", "", "", "abc"}), {"error", "-559038801"});
-      for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) CallExport(fn, {});  // no name
+      for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) CallExport(fn, {});
     }
     CHECK(g_ledger.opened > 100);
     CHECK_EQ(g_ledger.opened, g_ledger.closed);
@@ -352,6 +335,6 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
     CHECK_EQ(g_ledger.policiesOpened, g_ledger.policiesClosed);
   }
   CHECK(kernelBefore > 0);
-  CHECK(OwnHandleCount() <= kernelBefore + 2);  // no kernel handles pile up either
+  CHECK(OwnHandleCount() <= kernelBefore + 2);
   scm.Purge(name);
 }

@@ -1,5 +1,4 @@
-// What the NSIS tier cannot see of the settings exports: the settings-change broadcast that
-// ModifyEnvVar sends to every top-level window, caught here by a window of the harness's own.
+// ModifyEnvVar's settings-change broadcast, caught by a top-level window of the harness.
 #include <string>
 
 #include "harness.h"
@@ -9,8 +8,7 @@ namespace {
 int g_environmentChanges = 0;
 
 LRESULT CALLBACK Listener(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  // Windows hands a Unicode window the text in the wide form; Wine 8 passes a broadcast's text
-  // on in the form it was sent, so the text is read in the form the plug-in variant sends.
+  // Wine 8 passes a broadcast's text on in the form it was sent (Windows: wide to a W window).
   if (message == WM_SETTINGCHANGE && wParam == 0 && lParam != 0) {
 #ifdef TARVOLK_UNICODE
     if (lstrcmpW(reinterpret_cast<const wchar_t*>(lParam), L"Environment") == 0) ++g_environmentChanges;
@@ -33,7 +31,6 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
   std::wstring wcls(cls.begin(), cls.end());
   wc.lpszClassName = wcls.c_str();
   RegisterClassW(&wc);
-  // A top-level window (not message-only): the broadcast reaches top-level windows only.
   HWND listener = CreateWindowW(wcls.c_str(), L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
   CHECK(listener != nullptr);
   std::string name = "TvSettings_broadcast_" + Arg("variant");
@@ -48,8 +45,7 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
   CHECK_EQ(g_environmentChanges, 2);
   DestroyWindow(listener);
 
-  // A name past the system's limit (no installer's stack is that wide, but the plug-in may not
-  // rely on that) is refused before the environment calls could read past their buffers.
+  // Past the system's limit: refused before the environment calls could overrun.
   Stack wide(40000);
   wide.PushAll({"A", std::string(33000, 'N'), "std", "rem"});
   Dll().Call("ModifyEnvVar", &wide);

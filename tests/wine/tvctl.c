@@ -1,42 +1,17 @@
-/* Looks at a wizard from outside, for the GUI tests that drive it with xdotool:
-   TITLE is the start of the installer window's title.
-     tvctl TITLE wait ID     waits (at most 15 s) until the control ID is shown; exit 1 if not
-     tvctl TITLE gone ID     waits (at most 15 s) until the control ID no longer exists
-     tvctl TITLE pos ID      prints the screen position of the control's centre: "X Y"
-     tvctl TITLE state       prints the run-as page's state on one line
-     tvctl TITLE text ID T [S] waits (at most 15 s, or S s) until the control's text is T; exit 1 if not;
-                             with S it prints "ready" first
-     tvctl TITLE focus ID    waits (at most 15 s) until the control has the keyboard focus
-     tvctl TITLE focusid     prints the id of the control that has the keyboard focus, and the list's
-                             focused row
-     tvctl TITLE cell ROW COL prints the screen rectangle "L T R B" of a cell of the list
-     tvctl TITLE acc         prints what the accessibility interface names: the list, its value, each
-                             row, the check box
-     tvctl TITLE events S    prints "listening", then for S seconds each name change of the list's rows and
-                             change of its value that the installer announces, with the name or value
-                             read then and the event's tick count (ms)
-     tvctl TITLE rtl         prints whether the page and the list are mirrored
-     tvctl TITLE is ID       prints "enabled=E checked=C text=[T]" for the control
-     tvctl TITLE rows N      waits (at most 15 s) until the list 1212 has N rows (N -1: any),
-                             then prints each row's image index and two texts
-     tvctl TITLE box         waits (at most 15 s) for a message box of the installer and prints its
-                             title in brackets and its text
-     tvctl TITLE boxbtn ID   prints the screen position of the message box's button ID
-     tvctl TITLE boxgone [T] waits (at most 15 s) until no message box of the installer (with the text T)
-                             is shown
-     tvctl TITLE menu [first] waits for a popup menu and prints the position of its last (or first) item,
-                             then its rectangle "L T R B" and whether it is mirrored
-     tvctl TITLE iconat ROW  prints the screen position of the centre of the list's row's icon
-     tvctl TITLE send M W L  sends the message M (hexadecimal) with W and L (decimal, 64-bit) to the page
-                             (the parent of the list 1212) and prints what it answered
-     tvctl TITLE tip         waits for a shown tooltip of the installer's process and prints its text
-     tvctl TITLE clip FILE   writes the clipboard's text, as it lies there, to FILE: UTF-16 (CF_UNICODETEXT)
-                             or, with "clipa", the ANSI text (CF_TEXT)
-     tvctl TITLE unclip      empties the clipboard
-     tvctl TITLE kill NAME   terminates every process whose image is NAME; prints how many, and the tick
-                             count (ms) when they had ended
-   Ids 1 (Next), 2 (Cancel) and 3 (Back) are the installer window's own buttons; other ids are
-   looked for in the page inside it. Texts are printed in UTF-8. */
+/* Looks at a wizard (title starting with TITLE) from outside for the GUI tests: tvctl TITLE CMD ...
+     wait|gone|focus ID     waits (15 s) until the control is shown / gone / focused; exit 1 if not
+     text ID T [S]          waits (15 s, or S s, printing "ready" first) until the control's text is T
+     pos ID | is ID         the control's centre "X Y" | "enabled=E checked=C text=[T]"
+     state | rtl | focusid  the run-as page's state | mirroring | focused control and list row
+     rows N                 waits until the list 1212 has N rows (-1: any), prints image and texts
+     cell ROW COL | iconat ROW   a cell's rectangle "L T R B" | the row icon's centre
+     acc | events S         accessible names | S s of announced row name and value changes (ms)
+     box | boxbtn ID | boxgone [T]   a message box's [title] text | its button | waits until gone
+     menu [first]           a popup menu's last (first) item position, rectangle, mirroring
+     send M W L             sends message M (hex) to the page and prints the answer
+     tip | clip[a] FILE | unclip    a tooltip's text | clipboard UTF-16 (ANSI) to FILE | empty it
+     kill NAME              terminates processes of image NAME; prints the count and end tick (ms)
+   Ids 1-3 are the installer's Next, Cancel, Back; others are looked for in the page. Output is UTF-8. */
 #define COBJMACROS
 #include <initguid.h>
 #include <windows.h>
@@ -48,8 +23,7 @@
 
 static HWND g_top;
 
-/* A message to the installer's windows that gives up after 5 s: a hung installer makes a look
-   fail instead of hanging it. */
+/* Gives up after 5 s: a hung installer fails the look instead of hanging it. */
 static LRESULT Ask(HWND window, UINT message, WPARAM w, LPARAM l) {
   DWORD_PTR answer = 0;
   if (!SendMessageTimeoutW(window, message, w, l, SMTO_ABORTIFHUNG, 5000, &answer)) {
@@ -114,8 +88,7 @@ static void PrintUtf8(const wchar_t* text) {
   printf("%s", utf8);
 }
 
-/* A list view's cell, read from the installer's process: the item record and the text buffer are
-   placed in that process, the record in its width (a 32-bit installer's, or a 64-bit one's). */
+/* The item record and text buffer live in the installer's process, the record in its width. */
 struct ListItem32 {
   UINT mask;
   int iItem, iSubItem;
@@ -126,7 +99,6 @@ struct ListItem32 {
   int iIndent;
 };
 
-/* The cell's text; the row's image index for column 0. */
 static int CellText(HWND list, HANDLE process, char* remote, int row, int column, wchar_t* out) {
   SIZE_T done = 0;
   BOOL wow64 = FALSE;
@@ -134,31 +106,23 @@ static int CellText(HWND list, HANDLE process, char* remote, int row, int column
   UINT mask = LVIF_TEXT | (column == 0 ? LVIF_IMAGE : 0);
   out[0] = 0;
   int image = -1;
-  if (wow64) {
-    struct ListItem32 item;
-    ZeroMemory(&item, sizeof item);
-    item.mask = mask;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = (DWORD)(ULONG_PTR)(remote + 256);
-    item.cchTextMax = 1024;
-    WriteProcessMemory(process, remote, &item, sizeof item, &done);
-    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
-    ReadProcessMemory(process, remote, &item, sizeof item, &done);
-    image = item.iImage;
-  } else {
-    LVITEMW item;
-    ZeroMemory(&item, sizeof item);
-    item.mask = mask;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = (wchar_t*)(remote + 256);
-    item.cchTextMax = 1024;
-    WriteProcessMemory(process, remote, &item, sizeof item, &done);
-    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);
-    ReadProcessMemory(process, remote, &item, sizeof item, &done);
-    image = item.iImage;
-  }
+#define QUERY(Item, text)                                           \
+  do {                                                              \
+    Item item;                                                      \
+    ZeroMemory(&item, sizeof item);                                 \
+    item.mask = mask;                                               \
+    item.iItem = row;                                               \
+    item.iSubItem = column;                                         \
+    item.pszText = text;                                            \
+    item.cchTextMax = 1024;                                         \
+    WriteProcessMemory(process, remote, &item, sizeof item, &done); \
+    Ask(list, LVM_GETITEMW, 0, (LPARAM)remote);                     \
+    ReadProcessMemory(process, remote, &item, sizeof item, &done);  \
+    image = item.iImage;                                            \
+  } while (0)
+  if (wow64) QUERY(struct ListItem32, (DWORD)(ULONG_PTR)(remote + 256));
+  else QUERY(LVITEMW, (wchar_t*)(remote + 256));
+#undef QUERY
   ReadProcessMemory(process, remote + 256, out, 1024 * sizeof(wchar_t), &done);
   out[1023] = 0;
   return image;
@@ -166,8 +130,7 @@ static int CellText(HWND list, HANDLE process, char* remote, int row, int column
 
 DEFINE_GUID(kIidAccessible, 0x618736e0, 0x3c3d, 0x11cf, 0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
 
-/* The name (or, with value set, the value) of a child of the window's client object, as a client of the
-   accessibility interface reads it: "[text]" in UTF-8, or "(none)". */
+/* A child's accessible name (or value) as "[text]" in UTF-8, or "(none)". */
 static const char* Accessible(HWND window, LONG child, BOOL value) {
   static char out[4096];
   IAccessible* acc = NULL;
@@ -221,8 +184,7 @@ static void PrintRows(HWND list) {
   if (process) CloseHandle(process);
 }
 
-/* The screen rectangle of the row's icon (column -1), or of a cell, asked of the list in the installer's
-   process. */
+/* The screen rectangle of the row's icon (column -1) or of a cell. */
 static BOOL CellRect(HWND list, int row, int column, RECT* out) {
   DWORD pid = 0;
   SIZE_T done = 0;
@@ -242,8 +204,7 @@ static BOOL CellRect(HWND list, int row, int column, RECT* out) {
   return ok;
 }
 
-/* A shown window of the class given whose owner is the installer window, or (owner NULL) that
-   belongs to the installer's process. */
+/* A shown window of the class owned by the installer window, or (owner NULL) of its process. */
 struct Owned {
   const wchar_t* cls;
   BOOL byProcess;
@@ -272,7 +233,6 @@ static HWND OwnedWindow(const wchar_t* cls, BOOL byProcess) {
   return o.found;
 }
 
-/* Terminates every process of that image name. */
 static int KillByName(const wchar_t* name) {
   int killed = 0;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -1,9 +1,7 @@
-/* A minimal Windows service for the service tests: it runs in its own process, reports running,
-   and reports stopped when asked to stop. Options on its command line:
-     stopdelay=MS  on a stop request, stay stop-pending for MS milliseconds first
-     hint=MS       the wait hint reported while stop-pending (default 100)
-     file=PATH     holds the file open while it runs (reading shared), creating it where it is missing
-     linger=MS     once stopped, its process stays MS milliseconds before it ends */
+/* A minimal own-process service for the service tests. Options:
+     stopdelay=MS hint=MS  stays stop-pending MS ms, reporting the wait hint (default 100)
+     file=PATH             holds the file open (reading shared), creating it where missing
+     linger=MS             once stopped, the process stays MS ms before it ends */
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>

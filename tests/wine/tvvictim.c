@@ -1,35 +1,15 @@
-/* A program for the process tests to find, close and kill. Arguments, all optional, key=value:
-     file=PATH     holds the file open (reading shared, so it counts as locked), creating it and
-                   its folders where they are missing; paths of any length
-     touch=PATH    creates the file and its folders, and closes it; paths of any length
-     dir=PATH      holds the folder open (backup semantics)
-     dll=PATH      loads the DLL
-     class=NAME caption=TEXT   creates a top-level window; style=1 only sets
-                   WS_VISIBLE in its style (seen as visible, never mapped: closing stays fast);
-                   without it the window stays hidden, as a tray program's window. deaf=1 makes the
-                   window ignore WM_CLOSE and WM_ENDSESSION (only termination ends the program);
-                   refuse=1 answers
-                   WM_QUERYENDSESSION with FALSE; ask=MS answers WM_CLOSE with a window of its own
-                   ("Save changes?", visible by its style), refuses the end of the session while
-                   that is open, and ends MS milliseconds later (bye: "closed after asking").
-                   Otherwise WM_ENDSESSION that ends the session ends it (bye: "saved on
-                   WM_ENDSESSION")
-     console=1     makes a console of its own (hidden where the program was started hidden) and
-                   ends on Ctrl+C or Ctrl+Break (bye: "saved on Ctrl+C")
-     helpers=N     starts N copies of itself, as a browser starts its renderers: its helper
-                   processes, with the command line "<image> helper=1 life=<its life>";
-                   helperdll=PATH has them load that DLL, and end when their parent ends
-     ready=NAME    sets the named event once all of the above is done
-     mark=PATH     creates the file once all of the above is done (for installers)
-     life=MS       ends by itself after MS milliseconds (so that no failed test leaves it behind)
-     bye=PATH      writes how it ended to the file: "closed by its window" when its window was
-                   closed, or as said above (nothing when it is terminated)
-     record=PATH   adds its whole command line and its current directory to the file once all
-                   of the above is done, a line each in UTF-8 (a program started again adds two
-                   more)
-   It ends when its window is closed, or when it is terminated. Started with no argument of the
-   form key=value (as the start exports' tests start it, with command lines of their own), it
-   writes those two lines to tvcmdline.txt in its current directory instead, and ends. */
+/* A program for the process tests to find, close and kill. Optional key=value arguments:
+     file=PATH | touch=PATH   holds the file open (shared read: locked) | creates it; makes folders
+     dir=PATH | dll=PATH      holds the folder open | loads the DLL
+     class=NAME caption=TEXT  a hidden top-level window (style=1: WS_VISIBLE, never mapped);
+       deaf=1 ignores WM_CLOSE/WM_ENDSESSION; refuse=1 refuses WM_QUERYENDSESSION; ask=MS answers
+       WM_CLOSE with a "Save changes?" window and ends MS ms later; else WM_ENDSESSION ends it
+     console=1                own console (hidden if started hidden), ends on Ctrl+C/Ctrl+Break
+     helpers=N [helperdll=P]  N copies "helper=1 life=..." (loading P) that end with their parent
+     ready=NAME | mark=PATH   sets the event | creates the file once started
+     life=MS | bye=PATH       ends after MS ms | writes how it ended to the file
+     record=PATH              appends its command line and current folder, a UTF-8 line each
+   Without key=value arguments it writes those two lines to tvcmdline.txt and ends. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -38,7 +18,7 @@
 static int g_deaf = 0, g_refuse = 0, g_ask = 0, g_asking = 0;
 static const char *g_bye = NULL, *g_class = NULL;
 
-/* Written under another name first, so that a reader never sees half a note. */
+/* Written under another name first: a reader never sees half a note. */
 static void Bye(const char* how) {
   char draft[MAX_PATH + 8];
   if (g_bye == NULL) return;
@@ -57,7 +37,6 @@ static DWORD WINAPI EndLater(LPVOID milliseconds) {
   ExitProcess(0);
 }
 
-/* Ends once the process (a handle to it) has ended. */
 static DWORD WINAPI Follow(LPVOID process) {
   WaitForSingleObject((HANDLE)process, INFINITE);
   ExitProcess(0);
@@ -98,8 +77,7 @@ static const char* Value(int argc, char** argv, const char* key) {
   return NULL;
 }
 
-/* The path in UTF-16, in the extended form where it is too long for the plain one (the tests hand
-   full drive paths); freed by the caller. */
+/* UTF-16, extended form where too long for the plain one; freed by the caller. */
 static WCHAR* Wide(const char* path) {
   int n = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
   WCHAR* out = n > 0 ? malloc((n + 4) * sizeof(WCHAR)) : NULL;
@@ -110,7 +88,6 @@ static WCHAR* Wide(const char* path) {
   return out;
 }
 
-/* Opens the file (see Wide), after creating the folders above it that are missing. */
 static HANDLE OpenMaking(const char* path, DWORD access, DWORD share, DWORD disposition) {
   WCHAR* wide = Wide(path);
   WCHAR* start = wide + (wcsncmp(wide, L"\\\\?\\", 4) == 0 ? 4 : 0);
@@ -129,8 +106,7 @@ static void Record(const char* path) {
   WCHAR directory[MAX_PATH + 1] = {0};
   char line[8192];
   GetCurrentDirectoryW(MAX_PATH, directory);
-  /* A test that polls the file holds it open for a moment now and then (NSIS opens it without
-     sharing writes): try again for a while rather than lose the record. */
+  /* A polling test (NSIS opens without sharing writes) may hold it a moment: try for a while. */
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 250 && file == INVALID_HANDLE_VALUE; ++attempt) {
     file = OpenMaking(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);

@@ -1,11 +1,8 @@
-// Starting and stopping the test victims (tvvictim.c). All variants' tests run at once in one
-// prefix, where every process sees every other: each victim is copied to an image name that
-// carries its tag, the variant and the running case, so that no other test finds, closes or
-// kills it by name.
+// Test victims (tvvictim.c), each copied to an image name of its tag, variant and case, so that
+// no other test running in the prefix finds, closes or kills it by name.
 #pragma once
 #include "installer.h"
 
-// The folder of the test programs of the plug-in's own width.
 inline const std::string& OwnBin() {
 #ifdef _WIN64
   return Arg("testbin64");
@@ -14,18 +11,14 @@ inline const std::string& OwnBin() {
 #endif
 }
 
-// A fresh folder C:\tvtest\<variant>\<name>\, emptied of what an earlier run left.
+// A fresh C:\tvtest\<variant>\<name>\.
 inline std::string TestFolder(const std::string& name) {
   std::string base = "C:\\tvtest";
-  CreateDirectoryA(base.c_str(), nullptr);
-  base += "\\" + Arg("variant");
-  CreateDirectoryA(base.c_str(), nullptr);
-  base += "\\" + name;
-  CreateDirectoryA(base.c_str(), nullptr);
+  for (const std::string& part : {std::string(), "\\" + Arg("variant"), "\\" + name})
+    CreateDirectoryA((base += part).c_str(), nullptr);
   return base;
 }
 
-// A name that only the running case of this variant uses: "tag-variant-Case".
 inline std::string Own(const std::string& tag) { return tag + "-" + Arg("variant") + "-" + Run().current; }
 
 inline bool WriteFileText(const std::string& path, const std::string& text) {
@@ -40,32 +33,29 @@ inline bool WriteFileText(const std::string& path, const std::string& text) {
 
 class Victim {
  public:
-  // Copies bin\program to folder\<Own(tag)>.exe and starts it with the arguments; waits until
-  // it is ready. A tag that ends in ".exe" is the image name itself, for the cases about a
-  // system program's name (the folder is still the variant's own).
+  // Starts folder\<Own(tag)>.exe and waits until it is ready; a tag ending in ".exe" is the name.
   Victim(const std::string& bin, const std::string& program, const std::string& folder, const std::string& tag,
          const std::string& args)
       : name_(EndsWithExe(tag) ? tag : Own(tag) + ".exe"), path_(folder + "\\" + name_) {
-    const std::string& name = name_;
     CopyFileA((bin + "\\" + program).c_str(), path_.c_str(), FALSE);
-    std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+    std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name_;
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
     std::string line = "\"" + path_ + "\" ready=" + ready + " " + args;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     if (CreateProcessA(path_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_)) {
       HANDLE both[2] = {event, pi_.hProcess};
-      // A 32-bit program's first start in a new prefix, emulated, beside other tests: allow time.
+      // A 32-bit program's first start in a new prefix, beside other tests, is slow.
       DWORD woke = WaitForMultipleObjects(2, both, FALSE, 90000);
       started_ = woke == WAIT_OBJECT_0;
       if (!started_) {
         DWORD code = 0;
         GetExitCodeProcess(pi_.hProcess, &code);
-        std::printf("  victim %s not ready: %s, exit code %lu\n", name.c_str(),
+        std::printf("  victim %s not ready: %s, exit code %lu\n", name_.c_str(),
                     woke == WAIT_TIMEOUT ? "timed out" : "ended", code);
       }
     } else {
-      std::printf("  victim %s not started: error %lu\n", name.c_str(), GetLastError());
+      std::printf("  victim %s not started: error %lu\n", name_.c_str(), GetLastError());
     }
     CloseHandle(event);
   }

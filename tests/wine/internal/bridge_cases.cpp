@@ -1,5 +1,4 @@
-// The bridge to the 64-bit companion: block handling, and on the 32-bit variants a real run of
-// Quillmere64.dll through the 64-bit rundll32 against a 64-bit victim.
+// The 64-bit companion's blocks, and a real run through 64-bit rundll32 on the 32-bit variants.
 #include <cstring>
 
 #include "installer.h"
@@ -30,9 +29,7 @@ LRESULT Deliver(tv::HelperBatchWriter& batch, std::uint32_t flags, std::uint32_t
 
 }  // namespace
 
-// What the window does with the companion's blocks: records in order with their names in the
-// build's width, the companion's outcome, and a clean refusal (answer 0, no record) of anything
-// else, which holds for the rest of the run.
+// Records in order in the build's width, the outcome, and a refusal of anything else for good.
 TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
   static tv::HelperBatchWriter batch;
   batch.Clear();
@@ -52,7 +49,6 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
 #ifdef TARVOLK_UNICODE
     CHECK_EQ(Narrow(e.itemPath), "C:\\x\\caf\xC3\xA9.dll");
 #else
-    // The ANSI code page in x86-ansi, as the process and module passes give their names.
     char expected[32] = {};
     WideCharToMultiByte(CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected, sizeof(expected), nullptr, nullptr);
     CHECK_EQ(Narrow(e.itemPath), std::string(expected));
@@ -78,9 +74,7 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
   CHECK_EQ(got.entries.size(), 1u);
   CHECK(!tv::LastHelperOutcome().complete);
 
-  // A companion of the first version (one 1584-byte record per message, dwData 1) is refused
-  // before any record is handed on, and for the rest of the run (the block reader's refusals of
-  // foreign bytes are helper_batch_test's and fuzz_helper_batch's).
+  // A first-version companion (a 1584-byte record per message, dwData 1) is refused for good.
   tv::SetHelperRequest(&Receive, &request);
   got.entries.clear();
   std::vector<BYTE> old(1584, 0);
@@ -112,12 +106,10 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   for (auto& e : mine) {
     module |= Lower(Narrow(e.itemPath)) == Lower(dll);
     CHECK_EQ(Lower(Narrow(e.imagePath)), Lower(v.Path()));
-    // Windows were asked for: the caption of the victim's main window, as FillDisplayName gives it.
     CHECK_EQ(Narrow(e.displayName), Own("TvBridgeCaption"));
     CHECK(e.window == FindWindowA(Own("TvBridge").c_str(), nullptr));
   }
   CHECK(module);
-  // Only 64-bit processes come back: never this one.
   for (auto& e : got.entries) CHECK(e.processId != GetCurrentProcessId());
   CHECK(outcome.walked > 3);
 
@@ -133,8 +125,7 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK_EQ(OwnHandleCount(), before);
 }
 
-// A companion that never answers (tvmod.dll's stand-in) counts as absent after a few seconds of
-// silence: nothing comes of it, and the rundll32 started for it has been ended.
+// A silent companion (tvmod.dll) counts as absent after a few seconds; its rundll32 is ended.
 TEST_CASE(CompanionThatNeverAnswersIsEnded) {
   std::string folder = TestFolder("bridge") + "\\" + Own("silent");
   CreateDirectoryA(folder.c_str(), nullptr);
@@ -164,8 +155,7 @@ TEST_CASE(CompanionThatNeverAnswersIsEnded) {
 
 #ifdef TARVOLK_UNICODE
 TEST_CASE(CompanionFoundInAFolderOutsideTheAnsiCodePage) {
-  // The plug-in in a folder with a Greek name (a temporary folder under such a user name, on a
-  // system whose ANSI code page has no Greek): a DLL loaded from there stands for it.
+  // As under a Greek user name on a system whose ANSI code page has no Greek.
   std::wstring folder = T(TestFolder("bridge")) + L"\\\u03A0\u03C1\u03CC\u03C3\u03B8\u03B5\u03C4\u03B1-" +
                         T(Own("plugin"));
   BOOL lossy = FALSE;

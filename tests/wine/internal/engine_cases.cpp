@@ -5,7 +5,6 @@
 #include "quillmere/system/engine.h"
 #include "victims.h"
 
-// Exports of the plug-in code linked into this program, called as the installer calls them.
 using OwnExport = void(__cdecl*)(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
 extern "C" void __cdecl FindProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
 extern "C" void __cdecl CloseProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
@@ -27,7 +26,6 @@ int Collect(const tv::ProcessEntry* e, void* arg) {
   return 1;
 }
 
-// A path in the ANSI code page (as the victims get their arguments) as the engine's text gives it.
 std::string FromAnsi(const std::string& s) {
 #ifdef TARVOLK_UNICODE
   int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
@@ -52,44 +50,7 @@ std::vector<Seen> Of(const std::vector<Seen>& all, DWORD id) {
   return out;
 }
 
-}  // namespace
-
-// The victim's module is a copy of a DLL named as its image with a soft hyphen (0xAD) before
-// ".exe": collation (lstrcmp) ignores the soft hyphen, yet the two are different files.
-TEST_CASE(ProcessPassReportsImagesAndModules) {
-  std::string folder = TestFolder("engine");
-  std::string soft = folder + "\\" + Own("tvpass") + "\xAD.exe";
-  CHECK(CopyFileA(ModsDll().c_str(), soft.c_str(), FALSE));
-  Victim v(OwnBin(), "tvvictim.exe", folder, "tvpass", "dll=" + soft);
-  CHECK(v.Started());
-  TString softText = T(FromAnsi(soft)), imageText = T(FromAnsi(v.Path()));
-  CHECK(TV_AW(lstrcmp)(softText.c_str(), imageText.c_str()) == 0);  // what makes the module worth loading
-  std::vector<Seen> all;
-  tv::EnumRequest request = {&all, 0};
-  CHECK(tv::EnumProcessEntries(&Collect, &request, true));
-  std::vector<Seen> mine = Of(all, v.Id());
-  CHECK(mine.size() > 3);
-  if (mine.empty()) return;
-  // The process first, under its image path, then each module but the image itself.
-  CHECK_EQ(Lower(mine[0].itemPath), Lower(FromAnsi(v.Path())));
-  CHECK_EQ(mine[0].imagePath, mine[0].itemPath);
-  CHECK_EQ(mine[0].displayName, "Tarvolk test victim");
-  int dll = 0, image = 0;
-  for (size_t i = 1; i < mine.size(); ++i) {
-    dll += Lower(mine[i].itemPath) == Lower(FromAnsi(soft));
-    image += mine[i].itemPath == mine[0].imagePath;
-    CHECK_EQ(mine[i].position, mine[0].position);
-    CHECK_EQ(mine[i].imagePath, mine[0].imagePath);
-  }
-  CHECK_EQ(dll, 1);
-  CHECK_EQ(image, 0);
-  // One count a pass: every entry carries the same total, and no position lies beyond it.
-  for (auto& e : all) CHECK(e.total == mine[0].total && e.position <= e.total);
-}
-
-namespace {
-// Stands for a system without QueryFullProcessImageName (before Windows Vista) on which the
-// program shareImageName was started from a share that no drive letter stands for.
+// Before Vista (no QueryFullProcessImageName), with a program started from an unmapped share.
 std::string g_shareImageName;
 TString g_shareImage;
 DWORD(WINAPI* g_imageFileName)(HANDLE, tv::tchar*, DWORD) = nullptr;
@@ -119,7 +80,44 @@ struct LookUpDouble {
   explicit LookUpDouble(tv::EntryLookup lookup) { tv::SetEntryLookup(lookup); }
   ~LookUpDouble() { tv::SetEntryLookup(nullptr); }
 };
+
+int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  tv::CancelSearch();
+  return 1;
+}
+
 }  // namespace
+
+// A module named as the image with a soft hyphen before ".exe": lstrcmp ignores it, files differ.
+TEST_CASE(ProcessPassReportsImagesAndModules) {
+  std::string folder = TestFolder("engine");
+  std::string soft = folder + "\\" + Own("tvpass") + "\xAD.exe";
+  CHECK(CopyFileA(ModsDll().c_str(), soft.c_str(), FALSE));
+  Victim v(OwnBin(), "tvvictim.exe", folder, "tvpass", "dll=" + soft);
+  CHECK(v.Started());
+  TString softText = T(FromAnsi(soft)), imageText = T(FromAnsi(v.Path()));
+  CHECK(TV_AW(lstrcmp)(softText.c_str(), imageText.c_str()) == 0);  // what makes the module worth loading
+  std::vector<Seen> all;
+  tv::EnumRequest request = {&all, 0};
+  CHECK(tv::EnumProcessEntries(&Collect, &request, true));
+  std::vector<Seen> mine = Of(all, v.Id());
+  CHECK(mine.size() > 3);
+  if (mine.empty()) return;
+  CHECK_EQ(Lower(mine[0].itemPath), Lower(FromAnsi(v.Path())));
+  CHECK_EQ(mine[0].imagePath, mine[0].itemPath);
+  CHECK_EQ(mine[0].displayName, "Tarvolk test victim");
+  int dll = 0, image = 0;
+  for (size_t i = 1; i < mine.size(); ++i) {
+    dll += Lower(mine[i].itemPath) == Lower(FromAnsi(soft));
+    image += mine[i].itemPath == mine[0].imagePath;
+    CHECK_EQ(mine[i].position, mine[0].position);
+    CHECK_EQ(mine[i].imagePath, mine[0].imagePath);
+  }
+  CHECK_EQ(dll, 1);
+  CHECK_EQ(image, 0);
+  for (auto& e : all) CHECK(e.total == mine[0].total && e.position <= e.total);
+}
 
 TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   std::string folder = TestFolder("engine");
@@ -140,7 +138,6 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   CHECK(tv::EnumProcessEntries(&Collect, &request, false));
   std::vector<Seen> mine = Of(all, v.Id());
   CHECK(mine.size() == 1 && mine[0].imagePath == device && mine[0].itemPath == device);
-  // Every other image came by its device path too, and was mapped to its drive.
   char own[MAX_PATH];
   GetModuleFileNameA(nullptr, own, MAX_PATH);
   std::vector<Seen> self = Of(all, GetCurrentProcessId());
@@ -150,7 +147,6 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   tv::FillImagePath(&e);
   CHECK_EQ(Narrow(e.imagePath), device);
 
-  // The exports that match program names find it, and kill it.
   Stack stack;
   stack.Push(v.Name());
   CallExport(&FindProcess, stack);
@@ -161,14 +157,6 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   CHECK_STACK(stack, "ok");
   CHECK(v.Ended(5000));
 }
-
-namespace {
-int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
-  ++*static_cast<int*>(arg);
-  tv::CancelSearch();
-  return 1;
-}
-}  // namespace
 
 TEST_CASE(PassesStopWhenCancelled) {
   int calls = 0;
@@ -198,4 +186,3 @@ TEST_CASE(WindowPassReportsCaptionedWindows) {
   CHECK_EQ(Lower(mine[0].imagePath), Lower(v.Path()));
   CHECK(mine[0].window == FindWindowA(cls.c_str(), nullptr));
 }
-

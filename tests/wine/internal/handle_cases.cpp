@@ -1,4 +1,3 @@
-// The open-file handle scan on victims that hold files and folders open, under Wine's names.
 #include <algorithm>
 #include <map>
 #include <set>
@@ -39,58 +38,7 @@ LONG WINAPI WithoutExtendedTable(ULONG infoClass, void* buffer, ULONG size, ULON
   return g_realQuery(infoClass, buffer, size, returned);
 }
 
-}  // namespace
-
-TEST_CASE(HandleScanFindsFileAndFolderHolders) {
-  // A folder of this run alone: a holder left from an earlier run would rightly be reported.
-  std::string folder = TestFolder("handles-" + std::to_string(GetCurrentProcessId()));
-  std::string data = folder + "\\data";
-  CreateDirectoryA(data.c_str(), nullptr);
-  std::string held = data + "\\held.txt", other = data + "\\other.txt", spared = data + "\\spared.txt";
-  std::string sub = data + "\\sub";
-  CreateDirectoryA(sub.c_str(), nullptr);
-  CHECK(WriteFileText(held, "x") && WriteFileText(other, "x") && WriteFileText(spared, "x"));
-  Victim own(OwnBin(), "tvvictim.exe", folder, "tvhold", "file=" + held + " dir=" + sub);
-  Victim wide(OtherBin(), "tvvictim.exe", folder, "tvhold2", "file=" + other);
-  // A holder whose image is named services.exe is never examined.
-  Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
-  HANDLE mine = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  CHECK(own.Started());
-  CHECK(wide.Started());
-  CHECK(service.Started());
-  CHECK(mine != INVALID_HANDLE_VALUE);
-
-  Holders found;
-  found.under = Lower(data);
-  tv::EnumRequest request = {&found, 0};
-  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
-  std::map<DWORD, std::set<std::string>> expected = {
-      {own.Id(), {Lower(held), Lower(sub)}},
-      {wide.Id(), {Lower(other)}},
-      {GetCurrentProcessId(), {Lower(held)}},  // the scan's own handles, examined in place
-  };
-  CHECK(found.byProcess == expected);
-
-  // Where the extended table is refused, the classic one gives the same holders.
-  auto& api = const_cast<tv::ProcessApi&>(tv::Api());
-  g_realQuery = api.NtQuerySystemInformation;
-  api.NtQuerySystemInformation = &WithoutExtendedTable;
-  tv::HandleTable classic;
-  CHECK(classic.Read() && !classic.Extended() && classic.Count() > 50);
-  Holders again;
-  again.under = found.under;
-  request.callbackArg = &again;
-  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
-  CHECK(again.byProcess == expected);
-  api.NtQuerySystemInformation = g_realQuery;
-  CloseHandle(mine);
-}
-
-namespace {
-
-// Doubles of the two queries that never return for one chosen handle each, and a record of every
-// query the scan makes: the buffer it hands over, the thread that asks, and what it asks of
-// which handle.
+// Queries that never return for one chosen handle each; every query recorded (buffer, thread, what).
 enum class Asked { type, device, name };
 struct QueryCall {
   void* buffer;
@@ -135,7 +83,6 @@ void StopRecording() {
 }
 LONG RecordedCalls() { return g_callCount < kCallSlots ? g_callCount : kCallSlots; }
 
-// The threads that made the recorded queries and are still there.
 int QueryThreadsLeft() {
   std::set<DWORD> threads;
   for (LONG i = 0; i < RecordedCalls(); ++i) threads.insert(g_calls[i].thread);
@@ -149,10 +96,65 @@ int QueryThreadsLeft() {
   return left;
 }
 
+int StopAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  return 0;
+}
+// The scan checks the cancel event every 10 ms: the wait lets it look before the pass could end.
+int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
+  ++*static_cast<int*>(arg);
+  SetEvent(tv::SearchCancelEvent());
+  Sleep(20);
+  return 1;
+}
+
 }  // namespace
 
-// A query that never returns costs its handle and 200 ms: the worker is terminated, a new one
-// with a block of its own takes the handles after it, and everything it held is released.
+TEST_CASE(HandleScanFindsFileAndFolderHolders) {
+  std::string folder = TestFolder("handles-" + std::to_string(GetCurrentProcessId()));
+  std::string data = folder + "\\data";
+  CreateDirectoryA(data.c_str(), nullptr);
+  std::string held = data + "\\held.txt", other = data + "\\other.txt", spared = data + "\\spared.txt";
+  std::string sub = data + "\\sub";
+  CreateDirectoryA(sub.c_str(), nullptr);
+  CHECK(WriteFileText(held, "x") && WriteFileText(other, "x") && WriteFileText(spared, "x"));
+  Victim own(OwnBin(), "tvvictim.exe", folder, "tvhold", "file=" + held + " dir=" + sub);
+  Victim wide(OtherBin(), "tvvictim.exe", folder, "tvhold2", "file=" + other);
+  // A holder whose image is named services.exe is never examined.
+  Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
+  HANDLE mine = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  CHECK(own.Started());
+  CHECK(wide.Started());
+  CHECK(service.Started());
+  CHECK(mine != INVALID_HANDLE_VALUE);
+
+  Holders found;
+  found.under = Lower(data);
+  tv::EnumRequest request = {&found, 0};
+  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
+  std::map<DWORD, std::set<std::string>> expected = {
+      {own.Id(), {Lower(held), Lower(sub)}},
+      {wide.Id(), {Lower(other)}},
+      {GetCurrentProcessId(), {Lower(held)}},  // the scan's own handles, examined in place
+  };
+  CHECK(found.byProcess == expected);
+
+  // Where the extended table is refused, the classic one gives the same holders.
+  auto& api = const_cast<tv::ProcessApi&>(tv::Api());
+  g_realQuery = api.NtQuerySystemInformation;
+  api.NtQuerySystemInformation = &WithoutExtendedTable;
+  tv::HandleTable classic;
+  CHECK(classic.Read() && !classic.Extended() && classic.Count() > 50);
+  Holders again;
+  again.under = found.under;
+  request.callbackArg = &again;
+  CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
+  CHECK(again.byProcess == expected);
+  api.NtQuerySystemInformation = g_realQuery;
+  CloseHandle(mine);
+}
+
+// A hung query costs its handle and 200 ms: a new worker with its own block takes the rest.
 TEST_CASE(HandleScanOutlivesHangingQueries) {
   std::string folder = TestFolder("hang-" + std::to_string(GetCurrentProcessId()));
   std::vector<HANDLE> held;
@@ -165,8 +167,7 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
     held.push_back(h);
     paths[h] = Lower(path);
   }
-  // The two lowest handles hang; the table lists this process's handles in ascending order, so
-  // the other four come after them.
+  // The two lowest handles hang; the table lists them first.
   std::sort(held.begin(), held.end());
   std::vector<DWORD> order;
   {
@@ -204,8 +205,7 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
   CHECK(seconds >= 0.35);  // each hanging query had its 200 ms
   CHECK_EQ(handlesAfter, handlesBefore);  // the terminated workers' threads and events are closed
 
-  // No query after a hanging one was handed its buffer (until the next one hung, when the first
-  // block may rightly be gone), and no worker is left.
+  // No query after a hanging one got its buffer (until the next hung), and no worker is left.
   CHECK(g_callCount < kCallSlots);
   std::vector<LONG> hung;
   for (LONG i = 0; i < RecordedCalls(); ++i)
@@ -235,21 +235,6 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
   for (HANDLE end : pipe) CloseHandle(end);
   for (HANDLE h : held) CloseHandle(h);
 }
-
-namespace {
-int StopAtFirst(const tv::ProcessEntry*, void* arg) {
-  ++*static_cast<int*>(arg);
-  return 0;
-}
-// The scan looks at the cancel event every 10 ms: the wait makes sure that it looks again before
-// this pass could end.
-int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
-  ++*static_cast<int*>(arg);
-  SetEvent(tv::SearchCancelEvent());
-  Sleep(20);
-  return 1;
-}
-}  // namespace
 
 TEST_CASE(HandleScanStopsAndLeaksNothing) {
   CHECK(tv::CountSystemHandles() > 50);

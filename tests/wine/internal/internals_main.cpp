@@ -1,5 +1,4 @@
-// Runs the cases of the plug-in's internals. The plug-in's sources are linked into this program,
-// so its resources (dialog templates) load from the program's own module.
+// The plug-in's sources are linked in: its dialog templates load from this program's module.
 #include "installer.h"
 #include "frame/plugin.h"
 

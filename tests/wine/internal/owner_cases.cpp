@@ -21,8 +21,7 @@ TEST_CASE(OwnerOfOwnProcessIsTheSameUser) {
   CHECK(none.sidString == nullptr);
   CHECK_EQ(none.sameUser, 0);  // an owner that cannot be read is not the installer's user
 
-  // Another user's SID that names no account (a deleted account, a domain out of reach): another
-  // user all the same, without names. The program's EqualSid and LookupAccountSid are doubled.
+  // A SID naming no account (deleted, domain out of reach) is another user, without names.
   const char* lookupName = TV_AW_NAME("LookupAccountSid");
   void* equal = PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", "EqualSid", reinterpret_cast<void*>(&OtherSid));
   void* lookup = PatchImport(GetModuleHandleA(nullptr), "ADVAPI32.dll", lookupName, reinterpret_cast<void*>(&NoAccount));

@@ -1,5 +1,4 @@
-// The service list and the two stops against Wine's real Service Control Manager, with the test
-// service program in stop modes of its own (stopdelay, hint).
+// The service list and the two stops against Wine's real SCM.
 #include "installer.h"
 
 #include <commctrl.h>
@@ -14,7 +13,6 @@ namespace {
 
 std::string Name(const char* what) { return "TvSvcList-" + Arg("variant") + "-" + what; }
 
-// A running test service; removed again when the case ends.
 struct RunningService {
   Scm scm;
   std::string name;
@@ -29,7 +27,6 @@ struct RunningService {
   ~RunningService() { scm.Purge(name); }
 };
 
-// Watches, from another thread, for the stop dialog while a stop runs on the case's thread.
 struct DialogWatch {
   std::string caption;
   HWND parent = nullptr;
@@ -66,6 +63,23 @@ HWND MakeParent() {
   return CreateWindowExA(0, "STATIC", "installer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
 }
 
+// Wine runs every service in its own process: a double reports a guest in the host's process.
+void* g_enumServices = nullptr;
+std::string g_guest;
+DWORD g_hostId = 0;
+
+BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD state, BYTE* buffer, DWORD size,
+                       DWORD* needed, DWORD* returned, DWORD* resume, const tv::tchar* group) {
+  BOOL ok = reinterpret_cast<decltype(&TV_AW(EnumServicesStatusEx))>(g_enumServices)(
+      manager, level, type, state, buffer, size, needed, returned, resume, group);
+  for (DWORD i = 0; buffer != nullptr && i < *returned; ++i) {
+    tv::ServiceEntry& entry = reinterpret_cast<tv::ServiceEntry*>(buffer)[i];
+    if (Narrow(entry.lpServiceName) == g_guest)
+      entry.ServiceStatusProcess = {SERVICE_WIN32_SHARE_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0, g_hostId, 0};
+  }
+  return ok;
+}
+
 }  // namespace
 
 TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
@@ -95,7 +109,6 @@ TEST_CASE(StopWithoutADialog) {
   CHECK(!watch.seen);
 }
 
-// Its caption is the script's format with the service's name.
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
   RunningService svc("dialog", "stopdelay=1200 hint=100");
   HWND parent = MakeParent();
@@ -144,30 +157,7 @@ TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
 }
 
-namespace {
-
-// Wine runs every service in a process of its own: the program's EnumServicesStatusEx is doubled
-// to report the guest service as running, shared, in the host service's process.
-void* g_enumServices = nullptr;
-std::string g_guest;
-DWORD g_hostId = 0;
-
-BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD state, BYTE* buffer, DWORD size,
-                       DWORD* needed, DWORD* returned, DWORD* resume, const tv::tchar* group) {
-  BOOL ok = reinterpret_cast<decltype(&TV_AW(EnumServicesStatusEx))>(g_enumServices)(
-      manager, level, type, state, buffer, size, needed, returned, resume, group);
-  for (DWORD i = 0; buffer != nullptr && i < *returned; ++i) {
-    tv::ServiceEntry& entry = reinterpret_cast<tv::ServiceEntry*>(buffer)[i];
-    if (Narrow(entry.lpServiceName) == g_guest)
-      entry.ServiceStatusProcess = {SERVICE_WIN32_SHARE_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0, g_hostId, 0};
-  }
-  return ok;
-}
-
-}  // namespace
-
-// A process that still runs another service is never terminated: neither after the plug-in
-// stopped its program's service, nor when asked to kill it.
+// A process still running another service is never terminated, even when asked to kill it.
 TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   RunningService host("host", "");
   g_guest = Name("guest");
@@ -184,4 +174,3 @@ TEST_CASE(ASharedHostThatStillServesIsNeverTerminated) {
   CHECK_EQ(host.scm.State(host.name), SERVICE_RUNNING);
   host.scm.Purge(g_guest);
 }
-
