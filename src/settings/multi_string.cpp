@@ -22,7 +22,7 @@ HKEY RootHandle(RootKey root) {
   }
 }
 
-constexpr DWORD kFirstReadBytes = 65536;
+constexpr DWORD kFirstReadBytes = 16384;
 
 enum class Read { kList, kNone, kOtherType, kFailed };
 
