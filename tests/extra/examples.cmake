@@ -1,8 +1,5 @@
-# The example installers of examples/, each built for every variant, installed and uninstalled
-# silently under Wine by example-run and compared with examples/NAME.expected. The programs they
-# install are the test programs: tvsvc.exe as the service, tvvictim.exe as a program to close
-# (it marks when its window is up; it also holds a data file and loads tvmod.dll when told) and,
-# started without a switch, as a program that records how it was started (tvcmdline.txt).
+# The examples, each built for every variant and run by example-run; the test programs stand for
+# what they install (tvsvc.exe, tvvictim.exe).
 set(EXAMPLE_RUN ${CMAKE_CURRENT_LIST_DIR}/example-run)
 set(EXAMPLE_STATE_DIR ${TARVOLK_BUILD}/firewall)
 file(MAKE_DIRECTORY ${EXAMPLE_STATE_DIR})

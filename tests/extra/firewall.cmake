@@ -1,7 +1,5 @@
-# The firewall tests run against a double of Windows' firewall (Wine's own objects store
-# nothing): registered in the prefix once, before the harness and the firewall installers run.
-# Each of those keeps the double's state in a file of its own, named by TARVOLK_FIREWALL_STATE,
-# since the tests run in parallel.
+# A double of Windows' firewall (Wine's objects store nothing), registered once; each test keeps
+# its state in its own file, named by TARVOLK_FIREWALL_STATE.
 add_test(NAME firewall-double-register
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/firewall-register ${TESTBIN32}/tvfwdouble.dll ${TESTBIN64}/tvfwdouble.dll)
 set_tests_properties(firewall-double-register PROPERTIES FIXTURES_SETUP firewall-double LABELS wine)

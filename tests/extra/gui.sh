@@ -1,7 +1,4 @@
-# Sourced by the GUI drivers (page-gui, script-gui, runas-gui): what they share to look at a
-# wizard from outside and act on it as a person would. The driver sets, before it sources this:
-#   root (the tree), title (the start of the installer window's title), log (what is seen),
-#   variant; screens (where shot puts its pictures) where it takes any.
+# Sourced by the GUI drivers; they set root, title, log, variant and (for shot) screens first.
 # shellcheck shell=bash disable=SC2086
 
 . "$root/tests/lib.sh"

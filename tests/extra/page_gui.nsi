@@ -1,11 +1,6 @@
-; The running-programs page in a real wizard, driven by page-gui with xdotool: a directory page,
-; then five pages of the plug-in (the programs, one that moves on by itself, one left with an
-; ignore button of the script's own, one that stops two services, one cancelled during its
-; search) and the install page. Each page's function writes what the stack holds when the page
-; returns. The programs and services pages look for a file too (a scan of the system's handle
-; table, the slowest pass); the others look for a module or a window class. A search is held (so
-; that the driver can act while it runs) by custom entries whose functions take a while each
-; while hold.flag exists: they run on the installer's thread, which serves the wizard between two.
+; The running-programs page in a real wizard driven by page-gui; each page's function writes what
+; the stack holds. A search is held by custom entries that wait while hold.flag exists: they run
+; on the installer's thread, which serves the wizard between two.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 UI (mui or classic)
 !define WIZARD
 !include "${__FILEDIR__}/../nsis/common.nsh"

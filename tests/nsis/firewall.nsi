@@ -1,8 +1,5 @@
-; The firewall exports as a setup script calls them, against the firewall double that the test
-; prefix has registered where Windows' firewall would be. The double keeps its rules,
-; applications and open ports in the file named by TARVOLK_FIREWALL_STATE; the script sets the
-; scene there (switch lines make the double behave like other systems) and reads back what each
-; call left, and at the end that the plug-in released every object it took.
+; The firewall exports against the double registered in the prefix (its state file is named by
+; TARVOLK_FIREWALL_STATE; switch lines there make it behave like other systems).
 !include "common.nsh"
 
 Name "Tarvolk firewall test"

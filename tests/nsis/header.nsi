@@ -1,7 +1,5 @@
-; Tarvolk.nsh in a real installer: every LogicLib test and sequence on real things (victims that
-; hold a file, close, or ignore WM_CLOSE; a service of tvsvc.exe that takes 2 s to stop; the
-; firewall double), each between a scene of registers, stack entries and error flag that must
-; come out as they went in. Writes "LABEL: RESULT | kept", or what changed.
+; Tarvolk.nsh in a real installer: each LogicLib test and sequence on real things, between a scene
+; of registers, stack and error flag that must come out as it went in ("LABEL: RESULT | kept").
 ;   SERVICE_EXE  the test service program; TESTBIN32 the folder of the 32-bit test programs
 !include "common.nsh"
 ; NSIS's own headers first: a name of Tarvolk.nsh that one of them defines fails the build.

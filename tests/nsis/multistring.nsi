@@ -1,7 +1,5 @@
-; AddToRegMultiString and WriteRegMultiString on real registry values, in both registry views.
-; Each line holds what the call left on the stack, then the value as a reader of the list sees it:
-; the number of strings, the data's size in characters (bytes in ANSI, UTF-16 units otherwise)
-; and the strings (each cut to 12 characters).
+; AddToRegMultiString and WriteRegMultiString in both registry views: what the call left, then the
+; value's string count, size in characters and strings (cut to 12).
 !include "common.nsh"
 !include "LogicLib.nsh"
 

@@ -1,6 +1,4 @@
-; The process tool exports in a real installer, on victims it starts itself; EnumProcesses calls
-; back into this installer's own functions through the installer's ExecuteCodeSegment. Also
-; RunAsNonElevatedUser where it cannot start the program, and RunAs in a silent installation.
+; The process tool exports on victims the installer starts; RunAsNonElevatedUser and RunAs silent.
 ;   TESTBIN32  the folder of the 32-bit test programs
 !include "common.nsh"
 !include "LogicLib.nsh"

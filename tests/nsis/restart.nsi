@@ -1,14 +1,6 @@
-; What the plug-in ended, and starting it again, in a silent installer: the search's function
-; answers "autoclose" for a program that closes its window when asked, one that ignores WM_CLOSE
-; (killed), a 64-bit program without a window (killed; a 32-bit installer reads its command line
-; through the companion), a service's program that lingers once stopped (stopped: the close waits
-; for it) and a program with two helper processes of its own executable (three killed). The
-; record lists each with its target and how it ended; RestartClosedPrograms starts each again
-; with the command line it had, in the folder it had (the programs record both when they start),
-; the service again, and of the three only the helpers' parent; then the record is empty. A
-; search started from inside a walk's function closes one more program: the next walk offers it.
-; A copy of this installer, started as an uninstaller starts its temporary copy, answers
-; "autoclose" for itself and for this installer: each is offered, and neither is ended.
+; The record of what "autoclose" ended (closed, killed, 64-bit through the companion, a lingering
+; service, a parent with helpers) and RestartClosedPrograms starting each again as it ran; a walk
+; offers what a nested search closed; an uninstaller's temporary copy never ends itself or us.
 ;   TESTBIN32, TESTBIN64, SERVICE_EXE
 !include "common.nsh"
 !include "${PLUGINS}/../Include/Quillmere64.nsh"

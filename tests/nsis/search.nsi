@@ -1,7 +1,5 @@
-﻿; Searches in a real installer: targets of every kind, silent searches over victims that the
-; installer starts itself, the script's answers, and the asynchronous search. The function that a
-; search calls counts each program it is offered, so that the results do not depend on the order
-; in which the system lists them.
+﻿; Searches over victims the installer starts: targets of every kind, the script's answers, the
+; asynchronous search. Offer counts what it is offered, so the system's order does not matter.
 ;   TESTBIN32, TESTBIN64  the folders of the test programs
 !include "common.nsh"
 !include "${PLUGINS}/../Include/Quillmere64.nsh"
