@@ -19,9 +19,7 @@ foreach(variant ${TARVOLK_VARIANTS})
   add_test(NAME example-settings-${variant} COMMAND ${EXAMPLE_RUN} ${variant} settings --reg)
   add_test(NAME example-runas-${variant}
     COMMAND ${EXAMPLE_RUN} ${variant} runas --ready=tvcmdline.txt APP_EXE=${TESTBIN32}/tvvictim.exe)
-  # Installed twice: the second run's search finds the program (its image, its library, its data
-  # file) and closes it before the files are replaced; the uninstaller's search does it again.
-  # The program notes when it ends by its window (asked to close), not by termination.
+  # Installed twice: the upgrade and the uninstaller close the program by its window.
   set(bye ${TARVOLK_BUILD}/examples/${variant}/silent/bye.txt)
   string(REPLACE "/" "\\" bye_win "Z:${bye}")
   add_test(NAME example-silent-${variant}
@@ -29,16 +27,13 @@ foreach(variant ${TARVOLK_VARIANTS})
             APP_EXE=${TESTBIN32}/tvvictim.exe APP_DLL=${TESTBIN32}/mods/tvmod.dll
             LIB_NAME=tvex-silent-${variant}.dll DATA_NAME=tvex-silent-${variant}.dat
             "APP_ARGS=class=tvex-silent-${variant} caption=tvex-silent-${variant} style=1 dll=$INSTDIR\\tvex-silent-${variant}.dll file=$INSTDIR\\tvex-silent-${variant}.dat mark=$INSTDIR\\ready.txt bye=${bye_win}")
-  # The running-programs page is shown only in an interactive installation (gui-page drives the
-  # page itself); silently, the example closes the running copy without a page.
+  # Silently the example closes the running copy without its page.
   add_test(NAME example-programs-${variant}
     COMMAND ${EXAMPLE_RUN} ${variant} programs --twice --ready=ready.txt APP_EXE=${TESTBIN32}/tvvictim.exe
             "APP_ARGS=class=tvex-programs-${variant} caption=tvex-programs-${variant} style=1 mark=$INSTDIR\\ready.txt")
   foreach(name services firewall processes settings runas silent programs)
     set_tests_properties(example-${name}-${variant} PROPERTIES TIMEOUT 300 LABELS wine)
   endforeach()
-  # The silent example's searches read the system handle table (its file target): under Wine 8
-  # a read of that table while other processes start and end has crashed the prefix's server,
-  # so it runs alone, as the other readers of the table do.
+  # Its file target reads the handle table: alone, as the table's other readers.
   set_tests_properties(example-silent-${variant} PROPERTIES RUN_SERIAL TRUE)
 endforeach()

@@ -6,8 +6,7 @@ ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
 ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
 note() { echo "$*" >>"$log"; }
 note_file() { tr -d '\r' <"$1" | sed 's/^/  /' >>"$log"; }
-# xwd -root and xdotool search walk every window on the display and fail (BadWindow,
-# BadDrawable) when a program of another test closes one meanwhile: they are tried again.
+# xwd -root and xdotool search fail (BadWindow) when another test closes a window: tried again.
 screen_xwd() {
   local raw try
   raw=$(mktemp)
@@ -30,8 +29,7 @@ shown_window() {
   done
   printf '%s\n' "$w"
 }
-# Says what went wrong, keeps a picture of the screen as it was (build/screens/failed-...), and
-# ends the driver.
+# Says what went wrong, keeps a picture of the screen (build/screens/failed-...) and ends.
 fail() {
   echo "$*" >&2
   if [ -n "${screens:-}" ]; then
@@ -63,8 +61,7 @@ box() {
   boxtext=$(ctl box) || fail "no message box"
   note "  box: $boxtext"
 }
-# Clicks the message box's button (6 Yes, 7 No, 1 OK) and waits for the box to go. A click that a
-# box just shown on a busy machine did not take is made again, on the same box.
+# Clicks the box's button (6 Yes, 7 No, 1 OK) until the box goes: a busy machine loses clicks.
 answer() {
   local pos try
   for try in 1 2 3; do
@@ -94,8 +91,7 @@ shot() {
   local out="$screens/$1-$variant.png" w geometry
   mkdir -p "$screens"
   screen_xwd | /usr/bin/convert xwd:- "$out"
-  # A message box comes out black in a picture of the whole screen under Xvfb: each window of the
-  # installer's title is laid on it from a picture of its own, the largest first.
+  # Message boxes come out black in a whole-screen picture under Xvfb: each window laid on it.
   for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do
     geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*\)x\([0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1 \2 \3 \4/p')
     echo "$(( ${geometry%% *} * $(echo "$geometry" | cut -d' ' -f2) )) $w $geometry"

@@ -50,8 +50,7 @@ Var Listed
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${NAME}" 'life=300000 record=${D}\${NAME}.txt ${ARGS}' "${D}\${READY}"
 !macroend
 
-; Two services, each in a program found by the services page: one by its module, one by a file
-; it holds.
+; Two services, found by the services page by a module and by a held file.
 !macro Service NAME EXE ARGS
   Tarvolk::CloseProcess "/kill" "${EXE}"
   Pop $0
@@ -100,8 +99,7 @@ Function Custom
   Push "false"
 FunctionEnd
 
-; A custom entry that is never present, and takes a quarter of a second to say so while the
-; driver holds the search (hold.flag).
+; A custom entry never present, a quarter of a second to say so while hold.flag exists.
 Function Hold
   Pop $0
   IfFileExists "${D}\held.flag" +3
@@ -167,8 +165,7 @@ Function AutoNextPage
 FunctionEnd
 
 Function IgnorePage
-  ; A button of the script's own on the installer window, left of Back, leaves the page with
-  ; "ignore".
+  ; A button of the script's own, left of Back, leaves the page with "ignore".
   GetDlgItem $8 $HWNDPARENT 3
   System::Call '*(i, i, i, i) p .r7'
   System::Call 'user32::GetWindowRect(p r8, p r7)'
@@ -200,8 +197,7 @@ Function IgnorePage
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 
-; A program of the record of what the plug-in ended (the page's close sequence and menu): how it
-; ended, its image, its target and its service. Starting them again is restart.nsi's.
+; One program of the record of what the page ended.
 Function Closed
   Pop $1  ; how it ended
   Pop $2  ; image

@@ -107,8 +107,7 @@ Function Measure
   !insertmacro FitsColumn "$(TvPage_endsearch)" $R2 $R6
   !insertmacro FitsColumn "$(TvPage_endmonitor)" $R2 $R6
   !insertmacro FitsColumn "$(TvPage_noprograms)" $R2 $R6
-  ; The columns fill the list less a scroll bar, two thirds and one third (each a pixel less,
-  ; and what a division by three leaves); the list's images are the system's small-icon size.
+  ; Columns: two thirds and one third of the list less a scroll bar; images the small-icon size.
   System::Call 'user32::GetClientRect(p R4, p R9)'
   System::Call '*$R9(i, i, i .R1, i)'
   System::Call 'user32::GetSystemMetrics(i 2) i .R5'  ; SM_CXVSCROLL

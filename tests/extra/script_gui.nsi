@@ -124,8 +124,7 @@ Function AsyncPage
   Pop $1
   !insertmacro Seen "sync [$1]"
 
-  ; The first function as a custom entry's and as the search's function (the search takes off
-  ; what it leaves), and for the process walk.
+  ; The first function as a custom entry's, the search's and the process walk's.
   GetFunctionAddress $0 First
   StrCpy $First 0
   StrCpy $FirstPops 1
@@ -145,8 +144,7 @@ Function AsyncPage
   nsDialogs::Show
 FunctionEnd
 
-; The running-programs page's custom entry: takes 800 ms, with an entry of its own on the stack
-; and a variable of its own set meanwhile; slow.running exists while it runs.
+; The page's custom entry: 800 ms with its own stack entry and variable; slow.running meanwhile.
 Function Slow
   Pop $R0
   StrCpy $Turn "slow"

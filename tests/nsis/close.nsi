@@ -16,8 +16,7 @@ OutFile "${OUTFILE}"
 Var Answer
 Var Heard  ; the programs the function heard of as ones that cannot be closed
 
-; Per kind of program: how often the search offered it (the call with -1 included), and what the
-; record says of it.
+; Per kind: how often it was offered (-1 included) and what the record says.
 !macro PerKind MACRO
   !insertmacro ${MACRO} console
   !insertmacro ${MACRO} tray

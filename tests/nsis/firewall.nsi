@@ -70,15 +70,14 @@ Section
   ${Dump} "remove unknown" `Tarvolk::FirewallRemovePort "1" "TCP" "Tv Unknown"`
   !insertmacro Entries "after remove"
 
-  ; A new rule's property that cannot be set fails the add; a failing look-up means there is no
-  ; such rule.
+  ; A property that cannot be set fails the add; a failing look-up means no such rule.
   !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rules.Item$\r$\n"
   ${Dump} "add, protocol failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
   ${Dump} "add, look-up failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App"`
   !insertmacro Entries "failing"
 
-  ; A disabled rule of the name does not count: each reinstall adds an enabled one beside it, and
-  ; the uninstall removes them all. An enabled one in some profiles is widened.
+  ; A disabled rule of the name does not count (an enabled one is added beside it, all removed at
+  ; the end); an enabled one in some profiles is widened.
   !insertmacro Scene "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
   ${Dump} "add beside disabled" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
   ${Dump} "reinstall" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`

@@ -45,8 +45,7 @@ Section
   ${Dump} "prefix" `Tarvolk::GetOsVersion`
   FileClose $Results
 
-  ; These releases cover each kind of version data the system reports (workstation and server,
-  ; 5.x to 10, x64, 9x); the releases Wine cannot report are tested natively (ReleaseName).
+  ; Each kind of version data (workstation, server, 5.x to 10, x64, 9x).
   InitPluginsDir
   !insertmacro Release nt40
   !insertmacro Release winxp

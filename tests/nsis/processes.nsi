@@ -12,8 +12,7 @@ OutFile "${OUTFILE}"
 !define C "tvnc-processes-${VARIANT}.exe"
 !define E "tvne-processes-${VARIANT}.exe"
 !define L "tvnl-processes-${VARIANT}.exe"
-; A folder chain of more than MAX_PATH characters. The victim L makes it (an ANSI installer could
-; not) and holds held.txt in it.
+; A folder chain past MAX_PATH, made by victim L (an ANSI installer could not), holding held.txt.
 !define LONG "${D}\processes-${VARIANT}-long\segment-one-123456789012345678901234567890123456789\segment-two-123456789012345678901234567890123456789\segment-three-1234567890123456789012345678901234567\segment-four-12345678901234567890123456789012345678\segment-five-12345678901234567890123456789012345678"
 
 Var Seen

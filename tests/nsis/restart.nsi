@@ -27,8 +27,7 @@ OutFile "${OUTFILE}"
 !define SVCLINE '"${D}\tvsvc-${T}.exe" linger=3000'
 
 Var Lines
-; Each program's line of the record, kept apart: the record holds them in the order the plug-in
-; acted, which for the two windows is the order the system lists them in.
+; Each program's record line apart: the two windows come in the system's order.
 Var Polite
 Var Deaf
 Var Wide
@@ -132,9 +131,8 @@ Function Ask
   Push "true"
 FunctionEnd
 
-; This installer's copy, as an uninstaller runs its temporary copy: with "_?=" on its command
-; line, and the installer that started it waiting. Its searches find itself, then that installer;
-; it ends with the number of them it heard of as ones that cannot be closed.
+; This installer's copy run with "_?=" as an uninstaller's temporary copy, its starter waiting: it
+; searches for itself, then the starter, and ends with how many it heard could not be closed.
 Var Heard
 Function Self
   Pop $1  ; id

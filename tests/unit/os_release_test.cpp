@@ -31,8 +31,7 @@ std::string Name(const tv::OsFacts& os, const char* product, int* number) {
   return name;
 }
 
-// The releases that Wine cannot report (osversion.nsi runs GetOsVersion under those it can), and
-// versions the table does not know.
+// The releases Wine cannot report, and versions the table does not know.
 TEST(ReleaseName, ReleasesBeyondWine) {
   const Row rows[] = {
       {5, 0, true, true, "2000", 0},    {5, 2, true, false, "2003", 0},   {5, 2, false, true, "2003", 1},

@@ -1,5 +1,5 @@
-// Test texts in both character widths (ASCII widened to the width under test, and back), and a
-// script's stack in either width for the parsers that pop their arguments.
+// Test texts in both widths (ASCII widened, and back), and a script's stack in either width.
+
 #pragma once
 #include <string>
 #include <vector>
