@@ -49,6 +49,18 @@ look() {
   printf '%s\n' "$seen"
 }
 wait_for() { ctl wait "$1" || fail "control $1 did not appear"; }
+# Builds tests/extra/NAME.nsi into the work folder with the defines given.
+gui_build() {  # name, makensis options...
+  local name=$1
+  shift
+  makensis -V2 -DVARIANT="$variant" -DPLUGINS="$root/dist/Plugins" -DRESULTS="$(winpath "$work/results.txt")" \
+    -DOUTFILE="$work/$name.exe" "$@" "$root/tests/extra/$name.nsi"
+}
+stop_installer() { kill "$installer" 2>/dev/null || true; wait "$installer" 2>/dev/null || true; }
+installer_ends() {  # within tenths of a second
+  for _ in $(seq "$1"); do kill -0 "$installer" 2>/dev/null || return 0; sleep 0.1; done
+  return 1
+}
 heading() { ctl text 1211 "$1" || fail "no page with the heading \"$1\""; }
 click() {
   local pos
