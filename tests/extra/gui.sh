@@ -110,7 +110,6 @@ shot() {
   done | sort -rn | while read -r _ w width height x y; do
     xwd -id "$w" -display "$DISPLAY" | /usr/bin/convert "$out" xwd:- -geometry "+$x+$y" -composite "$out"
   done
-  # The installer window, as far as it lies on the screen.
   w=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -1)
   geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*x[0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1+\2+\3/p')
   /usr/bin/convert "$out" -crop "$geometry" +repage "$out"

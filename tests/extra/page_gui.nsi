@@ -45,7 +45,6 @@ AutoCloseWindow true
 Var Visit
 Var Listed
 
-; Each victim records how it was started, in ${D}\wd, its folder.
 !macro GuiVictim NAME ARGS READY
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${NAME}" 'life=300000 record=${D}\${NAME}.txt ${ARGS}' "${D}\${READY}"
 !macroend
@@ -90,7 +89,6 @@ Function .onGUIEnd
   Tarvolk::Remove "TvPageClose-${VARIANT}"
 FunctionEnd
 
-; The custom entry: present while present.flag exists.
 Function Custom
   Pop $0
   IfFileExists "${D}\present.flag" 0 +3
@@ -227,7 +225,6 @@ Function ServicePage
   Pop $2
   !insertmacro DumpStack "service states (1 stopped): menu $1, close $2"
 
-  ; What the plug-in ended on both pages.
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed
   Tarvolk::EnumClosedPrograms $0

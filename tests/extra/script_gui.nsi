@@ -117,7 +117,6 @@ Function AsyncPage
   Tarvolk::SilentWait
   !insertmacro Seen "async [$1] [$2]"
 
-  ; To its end inside the call.
   !insertmacro Entries
   GetFunctionAddress $0 Offer
   Tarvolk::SilentSearch $0

@@ -16,7 +16,6 @@ Var State
   FileClose $0
 !macroend
 
-; Writes "LABEL: <entry>" for every rule, application and open port the double holds.
 !macro Entries LABEL
   StrCpy $R9 "${LABEL}"
   Call Entries

@@ -97,7 +97,6 @@ Section
   ${Dump} "locked long missing" `Tarvolk::IsFileLocked "${LONG}\missing.txt"`
   ${Dump} "locked long missing folder" `Tarvolk::IsFileLocked "${LONG}\nofolder\missing.txt"`
 
-  ; EnumProcesses with functions of this installer.
   StrCpy $Seen "not seen"
   StrCpy $Calls 0
   GetFunctionAddress $0 EnumSeen

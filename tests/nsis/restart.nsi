@@ -18,7 +18,6 @@ OutFile "${OUTFILE}"
 !else
   !define BIN "${TESTBIN32}"
 !endif
-; Each program's command line, exactly as it is started.
 !define POLITE '"${D}\polite-${T}.exe" class=TvPolite-${T} caption=Polite style=1 record=${D}\polite.txt life=60000'
 !define DEAF '"${D}\deaf-${T}.exe" class=TvDeaf-${T} caption=Deaf style=1 deaf=1 record=${D}\deaf.txt life=60000'
 !define WIDE '"${D}\wide-${T}.exe" dll=${D}\tvmod64-${T}.dll record=${D}\wide.txt life=60000'

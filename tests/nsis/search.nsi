@@ -299,7 +299,6 @@ Section
   Rename "$PLUGINSDIR\Quillmere64.off" "$PLUGINSDIR\Quillmere64.dll"
   !insertmacro Counts "64-bit image, no companion: $9"
 
-  ; The plug-in called from inside the search's function.
   StrCpy $Nested ""
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro Search OfferNested

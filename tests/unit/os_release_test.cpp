@@ -84,7 +84,6 @@ TEST(ReleaseName, VersionTenServersByProductName) {
   int number;
   EXPECT_EQ(Name(server, "Windows Server 2016", &number), "2016");
   EXPECT_EQ(number, 0);
-  // The wide form reads the same name.
   std::int32_t n;
   server.x64 = true;
   EXPECT_STREQ(tv::ReleaseName<wchar_t>(server, L"Windows Server 2019 Essentials", &n), "2019");

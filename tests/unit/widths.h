@@ -30,7 +30,6 @@ struct Script {
     for (auto it = args.rbegin(); it != args.rend(); ++it) Push(*it);
   }
   void Push(const std::string& text) { frame.pushstring(W<C>(text).c_str()); }
-  // The entries left, top first.
   std::vector<std::string> Left() const {
     std::vector<std::string> out;
     for (auto* e = top; e; e = e->next) out.push_back(N(e->text));
