@@ -1,7 +1,6 @@
 # Sourced by the test drivers (tests/nsis/run, tests/extra/*): what they share.
 # shellcheck shell=bash
 
-# A Linux path as Wine names it (the Z: drive).
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
 # Sets target to makensis's switches for the variant (this makensis builds x86-unicode by default).
@@ -14,10 +13,8 @@ variant_target() {
   esac
 }
 
-# STEM.VARIANT.expected where a variant has one of its own, else STEM.expected.
 expected_for() { if [ -f "$1.$2.expected" ]; then echo "$1.$2.expected"; else echo "$1.expected"; fi; }
 
-# Compares what a run wrote with what was expected and says so under LABEL; fails when they differ.
 compare() {  # expected, actual, label
   if diff -u --strip-trailing-cr "$1" "$2"; then
     echo "$3: as expected"

@@ -1,7 +1,4 @@
-# Sourced by the GUI drivers (page-gui, script-gui, runas-gui): what they share to look at a
-# wizard from outside and act on it as a person would. The driver sets, before it sources this:
-#   root (the tree), title (the start of the installer window's title), log (what is seen),
-#   variant; screens (where shot puts its pictures) where it takes any.
+# Sourced by the GUI drivers; they set root, title, log, variant and (for shot) screens first.
 # shellcheck shell=bash disable=SC2086
 
 . "$root/tests/lib.sh"
@@ -9,8 +6,7 @@ ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
 ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
 note() { echo "$*" >>"$log"; }
 note_file() { tr -d '\r' <"$1" | sed 's/^/  /' >>"$log"; }
-# xwd -root and xdotool search walk every window on the display and fail (BadWindow,
-# BadDrawable) when a program of another test closes one meanwhile: they are tried again.
+# xwd -root and xdotool search fail (BadWindow) when another test closes a window: tried again.
 screen_xwd() {
   local raw try
   raw=$(mktemp)
@@ -33,8 +29,7 @@ shown_window() {
   done
   printf '%s\n' "$w"
 }
-# Says what went wrong, keeps a picture of the screen as it was (build/screens/failed-...), and
-# ends the driver.
+# Says what went wrong, keeps a picture of the screen (build/screens/failed-...) and ends.
 fail() {
   echo "$*" >&2
   if [ -n "${screens:-}" ]; then
@@ -54,6 +49,18 @@ look() {
   printf '%s\n' "$seen"
 }
 wait_for() { ctl wait "$1" || fail "control $1 did not appear"; }
+# Builds tests/extra/NAME.nsi into the work folder with the defines given.
+gui_build() {  # name, makensis options...
+  local name=$1
+  shift
+  makensis -V2 -DVARIANT="$variant" -DPLUGINS="$root/dist/Plugins" -DRESULTS="$(winpath "$work/results.txt")" \
+    -DOUTFILE="$work/$name.exe" "$@" "$root/tests/extra/$name.nsi"
+}
+stop_installer() { kill "$installer" 2>/dev/null || true; wait "$installer" 2>/dev/null || true; }
+installer_ends() {  # within tenths of a second
+  for _ in $(seq "$1"); do kill -0 "$installer" 2>/dev/null || return 0; sleep 0.1; done
+  return 1
+}
 heading() { ctl text 1211 "$1" || fail "no page with the heading \"$1\""; }
 click() {
   local pos
@@ -66,8 +73,7 @@ box() {
   boxtext=$(ctl box) || fail "no message box"
   note "  box: $boxtext"
 }
-# Clicks the message box's button (6 Yes, 7 No, 1 OK) and waits for the box to go. A click that a
-# box just shown on a busy machine did not take is made again, on the same box.
+# Clicks the box's button (6 Yes, 7 No, 1 OK) until the box goes: a busy machine loses clicks.
 answer() {
   local pos try
   for try in 1 2 3; do
@@ -97,15 +103,13 @@ shot() {
   local out="$screens/$1-$variant.png" w geometry
   mkdir -p "$screens"
   screen_xwd | /usr/bin/convert xwd:- "$out"
-  # A message box comes out black in a picture of the whole screen under Xvfb: each window of the
-  # installer's title is laid on it from a picture of its own, the largest first.
+  # Message boxes come out black in a whole-screen picture under Xvfb: each window laid on it.
   for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do
     geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*\)x\([0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1 \2 \3 \4/p')
     echo "$(( ${geometry%% *} * $(echo "$geometry" | cut -d' ' -f2) )) $w $geometry"
   done | sort -rn | while read -r _ w width height x y; do
     xwd -id "$w" -display "$DISPLAY" | /usr/bin/convert "$out" xwd:- -geometry "+$x+$y" -composite "$out"
   done
-  # The installer window, as far as it lies on the screen.
   w=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -1)
   geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*x[0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1+\2+\3/p')
   /usr/bin/convert "$out" -crop "$geometry" +repage "$out"

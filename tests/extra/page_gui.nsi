@@ -1,11 +1,6 @@
-; The running-programs page in a real wizard, driven by page-gui with xdotool: a directory page,
-; then five pages of the plug-in (the programs, one that moves on by itself, one left with an
-; ignore button of the script's own, one that stops two services, one cancelled during its
-; search) and the install page. Each page's function writes what the stack holds when the page
-; returns. The programs and services pages look for a file too (a scan of the system's handle
-; table, the slowest pass); the others look for a module or a window class. A search is held (so
-; that the driver can act while it runs) by custom entries whose functions take a while each
-; while hold.flag exists: they run on the installer's thread, which serves the wizard between two.
+; The running-programs page in a real wizard driven by page-gui; each page's function writes what
+; the stack holds. A search is held by custom entries that wait while hold.flag exists: they run
+; on the installer's thread, which serves the wizard between two.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 UI (mui or classic)
 !define WIZARD
 !include "${__FILEDIR__}/../nsis/common.nsh"
@@ -50,13 +45,11 @@ AutoCloseWindow true
 Var Visit
 Var Listed
 
-; Each victim records how it was started, in ${D}\wd, its folder.
 !macro GuiVictim NAME ARGS READY
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${NAME}" 'life=300000 record=${D}\${NAME}.txt ${ARGS}' "${D}\${READY}"
 !macroend
 
-; Two services, each in a program found by the services page: one by its module, one by a file
-; it holds.
+; Two services, found by the services page by a module and by a held file.
 !macro Service NAME EXE ARGS
   Tarvolk::CloseProcess "/kill" "${EXE}"
   Pop $0
@@ -96,7 +89,6 @@ Function .onGUIEnd
   Tarvolk::Remove "TvPageClose-${VARIANT}"
 FunctionEnd
 
-; The custom entry: present while present.flag exists.
 Function Custom
   Pop $0
   IfFileExists "${D}\present.flag" 0 +3
@@ -105,8 +97,7 @@ Function Custom
   Push "false"
 FunctionEnd
 
-; A custom entry that is never present, and takes a quarter of a second to say so while the
-; driver holds the search (hold.flag).
+; A custom entry never present, a quarter of a second to say so while hold.flag exists.
 Function Hold
   Pop $0
   IfFileExists "${D}\held.flag" +3
@@ -172,8 +163,7 @@ Function AutoNextPage
 FunctionEnd
 
 Function IgnorePage
-  ; A button of the script's own on the installer window, left of Back, leaves the page with
-  ; "ignore".
+  ; A button of the script's own, left of Back, leaves the page with "ignore".
   GetDlgItem $8 $HWNDPARENT 3
   System::Call '*(i, i, i, i) p .r7'
   System::Call 'user32::GetWindowRect(p r8, p r7)'
@@ -205,8 +195,7 @@ Function IgnorePage
   System::Call 'user32::DestroyWindow(p r9)'
 FunctionEnd
 
-; A program of the record of what the plug-in ended (the page's close sequence and menu): how it
-; ended, its image, its target and its service. Starting them again is restart.nsi's.
+; One program of the record of what the page ended.
 Function Closed
   Pop $1  ; how it ended
   Pop $2  ; image
@@ -236,7 +225,6 @@ Function ServicePage
   Pop $2
   !insertmacro DumpStack "service states (1 stopped): menu $1, close $2"
 
-  ; What the plug-in ended on both pages.
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed
   Tarvolk::EnumClosedPrograms $0

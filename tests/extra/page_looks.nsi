@@ -1,12 +1,6 @@
-; The running-programs page as page-looks shows it: a DPI-aware Modern UI wizard in the sixteen
-; languages of Tarvolk.nsh, whose page takes its texts from ${TvPageTexts}. The command line picks
-; the language (/LANG=id) and the scene (/SCENE=):
-;   lang  the page searches for nothing but a custom entry that, once, measures the page as it is
-;         shown: every text of the current language must fit where it is drawn; the page then
-;         moves on by itself and the installer ends
-;   look  the page lists custom entries (one with an icon of 16, 24, 32 and 48 pixels, each
-;         drawn in a colour of its own) while present.flag exists, measures itself likewise and
-;         waits for the driver
+; The running-programs page as page-looks shows it, /LANG=id /SCENE=lang|look: "lang" measures the
+; texts of one language and moves on; "look" lists custom entries with 16-48 pixel icons while
+; present.flag exists, measures itself and waits for the driver.
 ;   VARIANT PLUGINS RESULTS OUTFILE
 !define WIZARD
 !include "${__FILEDIR__}/../nsis/common.nsh"
@@ -113,8 +107,7 @@ Function Measure
   !insertmacro FitsColumn "$(TvPage_endsearch)" $R2 $R6
   !insertmacro FitsColumn "$(TvPage_endmonitor)" $R2 $R6
   !insertmacro FitsColumn "$(TvPage_noprograms)" $R2 $R6
-  ; The columns fill the list less a scroll bar, two thirds and one third (each a pixel less,
-  ; and what a division by three leaves); the list's images are the system's small-icon size.
+  ; Columns: two thirds and one third of the list less a scroll bar; images the small-icon size.
   System::Call 'user32::GetClientRect(p R4, p R9)'
   System::Call '*$R9(i, i, i .R1, i)'
   System::Call 'user32::GetSystemMetrics(i 2) i .R5'  ; SM_CXVSCROLL

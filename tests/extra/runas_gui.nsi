@@ -1,7 +1,5 @@
-; The run-as page in a real wizard, driven by runas-gui with xdotool: a directory page, the run-as
-; page, and the install page. Each time the run-as page's function returns it writes what the
-; stack holds. The program to start is the test victim, copied into ${WD} as tvcmdline.exe: started
-; without a switch, it writes how it was started to tvcmdline.txt.
+; The run-as page in a real wizard driven by runas-gui; each return writes what the stack holds.
+; The program started is the test victim as ${WD}\tvcmdline.exe, which records how it was started.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN32 WD
 !define WIZARD
 !include "${__FILEDIR__}/../nsis/common.nsh"

@@ -1,12 +1,7 @@
-; Script functions that a search asks for run on the installer's own thread: a real wizard,
-; driven by script-gui. On an nsDialogs page, the page's function polls an asynchronous search
-; (SilentWait "/time" 50 until it is no longer "wait") and then runs a synchronous one, with
-; functions that write to a label of the page and to the installer's caption; it also hands the
-; script's first function (address 1) to every export that takes an address. Then the
-; running-programs page lists a program and a custom entry whose function takes most of a second,
-; while the user cancels (the driver clicks while the function runs) and .onUserAbort works on the
-; stack and the variables, and while another program sends the page the plug-in's private
-; message carrying the address of ExitProcess.
+; Script functions a search asks for run on the installer's thread: an nsDialogs page polls an
+; asynchronous search, then runs a synchronous one, and hands address 1 to every export; then the
+; running-programs page is cancelled while a slow custom entry runs and another program sends the
+; page the plug-in's private message with the address of ExitProcess.
 ;   VARIANT PLUGINS RESULTS OUTFILE TESTBIN (the test programs of the variant's width)
 !define WIZARD
 !define COMMON_FUNCTIONS_LATER
@@ -122,15 +117,13 @@ Function AsyncPage
   Tarvolk::SilentWait
   !insertmacro Seen "async [$1] [$2]"
 
-  ; To its end inside the call.
   !insertmacro Entries
   GetFunctionAddress $0 Offer
   Tarvolk::SilentSearch $0
   Pop $1
   !insertmacro Seen "sync [$1]"
 
-  ; The first function as a custom entry's and as the search's function (the search takes off
-  ; what it leaves), and for the process walk.
+  ; The first function as a custom entry's, the search's and the process walk's.
   GetFunctionAddress $0 First
   StrCpy $First 0
   StrCpy $FirstPops 1
@@ -150,8 +143,7 @@ Function AsyncPage
   nsDialogs::Show
 FunctionEnd
 
-; The running-programs page's custom entry: takes 800 ms, with an entry of its own on the stack
-; and a variable of its own set meanwhile; slow.running exists while it runs.
+; The page's custom entry: 800 ms with its own stack entry and variable; slow.running meanwhile.
 Function Slow
   Pop $R0
   StrCpy $Turn "slow"

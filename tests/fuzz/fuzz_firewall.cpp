@@ -1,5 +1,4 @@
-// Fuzzes the firewall's word parsing and the whole-or-nothing copy with arbitrary stack text:
-// the copy must stay inside its buffer and either keep the whole text or none of it.
+// The firewall's words and the whole-or-nothing copy: inside the buffer, the whole text or none.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,5 @@
-// Fuzzes the reader of the companion's blocks, which come from another process: whatever it
-// accepts lies wholly inside the bytes given, record by record, and a block without NULs in its
-// texts is written again byte for byte by the writer (one form per content).
+// The companion's blocks come from another process: what is accepted lies inside the bytes, and
+// a block without NULs in its texts is written again byte for byte.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

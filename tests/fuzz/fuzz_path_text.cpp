@@ -1,6 +1,4 @@
-// Fuzzes the path rewrites with arbitrary device paths and drive targets: the mapping, the
-// file-name copy and the long-path form must stay inside their buffers and always leave a
-// terminated result.
+// The path rewrites stay inside their buffers and always leave a terminated result.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,5 +1,4 @@
-// Fuzzes the list editing of the settings exports: the environment list edits and the
-// multi-string walk and append must stay inside their data and keep the list closed.
+// The settings' list edits stay inside their data and keep the list closed.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

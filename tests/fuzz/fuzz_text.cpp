@@ -1,5 +1,4 @@
-// Fuzzes the pure text logic with arbitrary stack text: the parser in both forms, the
-// dependency-list rewrite and the account qualification must stay inside their buffers.
+// The parser, the dependency-list rewrite and the account qualification stay inside their buffers.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -1,5 +1,4 @@
-// Fuzzes the wildcard match against a plain recursive reference on short patterns and texts of
-// a small alphabet (so that matches are frequent), in both character widths.
+// The wildcard match against a recursive reference, on a small alphabet so matches are frequent.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,11 +1,6 @@
-; Closing every kind of program in a silent installer. A search's function answers "autoclose"
-; for a console program (saves on Ctrl+C), a tray program with only a hidden window (saves on
-; WM_ENDSESSION), a program that answers WM_CLOSE with its own question and ends 4 s later, one
-; that refuses the end of the session (killed), a service whose process lives 3 s after it
-; reported stopped, and an application whose two helper processes hold a DLL (found through
-; them, closed through its window); then "close" for the refusing program (heard of as one that
-; cannot be closed, not killed), ${TvCloseProgram} for it, ${TvStopService} for the lingering
-; service, and CloseProcess for a tray program.
+; Closing every kind of program in a silent installer: "autoclose" for console, tray, self-asking,
+; session-refusing, lingering-service and helper-process programs; then "close", the header's
+; ${TvCloseProgram} and ${TvStopService}, and CloseProcess for a tray program.
 ;   TESTBIN32, SERVICE_EXE
 !include "common.nsh"
 !include "${PLUGINS}\..\Include\Tarvolk.nsh"
@@ -21,8 +16,7 @@ OutFile "${OUTFILE}"
 Var Answer
 Var Heard  ; the programs the function heard of as ones that cannot be closed
 
-; Per kind of program: how often the search offered it (the call with -1 included), and what the
-; record says of it.
+; Per kind: how often it was offered (-1 included) and what the record says.
 !macro PerKind MACRO
   !insertmacro ${MACRO} console
   !insertmacro ${MACRO} tray

@@ -1,9 +1,5 @@
-; Shared by the test installers: built by tests/nsis/run for one plug-in variant, run silently,
-; each writes what it popped to ${RESULTS}, one line per call. The wizards of tests/extra include
-; it too, with WIZARD defined: they are not silent, and their pages write at any time.
-;   VARIANT  x86-ansi | x86-unicode | amd64-unicode
-;   PLUGINS  the dist/Plugins folder
-;   RESULTS  the results file (a Windows path)
+; Shared by the test installers (silent; each writes what it popped to ${RESULTS}) and, with
+; WIZARD defined, by the wizards of tests/extra, whose pages write at any time.
 !if "${VARIANT}" == "x86-ansi"
   Unicode false
 !else if "${VARIANT}" == "amd64-unicode"
@@ -38,9 +34,8 @@ Var Results
   !endif
 !macroend
 
-; Every entry on the stack, top first, as " [top] [next] ..." in $R8; the stack is emptied. A
-; script whose own function must be the first it compiles (GetFunctionAddress gives that one 1)
-; defines COMMON_FUNCTIONS_LATER and inserts CommonFunctions after it.
+; A script whose own function must compile first (GetFunctionAddress gives it 1) defines
+; COMMON_FUNCTIONS_LATER and inserts CommonFunctions after it.
 !macro CommonFunctions
   Function TakeStack
     StrCpy $R8 ""
@@ -57,15 +52,14 @@ Var Results
   !insertmacro CommonFunctions
 !endif
 
-; Writes "LABEL: [top] [next] ..." with every entry left on the stack, and empties it.
+; Writes "LABEL: [top] [next] ..." and empties the stack.
 !macro DumpStack LABEL
   Call TakeStack
   !insertmacro Line "${LABEL}:$R8"
 !macroend
 
-; One call and what it left, in one line: ${Dump} "LABEL" `Tarvolk::Name "argument" ...`
-; runs the statement and then writes DumpStack's line; ${DumpBelow} first pushes an entry of the
-; script's own, "below", that the call must leave alone (or take, where it empties the stack).
+; ${Dump} "LABEL" `statement` runs it and writes DumpStack's line; ${DumpBelow} first pushes
+; "below", which the call must leave alone.
 !define Dump "!insertmacro Dump"
 !macro Dump LABEL STATEMENT
   ${STATEMENT}
@@ -78,9 +72,8 @@ Var Results
   !insertmacro DumpStack "${LABEL}"
 !macroend
 
-; A victim: the test program PROGRAM copied to PATH (a name that carries the variant and the
-; test's name) and started with the arguments, once a copy that an interrupted run left is ended.
-; It writes the file READY when it is up: ${WaitFile} waits for it.
+; PROGRAM copied to PATH and started (a copy an interrupted run left is ended first); it writes
+; READY when up.
 !define Victim "!insertmacro Victim"
 !macro Victim PROGRAM PATH ARGS READY
   Tarvolk::CloseProcess "/kill" "${PATH}"
@@ -90,7 +83,6 @@ Var Results
   Exec '"${PATH}" ${ARGS} mark=${READY}'
 !macroend
 
-; Waits (at most about a minute) until the file exists.
 !define WaitFile "!insertmacro WaitFile"
 !macro WaitFile FILE
   StrCpy $R7 0

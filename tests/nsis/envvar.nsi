@@ -32,8 +32,7 @@ FunctionEnd
   FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
 !macroend
 
-; As DumpStack, with the name of the variable that is never written (it carries the variant)
-; shown as NAME, so that every variant writes the same.
+; DumpStack with the variant's never-written name as NAME.
 Function DumpStackKeep
   StrCpy $R8 ""
   loop:
@@ -48,8 +47,7 @@ Function DumpStackKeep
   FileWrite $Results "$R9:$R8$\r$\n"
 FunctionEnd
 
-; $0 = name: writes the length of the stored text and of the installer's copy, and whether the
-; two are the same text (0 when they are, compared byte by byte), read whole.
+; $0 = name: the lengths of the stored text and the installer's copy, and 0 when they are equal.
 Function CompareWhole
   System::Alloc 140000
   Pop $4
@@ -89,8 +87,7 @@ Section
   !insertmacro Preset "${V}1" std "A;B"
   !insertmacro Check "add to A;B" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
 
-  ; Which item an edit finds is the list logic's matter (tested natively); here the registry and
-  ; the installer's copy follow a write, an unchanged list and a delete.
+  ; The registry and the installer's copy follow a write, an unchanged list and a delete.
   !insertmacro Preset "${V}1" std "A;C:\Tools"
   !insertmacro Check "add present in other case" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
 
@@ -103,8 +100,7 @@ Section
   !insertmacro Preset "${V}2" exp "%SystemRoot%\tv;A"
   !insertmacro Check "std over exp Path" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
 
-  ; Another program's folder named in another script (C:\ and U+03A9, in UTF-16) outlives an add
-  ; and a remove in every variant, the ANSI one too.
+  ; A folder of another script's (C:\ and U+03A9) outlives an add and a remove, in ANSI too.
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"
   WriteRegBin HKLM "${ENVKEY}" "${V}1" 43003A005C00A9033B0041000000
   Tarvolk::ModifyEnvVar "add" "std" "${V}1" "B"
@@ -132,9 +128,7 @@ Section
   WriteRegBin HKLM "${ENVKEY}" "${V}4" 41003B00420000005800000000
   !insertmacro Check "data behind the NUL" "${V}4" `Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"`
 
-  ; The system keeps a variable within 32,767 characters, its NUL included: items of 999
-  ; characters go in until one would pass that; it is refused, and the stored text and the
-  ; installer's copy stay whole.
+  ; 999-character items until one would pass 32,767 with the NUL: refused, both copies whole.
   !insertmacro Preset "${V}long" none ""
   StrCpy $9 "0123456789"
   StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"

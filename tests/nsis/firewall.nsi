@@ -1,8 +1,5 @@
-; The firewall exports as a setup script calls them, against the firewall double that the test
-; prefix has registered where Windows' firewall would be. The double keeps its rules,
-; applications and open ports in the file named by TARVOLK_FIREWALL_STATE; the script sets the
-; scene there (switch lines make the double behave like other systems) and reads back what each
-; call left, and at the end that the plug-in released every object it took.
+; The firewall exports against the double registered in the prefix (its state file is named by
+; TARVOLK_FIREWALL_STATE; switch lines there make it behave like other systems).
 !include "common.nsh"
 
 Name "Tarvolk firewall test"
@@ -19,7 +16,6 @@ Var State
   FileClose $0
 !macroend
 
-; Writes "LABEL: <entry>" for every rule, application and open port the double holds.
 !macro Entries LABEL
   StrCpy $R9 "${LABEL}"
   Call Entries
@@ -73,15 +69,14 @@ Section
   ${Dump} "remove unknown" `Tarvolk::FirewallRemovePort "1" "TCP" "Tv Unknown"`
   !insertmacro Entries "after remove"
 
-  ; A new rule's property that cannot be set fails the add; a failing look-up means there is no
-  ; such rule.
+  ; A property that cannot be set fails the add; a failing look-up means no such rule.
   !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rules.Item$\r$\n"
   ${Dump} "add, protocol failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
   ${Dump} "add, look-up failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App"`
   !insertmacro Entries "failing"
 
-  ; A disabled rule of the name does not count: each reinstall adds an enabled one beside it, and
-  ; the uninstall removes them all. An enabled one in some profiles is widened.
+  ; A disabled rule of the name does not count (an enabled one is added beside it, all removed at
+  ; the end); an enabled one in some profiles is widened.
   !insertmacro Scene "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
   ${Dump} "add beside disabled" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
   ${Dump} "reinstall" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`

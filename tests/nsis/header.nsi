@@ -1,7 +1,5 @@
-; Tarvolk.nsh in a real installer: every LogicLib test and sequence on real things (victims that
-; hold a file, close, or ignore WM_CLOSE; a service of tvsvc.exe that takes 2 s to stop; the
-; firewall double), each between a scene of registers, stack entries and error flag that must
-; come out as they went in. Writes "LABEL: RESULT | kept", or what changed.
+; Tarvolk.nsh in a real installer: each LogicLib test and sequence on real things, between a scene
+; of registers, stack and error flag that must come out as it went in ("LABEL: RESULT | kept").
 ;   SERVICE_EXE  the test service program; TESTBIN32 the folder of the 32-bit test programs
 !include "common.nsh"
 ; NSIS's own headers first: a name of Tarvolk.nsh that one of them defines fails the build.
@@ -43,9 +41,7 @@ Var Bottom
 Var I
 Var State
 
-; Every register gets a value of its own; four entries go on the stack (a full-length one, one
-; with quotes, a dollar and a line break, an empty one, one beyond ASCII); the error flag is set
-; or cleared.
+; Registers, four stack entries (full-length; quotes, $ and line break; empty; non-ASCII), flag.
 !macro Scene ERR
   StrCpy $ErrWant ${ERR}
   StrCpy $0 "v0"
@@ -87,8 +83,7 @@ Var State
     StrCpy $Diff "$Diff ${NAME}"
 !macroend
 
-; Writes "LABEL: $Result | kept" when the error flag, every register and the scene's four
-; entries are as Scene left them and nothing lies below; else what differs. Empties the stack.
+; "LABEL: $Result | kept" when all is as Scene left it and nothing lies below; else what differs.
 !macro Kept LABEL
   StrCpy $Label "${LABEL}"
   Call Kept
@@ -199,8 +194,7 @@ Section
   !insertmacro Sequence "close not running" 0 `${TvCloseProgram} "${DEAF}" 10 $Result`
   !insertmacro Sequence "close empty name" 1 `${TvCloseProgram} "" 10 $Result`
   !insertmacro Sequence "close /kill" 0 `${TvCloseProgram} "/kill" 10 $Result`
-  ; The words leave the installer's thread as they found it: a 32-bit installer's $SYSDIR is
-  ; still SysWOW64.
+  ; The thread is left as found: a 32-bit installer's $SYSDIR is still SysWOW64.
   FileOpen $0 "$SYSDIR\tv-${T}.txt" w
   FileClose $0
   StrCpy $1 "$WINDIR\SysWOW64"
@@ -213,8 +207,7 @@ Section
   Delete "$SYSDIR\tv-${T}.txt"
   !insertmacro Line "file under $$SYSDIR after the process words: $2"
 
-  ; Services: missing, installed and stopped, started, running already, stopped (it stays
-  ; stop-pending for 2 s), disabled, removed.
+  ; Services (stop-pending for 2 s when stopped).
   !insertmacro If "service exists, missing" 0 `${ServiceExists} "${SVC}"`
   !insertmacro If "service running, missing" 1 `${ServiceRunning} "${SVC}"`
   !insertmacro Sequence "start missing" 0 `${TvStartService} "${SVC}" 10 $Result`

@@ -1,7 +1,5 @@
-; AddToRegMultiString and WriteRegMultiString on real registry values, in both registry views.
-; Each line holds what the call left on the stack, then the value as a reader of the list sees it:
-; the number of strings, the data's size in characters (bytes in ANSI, UTF-16 units otherwise)
-; and the strings (each cut to 12 characters).
+; AddToRegMultiString and WriteRegMultiString in both registry views: what the call left, then the
+; value's string count, size in characters and strings (cut to 12).
 !include "common.nsh"
 !include "LogicLib.nsh"
 
@@ -11,8 +9,7 @@ OutFile "${OUTFILE}"
 !define K "Software\TvMultistring-${VARIANT}"
 !define BUFSIZE 300000
 
-; Reads root $0 (a handle number), subkey $1, value $2 with the view flag $3 (0x100 64-bit,
-; 0x200 32-bit) and writes the line.
+; Root $0 (a handle number), subkey $1, value $2, view flag $3 (0x100 64-bit, 0x200 32-bit).
 Function ReadList
   StrCpy $R1 "none"
   IntOp $3 $3 | 0x20019
@@ -93,14 +90,12 @@ Section
 
   !insertmacro Check "write empty" "none" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "none" ""`
 
-  ; A value of another type is never overwritten (the shapes of list data and which strings
-  ; match are the list logic's matter, tested natively).
+  ; A value of another type is never overwritten.
   WriteRegStr HKLM "${K}" "sz" "old"
   !insertmacro Check "add to REG_SZ" "sz" 0x200 `Tarvolk::AddToRegMultiString "0" "2" "${K}" "sz" "new"`
   !insertmacro Check "write over REG_SZ" "sz" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "sz" "new"`
 
-  ; A string named in another script (C and U+03A9, written as UTF-16) outlives an add in the
-  ; ANSI variant too.
+  ; Another script's string (C and U+03A9, UTF-16) outlives an add in ANSI too.
   System::Call '*(&i2 0x43, &i2 0x3A9, &i2 0, &i2 0x41, &i2 0, &i2 0) p .r3'
   System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${K}", i 0, i 0x2021F, *p .r2)'
   System::Call 'advapi32::RegSetValueExW(p r2, w "intl", i 0, i 7, p r3, i 12)'
@@ -125,8 +120,7 @@ Section
   !insertmacro Check "view 00" "v" 0x200 `Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"`
   !insertmacro Show 0x80000002 "${K}" "v" 0x100
 
-  ; Roots: 1 the current user, 0 the classes root, any other number (-1 included) the local
-  ; machine; or a root's name, short or long, in any case. Other text writes nothing.
+  ; Roots: 1 HKCU, 0 HKCR, other numbers HKLM, or a name in any case; other text writes nothing.
   ${Dump} "root 1" `Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"`
   ${Dump} "root hkey_current_user" `Tarvolk::AddToRegMultiString "0" "hkey_current_user" "${K}" "r" "long"`
   !insertmacro Show 0x80000001 "${K}" "r" 0

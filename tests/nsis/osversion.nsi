@@ -1,7 +1,5 @@
-; GetOsVersion under several Windows releases. Wine reports, for a program of a given file name,
-; the version set under HKCU\Software\Wine\AppDefaults\NAME.exe, so this installer copies itself
-; under one name per release, sets that name's version and runs the copy, which appends its
-; answer to the results. The prefix's own version is left alone for the tests running beside it.
+; GetOsVersion under several releases: Wine answers per file name from AppDefaults\NAME.exe, so the
+; installer runs a copy of itself per release, leaving the prefix's own version alone.
 !include "common.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
@@ -47,8 +45,7 @@ Section
   ${Dump} "prefix" `Tarvolk::GetOsVersion`
   FileClose $Results
 
-  ; These releases cover each kind of version data the system reports (workstation and server,
-  ; 5.x to 10, x64, 9x); the releases Wine cannot report are tested natively (ReleaseName).
+  ; Each kind of version data (workstation, server, 5.x to 10, x64, 9x).
   InitPluginsDir
   !insertmacro Release nt40
   !insertmacro Release winxp

@@ -1,6 +1,4 @@
-; The process tool exports in a real installer, on victims it starts itself; EnumProcesses calls
-; back into this installer's own functions through the installer's ExecuteCodeSegment. Also
-; RunAsNonElevatedUser where it cannot start the program, and RunAs in a silent installation.
+; The process tool exports on victims the installer starts; RunAsNonElevatedUser and RunAs silent.
 ;   TESTBIN32  the folder of the 32-bit test programs
 !include "common.nsh"
 !include "LogicLib.nsh"
@@ -14,8 +12,7 @@ OutFile "${OUTFILE}"
 !define C "tvnc-processes-${VARIANT}.exe"
 !define E "tvne-processes-${VARIANT}.exe"
 !define L "tvnl-processes-${VARIANT}.exe"
-; A folder chain of more than MAX_PATH characters. The victim L makes it (an ANSI installer could
-; not) and holds held.txt in it.
+; A folder chain past MAX_PATH, made by victim L (an ANSI installer could not), holding held.txt.
 !define LONG "${D}\processes-${VARIANT}-long\segment-one-123456789012345678901234567890123456789\segment-two-123456789012345678901234567890123456789\segment-three-1234567890123456789012345678901234567\segment-four-12345678901234567890123456789012345678\segment-five-12345678901234567890123456789012345678"
 
 Var Seen
@@ -100,7 +97,6 @@ Section
   ${Dump} "locked long missing" `Tarvolk::IsFileLocked "${LONG}\missing.txt"`
   ${Dump} "locked long missing folder" `Tarvolk::IsFileLocked "${LONG}\nofolder\missing.txt"`
 
-  ; EnumProcesses with functions of this installer.
   StrCpy $Seen "not seen"
   StrCpy $Calls 0
   GetFunctionAddress $0 EnumSeen

@@ -1,14 +1,6 @@
-; What the plug-in ended, and starting it again, in a silent installer: the search's function
-; answers "autoclose" for a program that closes its window when asked, one that ignores WM_CLOSE
-; (killed), a 64-bit program without a window (killed; a 32-bit installer reads its command line
-; through the companion), a service's program that lingers once stopped (stopped: the close waits
-; for it) and a program with two helper processes of its own executable (three killed). The
-; record lists each with its target and how it ended; RestartClosedPrograms starts each again
-; with the command line it had, in the folder it had (the programs record both when they start),
-; the service again, and of the three only the helpers' parent; then the record is empty. A
-; search started from inside a walk's function closes one more program: the next walk offers it.
-; A copy of this installer, started as an uninstaller starts its temporary copy, answers
-; "autoclose" for itself and for this installer: each is offered, and neither is ended.
+; The record of what "autoclose" ended (closed, killed, 64-bit through the companion, a lingering
+; service, a parent with helpers) and RestartClosedPrograms starting each again as it ran; a walk
+; offers what a nested search closed; an uninstaller's temporary copy never ends itself or us.
 ;   TESTBIN32, TESTBIN64, SERVICE_EXE
 !include "common.nsh"
 !include "${PLUGINS}/../Include/Quillmere64.nsh"
@@ -26,7 +18,6 @@ OutFile "${OUTFILE}"
 !else
   !define BIN "${TESTBIN32}"
 !endif
-; Each program's command line, exactly as it is started.
 !define POLITE '"${D}\polite-${T}.exe" class=TvPolite-${T} caption=Polite style=1 record=${D}\polite.txt life=60000'
 !define DEAF '"${D}\deaf-${T}.exe" class=TvDeaf-${T} caption=Deaf style=1 deaf=1 record=${D}\deaf.txt life=60000'
 !define WIDE '"${D}\wide-${T}.exe" dll=${D}\tvmod64-${T}.dll record=${D}\wide.txt life=60000'
@@ -35,8 +26,7 @@ OutFile "${OUTFILE}"
 !define SVCLINE '"${D}\tvsvc-${T}.exe" linger=3000'
 
 Var Lines
-; Each program's line of the record, kept apart: the record holds them in the order the plug-in
-; acted, which for the two windows is the order the system lists them in.
+; Each program's record line apart: the two windows come in the system's order.
 Var Polite
 Var Deaf
 Var Wide
@@ -140,9 +130,8 @@ Function Ask
   Push "true"
 FunctionEnd
 
-; This installer's copy, as an uninstaller runs its temporary copy: with "_?=" on its command
-; line, and the installer that started it waiting. Its searches find itself, then that installer;
-; it ends with the number of them it heard of as ones that cannot be closed.
+; This installer's copy run with "_?=" as an uninstaller's temporary copy, its starter waiting: it
+; searches for itself, then the starter, and ends with how many it heard could not be closed.
 Var Heard
 Function Self
   Pop $1  ; id

@@ -1,7 +1,5 @@
-﻿; Searches in a real installer: targets of every kind, silent searches over victims that the
-; installer starts itself, the script's answers, and the asynchronous search. The function that a
-; search calls counts each program it is offered, so that the results do not depend on the order
-; in which the system lists them.
+﻿; Searches over victims the installer starts: targets of every kind, the script's answers, the
+; asynchronous search. Offer counts what it is offered, so the system's order does not matter.
 ;   TESTBIN32, TESTBIN64  the folders of the test programs
 !include "common.nsh"
 !include "${PLUGINS}/../Include/Quillmere64.nsh"
@@ -63,9 +61,8 @@ Function Offer
   StrCmp $1 "-1" 0 +3
     StrCpy $Custom "$Custom [could not close $3|$2]"
     Goto answered
-  ; Other programs are not counted: the applications pass offers every window, and programs
-  ; that scan open handles themselves (the other variants' installers, other tests) may be
-  ; offered by a file pass while they hold a duplicate of a victim's handle for a moment.
+  ; Others are not counted: the applications pass offers every window, and other handle scanners
+  ; hold a victim's handle's duplicate for a moment.
   answered:
   Push $Answer
 FunctionEnd
@@ -90,8 +87,7 @@ Function OfferNested
   Push "true"
 FunctionEnd
 
-; Leaves its inputs, an entry of its own and the answer, after header words that move the whole
-; stack aside and back: only what it left is taken off, never the script's own entries.
+; Header words move the stack aside and back; only what this leaves is taken off.
 Function Words
   ${If} ${ServiceRunning} "TvSearchNone-${VARIANT}"
   ${OrIf} ${ProcessRunning} "tvs-none-search-${VARIANT}.exe"
@@ -124,8 +120,7 @@ Function Absent
   Push "no"
 FunctionEnd
 
-; Custom targets of the asynchronous search: absent, after a short while in which the target's
-; detail lies on the stack.
+; The asynchronous search's custom targets: absent, after a while with the detail on the stack.
 Function Slow
   Sleep 10
   Pop $0
@@ -199,8 +194,7 @@ FunctionEnd
 
 Section
   !insertmacro OpenResults
-  ; A 64-bit installer lists 64-bit programs itself (it has the companion all the same). The
-  ; macro leaves the script's output folder as it was.
+  ; The macro leaves the output folder as it was.
   SetOutPath "${D}\out"
   !if "${VARIANT}" != "amd64-unicode"
     !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"
@@ -259,8 +253,7 @@ Section
   !insertmacro Search Offer
   !insertmacro Counts "after reset: $9"
 
-  ; Windows: a class, a caption pattern (both lowered), a class pattern that needs one more
-  ; character than the class has.
+  ; A class, a caption pattern (both lowered), a class pattern one character too long.
   Tarvolk::AddClass "TVSEARCHW-${VARIANT}"
   Tarvolk::AddCaption "*search caption ${VARIANT}"
   Tarvolk::AddClass "tvsearchk-${VARIANT}?"
@@ -290,8 +283,7 @@ Section
   !insertmacro Search Offer
   !insertmacro Counts "non-ascii module: $9"
 
-  ; A 64-bit program's module (through the companion where the installer is 32-bit): the
-  ; system's rundll32 starts it, never one beside the plug-in or the installer.
+  ; A 64-bit module: the companion runs in the system's rundll32, never one planted beside us.
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "$PLUGINSDIR\rundll32.exe"
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "$EXEDIR\rundll32.exe"
   Tarvolk::AddModule "${D}\mods64\tvmod64-search"
@@ -307,7 +299,6 @@ Section
   Rename "$PLUGINSDIR\Quillmere64.off" "$PLUGINSDIR\Quillmere64.dll"
   !insertmacro Counts "64-bit image, no companion: $9"
 
-  ; The plug-in called from inside the search's function.
   StrCpy $Nested ""
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro Search OfferNested
@@ -325,8 +316,7 @@ Section
   Tarvolk::AddClass "tvsearchk-${VARIANT}"
   !insertmacro Search Offer
   !insertmacro Counts "autoclose: $9"
-  ; A custom target that stays present: after about 10 s of asking it counts as one that cannot
-  ; be closed; the function hears so, and the search stops before the next target.
+  ; A custom target that stays: after about 10 s it cannot be closed, and the search stops.
   GetFunctionAddress $R1 Present
   Tarvolk::AddCustom "Stays" "stays" $R1
   Tarvolk::AddCustom "Next" "next" $R1
@@ -337,8 +327,7 @@ Section
     StrCpy $Asked "many times"
   !insertmacro Counts "autoclose custom: $9 asked $Asked"
 
-  ; Header words in a search's, a custom entry's and the record walk's function, and an export
-  ; that empties the stack in an EnumProcesses function, over an entry of the script's own.
+  ; Header words in callbacks, and an export that empties the stack inside EnumProcesses.
   StrCpy $Asked ""
   GetFunctionAddress $R1 Words
   Tarvolk::AddCustom "Words" "words" $R1
@@ -355,8 +344,7 @@ Section
   Tarvolk::EnumProcesses $R1
   !insertmacro DumpStack "GetOsVersion in EnumProcesses"
 
-  ; Limits: 128 targets a list, none longer than its block; the refused argument stays below.
-  ; (Window lists: their search is quick.)
+  ; Limits: 128 targets a list (window lists: quick), none longer than its block.
   StrCpy $R3 0
   fill:
     Tarvolk::AddCaption "${D}\nothing-$R3"
@@ -383,7 +371,7 @@ Section
     IntOp $R3 $R3 + 1
     IntCmp $R3 100 0 slow
   ${Dump} "percent before" `Tarvolk::SilentPercentComplete`
-  ; (The search's functions may change $0 to $5 meanwhile: the address is kept in $7, which they leave alone.)
+  ; The search's functions may change $0 to $5 meanwhile, not $7.
   GetFunctionAddress $7 Offer
   Tarvolk::SilentSearch "/async" $7
   ${Dump} "async start" `Tarvolk::SilentWait "/time" 0`

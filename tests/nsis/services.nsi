@@ -7,8 +7,7 @@ OutFile "${OUTFILE}"
 
 !define SVC "TvNsis-${VARIANT}"
 
-; Waits until QueryStatus reports the state in $R0 (at most about 5 s); "gone" waits until the
-; service is missing (a service marked for deletion stays until its process has ended).
+; Waits (about 5 s) for the state in $R0; "gone": a deleted service stays until its process ends.
 Function WaitState
   StrCpy $R1 0
   again:

@@ -36,8 +36,7 @@ std::vector<unsigned char> Block(HelperBatchWriter& writer, std::uint32_t flags,
   return std::vector<unsigned char>(data, data + writer.size());
 }
 
-// Each malformed copy is read from a buffer of exactly its size, so that AddressSanitizer sees
-// any read past it.
+// Each malformed copy in a buffer of exactly its size, so ASan sees reads past it.
 bool Opens(const std::vector<unsigned char>& bytes) {
   std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() + 1]);
   std::copy(bytes.begin(), bytes.end(), exact.get());

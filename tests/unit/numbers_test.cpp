@@ -46,8 +46,7 @@ TEST(Myatoi, WideCharactersOutsideAsciiEndTheNumber) {
   EXPECT_EQ(tv::myatoi(hex), 15);
 }
 
-// Only GetFunctionAddress's decimal text names a script function; anything else is refused
-// rather than handed to the installer as an index it does not have.
+// Only GetFunctionAddress's decimal text names a script function.
 TEST(FunctionIndexOf, TakesPlainPositiveDecimalsOnly) {
   const Case cases[] = {
       {"1", 0},       {"7", 6},           {"2147483647", 2147483646}, {"", -1},   {"0", -1},  {"-1", -1},

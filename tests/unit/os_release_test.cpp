@@ -31,8 +31,7 @@ std::string Name(const tv::OsFacts& os, const char* product, int* number) {
   return name;
 }
 
-// The releases that Wine cannot report (osversion.nsi runs GetOsVersion under those it can), and
-// versions the table does not know.
+// The releases Wine cannot report, and versions the table does not know.
 TEST(ReleaseName, ReleasesBeyondWine) {
   const Row rows[] = {
       {5, 0, true, true, "2000", 0},    {5, 2, true, false, "2003", 0},   {5, 2, false, true, "2003", 1},
@@ -85,7 +84,6 @@ TEST(ReleaseName, VersionTenServersByProductName) {
   int number;
   EXPECT_EQ(Name(server, "Windows Server 2016", &number), "2016");
   EXPECT_EQ(number, 0);
-  // The wide form reads the same name.
   std::int32_t n;
   server.x64 = true;
   EXPECT_STREQ(tv::ReleaseName<wchar_t>(server, L"Windows Server 2019 Essentials", &n), "2019");

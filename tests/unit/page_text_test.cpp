@@ -57,7 +57,6 @@ void CheckCopyFormat() {
   EXPECT_EQ(bigText.size(), (2u + 2 + 4 + 4 + 3000 + 3 + 2500 + 2) + (2u + 2 + 4 + 4 + 3000 + 3 + 5 + 2));
   EXPECT_EQ(bigText.compare(bigText.size() - 10, 10, " - a.exe\r\n"), 0);
 
-  // Nothing to copy: an empty text.
   std::vector<tv::CopyRow<C>> none = {{longStatus.c_str(), status.c_str(), false, 0}};
   EXPECT_EQ(CopyOf(none), "");
 }

@@ -18,8 +18,7 @@ class Wildcard : public ::testing::Test {};
 using Widths = ::testing::Types<char, wchar_t>;
 TYPED_TEST_SUITE(Wildcard, Widths);
 
-// The rules themselves, and wide characters whose low byte is '*', are fuzz_wildcard's: it compares
-// the match with a plain recursive one.
+// The rules themselves are fuzz_wildcard's.
 TYPED_TEST(Wildcard, CharactersBeyondAsciiCompareWhole) {
   using C = TypeParam;
   // 0xE9 and 0xC9 are é and É in the ANSI code page and in UTF-16: a signed char must not matter.
@@ -28,8 +27,7 @@ TYPED_TEST(Wildcard, CharactersBeyondAsciiCompareWhole) {
   EXPECT_TRUE(tv::WildcardMatch(S<C>("?\xE9").c_str(), S<C>("\xFF\xE9").c_str()));
 }
 
-// 100 for an empty search, and no overflow where the count times 100 passes 32 bits (the handle
-// tables of busy machines hold millions of handles).
+// 100 for an empty search; no overflow past 32 bits (busy machines hold millions of handles).
 TEST(SearchPercent, EmptySearchAndHugeTables) {
   EXPECT_EQ(tv::SearchPercent(0, 0, 0), 100u);
   EXPECT_EQ(tv::SearchPercent(30000000, 20000000, 100000000), 50u);

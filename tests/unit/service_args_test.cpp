@@ -44,8 +44,7 @@ TEST(DependencyList, Rewrites) {
 }
 
 TEST(DependencyList, StaysInsideAFullBuffer) {
-  // The text fills the buffer to its last character: the list gives up that character instead
-  // of writing past the end (ASan watches the vector).
+  // Text to the buffer's last character: that character is given up, nothing written past.
   std::vector<char> full(6, 'a');
   full[2] = ';';
   full[5] = '\0';  // "aa;aa" and its NUL, no room for the second NUL

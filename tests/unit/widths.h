@@ -1,5 +1,5 @@
-// Test texts in both character widths (ASCII widened to the width under test, and back), and a
-// script's stack in either width for the parsers that pop their arguments.
+// Test texts in both widths (ASCII widened, and back), and a script's stack in either width.
+
 #pragma once
 #include <string>
 #include <vector>
@@ -30,7 +30,6 @@ struct Script {
     for (auto it = args.rbegin(); it != args.rend(); ++it) Push(*it);
   }
   void Push(const std::string& text) { frame.pushstring(W<C>(text).c_str()); }
-  // The entries left, top first.
   std::vector<std::string> Left() const {
     std::vector<std::string> out;
     for (auto* e = top; e; e = e->next) out.push_back(N(e->text));
