@@ -40,6 +40,9 @@ CloseEnd CloseProgram(const FoundProcess& program, ClosedProgram** noted, bool m
   const DWORD id = program.processId;
   if (id == 0 || !MayEndProcess(id)) return CloseEnd::running;
   Application application(id);
+  // A process that has ended already (a helper that its application's close took with it, offered
+  // by a pass that listed it before) is not noted again: its entry keeps what ended it.
+  if (application.Ended(0)) return CloseEnd::closed;
   ServiceList* services = program.hostsServices ? SearchServices() : nullptr;
   *noted = NoteProgram(program, services != nullptr ? Ended::stopped : Ended::closed, *noted);
   const CloseRequest request = {id, program.window, services, &program.service, withDialog, kCloseLimitMs};

@@ -47,6 +47,8 @@ class Application {
   int Count() const { return count_; }
   DWORD Id(int i) const { return ids_[i]; }  // 0: the first process
   bool Gone(int i) const { return handles_[i] == nullptr || WaitForSingleObject(handles_[i], 0) == WAIT_OBJECT_0; }
+  // Whether the process is known to have ended (not merely out of reach).
+  bool Ended(int i) const { return handles_[i] != nullptr && WaitForSingleObject(handles_[i], 0) == WAIT_OBJECT_0; }
   // True once every process has ended, at most `milliseconds` from now.
   bool AllEnded(DWORD milliseconds);
 
