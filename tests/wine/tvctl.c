@@ -354,8 +354,10 @@ int wmain(int argc, wchar_t** argv) {
       if (c && GetGUIThreadInfo(GetWindowThreadProcessId(c, NULL), &gui) && gui.hwndFocus == c) return 0;
     } else if (lstrcmpW(argv[2], L"text") == 0 && argc > 4) {
       wchar_t text[512] = {0};
-      if (c) Ask(c, WM_GETTEXT, 512, (LPARAM)text);
-      if (c && lstrcmpW(text, argv[4]) == 0) return 0;
+      /* Polled: an installer thread busy with a script function for a moment is asked again. */
+      if (c && SendMessageTimeoutW(c, WM_GETTEXT, 512, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL) &&
+          lstrcmpW(text, argv[4]) == 0)
+        return 0;
     } else if (lstrcmpW(argv[2], L"is") == 0) {
       if (c) {
         wchar_t text[512] = {0};
