@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace {
+#include "widths.h"
 
-std::u16string Wide(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+namespace {
 
 // Protocol words are compared exactly, in both widths of stack text.
 TEST(FirewallWords, ProtocolWords) {
@@ -17,9 +17,9 @@ TEST(FirewallWords, ProtocolWords) {
   const Case cases[] = {{"TCP", 6, 6}, {"UDP", 17, 17}, {"tcp", 256, 6}, {"UD", 256, 6}, {"UDPX", 256, 6}, {"", 256, 6}};
   for (const Case& c : cases) {
     EXPECT_EQ(tv::ApplicationProtocol(c.word), c.application) << c.word;
-    EXPECT_EQ(tv::ApplicationProtocol(Wide(c.word).c_str()), c.application) << c.word;
+    EXPECT_EQ(tv::ApplicationProtocol(W<char16_t>(c.word).c_str()), c.application) << c.word;
     EXPECT_EQ(tv::PortProtocol(c.word), c.port) << c.word;
-    EXPECT_EQ(tv::PortProtocol(Wide(c.word).c_str()), c.port) << c.word;
+    EXPECT_EQ(tv::PortProtocol(W<char16_t>(c.word).c_str()), c.port) << c.word;
   }
 }
 

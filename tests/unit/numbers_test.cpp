@@ -4,15 +4,14 @@
 
 #include <string>
 
+#include "widths.h"
+
 namespace {
 
 struct Case {
   const char* input;
   std::int32_t value;
 };
-
-// Both widths of stack text go through the same parser.
-std::u16string Wide(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
 
 TEST(Myatoi, UnsignedFormTable) {
   const Case cases[] = {
@@ -22,7 +21,7 @@ TEST(Myatoi, UnsignedFormTable) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tv::myatoi(c.input), c.value) << '"' << c.input << '"';
-    EXPECT_EQ(tv::myatoi(Wide(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
+    EXPECT_EQ(tv::myatoi(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
   }
 }
 
@@ -34,7 +33,7 @@ TEST(Myatoi, SignedForm) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tv::myatoi_signed(c.input), c.value) << '"' << c.input << '"';
-    EXPECT_EQ(tv::myatoi_signed(Wide(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
+    EXPECT_EQ(tv::myatoi_signed(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
   }
 }
 
@@ -55,7 +54,7 @@ TEST(FunctionIndexOf, TakesPlainPositiveDecimalsOnly) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tv::FunctionIndexOf(c.input), c.value) << '"' << c.input << '"';
-    EXPECT_EQ(tv::FunctionIndexOf(Wide(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
+    EXPECT_EQ(tv::FunctionIndexOf(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
   }
 }
 

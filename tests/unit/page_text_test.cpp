@@ -75,27 +75,31 @@ TEST(PageCopyList, OutOfMemoryIsAnAnswer) {
   tv::g_failAfterAllocs = -1;
 }
 
+// The options a script call with these arguments gives, and what it leaves on the stack.
+template <class C>
+struct Parsed : tv::PageOptions<C> {
+  Script<C> s;
+  explicit Parsed(const std::vector<std::string>& args) {
+    s.Call(args);
+    tv::ParsePageOptions(s.frame, *this);
+  }
+};
+
 template <class C>
 void CheckOptions() {
   {
-    Script<C> s;
-    s.Call({"/HEADING", "Close these", "/autonext", "mine", "/heading", "not an option"});
-    tv::PageOptions<C> o;
-    tv::ParsePageOptions(s.frame, o);
+    Parsed<C> o({"/HEADING", "Close these", "/autonext", "mine", "/heading", "not an option"});
     EXPECT_EQ(N(o.Get(tv::kHeadingText)), "Close these");
     EXPECT_TRUE(o.autoNext);
-    EXPECT_EQ(s.Left(), (std::vector<std::string>{"mine", "/heading", "not an option"}));
+    EXPECT_EQ(o.s.Left(), (std::vector<std::string>{"mine", "/heading", "not an option"}));
     EXPECT_EQ(N(o.Get(tv::kProgressText)), tv::PageTextDefault(tv::kProgressText));
     EXPECT_FALSE(o.HasNextText());
     EXPECT_EQ(o.autoCloseMode, 0);
   }
   {
-    Script<C> s;
-    s.Call({"/autoclose", "", "kill?", "", "Close all", "/colheadings", "", "Image", "/ignorebtn", "0x10",
-            "/cbaddress", "1", "/noprograms", "", "/caption", "Setup", "/usericons", "/menuitems", "Shut"});
-    tv::PageOptions<C> o;
-    tv::ParsePageOptions(s.frame, o);
-    EXPECT_TRUE(s.Left().empty());
+    Parsed<C> o({"/autoclose", "", "kill?", "", "Close all", "/colheadings", "", "Image", "/ignorebtn", "0x10",
+                 "/cbaddress", "1", "/noprograms", "", "/caption", "Setup", "/usericons", "/menuitems", "Shut"});
+    EXPECT_TRUE(o.s.Left().empty());
     EXPECT_EQ(o.autoCloseMode, 1);
     EXPECT_FALSE(o.saveNextText);
     EXPECT_TRUE(o.HasNextText());
@@ -118,10 +122,7 @@ void CheckOptions() {
     EXPECT_EQ(N(o.Get(tv::kCopyMenuText)), "");
   }
   {
-    Script<C> s;
-    s.Call({"/ignore", "Ignore", "/autoclosesilent", "by hand", "", "/cbaddress", "-4"});
-    tv::PageOptions<C> o;
-    tv::ParsePageOptions(s.frame, o);
+    Parsed<C> o({"/ignore", "Ignore", "/autoclosesilent", "by hand", "", "/cbaddress", "-4"});
     EXPECT_EQ(o.autoCloseMode, 2);
     EXPECT_TRUE(o.saveNextText);
     EXPECT_FALSE(o.HasNextText());  // the later, empty Next text wins
@@ -132,13 +133,10 @@ void CheckOptions() {
   {
     // A language's texts stand in for the defaults: the script's own win wherever it gives them,
     // before or after, and an empty question still falls back, to the language's.
-    Script<C> s;
-    s.Call({"/heading", "Mine", "/default", "HEADING", "Bitte", "/default", "closequestion", "Jetzt?",
-            "/autoclose", "", "", "", "Go", "/default", "searching", "Suche", "/default", "nonsense", "x",
-            "/default", "progress", "", "/default", "column1"});
-    tv::PageOptions<C> o;
-    tv::ParsePageOptions(s.frame, o);
-    EXPECT_TRUE(s.Left().empty());
+    Parsed<C> o({"/heading", "Mine", "/default", "HEADING", "Bitte", "/default", "closequestion", "Jetzt?",
+                 "/autoclose", "", "", "", "Go", "/default", "searching", "Suche", "/default", "nonsense", "x",
+                 "/default", "progress", "", "/default", "column1"});
+    EXPECT_TRUE(o.s.Left().empty());
     EXPECT_EQ(N(o.Get(tv::kHeadingText)), "Mine");
     EXPECT_EQ(N(o.Get(tv::kCloseQuestionText)), "Jetzt?");
     EXPECT_EQ(N(o.Get(tv::kSearchingText)), "Suche");

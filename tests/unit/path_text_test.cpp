@@ -68,51 +68,48 @@ const std::map<char, std::string> kDrives = {
 };
 
 template <class C>
+bool Target(C letter, C* target, std::size_t capacity) {
+  auto it = kDrives.find(static_cast<char>(letter));
+  if (it == kDrives.end() || it->second.size() >= capacity) return false;
+  std::copy(it->second.begin(), it->second.end(), target);
+  target[it->second.size()] = C(0);
+  return true;
+}
+
+template <class C>
 bool Map(const std::string& device, std::basic_string<C>* out, std::size_t outSize = 260) {
   std::vector<C> buffer(outSize, C('#'));
   buffer[0] = C(0);
-  bool ok = tv::MapDevicePath(W<C>(device).c_str(), buffer.data(), outSize, [](C letter, C* target, std::size_t capacity) {
-    auto it = kDrives.find(static_cast<char>(letter));
-    if (it == kDrives.end() || it->second.size() >= capacity) return false;
-    std::copy(it->second.begin(), it->second.end(), target);
-    target[it->second.size()] = C(0);
-    return true;
-  });
+  bool ok = tv::MapDevicePath(W<C>(device).c_str(), buffer.data(), outSize, Target<C>);
   *out = buffer.data();
   return ok;
 }
 
 TYPED_TEST(PathText, DevicePathsMapToDriveLetters) {
   using C = TypeParam;
-  std::basic_string<C> out;
-  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume3\\data\\f.txt", &out));
-  EXPECT_EQ(N(out.c_str()), "C:\\data\\f.txt");
-  // A target matches as a whole component only: volume 30 is D:, not C: with a stray "0".
-  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30\\x", &out));
-  EXPECT_EQ(N(out.c_str()), "D:\\x");
-  EXPECT_TRUE(Map<C>("\\Device\\HarddiskVolume30", &out));
-  EXPECT_EQ(N(out.c_str()), "D:");
-  EXPECT_TRUE(Map<C>("\\Device\\CdRom0\\setup.exe", &out));
-  EXPECT_EQ(N(out.c_str()), "E:\\setup.exe");
-  // A network drive is compared without its drive and session part.
-  EXPECT_TRUE(Map<C>("\\Device\\LanmanRedirector\\server\\share\\doc.txt", &out));
-  EXPECT_EQ(N(out.c_str()), "Z:\\doc.txt");
-  EXPECT_FALSE(Map<C>("\\Device\\LanmanRedirector\\server\\share2\\doc.txt", &out));
-  EXPECT_FALSE(Map<C>("\\Device\\CdRom01\\setup.exe", &out));
-  EXPECT_FALSE(Map<C>("\\Device\\HarddiskVolume9\\f.txt", &out));
-  EXPECT_EQ(N(out.c_str()), "");  // untouched
-  EXPECT_FALSE(Map<C>("\\device\\harddiskvolume3\\f.txt", &out));
-}
-
-TYPED_TEST(PathText, WineNamesAreAlreadyDriveLetterPaths) {
-  using C = TypeParam;
-  std::basic_string<C> out;
-  EXPECT_TRUE(Map<C>("\\??\\C:\\dir\\file.txt", &out));
-  EXPECT_EQ(N(out.c_str()), "C:\\dir\\file.txt");
-  EXPECT_TRUE(Map<C>("\\??\\z:\\", &out));
-  EXPECT_EQ(N(out.c_str()), "z:\\");
-  EXPECT_FALSE(Map<C>("\\??\\UNC\\server\\share\\f", &out));
-  EXPECT_FALSE(Map<C>("\\??\\1:\\f", &out));
+  const std::pair<const char*, const char*> cases[] = {  // no drive path: no match, the output untouched
+      {"\\Device\\HarddiskVolume3\\data\\f.txt", "C:\\data\\f.txt"},
+      // A target matches as a whole component only: volume 30 is D:, not C: with a stray "0".
+      {"\\Device\\HarddiskVolume30\\x", "D:\\x"},
+      {"\\Device\\HarddiskVolume30", "D:"},
+      {"\\Device\\CdRom0\\setup.exe", "E:\\setup.exe"},
+      // A network drive is compared without its drive and session part.
+      {"\\Device\\LanmanRedirector\\server\\share\\doc.txt", "Z:\\doc.txt"},
+      {"\\Device\\LanmanRedirector\\server\\share2\\doc.txt", nullptr},
+      {"\\Device\\CdRom01\\setup.exe", nullptr},
+      {"\\Device\\HarddiskVolume9\\f.txt", nullptr},
+      {"\\device\\harddiskvolume3\\f.txt", nullptr},
+      // Wine's names are drive letter paths already.
+      {"\\??\\C:\\dir\\file.txt", "C:\\dir\\file.txt"},
+      {"\\??\\z:\\", "z:\\"},
+      {"\\??\\UNC\\server\\share\\f", nullptr},
+      {"\\??\\1:\\f", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::basic_string<C> out;
+    EXPECT_EQ(Map<C>(c.first, &out), c.second != nullptr) << c.first;
+    EXPECT_EQ(N(out.c_str()), c.second ? c.second : "") << c.first;
+  }
 }
 
 TYPED_TEST(PathText, MappingInPlaceAndBounded) {
@@ -120,13 +117,7 @@ TYPED_TEST(PathText, MappingInPlaceAndBounded) {
   std::basic_string<C> device = W<C>("\\Device\\HarddiskVolume3\\a\\b.txt");
   std::vector<C> buffer(device.begin(), device.end());
   buffer.push_back(C(0));
-  ASSERT_TRUE(tv::MapDevicePath(buffer.data(), buffer.data(), buffer.size(), [](C letter, C* t, std::size_t) {
-    if (letter != C('C')) return false;
-    std::string target = "\\Device\\HarddiskVolume3";
-    std::copy(target.begin(), target.end(), t);
-    t[target.size()] = C(0);
-    return true;
-  }));
+  ASSERT_TRUE(tv::MapDevicePath(buffer.data(), buffer.data(), buffer.size(), Target<C>));
   EXPECT_EQ(N(buffer.data()), "C:\\a\\b.txt");
   // A result that does not fit is no match, and the output stays as it was.
   std::basic_string<C> out;

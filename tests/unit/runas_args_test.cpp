@@ -13,9 +13,18 @@ extern int g_failAfterAllocs;
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
+// Every text of the arguments, in the order of the struct: header (2), user (2), domain (2),
+// password, next, errors (3), program, working directory.
 template <class C>
-std::string N(const tv::BasicText<C>& s) {
-  return std::string(s.c_str(), s.c_str() + s.size());
+Strings Texts(const tv::RunAsArgs<C>& a) {
+  Strings out;
+  for (auto* t : {&a.customAccountText, &a.currentUserText, &a.userLabel, &a.userDefault, &a.domainLabel,
+                  &a.domainDefault, &a.passwordLabel, &a.nextText, &a.logonFailureText, &a.lockedOutText,
+                  &a.otherErrorText, &a.programPath, &a.workingDirectory})
+    out.emplace_back(t->c_str(), t->c_str() + t->size());
+  return out;
 }
 
 template <class C>
@@ -25,21 +34,10 @@ void CheckEverySwitch() {
   s.Call({"/HEADER", "Other account", "Me", "/user", "Name:", "bob", "/Domain", "Domain:", "CORP", "/pwd",
           "Secret:", "/next", "Go", "/errors", "bad", "locked", "other", "C:\\p.exe", "C:\\dir"});
   auto a = tv::ParseRunAsArgs(s.frame);
-  EXPECT_EQ(N(a.customAccountText), "Other account");
-  EXPECT_EQ(N(a.currentUserText), "Me");
-  EXPECT_EQ(N(a.userLabel), "Name:");
-  EXPECT_EQ(N(a.userDefault), "bob");
-  EXPECT_EQ(N(a.domainLabel), "Domain:");
-  EXPECT_EQ(N(a.domainDefault), "CORP");
-  EXPECT_EQ(N(a.passwordLabel), "Secret:");
-  EXPECT_EQ(N(a.nextText), "Go");
-  EXPECT_EQ(N(a.logonFailureText), "bad");
-  EXPECT_EQ(N(a.lockedOutText), "locked");
-  EXPECT_EQ(N(a.otherErrorText), "other");
+  EXPECT_EQ(Texts(a), (Strings{"Other account", "Me", "Name:", "bob", "Domain:", "CORP", "Secret:", "Go", "bad",
+                               "locked", "other", "C:\\p.exe", "C:\\dir"}));
   EXPECT_TRUE(a.hasProgram);
-  EXPECT_EQ(N(a.programPath), "C:\\p.exe");
   EXPECT_TRUE(a.hasWorkingDirectory);
-  EXPECT_EQ(N(a.workingDirectory), "C:\\dir");
   EXPECT_EQ(s.Left().size(), 1u);  // parsing stops after the working directory
 }
 
@@ -48,34 +46,27 @@ TEST(RunAsArgs, EverySwitchInAnyCaseNarrowAndWide) {
   CheckEverySwitch<wchar_t>();
 }
 
-TEST(RunAsArgs, AnUnknownSwitchIsTheProgram) {
-  Script<char> s;
-  s.Call({"/pwd", "P:", "/other", "/user", "rest"});
-  auto a = tv::ParseRunAsArgs(s.frame);
-  EXPECT_EQ(N(a.passwordLabel), "P:");
-  EXPECT_EQ(N(a.programPath), "/other");
-  EXPECT_EQ(N(a.workingDirectory), "/user");
-  EXPECT_EQ(s.Left().size(), 1u);
-  EXPECT_TRUE(a.userLabel.empty());
-}
-
-TEST(RunAsArgs, RunningOutOfEntries) {
-  {
-    Script<char> s;  // a switch whose values the stack no longer holds
-    s.Call({"/errors", "only one"});
+TEST(RunAsArgs, UnknownSwitchesValuesAndTheStacksEnd) {
+  struct Case {
+    Strings call, texts;
+    bool hasProgram;
+    std::size_t left;
+  } cases[] = {
+      // An unknown switch is the program.
+      {{"/pwd", "P:", "/other", "/user", "rest"},
+       {"", "", "", "", "", "", "P:", "", "", "", "", "/other", "/user"}, 1, 1},
+      // A switch whose values the stack no longer holds.
+      {{"/errors", "only one"}, {"", "", "", "", "", "", "", "", "only one", "", "", "", ""}, 0, 0},
+      // "/user" as a value is a value, not a switch.
+      {{"/header", "/user", "x", "prog"}, {"/user", "x", "", "", "", "", "", "", "", "", "", "prog", ""}, 1, 0},
+  };
+  for (const Case& c : cases) {
+    Script<char> s;
+    s.Call(c.call);
     auto a = tv::ParseRunAsArgs(s.frame);
-    EXPECT_EQ(N(a.logonFailureText), "only one");
-    EXPECT_EQ(N(a.lockedOutText), "");
-    EXPECT_FALSE(a.hasProgram);
-    EXPECT_EQ(s.Left().size(), 0u);
-  }
-  {
-    Script<char> s;  // "/user" as a value is a value, not a switch
-    s.Call({"/header", "/user", "x", "prog"});
-    auto a = tv::ParseRunAsArgs(s.frame);
-    EXPECT_EQ(N(a.customAccountText), "/user");
-    EXPECT_EQ(N(a.currentUserText), "x");
-    EXPECT_EQ(N(a.programPath), "prog");
+    EXPECT_EQ(Texts(a), c.texts) << c.call[0];
+    EXPECT_EQ(a.hasProgram, c.hasProgram) << c.call[0];
+    EXPECT_EQ(s.Left().size(), c.left) << c.call[0];
   }
 }
 
@@ -98,8 +89,8 @@ TEST(RunAsArgs, NoMemoryMarksTheArgumentsIncomplete) {
     tv::g_failAfterAllocs = -1;
     completed = !a.outOfMemory;
     if (completed) {
-      EXPECT_EQ(N(a.otherErrorText), "other");
-      EXPECT_EQ(N(a.workingDirectory), "C:\\dir");
+      EXPECT_EQ(N(a.otherErrorText.c_str()), "other");
+      EXPECT_EQ(N(a.workingDirectory.c_str()), "C:\\dir");
     }
     ASSERT_LT(allowed, 40);
   }

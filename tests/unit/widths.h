@@ -8,7 +8,9 @@
 
 template <class C>
 std::basic_string<C> W(const std::string& s) {
-  return std::basic_string<C>(s.begin(), s.end());
+  std::basic_string<C> out;
+  for (unsigned char c : s) out += static_cast<C>(c);  // 0xE9 is é in the ANSI code page and in UTF-16
+  return out;
 }
 
 template <class C>
