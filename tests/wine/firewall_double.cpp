@@ -9,8 +9,8 @@
 #include <initguid.h>
 #include <netfw.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,10 +24,10 @@ LONG g_live = 0;
 struct Record {
   std::string kind;  // rule, app, port
   std::vector<std::pair<std::string, std::wstring>> props;
-  const std::wstring* Find(const std::string& key) const {
+  std::wstring Get(const std::string& key, const wchar_t* fallback = L"") const {
     for (auto& p : props)
-      if (p.first == key) return &p.second;
-    return nullptr;
+      if (p.first == key) return p.second;
+    return fallback;
   }
   void Set(const std::string& key, const std::wstring& value) {
     for (auto& p : props)
@@ -54,10 +54,10 @@ std::string Utf8(const std::wstring& w) {
   return s;
 }
 
-std::vector<std::string> Split(const std::string& line) {
+std::vector<std::string> Split(const std::string& line, char separator = '|') {
   std::vector<std::string> parts(1);
   for (char c : line) {
-    if (c == '|') parts.emplace_back();
+    if (c == separator) parts.emplace_back();
     else parts.back() += c;
   }
   return parts;
@@ -77,8 +77,7 @@ State Load() {
   char buffer[4096];
   for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
   fclose(f);
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
+  for (std::string line : Split(text, '\n')) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     std::vector<std::string> parts = Split(line);
@@ -110,10 +109,8 @@ void Save(const State& state) {
   fclose(f);
 }
 
-bool Has(const State& state, const std::string& line) {
-  for (auto& s : state.switches)
-    if (s == line) return true;
-  return false;
+bool Has(const State& state, const char* line) {
+  return std::find(state.switches.begin(), state.switches.end(), line) != state.switches.end();
 }
 
 bool Fails(const std::string& what) {
@@ -156,13 +153,13 @@ class Object : public I {
   M(HRESULT) GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   M(HRESULT) GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   M(HRESULT) GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  M(HRESULT) Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
+  M(HRESULT) Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
 
  private:
   LONG refs_ = 1;
 };
+
+std::wstring FromBstr(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : L""; }
 
 class Properties {
  public:
@@ -171,21 +168,22 @@ class Properties {
   void Attach(size_t index) { index_ = static_cast<long>(index); }
 
  protected:
-  HRESULT PutText(const char* key, BSTR value) { return Put(key, value ? std::wstring(value, SysStringLen(value)) : L""); }
-  HRESULT PutLong(const char* key, LONG value) { return Put(key, std::to_wstring(value)); }
-  HRESULT GetText(const char* key, BSTR* out) {
-    if (Fails(prefix_ + ".get_" + key)) return kFailed;
-    Record r = Current();
-    const std::wstring* v = r.Find(key);
-    *out = SysAllocString(v ? v->c_str() : L"");
+  HRESULT Get(const char* key, BSTR, BSTR* out) {
+    std::wstring v;
+    *out = Read(key, &v) ? SysAllocString(v.c_str()) : nullptr;
+    return *out ? S_OK : kFailed;
+  }
+  template <class T>
+  HRESULT Get(const char* key, T fallback, T* out) {
+    std::wstring v;
+    if (!Read(key, &v)) return kFailed;
+    *out = v.empty() ? fallback : static_cast<T>(_wtol(v.c_str()));
     return S_OK;
   }
-  HRESULT GetLong(const char* key, LONG fallback, LONG* out) {
-    if (Fails(prefix_ + ".get_" + key)) return kFailed;
-    Record r = Current();
-    const std::wstring* v = r.Find(key);
-    *out = v ? _wtol(v->c_str()) : fallback;
-    return S_OK;
+  HRESULT Put(const char* key, BSTR value) { return Store(key, FromBstr(value)); }
+  template <class T>
+  HRESULT Put(const char* key, T value) {
+    return Store(key, std::to_wstring(static_cast<LONG>(value)));
   }
 
  private:
@@ -196,10 +194,15 @@ class Properties {
   bool Refused(const std::string& key, const std::wstring& value) {
     if (prefix_ == "Port" && key == "Port") return !IsPort(value);
     if (prefix_ != "Rule" || key != "LocalPorts") return false;
-    const std::wstring* protocol = Current().Find("Protocol");
-    return protocol == nullptr || (*protocol != L"6" && *protocol != L"17") || !IsPort(value);
+    std::wstring protocol = Current().Get("Protocol");
+    return (protocol != L"6" && protocol != L"17") || !IsPort(value);
   }
-  HRESULT Put(const char* key, const std::wstring& value) {
+  bool Read(const char* key, std::wstring* value) {
+    if (Fails(prefix_ + ".get_" + key)) return false;
+    *value = Current().Get(key);
+    return true;
+  }
+  HRESULT Store(const char* key, const std::wstring& value) {
     if (Fails(prefix_ + ".put_" + key) || Refused(key, value)) return kFailed;
     if (index_ < 0) return own_.Set(key, value), S_OK;
     State state = Load();
@@ -219,22 +222,20 @@ class Properties {
   long index_ = -1;  // position in the state file once the object came from a collection
 };
 
-#define TEXT_PROPERTY(Name)                                                   \
-  M(HRESULT) get_##Name(BSTR* v) override { return GetText(#Name, v); } \
-  M(HRESULT) put_##Name(BSTR v) override { return PutText(#Name, v); }
-#define LONG_PROPERTY(Name, T, fallback)                                     \
-  M(HRESULT) get_##Name(T* v) override {                                    \
-    LONG x = 0;                                                             \
-    HRESULT hr = GetLong(#Name, fallback, &x);                              \
-    *v = static_cast<T>(x);                                                 \
-    return hr;                                                              \
-  }                                                                         \
-  M(HRESULT) put_##Name(T v) override { return PutLong(#Name, static_cast<LONG>(v)); }
+#define PROPERTY(Name, T, fallback)                                                          \
+  M(HRESULT) get_##Name(T* v) override { return Get(#Name, static_cast<T>(fallback), v); } \
+  M(HRESULT) put_##Name(T v) override { return Put(#Name, v); }
+#define TEXT_PROPERTY(Name) PROPERTY(Name, BSTR, nullptr)
+// A property the plug-in never uses (per profile: the profile type first).
+#define NO_PROPERTY(Name, ...)                                         \
+  M(HRESULT) get_##Name(__VA_ARGS__*) override { return E_NOTIMPL; } \
+  M(HRESULT) put_##Name(__VA_ARGS__) override { return E_NOTIMPL; }
 
 // A new rule is disabled, inbound, allowing, any protocol, in every profile.
 class Rule : public Object<INetFwRule>, public Properties {
  public:
-  Rule() : Properties("rule", "Rule") {}
+  static constexpr const char *kKind = "rule", *kName = "Rule";
+  Rule() : Properties(kKind, kName) {}
   TEXT_PROPERTY(Name)
   TEXT_PROPERTY(Description)
   TEXT_PROPERTY(ApplicationName)
@@ -246,55 +247,50 @@ class Rule : public Object<INetFwRule>, public Properties {
   TEXT_PROPERTY(IcmpTypesAndCodes)
   TEXT_PROPERTY(InterfaceTypes)
   TEXT_PROPERTY(Grouping)
-  LONG_PROPERTY(Protocol, LONG, 256)
-  LONG_PROPERTY(Direction, NET_FW_RULE_DIRECTION, NET_FW_RULE_DIR_IN)
-  LONG_PROPERTY(Enabled, VARIANT_BOOL, VARIANT_FALSE)
-  LONG_PROPERTY(Profiles, LONG, NET_FW_PROFILE2_ALL)
-  LONG_PROPERTY(EdgeTraversal, VARIANT_BOOL, VARIANT_FALSE)
-  LONG_PROPERTY(Action, NET_FW_ACTION, NET_FW_ACTION_ALLOW)
-  M(HRESULT) get_Interfaces(VARIANT*) override { return E_NOTIMPL; }
-  M(HRESULT) put_Interfaces(VARIANT) override { return E_NOTIMPL; }
+  PROPERTY(Protocol, LONG, 256)
+  PROPERTY(Direction, NET_FW_RULE_DIRECTION, NET_FW_RULE_DIR_IN)
+  PROPERTY(Enabled, VARIANT_BOOL, VARIANT_FALSE)
+  PROPERTY(Profiles, LONG, NET_FW_PROFILE2_ALL)
+  PROPERTY(EdgeTraversal, VARIANT_BOOL, VARIANT_FALSE)
+  PROPERTY(Action, NET_FW_ACTION, NET_FW_ACTION_ALLOW)
+  NO_PROPERTY(Interfaces, VARIANT)
 };
 
 // A new authorized application is enabled, for all addresses and both IP versions.
 class Application : public Object<INetFwAuthorizedApplication>, public Properties {
  public:
-  Application() : Properties("app", "App") {}
+  static constexpr const char *kKind = "app", *kName = "App";
+  Application() : Properties(kKind, kName) {}
   TEXT_PROPERTY(Name)
   TEXT_PROPERTY(ProcessImageFileName)
   TEXT_PROPERTY(RemoteAddresses)
-  LONG_PROPERTY(IpVersion, NET_FW_IP_VERSION, NET_FW_IP_VERSION_ANY)
-  LONG_PROPERTY(Scope, NET_FW_SCOPE, NET_FW_SCOPE_ALL)
-  LONG_PROPERTY(Enabled, VARIANT_BOOL, VARIANT_TRUE)
+  PROPERTY(IpVersion, NET_FW_IP_VERSION, NET_FW_IP_VERSION_ANY)
+  PROPERTY(Scope, NET_FW_SCOPE, NET_FW_SCOPE_ALL)
+  PROPERTY(Enabled, VARIANT_BOOL, VARIANT_TRUE)
 };
 
 class OpenPort : public Object<INetFwOpenPort>, public Properties {
  public:
-  OpenPort() : Properties("port", "Port") {}
+  static constexpr const char *kKind = "port", *kName = "Port";
+  OpenPort() : Properties(kKind, kName) {}
   TEXT_PROPERTY(Name)
   TEXT_PROPERTY(RemoteAddresses)
-  LONG_PROPERTY(IpVersion, NET_FW_IP_VERSION, NET_FW_IP_VERSION_ANY)
-  LONG_PROPERTY(Protocol, NET_FW_IP_PROTOCOL, NET_FW_IP_PROTOCOL_TCP)
-  LONG_PROPERTY(Port, LONG, 0)
-  LONG_PROPERTY(Scope, NET_FW_SCOPE, NET_FW_SCOPE_ALL)
-  LONG_PROPERTY(Enabled, VARIANT_BOOL, VARIANT_TRUE)
+  PROPERTY(IpVersion, NET_FW_IP_VERSION, NET_FW_IP_VERSION_ANY)
+  PROPERTY(Protocol, NET_FW_IP_PROTOCOL, NET_FW_IP_PROTOCOL_TCP)
+  PROPERTY(Port, LONG, 0)
+  PROPERTY(Scope, NET_FW_SCOPE, NET_FW_SCOPE_ALL)
+  PROPERTY(Enabled, VARIANT_BOOL, VARIANT_TRUE)
   M(HRESULT) get_BuiltIn(VARIANT_BOOL* v) override { return *v = VARIANT_FALSE, S_OK; }
 };
 
-std::wstring FromBstr(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : L""; }
-
 // Adding an application or port replaces the one with its key; rules are never replaced.
-std::wstring KeyOf(const Record& r) {
-  auto get = [&r](const char* key, const wchar_t* fallback) {
-    const std::wstring* v = r.Find(key);
-    return v ? *v : std::wstring(fallback);
-  };
-  if (r.kind == "rule") return get("Name", L"");
-  if (r.kind == "app") return get("ProcessImageFileName", L"");
-  return std::to_wstring(_wtol(get("Port", L"0").c_str())) + L"/" + std::to_wstring(_wtol(get("Protocol", L"6").c_str()));
-}
-
 std::wstring PortKey(LONG port, LONG protocol) { return std::to_wstring(port) + L"/" + std::to_wstring(protocol); }
+
+std::wstring KeyOf(const Record& r) {
+  if (r.kind == "rule") return r.Get("Name");
+  if (r.kind == "app") return r.Get("ProcessImageFileName");
+  return PortKey(_wtol(r.Get("Port", L"0").c_str()), _wtol(r.Get("Protocol", L"6").c_str()));
+}
 
 long IndexOf(const State& state, const std::string& kind, const std::wstring& key) {
   for (size_t i = 0; i < state.records.size(); ++i) {
@@ -305,22 +301,25 @@ long IndexOf(const State& state, const std::string& kind, const std::wstring& ke
   return -1;
 }
 
+// The collection of ItemT: failures named "Rules.Add", "Apps.Item", "Ports.Remove" and so on.
 template <class I, class ItemI, class ItemT>
 class Collection : public Object<I> {
- protected:
-  Collection(const char* kind, const char* prefix, bool replaces) : kind_(kind), prefix_(prefix), replaces_(replaces) {}
-
-  HRESULT AddOf(ItemI* item) {
+ public:
+  M(HRESULT) Add(ItemI* item) override {
     if (Fails(prefix_ + ".Add")) return kFailed;
     if (item == nullptr) return E_POINTER;
     Record record = static_cast<ItemT*>(item)->Detached();
     State state = Load();
-    long at = replaces_ ? IndexOf(state, kind_, KeyOf(record)) : -1;
+    long at = kind_ != "rule" ? IndexOf(state, kind_, KeyOf(record)) : -1;
     if (at >= 0) state.records[at] = record;
     else state.records.push_back(record);
     Save(state);
     return S_OK;
   }
+  M(HRESULT) get_Count(LONG*) override { return E_NOTIMPL; }
+  M(HRESULT) get__NewEnum(IUnknown**) override { return E_NOTIMPL; }
+
+ protected:
   HRESULT RemoveOf(const std::wstring& key) {
     if (Fails(prefix_ + ".Remove")) return kFailed;
     State state = Load();
@@ -341,36 +340,22 @@ class Collection : public Object<I> {
     return S_OK;
   }
 
- public:
-  M(HRESULT) get_Count(LONG*) override { return E_NOTIMPL; }
-  M(HRESULT) get__NewEnum(IUnknown**) override { return E_NOTIMPL; }
-
  private:
-  const char* kind_;
-  std::string prefix_;
-  bool replaces_;
+  std::string kind_ = ItemT::kKind, prefix_ = std::string(ItemT::kName) + "s";
 };
 
-class Rules : public Collection<INetFwRules, INetFwRule, Rule> {
+// Rules by their name, applications by their path.
+template <class I, class ItemI, class ItemT>
+class NamedCollection : public Collection<I, ItemI, ItemT> {
  public:
-  Rules() : Collection("rule", "Rules", false) {}
-  M(HRESULT) Add(INetFwRule* rule) override { return AddOf(rule); }
-  M(HRESULT) Remove(BSTR name) override { return RemoveOf(FromBstr(name)); }
-  M(HRESULT) Item(BSTR name, INetFwRule** rule) override { return ItemOf(FromBstr(name), rule); }
+  M(HRESULT) Remove(BSTR key) override { return this->RemoveOf(FromBstr(key)); }
+  M(HRESULT) Item(BSTR key, ItemI** out) override { return this->ItemOf(FromBstr(key), out); }
 };
-
-class Applications : public Collection<INetFwAuthorizedApplications, INetFwAuthorizedApplication, Application> {
- public:
-  Applications() : Collection("app", "Apps", true) {}
-  M(HRESULT) Add(INetFwAuthorizedApplication* app) override { return AddOf(app); }
-  M(HRESULT) Remove(BSTR path) override { return RemoveOf(FromBstr(path)); }
-  M(HRESULT) Item(BSTR path, INetFwAuthorizedApplication** app) override { return ItemOf(FromBstr(path), app); }
-};
+using Rules = NamedCollection<INetFwRules, INetFwRule, Rule>;
+using Applications = NamedCollection<INetFwAuthorizedApplications, INetFwAuthorizedApplication, Application>;
 
 class OpenPorts : public Collection<INetFwOpenPorts, INetFwOpenPort, OpenPort> {
  public:
-  OpenPorts() : Collection("port", "Ports", true) {}
-  M(HRESULT) Add(INetFwOpenPort* port) override { return AddOf(port); }
   M(HRESULT) Remove(LONG port, NET_FW_IP_PROTOCOL protocol) override { return RemoveOf(PortKey(port, protocol)); }
   M(HRESULT) Item(LONG port, NET_FW_IP_PROTOCOL protocol, INetFwOpenPort** out) override {
     return ItemOf(PortKey(port, protocol), out);
@@ -386,14 +371,10 @@ HRESULT Give(const char* call, I** out) {
 class Profile : public Object<INetFwProfile> {
  public:
   M(HRESULT) get_Type(NET_FW_PROFILE_TYPE* type) override { return *type = NET_FW_PROFILE_STANDARD, S_OK; }
-  M(HRESULT) get_FirewallEnabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  M(HRESULT) put_FirewallEnabled(VARIANT_BOOL) override { return E_NOTIMPL; }
-  M(HRESULT) get_ExceptionsNotAllowed(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  M(HRESULT) put_ExceptionsNotAllowed(VARIANT_BOOL) override { return E_NOTIMPL; }
-  M(HRESULT) get_NotificationsDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  M(HRESULT) put_NotificationsDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
-  M(HRESULT) get_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  M(HRESULT) put_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
+  NO_PROPERTY(FirewallEnabled, VARIANT_BOOL)
+  NO_PROPERTY(ExceptionsNotAllowed, VARIANT_BOOL)
+  NO_PROPERTY(NotificationsDisabled, VARIANT_BOOL)
+  NO_PROPERTY(UnicastResponsesToMulticastBroadcastDisabled, VARIANT_BOOL)
   M(HRESULT) get_RemoteAdminSettings(INetFwRemoteAdminSettings**) override { return E_NOTIMPL; }
   M(HRESULT) get_IcmpSettings(INetFwIcmpSettings**) override { return E_NOTIMPL; }
   M(HRESULT) get_GloballyOpenPorts(INetFwOpenPorts** out) override {
@@ -422,20 +403,16 @@ class Manager : public Object<INetFwMgr> {
   M(HRESULT) IsIcmpTypeAllowed(NET_FW_IP_VERSION, BSTR, BYTE, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
 };
 
-#define PROFILE_PROPERTY(Name, T)                                                   \
-  M(HRESULT) get_##Name(NET_FW_PROFILE_TYPE2, T*) override { return E_NOTIMPL; } \
-  M(HRESULT) put_##Name(NET_FW_PROFILE_TYPE2, T) override { return E_NOTIMPL; }
-
 class Policy2 : public Object<INetFwPolicy2> {
  public:
   M(HRESULT) get_CurrentProfileTypes(LONG* types) override { return *types = NET_FW_PROFILE2_PRIVATE, S_OK; }
-  PROFILE_PROPERTY(FirewallEnabled, VARIANT_BOOL)
-  PROFILE_PROPERTY(ExcludedInterfaces, VARIANT)
-  PROFILE_PROPERTY(BlockAllInboundTraffic, VARIANT_BOOL)
-  PROFILE_PROPERTY(NotificationsDisabled, VARIANT_BOOL)
-  PROFILE_PROPERTY(UnicastResponsesToMulticastBroadcastDisabled, VARIANT_BOOL)
-  PROFILE_PROPERTY(DefaultInboundAction, NET_FW_ACTION)
-  PROFILE_PROPERTY(DefaultOutboundAction, NET_FW_ACTION)
+  NO_PROPERTY(FirewallEnabled, NET_FW_PROFILE_TYPE2, VARIANT_BOOL)
+  NO_PROPERTY(ExcludedInterfaces, NET_FW_PROFILE_TYPE2, VARIANT)
+  NO_PROPERTY(BlockAllInboundTraffic, NET_FW_PROFILE_TYPE2, VARIANT_BOOL)
+  NO_PROPERTY(NotificationsDisabled, NET_FW_PROFILE_TYPE2, VARIANT_BOOL)
+  NO_PROPERTY(UnicastResponsesToMulticastBroadcastDisabled, NET_FW_PROFILE_TYPE2, VARIANT_BOOL)
+  NO_PROPERTY(DefaultInboundAction, NET_FW_PROFILE_TYPE2, NET_FW_ACTION)
+  NO_PROPERTY(DefaultOutboundAction, NET_FW_PROFILE_TYPE2, NET_FW_ACTION)
   M(HRESULT) get_Rules(INetFwRules** out) override { return Give<Rules>("Policy2.get_Rules", out); }
   M(HRESULT) get_ServiceRestriction(INetFwServiceRestriction**) override { return E_NOTIMPL; }
   M(HRESULT) EnableRuleGroup(LONG, BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
