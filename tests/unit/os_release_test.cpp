@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -24,11 +25,12 @@ tv::OsFacts Facts(const Row& r) {
   return os;
 }
 
-std::string Name(const tv::OsFacts& os, const char* product, int* number) {
+using Release = std::pair<std::string, int>;  // the name and whether the system is 64-bit
+
+Release Name(const tv::OsFacts& os, const char* product = nullptr) {
   std::int32_t n = -7;
   std::string name = tv::ReleaseName<char>(os, product, &n);
-  *number = n;
-  return name;
+  return {name, n};
 }
 
 // The releases Wine cannot report, and versions the table does not know.
@@ -39,23 +41,16 @@ TEST(ReleaseName, ReleasesBeyondWine) {
       {6, 3, false, true, "2012", 1},   {5, 3, true, true, "Unknown", 0},  {6, 4, true, true, "Unknown", 1},
       {7, 0, true, true, "Unknown", 0}, {11, 0, true, true, "Unknown", 0},
   };
-  for (const Row& r : rows) {
-    int number;
-    EXPECT_EQ(Name(Facts(r), nullptr, &number), r.name) << r.major << "." << r.minor;
-    EXPECT_EQ(number, r.number) << r.major << "." << r.minor << " " << r.name;
-  }
+  for (const Row& r : rows) EXPECT_EQ(Name(Facts(r)), Release(r.name, r.number)) << r.major << "." << r.minor;
 }
 
 TEST(ReleaseName, FailedQueryAndOtherPlatformsAreNt) {
-  int number;
   tv::OsFacts failed = Facts({10, 0, true, true, "", 0});
   failed.queried = false;
-  EXPECT_EQ(Name(failed, nullptr, &number), "NT");
-  EXPECT_EQ(number, 0);
+  EXPECT_EQ(Name(failed), Release("NT", 0));
   tv::OsFacts nine = Facts({4, 10, true, true, "", 0});
   nine.platform = 1;  // the Windows 9x family
-  EXPECT_EQ(Name(nine, nullptr, &number), "NT");
-  EXPECT_EQ(number, 0);
+  EXPECT_EQ(Name(nine), Release("NT", 0));
 }
 
 TEST(ReleaseName, VersionTenServersByProductName) {
@@ -75,15 +70,9 @@ TEST(ReleaseName, VersionTenServersByProductName) {
       {"", "unknown"},
       {nullptr, "unknown"},  // the name could not be read
   };
-  for (const Case& c : cases) {
-    int number;
-    EXPECT_EQ(Name(server, c.product, &number), c.name) << (c.product ? c.product : "(none)");
-    EXPECT_EQ(number, 1);
-  }
+  for (const Case& c : cases) EXPECT_EQ(Name(server, c.product), Release(c.name, 1)) << (c.product ? c.product : "-");
   server.x64 = false;
-  int number;
-  EXPECT_EQ(Name(server, "Windows Server 2016", &number), "2016");
-  EXPECT_EQ(number, 0);
+  EXPECT_EQ(Name(server, "Windows Server 2016"), Release("2016", 0));
   std::int32_t n;
   server.x64 = true;
   EXPECT_STREQ(tv::ReleaseName<wchar_t>(server, L"Windows Server 2019 Essentials", &n), "2019");

@@ -103,8 +103,9 @@ static HANDLE OpenMaking(const char* path, DWORD access, DWORD share, DWORD disp
 }
 
 static void Record(const char* path) {
-  WCHAR directory[MAX_PATH + 1] = {0};
-  char line[8192];
+  WCHAR directory[MAX_PATH + 1] = {0}, text[8192];
+  char line[3 * 8192];
+  DWORD written;
   GetCurrentDirectoryW(MAX_PATH, directory);
   /* A polling test (NSIS opens without sharing writes) may hold it a moment: try for a while. */
   HANDLE file = INVALID_HANDLE_VALUE;
@@ -113,15 +114,10 @@ static void Record(const char* path) {
     if (file == INVALID_HANDLE_VALUE) Sleep(20);
   }
   if (file == INVALID_HANDLE_VALUE) return;
-  const WCHAR* texts[2] = {GetCommandLineW(), directory};
-  for (int i = 0; i < 2; ++i) {
-    DWORD written;
-    int n = WideCharToMultiByte(CP_UTF8, 0, texts[i], -1, line, sizeof line - 2, NULL, NULL);
-    if (n <= 0) n = 1;
-    line[n - 1] = '\r';
-    line[n] = '\n';
-    WriteFile(file, line, (DWORD)(n + 1), &written, NULL);
-  }
+  _snwprintf(text, 8191, L"%ls\r\n%ls\r\n", GetCommandLineW(), directory);
+  text[8191] = 0;
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, line, sizeof line, NULL, NULL);
+  WriteFile(file, line, n > 0 ? (DWORD)(n - 1) : 0, &written, NULL);
   CloseHandle(file);
 }
 
