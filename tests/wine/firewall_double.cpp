@@ -136,13 +136,9 @@ class Object : public I {
   Object() { InterlockedIncrement(&g_live); }
   virtual ~Object() { InterlockedDecrement(&g_live); }
   M(HRESULT) QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(I)) {
-      *out = static_cast<I*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    *out = riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(I) ? static_cast<I*>(this) : nullptr;
+    if (*out) AddRef();
+    return *out ? S_OK : E_NOINTERFACE;
   }
   M(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
   M(ULONG) Release() override {
@@ -422,47 +418,44 @@ class Policy2 : public Object<INetFwPolicy2> {
   M(HRESULT) get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) override { return E_NOTIMPL; }
 };
 
-struct Class {
-  const CLSID* clsid;
-  const char* name;
-  IUnknown* (*make)();
-};
-
-const Class kClasses[] = {
-    {&CLSID_NetFwPolicy2, "NetFwPolicy2", [] { return static_cast<IUnknown*>(static_cast<INetFwPolicy2*>(new Policy2)); }},
-    {&CLSID_NetFwMgr, "NetFwMgr", [] { return static_cast<IUnknown*>(static_cast<INetFwMgr*>(new Manager)); }},
-    {&CLSID_NetFwRule, "NetFwRule", [] { return static_cast<IUnknown*>(static_cast<INetFwRule*>(new Rule)); }},
-    {&CLSID_NetFwAuthorizedApplication, "NetFwAuthorizedApplication",
-     [] { return static_cast<IUnknown*>(static_cast<INetFwAuthorizedApplication*>(new Application)); }},
-    {&CLSID_NetFwOpenPort, "NetFwOpenPort",
-     [] { return static_cast<IUnknown*>(static_cast<INetFwOpenPort*>(new OpenPort)); }},
-};
-
+// One factory per class, living as long as the module.
 class Factory : public IClassFactory {
  public:
-  explicit Factory(const Class& c) : class_(c) {}
+  Factory(const CLSID& clsid, const char* name, IUnknown* (*make)()) : clsid(clsid), name(name), make_(make) {}
   M(HRESULT) QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    *out = riid == IID_IUnknown || riid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
   }
-  M(ULONG) AddRef() override { return 2; }  // static: lives as long as the module
+  M(ULONG) AddRef() override { return 2; }
   M(ULONG) Release() override { return 1; }
   M(HRESULT) CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    IUnknown* object = class_.make();
+    IUnknown* object = make_();
     HRESULT hr = object->QueryInterface(riid, out);
     object->Release();
     return hr;
   }
   M(HRESULT) LockServer(BOOL) override { return S_OK; }
 
+  const CLSID& clsid;
+  const char* name;
+
  private:
-  const Class& class_;
+  IUnknown* (*make_)();
+};
+
+template <class T, class I>
+IUnknown* Make() {
+  return static_cast<I*>(new T);
+}
+
+Factory g_factories[] = {
+    {CLSID_NetFwPolicy2, "NetFwPolicy2", Make<Policy2, INetFwPolicy2>},
+    {CLSID_NetFwMgr, "NetFwMgr", Make<Manager, INetFwMgr>},
+    {CLSID_NetFwRule, "NetFwRule", Make<Rule, INetFwRule>},
+    {CLSID_NetFwAuthorizedApplication, "NetFwAuthorizedApplication", Make<Application, INetFwAuthorizedApplication>},
+    {CLSID_NetFwOpenPort, "NetFwOpenPort", Make<OpenPort, INetFwOpenPort>},
 };
 
 HMODULE g_module = nullptr;
@@ -482,12 +475,10 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid
         reinterpret_cast<void*>(GetProcAddress(system, "DllGetClassObject")));
     return get ? get(clsid, riid, out) : CLASS_E_CLASSNOTAVAILABLE;
   }
-  static Factory* factories[sizeof kClasses / sizeof kClasses[0]] = {};
-  for (size_t i = 0; i < sizeof kClasses / sizeof kClasses[0]; ++i) {
-    if (!IsEqualCLSID(clsid, *kClasses[i].clsid)) continue;
-    if (Fails(kClasses[i].name)) return CLASS_E_CLASSNOTAVAILABLE;  // as on a system without it
-    if (factories[i] == nullptr) factories[i] = new Factory(kClasses[i]);
-    return factories[i]->QueryInterface(riid, out);
+  for (Factory& f : g_factories) {
+    if (!IsEqualCLSID(clsid, f.clsid)) continue;
+    if (Fails(f.name)) return CLASS_E_CLASSNOTAVAILABLE;  // as on a system without it
+    return f.QueryInterface(riid, out);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }
@@ -497,9 +488,9 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllCanUnloadNow() { return S_FAL
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
   wchar_t path[MAX_PATH];
   if (GetModuleFileNameW(g_module, path, MAX_PATH) == 0) return E_FAIL;
-  for (const Class& c : kClasses) {
+  for (const Factory& f : g_factories) {
     wchar_t clsid[40];
-    StringFromGUID2(*c.clsid, clsid, 40);
+    StringFromGUID2(f.clsid, clsid, 40);
     std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsid + L"\\InprocServer32";
     HKEY h;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) != 0)
