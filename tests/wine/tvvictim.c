@@ -173,10 +173,7 @@ int main(int argc, char** argv) {
     g_refuse = refuse && *refuse == '1';
     g_ask = ask ? atoi(ask) : 0;
     g_class = cls;
-    WNDCLASSA wc = {0};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = cls;
+    WNDCLASSA wc = {.lpfnWndProc = WindowProc, .hInstance = GetModuleHandleA(NULL), .lpszClassName = cls};
     RegisterClassA(&wc);
     HWND window = CreateWindowA(cls, caption ? caption : "", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, NULL, NULL,
                                 wc.hInstance, NULL);
@@ -194,9 +191,8 @@ int main(int argc, char** argv) {
     if (helperDll)
       wsprintfW(line + lstrlenW(line), L" dll=%S follow=%lu", helperDll, GetCurrentProcessId());
     HANDLE up = CreateEventW(NULL, TRUE, FALSE, event);
-    STARTUPINFOW si = {0};
+    STARTUPINFOW si = {.cb = sizeof si};
     PROCESS_INFORMATION pi;
-    si.cb = sizeof si;
     if (!CreateProcessW(image, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return Fail("helper");
     WaitForSingleObject(up, 60000);
     CloseHandle(up);
