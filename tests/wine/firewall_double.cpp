@@ -178,9 +178,7 @@ class Properties {
   }
   HRESULT Put(const char* key, BSTR value) { return Store(key, FromBstr(value)); }
   template <class T>
-  HRESULT Put(const char* key, T value) {
-    return Store(key, std::to_wstring(static_cast<LONG>(value)));
-  }
+  HRESULT Put(const char* key, T value) { return Store(key, std::to_wstring(static_cast<LONG>(value))); }
 
  private:
   static bool IsPort(const std::wstring& text) {
@@ -279,9 +277,9 @@ class OpenPort : public Object<INetFwOpenPort>, public Properties {
   M(HRESULT) get_BuiltIn(VARIANT_BOOL* v) override { return *v = VARIANT_FALSE, S_OK; }
 };
 
-// Adding an application or port replaces the one with its key; rules are never replaced.
 std::wstring PortKey(LONG port, LONG protocol) { return std::to_wstring(port) + L"/" + std::to_wstring(protocol); }
 
+// Adding an application or port replaces the one with its key; rules are never replaced.
 std::wstring KeyOf(const Record& r) {
   if (r.kind == "rule") return r.Get("Name");
   if (r.kind == "app") return r.Get("ProcessImageFileName");
