@@ -154,10 +154,6 @@ static std::string Join(const std::vector<std::string>& v) {
   return out + "]";
 }
 
-void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line) {
-  CheckTopFirst(stack.TopFirst(), topFirst, file, line);
-}
-
 void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
                    int line) {
   Run().Check(actual == topFirst, "stack (top first) is " + Join(actual) + ", expected " + Join(topFirst), file, line);
@@ -178,19 +174,16 @@ static std::vector<std::pair<const char*, void (*)()>>& Cases() {
 
 TestCase::TestCase(const char* name, void (*fn)()) { Cases().emplace_back(name, fn); }
 
-static std::map<std::string, std::string>& Args() {
-  static std::map<std::string, std::string> args;
-  return args;
-}
+static std::map<std::string, std::string> g_args;  // read only once main runs
 
-const std::string& Arg(const char* key) { return Args()[key]; }
+const std::string& Arg(const char* key) { return g_args[key]; }
 
 // Arguments: key=value pairs; "only=NAME" runs one case.
 int RunAll(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     size_t eq = a.find('=');
-    if (eq != std::string::npos) Args()[a.substr(0, eq)] = a.substr(eq + 1);
+    if (eq != std::string::npos) g_args[a.substr(0, eq)] = a.substr(eq + 1);
   }
   const std::string& only = Arg("only");
   for (auto& c : Cases()) {

@@ -41,7 +41,7 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
 
   // Stored, present already, deleted (the last item went), absent: told twice.
   for (const char* op : {"add", "add", "rem", "rem"})
-    CHECK_STACK_VEC(CallExport("ModifyEnvVar", {"A", name, "std", op}), {"success"});
+    CHECK_STACK(CallExport("ModifyEnvVar", {"A", name, "std", op}), {"success"});
   CHECK_EQ(g_environmentChanges, 2);
   DestroyWindow(listener);
 
@@ -49,5 +49,5 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
   Stack wide(40000);
   wide.PushAll({"A", std::string(33000, 'N'), "std", "rem"});
   Dll().Call("ModifyEnvVar", &wide);
-  CHECK_STACK(wide, "error");
+  CHECK_STACK(wide, {"error"});
 }

@@ -150,11 +150,11 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   Stack stack;
   stack.Push(v.Name());
   CallExport(&FindProcess, stack);
-  CHECK_STACK(stack, std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id()));
+  CHECK_STACK(stack, {std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id())});
   stack.Clear();
   stack.PushAll({v.Name(), "/kill"});
   CallExport(&CloseProcess, stack);
-  CHECK_STACK(stack, "ok");
+  CHECK_STACK(stack, {"ok"});
   CHECK(v.Ended(5000));
 }
 
