@@ -122,11 +122,9 @@ TEST_CASE(FirewallCodeOfEachStep) {
   for (const Row& row : rows) {
     Scene(row.scene);
     std::vector<std::string> before = Entries();
-    Result stack = Call(row.fn, row.args);
-    Run().Check(stack == Result({"error", row.code}),
-                std::string(row.fn) + " with " + row.scene + " gives " + row.code + ", got " + stack[0] + " " +
-                    (stack.size() > 1 ? stack[1] : ""),
-                __FILE__, __LINE__);
+    Result got = Call(row.fn, row.args);
+    got.insert(got.begin(), {row.fn, row.scene});  // named in a failure's message
+    CHECK_STACK(got, {row.fn, row.scene, "error", row.code});
     CHECK(Entries() == before);
   }
 }

@@ -75,13 +75,8 @@ static int __stdcall RegisterPluginCallbackDouble(HMODULE module, PluginCallback
 static void __stdcall ValidateFilenameDouble(TChar*) {}
 
 Installer& Installer::Get() {
-  static Installer installer = [] {
-    Installer i;
-    i.extra.ExecuteCodeSegment = &ExecuteCodeSegmentDouble;
-    i.extra.validate_filename = &ValidateFilenameDouble;
-    i.extra.RegisterPluginCallback = &RegisterPluginCallbackDouble;
-    return i;
-  }();
+  static Installer installer{
+      {nullptr, &ExecuteCodeSegmentDouble, &ValidateFilenameDouble, &RegisterPluginCallbackDouble}, {}, {}, 0};
   return installer;
 }
 

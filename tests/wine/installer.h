@@ -93,7 +93,8 @@ TestRun& Run();
 
 #define CHECK(cond) Run().Check((cond), #cond, __FILE__, __LINE__)
 // A Stack's or a list's entries, top first: CHECK_STACK(s, {"success", "below"}).
-#define CHECK_STACK(actual, ...) CheckTopFirst(TopFirst(actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
+#define CHECK_STACK(actual, ...) \
+  CheckTopFirst(TopFirst(actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
 inline std::vector<std::string> TopFirst(const Stack& stack) { return stack.TopFirst(); }
 inline const std::vector<std::string>& TopFirst(const std::vector<std::string>& list) { return list; }
 void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,

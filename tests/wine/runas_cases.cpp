@@ -106,9 +106,8 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   StandIn installer;
   int leaves = StandIn::leaves;
   Stack s;
-  s.Push("below");
-  s.PushAll({"C:\\work dir", Script(L"C:\\pr\u00F6g.exe"), "other", "locked", "bad", "/errors", "bob", "Name:",
-             "/USER", "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
+  s.PushAll({"below", "C:\\work dir", Script(L"C:\\pr\u00F6g.exe"), "other", "locked", "bad", "/errors", "bob",
+             "Name:", "/USER", "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
   g_logon = LogonCall();
   installer.WithPage("RunAs", s, [&installer, leaves](HWND parent, HWND page) {
     RECT pageRect, area;
@@ -116,13 +115,10 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     GetWindowRect(GetDlgItem(parent, 1018), &area);
     CHECK(EqualRect(&pageRect, &area));
     CHECK(IsWindowEnabled(GetDlgItem(parent, 1)));
-    CHECK_EQ(GetText(page, 1215), "Someone else");
-    CHECK_EQ(GetText(page, 1233), "Just me");
-    CHECK_EQ(GetText(page, 1214), "Name:");
-    CHECK_EQ(GetText(page, 1217), "bob");
-    CHECK_EQ(GetText(page, 1228), "D:");
-    CHECK_EQ(GetText(page, 1229), "CORP");
-    CHECK_EQ(GetText(page, 1216), "");  // no "/pwd": the template's text does not survive
+    // 1216 has no "/pwd": the template's text does not survive.
+    for (auto [id, text] : {std::pair<int, const char*>{1215, "Someone else"}, {1233, "Just me"}, {1214, "Name:"},
+                            {1217, "bob"}, {1228, "D:"}, {1229, "CORP"}, {1216, ""}})
+      CHECK_EQ(GetText(page, id), text);
     // No descender of the error label's font is cut off.
     HWND label = GetDlgItem(page, 1231);
     HDC dc = GetDC(label);
@@ -135,18 +131,14 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     GetClientRect(label, &box);
     CHECK(metrics.tmHeight > 0 && box.bottom >= metrics.tmHeight);
 
-    struct {
-      DWORD error;
-      const char* text;
-    } failures[] = {{1326, "bad"}, {1909, "locked"}, {5, "other"}};
-    for (const auto& f : failures) {
-      g_logonError = f.error;
-      SetText(page, 1218, L"pw-" + std::to_wstring(f.error));
+    for (auto [error, text] : {std::pair<DWORD, const char*>{1326, "bad"}, {1909, "locked"}, {5, "other"}}) {
+      g_logonError = error;
+      SetText(page, 1218, L"pw-" + std::to_wstring(error));
       CHECK_EQ(installer.Next(), "stayed");
       CHECK(Shown(GetDlgItem(page, 1231)));
-      CHECK_EQ(GetText(page, 1231), f.text);
+      CHECK_EQ(GetText(page, 1231), text);
       CHECK_EQ(GetText(page, 1218), "");  // emptied at every attempt
-      CHECK(g_logon.password == L"pw-" + std::to_wstring(f.error));
+      CHECK(g_logon.password == L"pw-" + std::to_wstring(error));
     }
     CHECK_EQ(StandIn::leaves - leaves, 0);
     CHECK_EQ(g_logon.calls, 3);

@@ -3,13 +3,7 @@
 #pragma once
 #include "installer.h"
 
-inline const std::string& OwnBin() {
-#ifdef _WIN64
-  return Arg("testbin64");
-#else
-  return Arg("testbin32");
-#endif
-}
+inline const std::string& OwnBin() { return Arg(sizeof(void*) == 8 ? "testbin64" : "testbin32"); }
 
 // A fresh C:\tvtest\<variant>\<name>\.
 inline std::string TestFolder(const std::string& name) {

@@ -67,10 +67,6 @@ struct DialogWatch {
   }
 };
 
-HWND MakeParent() {
-  return CreateWindowExA(0, "STATIC", "installer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
-}
-
 // Wine runs every service in its own process: a double reports a guest in the host's process.
 void* g_enumServices = nullptr;
 std::string g_guest;
@@ -112,7 +108,7 @@ TEST_CASE(StopWithoutADialog) {
 
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
   RunningService svc("dialog", "stopdelay=1200 hint=100");
-  HWND parent = MakeParent();
+  HWND parent = CreateWindowExA(0, "STATIC", "installer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
   auto format = T("Halte %s an (100%% %d)");
   tv::ServiceList list(GetModuleHandleA(nullptr), parent, format.c_str());
   DialogWatch watch(list, svc.EntryIn(list), true, "Halte " + svc.name + " an (100% %d)", parent);
