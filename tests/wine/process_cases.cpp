@@ -4,8 +4,6 @@
 
 namespace {
 
-std::string Folder() { return TestFolder("tools"); }
-
 // Wine as root opens read-only files for writing; Windows, and this double, deny access.
 using CreateFileFn = HANDLE(WINAPI*)(const wchar_t*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
 CreateFileFn g_realCreateFile;
@@ -25,14 +23,14 @@ TEST_CASE(UnloadStartsTheToolsAfresh) {
   CallExport("KillProcesses", {"0"});
   CHECK_STACK(CallExport("KillProcesses", {}), {});
   Installer::Get().SendUnload();
-  Victim after(OwnBin(), "tvvictim.exe", Folder(), "tvkilld", "");
+  Victim after(OwnBin(), "tvvictim.exe", TestFolder("tools"), "tvkilld", "");
   CHECK(after.Started());
   CHECK_STACK(CallExport("KillProcesses", {std::to_string(after.Id())}), {});
   CHECK(after.Ended(0));
 }
 
 TEST_CASE(IsFileLockedOnReadOnlyFiles) {
-  std::string readOnly = Folder() + "\\ro.txt";
+  std::string readOnly = TestFolder("tools") + "\\ro.txt";
   CHECK(WriteFileText(readOnly, "x"));
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
   {

@@ -78,11 +78,6 @@ FARPROC WINAPI LookUpAsOnAShare(HMODULE module, const char* name) {
   return found;
 }
 
-struct LookUpDouble {
-  explicit LookUpDouble(tv::EntryLookup lookup) { tv::SetEntryLookup(lookup); }
-  ~LookUpDouble() { tv::SetEntryLookup(nullptr); }
-};
-
 int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
   ++*static_cast<int*>(arg);
   tv::CancelSearch();
@@ -129,7 +124,7 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   std::string device = "\\Device\\Mup\\tvserver-" + Arg("variant") + "\\share\\" + v.Name();
   g_shareImageName = v.Name();
   g_shareImage = T(device);
-  LookUpDouble lookUp(&LookUpAsOnAShare);
+  tv::SetEntryLookup(&LookUpAsOnAShare);
   CHECK(tv::InitProcessApi());
   CHECK(tv::Api().QueryFullProcessImageName == nullptr && tv::Api().GetProcessImageFileName != nullptr);
   tv::tchar mapped[tv::kPathChars];
@@ -153,6 +148,7 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
               {std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id())});
   CHECK_STACK(CallExport(&CloseProcess, {v.Name(), "/kill"}), {"ok"});
   CHECK(v.Ended(5000));
+  tv::SetEntryLookup(nullptr);
 }
 
 TEST_CASE(PassesStopWhenCancelled) {
