@@ -140,7 +140,6 @@ void TestRun::Check(bool ok, const std::string& what, const char* file, int line
   }
   ++failed;
   std::printf("FAILED in %s: %s (%s:%d)\n", current.c_str(), what.c_str(), file, line);
-  std::fflush(stdout);
 }
 
 static std::string Join(const std::vector<std::string>& v) {
@@ -175,6 +174,7 @@ const std::string& Arg(const char* key) { return g_args[key]; }
 
 // Arguments: key=value pairs; "only=NAME" runs one case.
 int RunAll(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // a case that hangs or crashes has said all it could
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     size_t eq = a.find('=');
@@ -185,11 +185,9 @@ int RunAll(int argc, char** argv) {
     if (!only.empty() && only != c.first) continue;
     Run().current = c.first;
     std::printf("...  %s\n", c.first);  // a case that hangs is named by the last of these lines
-    std::fflush(stdout);
     int before = Run().failed;
     c.second();
     std::printf("%s %s\n", Run().failed == before ? "ok  " : "FAIL", c.first);
-    std::fflush(stdout);
   }
   std::printf("%d passed, %d failed\n", Run().passed, Run().failed);
   return Run().failed == 0 && Run().passed > 0 ? 0 : 1;

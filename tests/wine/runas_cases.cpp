@@ -42,23 +42,13 @@ BOOL WINAPI LogonDouble(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD lo
 
 // A text as the script or a person at the keyboard gives it.
 std::string Script(const std::wstring& w) {
-#ifdef TARVOLK_UNICODE
-  UINT codePage = CP_UTF8;  // what T() turns back into UTF-16
-#else
-  UINT codePage = CP_ACP;
-#endif
+  UINT codePage = sizeof(TChar) == 2 ? CP_UTF8 : CP_ACP;  // UTF-8: what T() turns back into UTF-16
   char out[1024] = {};
   WideCharToMultiByte(codePage, 0, w.c_str(), -1, out, sizeof(out), nullptr, nullptr);
   return out;
 }
 
-void SetText(HWND page, int id, const std::wstring& text) {
-#ifdef TARVOLK_UNICODE
-  SetDlgItemTextW(page, id, text.c_str());
-#else
-  SetDlgItemTextA(page, id, Script(text).c_str());
-#endif
-}
+void SetText(HWND page, int id, const std::wstring& text) { TV_W(SetDlgItemText)(page, id, T(Script(text)).c_str()); }
 
 std::string GetText(HWND page, int id) { return WindowText(GetDlgItem(page, id)); }
 
@@ -191,7 +181,7 @@ TEST_CASE(RunAsStartsOnceAndKeepsNoPassword) {
   installer.WithPage("RunAs", s, [](HWND, HWND page) { SetText(page, 1218, L"pw-typed"); });  // then Back
   CHECK_EQ(g_logon.calls, 1);
   CHECK((g_passwordSeen == std::vector<std::string>{"", "", ""}));
-  CHECK_EQ(watch.Holding(), 0);
+  CHECK_EQ(watch.holding, 0);
   TV_W(SetWindowLongPtr)(installer.hwnd, DWLP_DLGPROC, g_standIn);
 }
 

@@ -85,7 +85,7 @@ TEST_CASE(UnloadKeepsWhatAStuckSearchCanReach) {
     installer.SendUnload();
     DWORD took = GetTickCount() - start;
     CHECK(took >= 9000 && took < 20000);
-    CHECK_EQ(watch.Freed(), 0);
+    CHECK_EQ(watch.freed, 0);
   }
 
   SetEvent(g_release);

@@ -203,11 +203,8 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   scm.Purge(name);
   RecordCreate record;
   // Display names are unique too. A Unicode installer's text goes beyond any ANSI code page.
-#ifdef TARVOLK_UNICODE
-  const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " + Arg("variant");
-#else
-  const std::string display = "Args display " + Arg("variant");
-#endif
+  const std::string display =
+      (sizeof(TChar) == 2 ? "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " : "Args display ") + Arg("variant");
   CHECK_STACK(
       CallExport("Install", {"ignored", "", "Tcpip;Afd", "", Arg("service") + " -x", "03", "0x10", display, name}),
       {"success", "-559038801"});
@@ -245,7 +242,7 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
     CHECK_EQ(g_create.account, a.passed);
     CHECK_EQ(g_create.dependencies, "<null>");  // an empty list is no list
     CHECK_EQ(g_create.password, "pw-secret");
-    CHECK_EQ(watch.Holding(), 0);
+    CHECK_EQ(watch.holding, 0);
     CHECK_EQ(g_grant.calls, a.granted ? 1 : 0);
     if (a.granted) {
       CHECK(g_grant.sid == SidOf(user));
@@ -263,7 +260,7 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
     ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
     Install(name, "", user, "pw-secret");
   }
-  CHECK_EQ(watch.Holding(), 0);
+  CHECK_EQ(watch.holding, 0);
   scm.Purge(name);
 }
 

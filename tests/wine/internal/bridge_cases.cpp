@@ -46,13 +46,10 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
   if (got.entries.size() == 2) {
     const tv::ProcessEntry& e = got.entries[0];
     CHECK_EQ(e.processId, 1234);
-#ifdef TARVOLK_UNICODE
-    CHECK_EQ(Narrow(e.itemPath), "C:\\x\\caf\xC3\xA9.dll");
-#else
-    char expected[32] = {};
-    WideCharToMultiByte(CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected, sizeof(expected), nullptr, nullptr);
+    char expected[32] = {};  // in UTF-8 for the Unicode build, in the ANSI code page for the ANSI build
+    WideCharToMultiByte(sizeof(TChar) == 2 ? CP_UTF8 : CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected,
+                        sizeof(expected), nullptr, nullptr);
     CHECK_EQ(Narrow(e.itemPath), std::string(expected));
-#endif
     CHECK_EQ(Narrow(e.displayName), "Shown");
     CHECK_EQ(Narrow(e.imagePath), "C:\\x\\app.exe");
     CHECK_EQ(reinterpret_cast<ULONG_PTR>(e.window), 0x00012345);
