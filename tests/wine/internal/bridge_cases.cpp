@@ -1,5 +1,6 @@
 // The 64-bit companion's blocks, and a real run through 64-bit rundll32 on the 32-bit variants.
 #include <cstring>
+#include <fstream>
 
 #include "installer.h"
 #include "quillmere/system/helper_batch.h"
@@ -140,11 +141,8 @@ TEST_CASE(CompanionThatNeverAnswersIsEnded) {
   tv::g_instance = own;
   FreeLibrary(module);
   CHECK(took >= 4500 && took < 15000);
-  unsigned long pid = 0;
-  if (FILE* f = fopen((folder + "\\tvstandin.pid").c_str(), "rb")) {
-    if (fscanf(f, "%lu", &pid) != 1) pid = 0;
-    fclose(f);
-  }
+  DWORD pid = 0;
+  std::ifstream(folder + "\\tvstandin.pid") >> pid;
   HANDLE process = pid != 0 ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
   CHECK(pid != 0 && (process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0));
   if (process != nullptr) CloseHandle(process);
