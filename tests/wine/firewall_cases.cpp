@@ -1,7 +1,7 @@
 // Firewall exports against firewall_double.cpp: each case sets the scene in its state file and
 // reads back what the export left. firewall.nsi covers the paths through real installers.
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "harness.h"
 
@@ -12,9 +12,8 @@ const std::string kName = "Tv App";
 const std::string kNoPolicy2 = "fail|NetFwPolicy2\n";  // a system with the profile-based API only
 
 std::string StatePath() {
-  char path[MAX_PATH] = {};
-  DWORD n = GetEnvironmentVariableA("TARVOLK_FIREWALL_STATE", path, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? path : "";
+  const char* path = std::getenv("TARVOLK_FIREWALL_STATE");
+  return path ? path : "";
 }
 
 void Com() {  // as the installer does before any plug-in runs

@@ -1,6 +1,5 @@
 // The run-as exports. Wine's CreateProcessWithLogonW always fails with error 0: a double fails
 // with the error a case chooses or "starts" the program, recording what it was given.
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>

@@ -1,5 +1,4 @@
 // The 64-bit companion's blocks, and a real run through 64-bit rundll32 on the 32-bit variants.
-#include <cstring>
 #include <fstream>
 
 #include "installer.h"
