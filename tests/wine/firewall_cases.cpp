@@ -1,7 +1,7 @@
 // Firewall exports against firewall_double.cpp: each case sets the scene in its state file and
 // reads back what the export left. firewall.nsi covers the paths through real installers.
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "harness.h"
 
@@ -12,9 +12,8 @@ const std::string kName = "Tv App";
 const std::string kNoPolicy2 = "fail|NetFwPolicy2\n";  // a system with the profile-based API only
 
 std::string StatePath() {
-  char path[MAX_PATH] = {};
-  DWORD n = GetEnvironmentVariableA("TARVOLK_FIREWALL_STATE", path, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? path : "";
+  const char* path = std::getenv("TARVOLK_FIREWALL_STATE");
+  return path ? path : "";
 }
 
 void Com() {  // as the installer does before any plug-in runs
@@ -122,11 +121,9 @@ TEST_CASE(FirewallCodeOfEachStep) {
   for (const Row& row : rows) {
     Scene(row.scene);
     std::vector<std::string> before = Entries();
-    Result stack = Call(row.fn, row.args);
-    Run().Check(stack == Result({"error", row.code}),
-                std::string(row.fn) + " with " + row.scene + " gives " + row.code + ", got " + stack[0] + " " +
-                    (stack.size() > 1 ? stack[1] : ""),
-                __FILE__, __LINE__);
+    Result got = Call(row.fn, row.args);
+    got.insert(got.begin(), {row.fn, row.scene});  // named in a failure's message
+    CHECK_STACK(got, {row.fn, row.scene, "error", row.code});
     CHECK(Entries() == before);
   }
 }
@@ -169,11 +166,7 @@ TEST_CASE(FirewallLongTexts) {
 // Unicode variants pass the script's UTF-16 through; ANSI reads its bytes in the ANSI code page.
 TEST_CASE(FirewallNonAsciiName) {
   Scene("");
-#ifdef TARVOLK_UNICODE
-  const std::string given = "Tv \xCE\xA9 \xE2\x82\xAC";
-#else
-  const std::string given = GetACP() == 1252 ? "Tv \xE9 \x80" : "Tv";
-#endif
+  const std::string given = sizeof(TChar) == 2 ? "Tv \xCE\xA9 \xE2\x82\xAC" : GetACP() == 1252 ? "Tv \xE9 \x80" : "Tv";
   CHECK(Call("FirewallAddPort", {"80", "TCP", given}) == Result({"success", "0"}));
   CHECK(Entries().size() == 1u);
   const std::string stored = given == "Tv \xE9 \x80" ? "Tv \xC3\xA9 \xE2\x82\xAC" : given;  // UTF-8

@@ -6,9 +6,9 @@ TEST_CASE(NoStackAndTinyEntries) {
   // With string_size 4 an entry holds three characters and a NUL, whatever the plug-in pushes.
   Stack stack(4);
   Dll().Call("QueryStatus", &stack);
-  CHECK_STACK(stack, "err", "1");
+  CHECK_STACK(stack, {"err", "1"});
   Stack one(1);
   one.Push("x");
   Dll().Call("Unload", &one);
-  CHECK_STACK(one, "");
+  CHECK_STACK(one, {""});
 }

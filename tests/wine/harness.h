@@ -39,8 +39,7 @@ class ImportDouble {
 class FreedBlocksWatch {
  public:
   explicit FreedBlocksWatch(const std::string& secret);
-  int Holding() const;
-  int Freed() const;
+  static int holding, freed;  // the blocks freed that held the secret, all blocks freed
 
  private:
   ImportDouble patch_;

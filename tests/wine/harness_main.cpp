@@ -37,15 +37,14 @@ ImportDouble::~ImportDouble() {
 namespace {
 
 std::string g_secrets[2];  // its bytes in the stack's width and in UTF-16
-int g_holding = 0, g_freed = 0;
 void* g_globalFree = nullptr;
 
 HGLOBAL WINAPI WatchingGlobalFree(HGLOBAL block) {
   const char* p = static_cast<const char*>(block);
   const char* end = p + (p != nullptr ? GlobalSize(block) : 0);
-  ++g_freed;
+  ++FreedBlocksWatch::freed;
   for (const std::string& secret : g_secrets)
-    if (std::search(p, end, secret.begin(), secret.end()) != end) ++g_holding;
+    if (std::search(p, end, secret.begin(), secret.end()) != end) ++FreedBlocksWatch::holding;
   return reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(g_globalFree)(block);
 }
 
@@ -85,12 +84,11 @@ FreedBlocksWatch::FreedBlocksWatch(const std::string& secret)
   std::wstring w(secret.begin(), secret.end());  // an ASCII secret
   g_secrets[0].assign(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(TChar));
   g_secrets[1].assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
-  g_holding = g_freed = 0;
+  holding = freed = 0;
   g_globalFree = patch_.Original();
 }
 
-int FreedBlocksWatch::Holding() const { return g_holding; }
-int FreedBlocksWatch::Freed() const { return g_freed; }
+int FreedBlocksWatch::holding = 0, FreedBlocksWatch::freed = 0;
 
 std::atomic<int> StandIn::leaves{0};
 

@@ -75,13 +75,8 @@ static int __stdcall RegisterPluginCallbackDouble(HMODULE module, PluginCallback
 static void __stdcall ValidateFilenameDouble(TChar*) {}
 
 Installer& Installer::Get() {
-  static Installer installer = [] {
-    Installer i;
-    i.extra.ExecuteCodeSegment = &ExecuteCodeSegmentDouble;
-    i.extra.validate_filename = &ValidateFilenameDouble;
-    i.extra.RegisterPluginCallback = &RegisterPluginCallbackDouble;
-    return i;
-  }();
+  static Installer installer{
+      {nullptr, &ExecuteCodeSegmentDouble, &ValidateFilenameDouble, &RegisterPluginCallbackDouble}, {}, {}, 0};
   return installer;
 }
 
@@ -145,17 +140,12 @@ void TestRun::Check(bool ok, const std::string& what, const char* file, int line
   }
   ++failed;
   std::printf("FAILED in %s: %s (%s:%d)\n", current.c_str(), what.c_str(), file, line);
-  std::fflush(stdout);
 }
 
 static std::string Join(const std::vector<std::string>& v) {
   std::string out = "[";
   for (size_t i = 0; i < v.size(); ++i) out += (i ? ", \"" : "\"") + v[i] + "\"";
   return out + "]";
-}
-
-void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line) {
-  CheckTopFirst(stack.TopFirst(), topFirst, file, line);
 }
 
 void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
@@ -178,30 +168,26 @@ static std::vector<std::pair<const char*, void (*)()>>& Cases() {
 
 TestCase::TestCase(const char* name, void (*fn)()) { Cases().emplace_back(name, fn); }
 
-static std::map<std::string, std::string>& Args() {
-  static std::map<std::string, std::string> args;
-  return args;
-}
+static std::map<std::string, std::string> g_args;  // read only once main runs
 
-const std::string& Arg(const char* key) { return Args()[key]; }
+const std::string& Arg(const char* key) { return g_args[key]; }
 
 // Arguments: key=value pairs; "only=NAME" runs one case.
 int RunAll(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // a case that hangs or crashes has said all it could
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     size_t eq = a.find('=');
-    if (eq != std::string::npos) Args()[a.substr(0, eq)] = a.substr(eq + 1);
+    if (eq != std::string::npos) g_args[a.substr(0, eq)] = a.substr(eq + 1);
   }
   const std::string& only = Arg("only");
   for (auto& c : Cases()) {
     if (!only.empty() && only != c.first) continue;
     Run().current = c.first;
     std::printf("...  %s\n", c.first);  // a case that hangs is named by the last of these lines
-    std::fflush(stdout);
     int before = Run().failed;
     c.second();
     std::printf("%s %s\n", Run().failed == before ? "ok  " : "FAIL", c.first);
-    std::fflush(stdout);
   }
   std::printf("%d passed, %d failed\n", Run().passed, Run().failed);
   return Run().failed == 0 && Run().passed > 0 ? 0 : 1;

@@ -92,9 +92,11 @@ struct TestRun {
 TestRun& Run();
 
 #define CHECK(cond) Run().Check((cond), #cond, __FILE__, __LINE__)
-#define CHECK_STACK(stack, ...) CheckStack((stack), std::vector<std::string>{__VA_ARGS__}, __FILE__, __LINE__)
-void CheckStack(const Stack& stack, const std::vector<std::string>& topFirst, const char* file, int line);
-#define CHECK_STACK_VEC(actual, ...) CheckTopFirst((actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
+// A Stack's or a list's entries, top first: CHECK_STACK(s, {"success", "below"}).
+#define CHECK_STACK(actual, ...) \
+  CheckTopFirst(TopFirst(actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
+inline std::vector<std::string> TopFirst(const Stack& stack) { return stack.TopFirst(); }
+inline const std::vector<std::string>& TopFirst(const std::vector<std::string>& list) { return list; }
 void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
                    int line);
 #define CHECK_EQ(a, b) CheckEqual((a), (b), #a " == " #b, __FILE__, __LINE__)

@@ -24,18 +24,18 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
     TV_W(SendMessage)(list, TV_W(LVM_GETCOLUMN), 1, reinterpret_cast<LPARAM>(&column));
     CHECK_EQ(Narrow(title), "Process");
   });
-  CHECK_STACK(s, "back", "below");
+  CHECK_STACK(s, {"back", "below"});
   CHECK(!IsWindow(StandIn::Page()));  // gone with its end
-  CHECK_STACK_VEC(window.Call("Show", {}), {"error"});
+  CHECK_STACK(window.Call("Show", {}), {"error"});
 
   Installer::Get().functions[41] = [](HWND) { return 0; };
-  CHECK_STACK_VEC(window.Call("SilentSearch", {"42", "/async"}), {"ok"});
+  CHECK_STACK(window.Call("SilentSearch", {"42", "/async"}), {"ok"});
   std::vector<std::string> init = window.Call("InitDialog", {"below", "/heading", "x"});
   CHECK(!init.empty() && init[0] == "error");
   std::vector<std::string> dialog = window.Call("Dialog", {"below"});
   CHECK(!dialog.empty() && dialog[0] == "error");
-  CHECK_STACK_VEC(window.Call("Show", {}), {"error"});
-  CHECK_STACK_VEC(window.Call("SilentWait", {"below"}), {"below"});
+  CHECK_STACK(window.Call("Show", {}), {"error"});
+  CHECK_STACK(window.Call("SilentWait", {"below"}), {"below"});
   Installer::Get().functions.erase(41);
 }
 
@@ -56,8 +56,8 @@ TEST_CASE(PagesNeverShownAndPagesThatCannotStart) {
   Stack s;
   s.Push("below");
   window.WithPage("Dialog", s);
-  CHECK_STACK(s, "back", "below");
+  CHECK_STACK(s, {"back", "below"});
   CHECK(!IsWindow(page));
-  CHECK_STACK_VEC(window.Call("InitDialog", {"below", "12abc", "/cbaddress", "/autonext"}), {"error", "below"});
-  CHECK_STACK_VEC(CallExport("InitDialog", {"below", "x", "/heading"}), {"error", "below"});
+  CHECK_STACK(window.Call("InitDialog", {"below", "12abc", "/cbaddress", "/autonext"}), {"error", "below"});
+  CHECK_STACK(CallExport("InitDialog", {"below", "x", "/heading"}), {"error", "below"});
 }

@@ -4,8 +4,6 @@
 
 namespace {
 
-std::string Folder() { return TestFolder("tools"); }
-
 // Wine as root opens read-only files for writing; Windows, and this double, deny access.
 using CreateFileFn = HANDLE(WINAPI*)(const wchar_t*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
 CreateFileFn g_realCreateFile;
@@ -23,26 +21,26 @@ HANDLE WINAPI CreateFileAsWindows(const wchar_t* path, DWORD access, DWORD share
 
 TEST_CASE(UnloadStartsTheToolsAfresh) {
   CallExport("KillProcesses", {"0"});
-  CHECK_STACK_VEC(CallExport("KillProcesses", {}), {});
+  CHECK_STACK(CallExport("KillProcesses", {}), {});
   Installer::Get().SendUnload();
-  Victim after(OwnBin(), "tvvictim.exe", Folder(), "tvkilld", "");
+  Victim after(OwnBin(), "tvvictim.exe", TestFolder("tools"), "tvkilld", "");
   CHECK(after.Started());
-  CHECK_STACK_VEC(CallExport("KillProcesses", {std::to_string(after.Id())}), {});
+  CHECK_STACK(CallExport("KillProcesses", {std::to_string(after.Id())}), {});
   CHECK(after.Ended(0));
 }
 
 TEST_CASE(IsFileLockedOnReadOnlyFiles) {
-  std::string readOnly = Folder() + "\\ro.txt";
+  std::string readOnly = TestFolder("tools") + "\\ro.txt";
   CHECK(WriteFileText(readOnly, "x"));
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
   {
     ImportDouble createFile("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&CreateFileAsWindows));
     g_realCreateFile = reinterpret_cast<CreateFileFn>(createFile.Original());
-    CHECK_STACK_VEC(CallExport("IsFileLocked", {"below", readOnly}), {"true", "below"});
+    CHECK_STACK(CallExport("IsFileLocked", {"below", readOnly}), {"true", "below"});
     SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
-    CHECK_STACK_VEC(CallExport("IsFileLocked", {readOnly}), {"false"});
+    CHECK_STACK(CallExport("IsFileLocked", {readOnly}), {"false"});
   }
-  CHECK_STACK_VEC(CallExport("IsFileLocked", {}), {});
+  CHECK_STACK(CallExport("IsFileLocked", {}), {});
 }
 
 // No handle left behind, with the plug-in kept loaded as after its unload callback is registered.

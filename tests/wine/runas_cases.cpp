@@ -1,5 +1,6 @@
 // The run-as exports. Wine's CreateProcessWithLogonW always fails with error 0: a double fails
 // with the error a case chooses or "starts" the program, recording what it was given.
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace {
 
 struct LogonCall {
   int calls = 0;
-  std::wstring user, domain, password, program, directory;
-  bool nullCommandLine = false, nullDirectory = false;
+  std::wstring user, domain, password, program, directory;  // "<null>" when none was passed
+  bool nullCommandLine = false;
   DWORD flags = 0;
   HANDLE process = nullptr, thread = nullptr;
 };
@@ -21,15 +22,9 @@ DWORD g_logonError = 0;  // 0: the start succeeds
 BOOL WINAPI LogonDouble(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags, LPCWSTR program,
                         LPWSTR commandLine, DWORD, LPVOID, LPCWSTR directory, LPSTARTUPINFOW,
                         LPPROCESS_INFORMATION info) {
-  ++g_logon.calls;
-  g_logon.user = user ? user : L"<null>";
-  g_logon.domain = domain ? domain : L"<null>";
-  g_logon.password = password ? password : L"<null>";
-  g_logon.program = program ? program : L"<null>";
-  g_logon.nullCommandLine = commandLine == nullptr;
-  g_logon.nullDirectory = directory == nullptr;
-  g_logon.directory = directory ? directory : L"";
-  g_logon.flags = logonFlags;
+  auto text = [](LPCWSTR t) { return std::wstring(t ? t : L"<null>"); };
+  g_logon = {g_logon.calls + 1,      text(user), text(domain), text(password), text(program), text(directory),
+             commandLine == nullptr, logonFlags, nullptr,      nullptr};
   if (g_logonError != 0) {
     SetLastError(g_logonError);
     return FALSE;
@@ -46,23 +41,13 @@ BOOL WINAPI LogonDouble(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD lo
 
 // A text as the script or a person at the keyboard gives it.
 std::string Script(const std::wstring& w) {
-#ifdef TARVOLK_UNICODE
-  UINT codePage = CP_UTF8;  // what T() turns back into UTF-16
-#else
-  UINT codePage = CP_ACP;
-#endif
+  UINT codePage = sizeof(TChar) == 2 ? CP_UTF8 : CP_ACP;  // UTF-8: what T() turns back into UTF-16
   char out[1024] = {};
   WideCharToMultiByte(codePage, 0, w.c_str(), -1, out, sizeof(out), nullptr, nullptr);
   return out;
 }
 
-void SetText(HWND page, int id, const std::wstring& text) {
-#ifdef TARVOLK_UNICODE
-  SetDlgItemTextW(page, id, text.c_str());
-#else
-  SetDlgItemTextA(page, id, Script(text).c_str());
-#endif
-}
+void SetText(HWND page, int id, const std::wstring& text) { TV_W(SetDlgItemText)(page, id, T(Script(text)).c_str()); }
 
 std::string GetText(HWND page, int id) { return WindowText(GetDlgItem(page, id)); }
 
@@ -83,16 +68,10 @@ INT_PTR CALLBACK InstallerWithLeaveFunction(HWND hwnd, UINT message, WPARAM wPar
 
 // Its file may appear a moment before a reader can open it under load.
 std::string WaitForRecord(const std::string& record) {
-  for (int i = 0; i < 100; ++i) {
-    if (FILE* f = fopen(record.c_str(), "rb")) {
-      std::string got;
-      char chunk[4096];
-      size_t n;
-      while ((n = fread(chunk, 1, sizeof(chunk), f)) > 0) got.append(chunk, n);
-      fclose(f);
-      if (!got.empty()) return got;
-    }
-    Sleep(50);
+  for (int i = 0; i < 100; ++i, Sleep(50)) {
+    std::ifstream in(record, std::ios::binary);
+    std::string got{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!got.empty()) return got;
   }
   return "";
 }
@@ -116,9 +95,8 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   StandIn installer;
   int leaves = StandIn::leaves;
   Stack s;
-  s.Push("below");
-  s.PushAll({"C:\\work dir", Script(L"C:\\pr\u00F6g.exe"), "other", "locked", "bad", "/errors", "bob", "Name:",
-             "/USER", "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
+  s.PushAll({"below", "C:\\work dir", Script(L"C:\\pr\u00F6g.exe"), "other", "locked", "bad", "/errors", "bob",
+             "Name:", "/USER", "CORP", "D:", "/domain", "Just me", "Someone else", "/header"});
   g_logon = LogonCall();
   installer.WithPage("RunAs", s, [&installer, leaves](HWND parent, HWND page) {
     RECT pageRect, area;
@@ -126,14 +104,10 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     GetWindowRect(GetDlgItem(parent, 1018), &area);
     CHECK(EqualRect(&pageRect, &area));
     CHECK(IsWindowEnabled(GetDlgItem(parent, 1)));
-    CHECK_EQ(GetText(page, 1215), "Someone else");
-    CHECK_EQ(GetText(page, 1233), "Just me");
-    CHECK_EQ(GetText(page, 1214), "Name:");
-    CHECK_EQ(GetText(page, 1217), "bob");
-    CHECK_EQ(GetText(page, 1228), "D:");
-    CHECK_EQ(GetText(page, 1229), "CORP");
-    CHECK_EQ(GetText(page, 1216), "");  // no "/pwd": the template's text does not survive
-    CHECK(!Shown(GetDlgItem(page, 1231)));
+    // 1216 has no "/pwd": the template's text does not survive.
+    for (auto [id, text] : {std::pair<int, const char*>{1215, "Someone else"}, {1233, "Just me"}, {1214, "Name:"},
+                            {1217, "bob"}, {1228, "D:"}, {1229, "CORP"}, {1216, ""}})
+      CHECK_EQ(GetText(page, id), text);
     // No descender of the error label's font is cut off.
     HWND label = GetDlgItem(page, 1231);
     HDC dc = GetDC(label);
@@ -146,18 +120,14 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     GetClientRect(label, &box);
     CHECK(metrics.tmHeight > 0 && box.bottom >= metrics.tmHeight);
 
-    struct {
-      DWORD error;
-      const char* text;
-    } failures[] = {{1326, "bad"}, {1909, "locked"}, {5, "other"}};
-    for (const auto& f : failures) {
-      g_logonError = f.error;
-      SetText(page, 1218, L"pw-" + std::to_wstring(f.error));
+    for (auto [error, text] : {std::pair<DWORD, const char*>{1326, "bad"}, {1909, "locked"}, {5, "other"}}) {
+      g_logonError = error;
+      SetText(page, 1218, L"pw-" + std::to_wstring(error));
       CHECK_EQ(installer.Next(), "stayed");
       CHECK(Shown(GetDlgItem(page, 1231)));
-      CHECK_EQ(GetText(page, 1231), f.text);
+      CHECK_EQ(GetText(page, 1231), text);
       CHECK_EQ(GetText(page, 1218), "");  // emptied at every attempt
-      CHECK(g_logon.password == L"pw-" + std::to_wstring(f.error));
+      CHECK(g_logon.password == L"pw-" + std::to_wstring(error));
     }
     CHECK_EQ(StandIn::leaves - leaves, 0);
     CHECK_EQ(g_logon.calls, 3);
@@ -177,7 +147,7 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
   CHECK_EQ(g_logon.flags, LOGON_WITH_PROFILE);
   DWORD flags;
   CHECK(!GetHandleInformation(g_logon.process, &flags) && !GetHandleInformation(g_logon.thread, &flags));
-  CHECK_STACK(s, "success", "below");
+  CHECK_STACK(s, {"success", "below"});
   CHECK(installer.Restored());
   CHECK(!IsWindow(StandIn::Page()));
 }
@@ -203,40 +173,35 @@ TEST_CASE(RunAsStartsOnceAndKeepsNoPassword) {
     CHECK_EQ(installer.Next(), "left");
   });
   CHECK_EQ(g_logon.calls, 1);
-  CHECK_STACK(s, "success", "below");
+  CHECK_STACK(s, {"success", "below"});
 
   s.Clear();
   s.PushAll({"below", "C:\\dir", "C:\\prog.exe"});
-  installer.WithPage("RunAs", s, [](HWND, HWND page) { SetText(page, 1218, L"pw-typed"); });
-  CHECK_STACK(s, "below");
+  installer.WithPage("RunAs", s, [](HWND, HWND page) { SetText(page, 1218, L"pw-typed"); });  // then Back
   CHECK_EQ(g_logon.calls, 1);
   CHECK((g_passwordSeen == std::vector<std::string>{"", "", ""}));
-  CHECK_EQ(watch.Holding(), 0);
+  CHECK_EQ(watch.holding, 0);
   TV_W(SetWindowLongPtr)(installer.hwnd, DWLP_DLGPROC, g_standIn);
 }
 
+// Nothing to start, with either choice: "error" and no start. No directory: the start gets none
+// (the installer's is used).
 TEST_CASE(RunAsNothingToStartOrNoDirectory) {
   ImportDouble logon("ADVAPI32.dll", "CreateProcessWithLogonW", reinterpret_cast<void*>(&LogonDouble));
   StandIn installer;
   g_logon = LogonCall();
-  Stack s;
-
-  installer.WithPage("RunAs", s, [&installer](HWND, HWND) { CHECK_EQ(installer.Next(), "left"); });
-  CHECK_STACK(s, "error");
-  s.Clear();
-  installer.WithPage("RunAs", s, [&installer](HWND, HWND page) {
-    SendDlgItemMessageA(page, 1233, BM_CLICK, 0, 0);
-    CHECK_EQ(installer.Next(), "left");
-  });
-  CHECK_STACK(s, "error");
-  CHECK_EQ(g_logon.calls, 0);
-
-  s.Clear();  // no directory: the start gets none (the installer's is used)
-  s.Push("C:\\prog.exe");
   g_logonError = 0;
-  installer.WithPage("RunAs", s, [&installer](HWND, HWND) { CHECK_EQ(installer.Next(), "left"); });
-  CHECK_STACK(s, "success");
-  CHECK(g_logon.nullDirectory);
+  for (int scene = 0; scene < 3; ++scene) {
+    Stack s;
+    if (scene == 2) s.Push("C:\\prog.exe");
+    installer.WithPage("RunAs", s, [&installer, scene](HWND, HWND page) {
+      if (scene == 1) SendDlgItemMessageA(page, 1233, BM_CLICK, 0, 0);
+      CHECK_EQ(installer.Next(), "left");
+    });
+    CHECK_STACK(s, {scene == 2 ? "success" : "error"});
+  }
+  CHECK_EQ(g_logon.calls, 1);
+  CHECK(g_logon.directory == L"<null>");
 }
 
 // The start with the shell's token, and texts past the installer's usual 1024 characters.
@@ -249,7 +214,7 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   std::string record = dir + "\\tvcmdline.txt";
   DeleteFileA(record.c_str());
 
-  CHECK_STACK_VEC(CallExport("RunAsNonElevatedUser", {dir, "tv \"one two\" 3", program}), {"success"});
+  CHECK_STACK(CallExport("RunAsNonElevatedUser", {dir, "tv \"one two\" 3", program}), {"success"});
   CHECK_EQ(g_ordinaryStarts, 0);
   CHECK_EQ(WaitForRecord(record), "tv \"one two\" 3\r\n" + dir + "\r\n");
   DeleteFileA(record.c_str());
@@ -259,7 +224,7 @@ TEST_CASE(RunAsNonElevatedUserShellTokenAndLongTexts) {
   Stack wide(4096);
   wide.PushAll({"below", dir, line, program});
   Dll().Call("RunAsNonElevatedUser", &wide);
-  CHECK_STACK(wide, "error");
+  CHECK_STACK(wide, {"error"});
   Sleep(1000);  // time enough for a program that was started by mistake to leave its record
   CHECK(GetFileAttributesA(record.c_str()) == INVALID_FILE_ATTRIBUTES);
 

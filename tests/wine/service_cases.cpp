@@ -15,11 +15,13 @@ namespace {
 
 std::string Name(const char* what) { return "TvHarness-" + Arg("variant") + "-" + what; }
 
-std::vector<std::string> Install(const std::string& name, const std::string& display, const std::string& type,
-                                 const std::string& start, const std::string& path, const std::string& group,
-                                 const std::string& deps, const std::string& account, const std::string& password) {
-  return CallExport("Install", {password, account, deps, group, path, start, type, display, name});
+// The test service, started on demand.
+std::vector<std::string> Install(const std::string& name, const std::string& group = "",
+                                 const std::string& account = "", const std::string& password = "") {
+  return CallExport("Install", {password, account, "", group, Arg("service"), "3", "16", name, name});
 }
+
+std::string Text(const TChar* t) { return t ? Narrow(t) : "<null>"; }
 
 void* g_real[8];
 template <int I, class R, class... A>
@@ -38,10 +40,8 @@ SC_HANDLE Counted(SC_HANDLE h) {
 struct CreateRecord {
   int calls = 0;
   DWORD type = 0, start = 0;
-  std::string name, display, group, path;
-  bool tagGiven = false, dependenciesGiven = false, accountGiven = false, passwordGiven = false;
-  std::vector<std::string> dependencies;
-  std::string account, password;
+  std::string name, display, group, path, dependencies, account, password;  // "<null>" when none was passed
+  bool tagGiven = false;
   DWORD tagToReport = 0;  // when not 0, written through the tag pointer after a real success
 };
 CreateRecord g_create;
@@ -50,25 +50,13 @@ SC_HANDLE WINAPI RecordingCreateService(SC_HANDLE manager, const TChar* name, co
                                         DWORD type, DWORD start, DWORD errorControl, const TChar* path,
                                         const TChar* group, DWORD* tag, const TChar* deps, const TChar* account,
                                         const TChar* password) {
-  CreateRecord& r = g_create;
-  ++r.calls;
-  r.name = Narrow(name);
-  r.display = Narrow(display);
-  r.type = type;
-  r.start = start;
-  r.path = Narrow(path);
-  r.group = group ? Narrow(group) : "<null>";
-  r.tagGiven = tag != nullptr;
-  r.dependenciesGiven = deps != nullptr;
-  r.dependencies.clear();
-  for (const TChar* d = deps; d && *d; d += TString(d).size() + 1) r.dependencies.push_back(Narrow(d));
-  r.accountGiven = account != nullptr;
-  r.account = account ? Narrow(account) : "";
-  r.passwordGiven = password != nullptr;
-  r.password = password ? Narrow(password) : "";
-  SC_HANDLE h = Counted(Real<0, SC_HANDLE>(manager, name, display, access, type, start, errorControl, path, group,
-                                           tag, deps, account, password));
-  if (h && tag && r.tagToReport) *tag = r.tagToReport;
+  std::string list = deps ? "" : "<null>";
+  for (const TChar* d = deps; d && *d; d += TString(d).size() + 1) list += Narrow(d) + ";";
+  g_create = {g_create.calls + 1, type, start,         Text(name),     Text(display),  Text(group),
+              Text(path),         list, Text(account), Text(password), tag != nullptr, g_create.tagToReport};
+  SC_HANDLE h = Counted(Real<0, SC_HANDLE>(manager, name, display, access, type, start, errorControl, path, group, tag,
+                                           deps, account, password));
+  if (h && tag && g_create.tagToReport) *tag = g_create.tagToReport;
   return h;
 }
 
@@ -188,22 +176,22 @@ struct CountHandles {
 TEST_CASE(ManagerThatCannotBeOpened) {
   ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
   for (const char* fn : {"Install", "Remove", "Start", "Stop", "QueryStatus"})
-    CHECK_STACK_VEC(CallExport(fn, {"below", "some-service"}), {"error", "100"});
+    CHECK_STACK(CallExport(fn, {"below", "some-service"}), {"error", "100"});
 }
 
 TEST_CASE(ServiceThatRefusesFullAccess) {
   Scm scm;
   std::string name = Name("guarded");
   scm.Purge(name);
-  Install(name, name, "16", "3", Arg("service"), "", "", "", "");
+  Install(name);
   {
     ImportDouble guard("advapi32.dll", "OpenService" AW, reinterpret_cast<void*>(&GuardedOpenService));
     g_real[1] = guard.Original();
     g_guarded = name;
-    CHECK_STACK_VEC(CallExport("QueryStatus", {name}), {"success", "1"});
-    CHECK_STACK_VEC(CallExport("Start", {name}), {"success", "0"});
+    CHECK_STACK(CallExport("QueryStatus", {name}), {"success", "1"});
+    CHECK_STACK(CallExport("Start", {name}), {"success", "0"});
     CHECK(scm.WaitState(name, SERVICE_RUNNING));
-    CHECK_STACK_VEC(CallExport("Stop", {name}), {"success"});
+    CHECK_STACK(CallExport("Stop", {name}), {"success"});
     g_guarded.clear();
   }
   scm.Purge(name);
@@ -215,13 +203,11 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   scm.Purge(name);
   RecordCreate record;
   // Display names are unique too. A Unicode installer's text goes beyond any ANSI code page.
-#ifdef TARVOLK_UNICODE
-  const std::string display = "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " + Arg("variant");
-#else
-  const std::string display = "Args display " + Arg("variant");
-#endif
-  CHECK_STACK_VEC(Install(name, display, "0x10", "03", Arg("service") + " -x", "", "Tcpip;Afd", "", "ignored"),
-                  {"success", "-559038801"});
+  const std::string display =
+      (sizeof(TChar) == 2 ? "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " : "Args display ") + Arg("variant");
+  CHECK_STACK(
+      CallExport("Install", {"ignored", "", "Tcpip;Afd", "", Arg("service") + " -x", "03", "0x10", display, name}),
+      {"success", "-559038801"});
   CHECK_EQ(g_create.calls, 1);
   CHECK_EQ(g_create.name, name);
   CHECK_EQ(g_create.display, display);
@@ -230,9 +216,9 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   CHECK_EQ(g_create.path, Arg("service") + " -x");
   CHECK_EQ(g_create.group, "");  // always passed, empty meaning none
   CHECK(!g_create.tagGiven);
-  CHECK((g_create.dependencies == std::vector<std::string>{"Tcpip", "Afd"}));
-  CHECK(!g_create.accountGiven);
-  CHECK(!g_create.passwordGiven);
+  CHECK_EQ(g_create.dependencies, "Tcpip;Afd;");
+  CHECK_EQ(g_create.account, "<null>");
+  CHECK_EQ(g_create.password, "<null>");
   CHECK(scm.Exists(name));
   scm.Purge(name);
 }
@@ -252,11 +238,11 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
     RecordCreate record;
     RecordGrant grant;
     FreedBlocksWatch watch("pw-secret");
-    Install(name, name, "16", "3", Arg("service"), "", "", a.given, "pw-secret");
+    Install(name, "", a.given, "pw-secret");
     CHECK_EQ(g_create.account, a.passed);
-    CHECK(!g_create.dependenciesGiven);  // an empty list is no list
+    CHECK_EQ(g_create.dependencies, "<null>");  // an empty list is no list
     CHECK_EQ(g_create.password, "pw-secret");
-    CHECK_EQ(watch.Holding(), 0);
+    CHECK_EQ(watch.holding, 0);
     CHECK_EQ(g_grant.calls, a.granted ? 1 : 0);
     if (a.granted) {
       CHECK(g_grant.sid == SidOf(user));
@@ -268,13 +254,13 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
 
   RecordGrant grant;
   FreedBlocksWatch watch("pw-secret");
-  CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "", "", user, "pw-secret"), {"error", "1073"});
+  CHECK_STACK(Install(name, "", user, "pw-secret"), {"error", "1073"});
   CHECK_EQ(g_grant.revoked, 1);
   {
     ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
-    Install(name, name, "16", "3", Arg("service"), "", "", user, "pw-secret");
+    Install(name, "", user, "pw-secret");
   }
-  CHECK_EQ(watch.Holding(), 0);
+  CHECK_EQ(watch.holding, 0);
   scm.Purge(name);
 }
 
@@ -284,29 +270,24 @@ TEST_CASE(InstallWithAnArgumentMissing) {
   scm.Purge(name);
   RecordCreate record;
   RecordGrant grant;
-  CHECK_STACK_VEC(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", name, name}),
-                  {"error", "-559038801"});
+  CHECK_STACK(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", name, name}),
+              {"error", "-559038801"});
   CHECK_EQ(g_create.calls, 0);
   CHECK_EQ(g_grant.calls, 0);
   CHECK(!scm.Exists(name));
 }
 
+// Wine makes no tags: the tag pointer comes back unchanged, so the placeholder stays.
 TEST_CASE(InstallWithALoadOrderGroup) {
   Scm scm;
   std::string name = Name("group");
-  scm.Purge(name);
-  {
-    // Wine makes no tags: the tag pointer comes back unchanged, so the placeholder stays.
+  for (DWORD tag : {0, 42}) {
+    scm.Purge(name);
     RecordCreate record;
-    CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "TvGroup", "", "", ""), {"success", "-559038801"});
+    g_create.tagToReport = tag;
+    CHECK_STACK(Install(name, "TvGroup"), {"success", tag ? "42" : "-559038801"});
     CHECK(g_create.tagGiven);
     CHECK_EQ(g_create.group, "TvGroup");
-  }
-  scm.Purge(name);
-  {
-    RecordCreate record;
-    g_create.tagToReport = 42;
-    CHECK_STACK_VEC(Install(name, name, "16", "3", Arg("service"), "TvGroup", "", "", ""), {"success", "42"});
   }
   scm.Purge(name);
 }
@@ -321,12 +302,12 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
     for (int round = 0; round < 22; ++round) {
       // The plug-in's first calls open handles that the process keeps for good.
       if (round == 2) kernelBefore = OwnHandleCount();
-      Install(name, name, "16", "3", Arg("service"), round % 2 ? "TvGroup" : "", "", CurrentUser(), "pw");
+      Install(name, round % 2 ? "TvGroup" : "", CurrentUser(), "pw");
       for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"}) CallExport(fn, {name});
       scm.WaitState(name, SERVICE_STOPPED);
       CallExport(round % 2 ? "Remove" : "QueryStatus", {name});
-      CHECK_STACK_VEC(CallExport("Install", {}), {"error", "-559038801"});
-      CHECK_STACK_VEC(CallExport("Install", {"", "", "", "abc"}), {"error", "-559038801"});
+      CHECK_STACK(CallExport("Install", {}), {"error", "-559038801"});
+      CHECK_STACK(CallExport("Install", {"", "", "", "abc"}), {"error", "-559038801"});
       for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) CallExport(fn, {});
     }
     CHECK(g_ledger.opened > 100);

@@ -9,13 +9,9 @@ int g_environmentChanges = 0;
 
 LRESULT CALLBACK Listener(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   // Wine 8 passes a broadcast's text on in the form it was sent (Windows: wide to a W window).
-  if (message == WM_SETTINGCHANGE && wParam == 0 && lParam != 0) {
-#ifdef TARVOLK_UNICODE
-    if (lstrcmpW(reinterpret_cast<const wchar_t*>(lParam), L"Environment") == 0) ++g_environmentChanges;
-#else
-    if (lstrcmpA(reinterpret_cast<const char*>(lParam), "Environment") == 0) ++g_environmentChanges;
-#endif
-  }
+  const auto* text = reinterpret_cast<const TChar*>(lParam);
+  if (message == WM_SETTINGCHANGE && wParam == 0 && text != nullptr && Narrow(text) == "Environment")
+    ++g_environmentChanges;
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -41,7 +37,7 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
 
   // Stored, present already, deleted (the last item went), absent: told twice.
   for (const char* op : {"add", "add", "rem", "rem"})
-    CHECK_STACK_VEC(CallExport("ModifyEnvVar", {"A", name, "std", op}), {"success"});
+    CHECK_STACK(CallExport("ModifyEnvVar", {"A", name, "std", op}), {"success"});
   CHECK_EQ(g_environmentChanges, 2);
   DestroyWindow(listener);
 
@@ -49,5 +45,5 @@ TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
   Stack wide(40000);
   wide.PushAll({"A", std::string(33000, 'N'), "std", "rem"});
   Dll().Call("ModifyEnvVar", &wide);
-  CHECK_STACK(wide, "error");
+  CHECK_STACK(wide, {"error"});
 }

@@ -1,15 +1,11 @@
 // Test victims (tvvictim.c), each copied to an image name of its tag, variant and case, so that
 // no other test running in the prefix finds, closes or kills it by name.
 #pragma once
+#include <fstream>
+
 #include "installer.h"
 
-inline const std::string& OwnBin() {
-#ifdef _WIN64
-  return Arg("testbin64");
-#else
-  return Arg("testbin32");
-#endif
-}
+inline const std::string& OwnBin() { return Arg(sizeof(void*) == 8 ? "testbin64" : "testbin32"); }
 
 // A fresh C:\tvtest\<variant>\<name>\.
 inline std::string TestFolder(const std::string& name) {
@@ -23,12 +19,7 @@ inline std::string Own(const std::string& tag) { return tag + "-" + Arg("variant
 
 inline bool WriteFileText(const std::string& path, const std::string& text) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(f);
-  return true;
+  return static_cast<bool>(std::ofstream(path, std::ios::binary) << text);
 }
 
 class Victim {

@@ -1,5 +1,5 @@
 // The 64-bit companion's blocks, and a real run through 64-bit rundll32 on the 32-bit variants.
-#include <cstring>
+#include <fstream>
 
 #include "installer.h"
 #include "quillmere/system/helper_batch.h"
@@ -46,13 +46,10 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
   if (got.entries.size() == 2) {
     const tv::ProcessEntry& e = got.entries[0];
     CHECK_EQ(e.processId, 1234);
-#ifdef TARVOLK_UNICODE
-    CHECK_EQ(Narrow(e.itemPath), "C:\\x\\caf\xC3\xA9.dll");
-#else
-    char expected[32] = {};
-    WideCharToMultiByte(CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected, sizeof(expected), nullptr, nullptr);
+    char expected[32] = {};  // in UTF-8 for the Unicode build, in the ANSI code page for the ANSI build
+    WideCharToMultiByte(sizeof(TChar) == 2 ? CP_UTF8 : CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected,
+                        sizeof(expected), nullptr, nullptr);
     CHECK_EQ(Narrow(e.itemPath), std::string(expected));
-#endif
     CHECK_EQ(Narrow(e.displayName), "Shown");
     CHECK_EQ(Narrow(e.imagePath), "C:\\x\\app.exe");
     CHECK_EQ(reinterpret_cast<ULONG_PTR>(e.window), 0x00012345);
@@ -143,11 +140,8 @@ TEST_CASE(CompanionThatNeverAnswersIsEnded) {
   tv::g_instance = own;
   FreeLibrary(module);
   CHECK(took >= 4500 && took < 15000);
-  unsigned long pid = 0;
-  if (FILE* f = fopen((folder + "\\tvstandin.pid").c_str(), "rb")) {
-    if (fscanf(f, "%lu", &pid) != 1) pid = 0;
-    fclose(f);
-  }
+  DWORD pid = 0;
+  std::ifstream(folder + "\\tvstandin.pid") >> pid;
   HANDLE process = pid != 0 ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
   CHECK(pid != 0 && (process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0));
   if (process != nullptr) CloseHandle(process);

@@ -11,8 +11,6 @@ extern "C" void __cdecl CloseProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::e
 
 namespace {
 
-std::string ModsDll() { return OwnBin() + "\\mods\\tvmod.dll"; }
-
 struct Seen {
   DWORD processId;
   std::string itemPath, displayName, imagePath;
@@ -37,10 +35,14 @@ std::string FromAnsi(const std::string& s) {
 #endif
 }
 
-void CallExport(OwnExport fn, Stack& stack) {
+// Pushes the texts (the last ends on top), calls the export and gives what it left, top first.
+std::vector<std::string> CallExport(OwnExport fn, const std::vector<std::string>& pushed) {
   static tv::tchar variables[25 * 1024];
+  Stack stack;
+  stack.PushAll(pushed);
   fn(nullptr, stack.StringSize(), variables, reinterpret_cast<tv::stack_t**>(stack.Top()),
      reinterpret_cast<tv::extra_parameters*>(&Installer::Get().extra));
+  return stack.TopFirst();
 }
 
 std::vector<Seen> Of(const std::vector<Seen>& all, DWORD id) {
@@ -76,11 +78,6 @@ FARPROC WINAPI LookUpAsOnAShare(HMODULE module, const char* name) {
   return found;
 }
 
-struct LookUpDouble {
-  explicit LookUpDouble(tv::EntryLookup lookup) { tv::SetEntryLookup(lookup); }
-  ~LookUpDouble() { tv::SetEntryLookup(nullptr); }
-};
-
 int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
   ++*static_cast<int*>(arg);
   tv::CancelSearch();
@@ -93,7 +90,7 @@ int CancelAtFirst(const tv::ProcessEntry*, void* arg) {
 TEST_CASE(ProcessPassReportsImagesAndModules) {
   std::string folder = TestFolder("engine");
   std::string soft = folder + "\\" + Own("tvpass") + "\xAD.exe";
-  CHECK(CopyFileA(ModsDll().c_str(), soft.c_str(), FALSE));
+  CHECK(CopyFileA((OwnBin() + "\\mods\\tvmod.dll").c_str(), soft.c_str(), FALSE));
   Victim v(OwnBin(), "tvvictim.exe", folder, "tvpass", "dll=" + soft);
   CHECK(v.Started());
   TString softText = T(FromAnsi(soft)), imageText = T(FromAnsi(v.Path()));
@@ -127,7 +124,7 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   std::string device = "\\Device\\Mup\\tvserver-" + Arg("variant") + "\\share\\" + v.Name();
   g_shareImageName = v.Name();
   g_shareImage = T(device);
-  LookUpDouble lookUp(&LookUpAsOnAShare);
+  tv::SetEntryLookup(&LookUpAsOnAShare);
   CHECK(tv::InitProcessApi());
   CHECK(tv::Api().QueryFullProcessImageName == nullptr && tv::Api().GetProcessImageFileName != nullptr);
   tv::tchar mapped[tv::kPathChars];
@@ -147,15 +144,11 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   tv::FillImagePath(&e);
   CHECK_EQ(Narrow(e.imagePath), device);
 
-  Stack stack;
-  stack.Push(v.Name());
-  CallExport(&FindProcess, stack);
-  CHECK_STACK(stack, std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id()));
-  stack.Clear();
-  stack.PushAll({v.Name(), "/kill"});
-  CallExport(&CloseProcess, stack);
-  CHECK_STACK(stack, "ok");
+  CHECK_STACK(CallExport(&FindProcess, {v.Name()}),
+              {std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id())});
+  CHECK_STACK(CallExport(&CloseProcess, {v.Name(), "/kill"}), {"ok"});
   CHECK(v.Ended(5000));
+  tv::SetEntryLookup(nullptr);
 }
 
 TEST_CASE(PassesStopWhenCancelled) {

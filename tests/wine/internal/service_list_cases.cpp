@@ -25,14 +25,20 @@ struct RunningService {
     CHECK(pid != 0);
   }
   ~RunningService() { scm.Purge(name); }
+  tv::ServiceEntry EntryIn(const tv::ServiceList& list) {
+    tv::ServiceEntry entry = {};
+    CHECK(list.FindServiceOfProcess(pid, &entry));
+    return entry;
+  }
 };
 
+// Watches for the stop dialog of that caption while the list stops the entry.
 struct DialogWatch {
   std::string caption;
-  HWND parent = nullptr;
+  HWND parent;
   volatile bool stop = false;
   bool seen = false, marquee = false, parentDisabled = false, topmost = false;
-  HANDLE thread = nullptr;
+  DWORD took = 0;
 
   static DWORD WINAPI Run(LPVOID p) {
     auto* w = static_cast<DialogWatch*>(p);
@@ -49,19 +55,17 @@ struct DialogWatch {
     }
     return 0;
   }
-  explicit DialogWatch(const std::string& c, HWND p = nullptr) : caption(c), parent(p) {
-    thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-  }
-  void Finish() {
+  DialogWatch(tv::ServiceList& list, const tv::ServiceEntry& entry, bool dialog, const std::string& c, HWND p = nullptr)
+      : caption(c), parent(p) {
+    HANDLE thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    DWORD start = GetTickCount();
+    list.Stop(entry, dialog);
+    took = GetTickCount() - start;
     stop = true;
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
   }
 };
-
-HWND MakeParent() {
-  return CreateWindowExA(0, "STATIC", "installer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
-}
 
 // Wine runs every service in its own process: a double reports a guest in the host's process.
 void* g_enumServices = nullptr;
@@ -85,8 +89,7 @@ BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD 
 TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
   RunningService svc("find", "");
   tv::ServiceList list(GetModuleHandleA(nullptr), nullptr, nullptr);
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
+  tv::ServiceEntry entry = svc.EntryIn(list);
   CHECK(entry.lpServiceName != nullptr && Narrow(entry.lpServiceName) == svc.name);
   CHECK_EQ(entry.ServiceStatusProcess.dwCurrentState, SERVICE_RUNNING);
 
@@ -97,32 +100,20 @@ TEST_CASE(StopWithoutADialog) {
   // A service whose stop takes 600 ms and reports a wait hint of 0: polled without pause.
   RunningService svc("quiet", "stopdelay=600 hint=0");
   tv::ServiceList list(GetModuleHandleA(nullptr), nullptr, nullptr);
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
-  DialogWatch watch("Stopping the service: " + svc.name);
-  DWORD start = GetTickCount();
-  list.Stop(entry, false);
-  DWORD took = GetTickCount() - start;
-  watch.Finish();
+  DialogWatch watch(list, svc.EntryIn(list), false, "Stopping the service: " + svc.name);
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);  // it returns once the service has stopped
-  CHECK(took >= 500);
+  CHECK(watch.took >= 500);
   CHECK(!watch.seen);
 }
 
 TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
   RunningService svc("dialog", "stopdelay=1200 hint=100");
-  HWND parent = MakeParent();
+  HWND parent = CreateWindowExA(0, "STATIC", "installer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
   auto format = T("Halte %s an (100%% %d)");
   tv::ServiceList list(GetModuleHandleA(nullptr), parent, format.c_str());
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
-  DialogWatch watch("Halte " + svc.name + " an (100% %d)", parent);
-  DWORD start = GetTickCount();
-  list.Stop(entry, true);
-  DWORD took = GetTickCount() - start;
-  watch.Finish();
+  DialogWatch watch(list, svc.EntryIn(list), true, "Halte " + svc.name + " an (100% %d)", parent);
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOPPED);
-  CHECK(took >= 1000);
+  CHECK(watch.took >= 1000);
   CHECK(watch.seen && watch.marquee && watch.topmost && watch.parentDisabled);
   CHECK(IsWindowEnabled(parent));  // given back afterwards
   CHECK(FindWindowA(nullptr, watch.caption.c_str()) == nullptr);
@@ -132,24 +123,19 @@ TEST_CASE(StopServiceShowsItsDialogUntilStopped) {
 TEST_CASE(StopServiceLeavesAStoppingServiceAlone) {
   RunningService svc("pending", "stopdelay=1500");
   tv::ServiceList list(GetModuleHandleA(nullptr), nullptr, nullptr);
-  tv::ServiceEntry entry = {};
-  CHECK(list.FindServiceOfProcess(svc.pid, &entry));
+  tv::ServiceEntry entry = svc.EntryIn(list);
   SC_HANDLE h = OpenServiceA(svc.scm.manager, svc.name.c_str(), SERVICE_STOP);
   SERVICE_STATUS st;
   CHECK(ControlService(h, SERVICE_CONTROL_STOP, &st));
   CloseServiceHandle(h);
-  DialogWatch watch("Stopping the service: " + svc.name);
-  DWORD start = GetTickCount();
-  list.Stop(entry, true);
-  DWORD took = GetTickCount() - start;
-  watch.Finish();
-  CHECK(took < 500);  // no request, no wait, no dialog
+  DialogWatch watch(list, entry, true, "Stopping the service: " + svc.name);
+  CHECK(watch.took < 500);  // no request, no wait, no dialog
   CHECK(!watch.seen);
   CHECK_EQ(svc.scm.State(svc.name), SERVICE_STOP_PENDING);
   CHECK(svc.scm.WaitState(svc.name, SERVICE_STOPPED));
 
   // Already stopped, or a copy without a name: nothing at all happens, at once.
-  start = GetTickCount();
+  DWORD start = GetTickCount();
   list.Stop(entry, true);
   tv::ServiceEntry nameless = {};
   list.Stop(nameless, true);
