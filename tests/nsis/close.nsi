@@ -40,9 +40,7 @@ Var Heard  ; the programs the function heard of as ones that cannot be closed
   ${EndIf}
 !macroend
 Function Offer
-  Pop $1  ; id
-  Pop $2  ; image
-  Pop $3
+  !insertmacro TakeOffer
   !insertmacro PerKind Tally
   Push $Answer
 FunctionEnd
@@ -68,13 +66,7 @@ FunctionEnd
   ${EndIf}
 !macroend
 Function Entry
-  Pop $1  ; how it ended
-  Pop $2  ; image
-  Pop $3  ; command line
-  Pop $4
-  Pop $5
-  Pop $6
-  Pop $7
+  !insertmacro TakeEntry
   ${If} $2 == "${D}\tree-${T}.exe"
   ${AndIf} $3 != '${TREE}'
     StrCpy $1 "$1 (a helper process)"
@@ -88,7 +80,6 @@ FunctionEnd
 
 !macro Start KIND ARGS
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${KIND}-${T}.exe" '${ARGS} life=60000' "${D}\${KIND}.ready"
-  ${WaitFile} "${D}\${KIND}.ready"
 !macroend
 
 !macro Bye KIND
@@ -102,11 +93,7 @@ FunctionEnd
 !macroend
 
 !macro Running LABEL KIND
-  StrCpy $R0 "no"
-  ${If} ${ProcessRunning} "${KIND}-${T}.exe"
-    StrCpy $R0 "yes"
-  ${EndIf}
-  !insertmacro Line "${LABEL}: $R0"
+  ${Dump} "${LABEL}" `Tarvolk::FindProcess "/yesno" "${KIND}-${T}.exe"`
 !macroend
 
 !macro Kill KIND
@@ -120,7 +107,7 @@ FunctionEnd
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   !insertmacro Clean
   RMDir /r "${D}"
   CreateDirectory "${D}"
@@ -163,9 +150,7 @@ Section
 
   Tarvolk::Start "${SVC}"
   Call TakeStack
-  ${DoUntil} ${ServiceRunning} "${SVC}"
-    Sleep 100
-  ${Loop}
+  ${WaitState} "${SVC}" 4
   ${TvStopService} "${SVC}" 30 $0
   !insertmacro Line "TvStopService: $0"
   !insertmacro Running "service's program running" tvsvc
@@ -178,5 +163,5 @@ Section
   ${DumpBelow} "record" `Tarvolk::EnumClosedPrograms $0`
   !insertmacro PerKind Recorded
   !insertmacro Clean
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

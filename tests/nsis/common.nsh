@@ -15,14 +15,6 @@ RequestExecutionLevel admin
 
 Var Results
 
-!macro OpenResults
-  FileOpen $Results "${RESULTS}" w
-!macroend
-
-!macro CloseResults
-  FileClose $Results
-!macroend
-
 !macro Line TEXT
   !ifdef WIZARD
     FileOpen $Results "${RESULTS}" a
@@ -47,10 +39,42 @@ Var Results
       Goto loop
     done:
   FunctionEnd
+
+  ; Waits (about 10 s) for the service $R0 to reach state $R1 ("gone": a deleted service stays
+  ; until its process ends); leaves the last answer in $R2 and state in $R3.
+  Function WaitState
+    StrCpy $R4 0
+    again:
+      Tarvolk::QueryStatus $R0
+      Pop $R2
+      Pop $R3
+      StrCmp $R3 $R1 done
+      StrCmp "$R1$R2" "goneerror" done
+      IntOp $R4 $R4 + 1
+      IntCmp $R4 200 done
+      Sleep 50
+      Goto again
+    done:
+  FunctionEnd
 !macroend
 !ifndef COMMON_FUNCTIONS_LATER
   !insertmacro CommonFunctions
 !endif
+
+; A search's or EnumProcesses's function: $1 id, $2 image, $3 name. A record walk's: then $4
+; folder, $5 name, $6 target, $7 service ($1 how it ended, $3 command line).
+!macro TakeOffer
+  Pop $1
+  Pop $2
+  Pop $3
+!macroend
+!macro TakeEntry
+  !insertmacro TakeOffer
+  Pop $4
+  Pop $5
+  Pop $6
+  Pop $7
+!macroend
 
 ; Writes "LABEL: [top] [next] ..." and empties the stack.
 !macro DumpStack LABEL
@@ -72,15 +96,11 @@ Var Results
   !insertmacro DumpStack "${LABEL}"
 !macroend
 
-; PROGRAM copied to PATH and started (a copy an interrupted run left is ended first); it writes
-; READY when up.
-!define Victim "!insertmacro Victim"
-!macro Victim PROGRAM PATH ARGS READY
-  Tarvolk::CloseProcess "/kill" "${PATH}"
-  Pop $R7
-  CopyFiles /SILENT "${PROGRAM}" "${PATH}"
-  Delete "${READY}"
-  Exec '"${PATH}" ${ARGS} mark=${READY}'
+!define WaitState "!insertmacro WaitState"
+!macro WaitState SERVICE STATE
+  StrCpy $R0 "${SERVICE}"
+  StrCpy $R1 "${STATE}"
+  Call WaitState
 !macroend
 
 !define WaitFile "!insertmacro WaitFile"
@@ -90,4 +110,16 @@ Var Results
     Sleep 50
     IntOp $R7 $R7 + 1
     IntCmp $R7 1200 0 -3
+!macroend
+
+; PROGRAM copied to PATH and started (a copy an interrupted run left is ended first); it writes
+; READY when up, which this waits for.
+!define Victim "!insertmacro Victim"
+!macro Victim PROGRAM PATH ARGS READY
+  Tarvolk::CloseProcess "/kill" "${PATH}"
+  Pop $R7
+  CopyFiles /SILENT "${PROGRAM}" "${PATH}"
+  Delete "${READY}"
+  Exec '"${PATH}" ${ARGS} mark=${READY}'
+  ${WaitFile} "${READY}"
 !macroend

@@ -23,29 +23,13 @@ FunctionEnd
 
 !macro Check LABEL NAME STATEMENT
   ${STATEMENT}
-  StrCpy $R9 "${LABEL}"
-  Call DumpStackKeep
+  !insertmacro DumpStack "${LABEL}"
   StrCpy $0 "${NAME}"
   Call RegType
   ReadRegStr $2 HKLM "${ENVKEY}" "${NAME}"
   ReadEnvStr $3 "${NAME}"
   FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
 !macroend
-
-; DumpStack with the variant's never-written name as NAME.
-Function DumpStackKeep
-  StrCpy $R8 ""
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors done
-    StrCmp $R7 "${V}never" 0 +2
-      StrCpy $R7 "NAME"
-    StrCpy $R8 "$R8 [$R7]"
-    Goto loop
-  done:
-  FileWrite $Results "$R9:$R8$\r$\n"
-FunctionEnd
 
 !if "${VARIANT}" == "amd64-unicode"
 ; $0 = name: the lengths of the stored text and the installer's copy, and 0 when they are equal.
@@ -80,7 +64,7 @@ FunctionEnd
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
 
   !insertmacro Preset "${V}1" none ""
   Push "below"
@@ -193,5 +177,5 @@ Section
   DeleteRegValue HKLM "${ENVKEY}" "${V}4"
   DeleteRegValue HKLM "${ENVKEY}" "${V}long"
   System::Call 'kernel32::SetEnvironmentVariable(t "${V}p", p 0)'
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -27,12 +27,9 @@ Function Entries
     ClearErrors
     FileRead $R0 $R1
     IfErrors done
+    ; The only switch lines these scenes write are "fail|" ones.
     StrCpy $R2 $R1 5
-    StrCmp $R2 "rule|" write
-    StrCmp $R2 "port|" write
-    StrCpy $R2 $R1 4
-    StrCmp $R2 "app|" write loop
-  write:
+    StrCmp $R2 "fail|" loop
     FileWrite $Results "$R9: $R1"
     Goto loop
   done:
@@ -40,7 +37,7 @@ Function Entries
 FunctionEnd
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   ReadEnvStr $State TARVOLK_FIREWALL_STATE
 
   ; Smoke test on Wine's own firewall objects, which the double hands out on this switch.
@@ -119,5 +116,5 @@ Section
   System::Call 'tvfwdouble::LiveObjects() i .r0'
   !insertmacro Line "live objects: $0"
 
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -150,7 +150,7 @@ FunctionEnd
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   ReadEnvStr $State TARVOLK_FIREWALL_STATE
   StrCpy $Long ""
   ${For} $I 1 102
@@ -172,9 +172,6 @@ Section
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${HELD}" "life=120000 file=${D}\held.dat" "${D}\held.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${WINDOW}" "life=120000 class=TvWindow-${T} caption=TvWindow-${T} style=1" "${D}\window.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${DEAF}" "life=120000 class=TvDeaf-${T} caption=TvDeaf-${T} style=1 deaf=1" "${D}\deaf.ready"
-  ${WaitFile} "${D}\held.ready"
-  ${WaitFile} "${D}\window.ready"
-  ${WaitFile} "${D}\deaf.ready"
 
   !insertmacro If "locked held" 0 `${FileLocked} "${D}\held.dat"`
   !insertmacro IfNot "locked free (IfNot)" 1 `${FileLocked} "${D}\free.dat"`
@@ -231,17 +228,8 @@ Section
   !insertmacro Sequence "stop stopped" 0 `${TvStopService} "${SVC}" 10 $Result`
   Tarvolk::Remove "${SVC}"
   ${Dump} "remove" `Tarvolk::Remove "${OFF}"`
-  StrCpy $I 0
-  ${DoWhile} ${ServiceExists} "${SVC}"
-    IntOp $I $I + 1
-    ${IfThen} $I > 50 ${|} ${ExitDo} ${|}
-    Sleep 100
-  ${Loop}
-  ${If} $I <= 50
-    !insertmacro Line "removed: gone"
-  ${Else}
-    !insertmacro Line "removed: still there"
-  ${EndIf}
+  ${WaitState} "${SVC}" gone
+  !insertmacro If "service exists, removed" 0 `${ServiceExists} "${SVC}"`
 
   ; The firewall double: reachable, then neither interface generation.
   !insertmacro Firewall ""
@@ -270,5 +258,5 @@ Section
   ${IfThen} $Diff != "" ${|} StrCpy $Result "$Result, $Diff" ${|}
   !insertmacro Kept "300 entries"
 
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -1,5 +1,5 @@
 ; AddToRegMultiString and WriteRegMultiString in both registry views: what the call left, then the
-; value's string count, size in characters and strings (cut to 12).
+; value's string count, size in characters and strings (each cut to 12).
 !include "common.nsh"
 !include "LogicLib.nsh"
 
@@ -21,34 +21,22 @@ Function ReadList
     System::Call 'advapi32::RegCloseKey(p r4)'
     ${If} $5 == 0
       IntOp $8 $8 / ${NSIS_CHAR_SIZE}
-      StrCpy $R1 "chars=$8 type=$7 ["
+      StrCpy $R1 ""
       StrCpy $R2 0
       StrCpy $R3 $6
       ${Do}
         System::Call '*$R3(&t1024 .R4)'
         StrLen $R5 $R4
-        ${If} $R5 == 0
-          ${ExitDo}
-        ${EndIf}
+        ${IfThen} $R5 == 0 ${|} ${ExitDo} ${|}
         IntOp $R2 $R2 + 1
         StrCpy $R4 $R4 12
-        ; Long lists show their first two strings and the last one.
-        ${If} $R2 == 2
-          StrCpy $R1 "$R1|$R4"
-        ${ElseIf} $R2 == 1
-          StrCpy $R1 "$R1$R4"
-        ${Else}
-          StrCpy $R6 $R4
-        ${EndIf}
+        StrCpy $R1 "$R1|$R4"
         IntOp $R5 $R5 + 1
         IntOp $R5 $R5 * ${NSIS_CHAR_SIZE}
         IntOp $R3 $R3 + $R5
       ${Loop}
-      ${If} $R2 > 2
-        StrCpy $R1 "$R1|..|$R6"
-      ${EndIf}
-      StrCpy $R1 "$R1]"
-      StrCpy $R1 "count=$R2 $R1"
+      StrCpy $R1 $R1 "" 1
+      StrCpy $R1 "count=$R2 chars=$8 type=$7 [$R1]"
     ${EndIf}
     System::Free $6
   ${EndIf}
@@ -80,7 +68,7 @@ FunctionEnd
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   !insertmacro Clean
 
   ; Writing a list, adding a new and a present string: the settings example.
@@ -154,5 +142,5 @@ Section
   !insertmacro Check "write, three arguments" "short" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "short"`
 
   !insertmacro Clean
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -37,7 +37,7 @@ Section
     Return
   ${EndIf}
 
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   ; The prefix's own release, with entries of the script's below the call.
   Push "c"
   Push "b"

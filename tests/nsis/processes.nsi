@@ -20,9 +20,7 @@ Var Calls
 Var Inner
 
 Function EnumSeen
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   IntOp $Calls $Calls + 1
   StrCmp $2 "${D}\${A}" 0 +2
     StrCpy $Seen "$3"
@@ -31,9 +29,7 @@ FunctionEnd
 
 ; Calls the plug-in itself: the first call of the installer keeps the DLL loaded through it.
 Function EnumStop
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   IntOp $Calls $Calls + 1
   Tarvolk::IsFileLocked "${D}\missing.txt"
   Pop $Inner
@@ -44,7 +40,7 @@ Function EnumStop
 FunctionEnd
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   StrCpy $Calls 0
   GetFunctionAddress $0 EnumStop
   Tarvolk::EnumProcesses $0
@@ -62,23 +58,16 @@ Section
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${C}" "class=TvNsis${VARIANT} caption=TvNsisCaption${VARIANT} style=1" "${D}\c.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${E}" "" "${D}\e.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${L}" "file=${LONG}\held.txt touch=${LONG}\free.txt" "${D}\l.ready"
-  ${WaitFile} "${D}\a.ready"
-  ${WaitFile} "${D}\b.ready"
-  ${WaitFile} "${D}\c.ready"
-  ${WaitFile} "${D}\e.ready"
-  ${WaitFile} "${D}\l.ready"
 
   ; FindProcess: the name as the tail of the image path, in any case.
   Tarvolk::FindProcess "TVNA-PROCESSES-${VARIANT}.EXE"
-  Pop $0
-  Pop $1
-  Pop $2
-  IntCmp $0 0 noid noid 0
-    StrCpy $0 "an id"
+  !insertmacro TakeOffer
+  IntCmp $1 0 noid noid 0
+    StrCpy $1 "an id"
   noid:
-  StrCmp $1 "${D}\${A}" 0 +2
-    StrCpy $1 "image path"
-  !insertmacro Line "find: [$1] [$2] $0"
+  StrCmp $2 "${D}\${A}" 0 +2
+    StrCpy $2 "image path"
+  !insertmacro Line "find: [$2] [$3] $1"
   ${Dump} "find user yesno" `Tarvolk::FindProcess "/user" "/YESNO" "${A}"`
   ${Dump} "find part of a name" `Tarvolk::FindProcess "/yesno" "na-processes-${VARIANT}.exe"`
   ${Dump} "find nothing" `Tarvolk::FindProcess "tvnothing.exe"`
@@ -88,9 +77,7 @@ Section
   ${Dump} "locked missing folder" `Tarvolk::IsFileLocked "${D}\nofolder\missing.txt"`
   ${Dump} "locked folder (access denied)" `Tarvolk::IsFileLocked "${D}"`
   StrLen $0 "${LONG}"
-  IntCmp $0 260 +3 +3 0
-    !insertmacro Line "long path: more than 260 characters"
-    Goto +2
+  IntCmp $0 260 0 0 +2
     !insertmacro Line "long path: only $0 characters"
   ${Dump} "locked long held" `Tarvolk::IsFileLocked "${LONG}\held.txt"`
   ${Dump} "locked long free" `Tarvolk::IsFileLocked "${LONG}\free.txt"`
@@ -127,14 +114,11 @@ Section
 
   ; KillProcesses with a list: A and E go, the rest is skipped.
   Tarvolk::FindProcess "${A}"
-  Pop $5
-  Pop $1
-  Pop $1
+  !insertmacro TakeOffer
+  StrCpy $5 $1
   Tarvolk::FindProcess "${E}"
-  Pop $6
-  Pop $1
-  Pop $1
-  ${DumpBelow} "kill list" `Tarvolk::KillProcesses "$5,0,abc,$6,"`
+  !insertmacro TakeOffer
+  ${DumpBelow} "kill list" `Tarvolk::KillProcesses "$5,0,abc,$1,"`
   Tarvolk::FindProcess "/yesno" "${A}"
   ${Dump} "after kill list" `Tarvolk::FindProcess "/yesno" "${E}"`
   ${Dump} "locked after kill" `Tarvolk::IsFileLocked "${D}\held.txt"`
@@ -150,5 +134,5 @@ Section
     !insertmacro Line "    started anyway"
   ${EndIf}
 
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -21,40 +21,39 @@ OutFile "${OUTFILE}"
 ; Victims end by themselves after two minutes, should the installer fail before it kills them.
 !define LIFE "life=120000"
 
+; Every program the searches count offers of: the victims, by their whole paths (the system has a
+; program named explorer.exe too), and the installer.
+!macro PerProgram MACRO
+  !insertmacro ${MACRO} F "${D}\${F}"
+  !insertmacro ${MACRO} B "${D}\${B}"
+  !insertmacro ${MACRO} M "${D}\${M}"
+  !insertmacro ${MACRO} W "${D}\${W}"
+  !insertmacro ${MACRO} K "${D}\${K}"
+  !insertmacro ${MACRO} N "${CAFE}\${N}"
+  !insertmacro ${MACRO} X "${D}\${X}"
+  !insertmacro ${MACRO} explorer "${D}\ex\explorer.exe"
+  !insertmacro ${MACRO} self "$EXEPATH"
+!macroend
+!macro Declare KEY PATH
+  Var c${KEY}
+!macroend
+!insertmacro PerProgram Declare
+
 Var Answer
-Var cF
-Var cB
-Var cM
-Var cW
-Var cK
-Var cN
-Var cX
-Var cE
-Var cSelf
 Var Custom
 Var Asked
 Var Nested
 Var Mixed
 
-!macro Tag VAR EXE
-  StrCmp $2 "${EXE}" 0 +3
-    IntOp ${VAR} ${VAR} + 1
+!macro Tag KEY PATH
+  StrCmp $2 "${PATH}" 0 +3
+    IntOp $c${KEY} $c${KEY} + 1
     Goto answered
 !macroend
 
 Function Offer
-  Pop $1
-  Pop $2
-  Pop $3
-  !insertmacro Tag $cF "${D}\${F}"
-  !insertmacro Tag $cB "${D}\${B}"
-  !insertmacro Tag $cM "${D}\${M}"
-  !insertmacro Tag $cW "${D}\${W}"
-  !insertmacro Tag $cK "${D}\${K}"
-  !insertmacro Tag $cN "${CAFE}\${N}"
-  !insertmacro Tag $cX "${D}\${X}"
-  !insertmacro Tag $cE "${D}\ex\explorer.exe"
-  !insertmacro Tag $cSelf "$EXEPATH"
+  !insertmacro TakeOffer
+  !insertmacro PerProgram Tag
   StrCmp $1 "0" 0 +3
     StrCpy $Custom "$Custom [$3|$2]"
     Goto answered
@@ -68,9 +67,7 @@ Function Offer
 FunctionEnd
 
 Function OfferNested
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   StrCmp $2 "${D}\${F}" 0 nested_done
   Tarvolk::IsFileLocked "${D}\files\held-f.dat"
   Pop $4
@@ -99,9 +96,7 @@ FunctionEnd
 
 ; Calls an export that empties the stack (the script's entries with it), then answers.
 Function OsVersionOffer
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   Tarvolk::GetOsVersion
   Pop $1
   Pop $2
@@ -140,21 +135,17 @@ Function UpToBar
   done:
 FunctionEnd
 
-!macro Counts LABEL
-  !insertmacro Line "${LABEL}: F=$cF B=$cB M=$cM W=$cW K=$cK N=$cN X=$cX explorer=$cE self=$cSelf custom=[$Custom ]"
-  !insertmacro ResetCounts
+!macro Count KEY PATH
+  StrCpy $R9 "$R9${KEY}=$c${KEY} "
 !macroend
-
-!macro ResetCounts
-  StrCpy $cF 0
-  StrCpy $cB 0
-  StrCpy $cM 0
-  StrCpy $cW 0
-  StrCpy $cK 0
-  StrCpy $cN 0
-  StrCpy $cX 0
-  StrCpy $cE 0
-  StrCpy $cSelf 0
+!macro Zero KEY PATH
+  StrCpy $c${KEY} 0
+!macroend
+!macro Counts LABEL
+  StrCpy $R9 ""
+  !insertmacro PerProgram Count
+  !insertmacro Line "${LABEL}: $R9custom=[$Custom ]"
+  !insertmacro PerProgram Zero
   StrCpy $Custom ""
 !macroend
 
@@ -179,21 +170,18 @@ FunctionEnd
   StrCpy $9 "$9$8"
 !macroend
 
-; Every victim, by its whole path (the system has a program named explorer.exe too).
+!macro Kill KEY PATH
+  !if "${KEY}" != "self"
+    Tarvolk::CloseProcess "/kill" "${PATH}"
+  !endif
+!macroend
 !macro KillAll
-  Tarvolk::CloseProcess "/kill" "${D}\${F}"
-  Tarvolk::CloseProcess "/kill" "${D}\${B}"
-  Tarvolk::CloseProcess "/kill" "${D}\${M}"
-  Tarvolk::CloseProcess "/kill" "${D}\${W}"
-  Tarvolk::CloseProcess "/kill" "${D}\${K}"
-  Tarvolk::CloseProcess "/kill" "${CAFE}\${N}"
-  Tarvolk::CloseProcess "/kill" "${D}\${X}"
-  Tarvolk::CloseProcess "/kill" "${D}\ex\explorer.exe"
+  !insertmacro PerProgram Kill
   Call TakeStack
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   ; The macro leaves the output folder as it was.
   SetOutPath "${D}\out"
   !if "${VARIANT}" != "amd64-unicode"
@@ -205,7 +193,8 @@ Section
     !insertmacro Line "companion macro: OUTDIR changed to $OUTDIR"
   ; Left over from an interrupted run; what the calls answer depends on what was left.
   !insertmacro KillAll
-  !insertmacro ResetCounts
+  !insertmacro PerProgram Zero
+  StrCpy $Custom ""
   CreateDirectory "${D}\ex"
   CreateDirectory "${D}\fold\inside"
   CreateDirectory "${D}\mods"
@@ -227,14 +216,6 @@ Section
   ${Victim} "${BIN}\tvvictim.exe" "${CAFE}\${N}" '${LIFE} "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"' "${D}\n.ready"
   ${Victim} "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe" '${LIFE} file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1' "${D}\e.ready"
   ${Victim} "${TESTBIN64}\tvvictim.exe" "${D}\${X}" '${LIFE} dll=${D}\mods64\tvmod64-search.dll' "${D}\x.ready"
-  ${WaitFile} "${D}\f.ready"
-  ${WaitFile} "${D}\b.ready"
-  ${WaitFile} "${D}\m.ready"
-  ${WaitFile} "${D}\w.ready"
-  ${WaitFile} "${D}\k.ready"
-  ${WaitFile} "${D}\n.ready"
-  ${WaitFile} "${D}\e.ready"
-  ${WaitFile} "${D}\x.ready"
   StrCpy $Answer "true"
 
   ; Files by prefix (in any case), a folder's inside, a module; the installer holds a file too.
@@ -428,5 +409,5 @@ Section
   ${DumpBelow} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
 
   !insertmacro KillAll
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd
