@@ -96,6 +96,14 @@ Var Results
   !insertmacro DumpStack "${LABEL}"
 !macroend
 
+; The state file of the firewall double (named by TARVOLK_FIREWALL_STATE) made TEXT.
+!macro FirewallState TEXT
+  ReadEnvStr $R7 TARVOLK_FIREWALL_STATE
+  FileOpen $R6 $R7 w
+  FileWrite $R6 "${TEXT}"
+  FileClose $R6
+!macroend
+
 !define WaitState "!insertmacro WaitState"
 !macro WaitState SERVICE STATE
   StrCpy $R0 "${SERVICE}"

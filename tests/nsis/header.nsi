@@ -39,7 +39,6 @@ Var Long
 Var Quoted
 Var Bottom
 Var I
-Var State
 
 ; Registers, four stack entries (full-length; quotes, $ and line break; empty; non-ASCII), flag.
 !macro Scene ERR
@@ -143,15 +142,8 @@ FunctionEnd
   !insertmacro Kept "${LABEL}"
 !macroend
 
-!macro Firewall TEXT
-  FileOpen $0 $State w
-  FileWrite $0 "${TEXT}"
-  FileClose $0
-!macroend
-
 Section
   FileOpen $Results "${RESULTS}" w
-  ReadEnvStr $State TARVOLK_FIREWALL_STATE
   StrCpy $Long ""
   ${For} $I 1 102
     StrCpy $Long "$Long0123456789"
@@ -232,13 +224,13 @@ Section
   !insertmacro If "service exists, removed" 0 `${ServiceExists} "${SVC}"`
 
   ; The firewall double: reachable, then neither interface generation.
-  !insertmacro Firewall ""
+  !insertmacro FirewallState ""
   !insertmacro If "firewall" 1 `${FirewallAvailable}`
-  !insertmacro Firewall "fail|NetFwPolicy2$\r$\nfail|NetFwMgr$\r$\n"
+  !insertmacro FirewallState "fail|NetFwPolicy2$\r$\nfail|NetFwMgr$\r$\n"
   !insertmacro If "no firewall" 0 `${FirewallAvailable}`
 
   ; A stack deeper than any set of registers could hold: 300 entries above the scene's.
-  !insertmacro Firewall ""
+  !insertmacro FirewallState ""
   !insertmacro Scene 0
   ${For} $I 1 300
     Push "deep $I"
@@ -248,14 +240,10 @@ Section
   ${Else}
     StrCpy $Result "false"
   ${EndIf}
-  StrCpy $Diff ""
   ${ForEach} $I 300 1 - 1
-    ${If} $Diff == ""
-      Pop $Label
-      ${IfThen} $Label != "deep $I" ${|} StrCpy $Diff "entry $I: [$Label]" ${|}
-    ${EndIf}
+    Pop $Label
+    ${IfThen} $Label != "deep $I" ${|} StrCpy $Result "$Result, entry $I: [$Label]" ${|}
   ${Next}
-  ${IfThen} $Diff != "" ${|} StrCpy $Result "$Result, $Diff" ${|}
   !insertmacro Kept "300 entries"
 
   FileClose $Results

@@ -170,6 +170,12 @@ FunctionEnd
   StrCpy $9 "$9$8"
 !macroend
 
+; A search that Offer answers, and its counts.
+!macro Offered LABEL
+  !insertmacro Search Offer
+  !insertmacro Counts "${LABEL}: $9"
+!macroend
+
 !macro Kill KEY PATH
   !if "${KEY}" != "self"
     Tarvolk::CloseProcess "/kill" "${PATH}"
@@ -228,21 +234,17 @@ Section
   !insertmacro Counts "paths: $9"
   ; A file target is a prefix: the folder's name without its backslash also matches beside it.
   Tarvolk::AddFile "${D}\fold"
-  !insertmacro Search Offer
-  !insertmacro Counts "file prefix: $9"
+  !insertmacro Offered "file prefix"
   ; The search before emptied the lists: this one has targets that match nothing.
-  !insertmacro Search Offer
-  !insertmacro Counts "after reset: $9"
+  !insertmacro Offered "after reset"
 
   ; A class, a caption pattern (both lowered), a class pattern one character too long.
   Tarvolk::AddClass "TVSEARCHW-${VARIANT}"
   Tarvolk::AddCaption "*search caption ${VARIANT}"
   Tarvolk::AddClass "tvsearchk-${VARIANT}?"
-  !insertmacro Search Offer
-  !insertmacro Counts "windows: $9"
+  !insertmacro Offered "windows"
   Tarvolk::AddApplications
-  !insertmacro Search Offer
-  !insertmacro Counts "applications: $9"
+  !insertmacro Offered "applications"
 
   ; Custom targets, with and without an icon, present and absent; bad addresses refused.
   GetFunctionAddress $R1 Present
@@ -258,11 +260,9 @@ Section
 
   ; Non-ASCII paths, through the open-file scan and through the module list.
   Tarvolk::AddFile "${CAFE}\held"
-  !insertmacro Search Offer
-  !insertmacro Counts "non-ascii file: $9"
+  !insertmacro Offered "non-ascii file"
   Tarvolk::AddModule "${CAFE}\tvmod-n"
-  !insertmacro Search Offer
-  !insertmacro Counts "non-ascii module: $9"
+  !insertmacro Offered "non-ascii module"
 
   ; A 64-bit module: the companion runs in the system's rundll32, never one planted beside us.
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "$PLUGINSDIR\rundll32.exe"
@@ -289,14 +289,12 @@ Section
   StrCpy $Answer "false"
   Tarvolk::AddModule "${D}\mods\tvmod-search"
   Tarvolk::AddFile "${D}\files\held-f"
-  !insertmacro Search Offer
-  !insertmacro Counts "false: $9"
+  !insertmacro Offered "false"
 
   ; "autoclose": the deaf window is killed (and recorded, for the record walk below).
   StrCpy $Answer "autoclose"
   Tarvolk::AddClass "tvsearchk-${VARIANT}"
-  !insertmacro Search Offer
-  !insertmacro Counts "autoclose: $9"
+  !insertmacro Offered "autoclose"
   ; A custom target that stays: after about 10 s it cannot be closed, and the search stops.
   GetFunctionAddress $R1 Present
   Tarvolk::AddCustom "Stays" "stays" $R1
@@ -341,8 +339,7 @@ Section
   Tarvolk::AddClass "$R4"
   ${Dump} "long targets" `Tarvolk::AddClass "$R4a"`
   StrCpy $Answer "true"
-  !insertmacro Search Offer
-  !insertmacro Counts "limits: $9"
+  !insertmacro Offered "limits"
 
   ; Asynchronous: the percentage rises over 100 custom targets while the script polls.
   GetFunctionAddress $R1 Slow
