@@ -63,28 +63,29 @@ FunctionEnd
   System::Call 'kernel32::SetEnvironmentVariable(t "${NAME}", p 0)'
 !macroend
 
+; NAME set to VALUE of TYPE (std, exp or none) before the Check.
+!define Case "!insertmacro Case"
+!macro Case LABEL NAME TYPE VALUE STATEMENT
+  !insertmacro Preset "${NAME}" ${TYPE} "${VALUE}"
+  !insertmacro Check "${LABEL}" "${NAME}" `${STATEMENT}`
+!macroend
+
 Section
   FileOpen $Results "${RESULTS}" w
 
-  !insertmacro Preset "${V}1" none ""
   Push "below"
-  !insertmacro Check "rem from absent" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
+  ${Case} "rem from absent" "${V}1" none "" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
 
-  !insertmacro Preset "${V}1" std "A;B"
-  !insertmacro Check "add to A;B" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
+  ${Case} "add to A;B" "${V}1" std "A;B" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
 
   ; The registry and the installer's copy follow a write, an unchanged list and a delete.
-  !insertmacro Preset "${V}1" std "A;C:\Tools"
-  !insertmacro Check "add present in other case" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
+  ${Case} "add present in other case" "${V}1" std "A;C:\Tools" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
 
-  !insertmacro Preset "${V}1" std "A"
-  !insertmacro Check "rem the only item" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
+  ${Case} "rem the only item" "${V}1" std "A" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
 
   ; "std" writes REG_SZ, but an expandable variable that names a variable stays expandable.
-  !insertmacro Preset "${V}2" exp "A"
-  !insertmacro Check "std over exp" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
-  !insertmacro Preset "${V}2" exp "%SystemRoot%\tv;A"
-  !insertmacro Check "std over exp Path" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  ${Case} "std over exp" "${V}2" exp "A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  ${Case} "std over exp Path" "${V}2" exp "%SystemRoot%\tv;A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
 
   ; A folder of another script's (C:\ and U+03A9) outlives an add and a remove, in ANSI too.
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"
@@ -105,8 +106,7 @@ Section
   FileWrite $Results "other script:$R8 chars=$5 omega=$6$\r$\n"
 
   ; An expandable variable reaches the installer expanded, also when it is new.
-  !insertmacro Preset "${V}3" none ""
-  !insertmacro Check "exp to absent" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
+  ${Case} "exp to absent" "${V}3" none "" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
   !insertmacro Check "exp add" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemDrive%\tv2"`
 
   ; Data with more behind its first NUL: the text up to the NUL is the list.

@@ -133,17 +133,14 @@ FunctionEnd
 !macro Restarted NAME
   StrCpy $R2 0
   ${Do}
-    ClearErrors
+    StrCpy $R6 ""
     FileOpen $R0 "${D}\${NAME}.txt" r
     FileRead $R0 $R3
     FileRead $R0 $R4
     FileRead $R0 $R5
     FileRead $R0 $R6
     FileClose $R0
-    ${IfNot} ${Errors}
-    ${AndIf} $R6 != ""
-      ${Break}
-    ${EndIf}
+    ${IfThen} $R6 != "" ${|} ${ExitDo} ${|}
     IntOp $R2 $R2 + 1
     Sleep 100
   ${LoopUntil} $R2 > 100

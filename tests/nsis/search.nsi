@@ -181,10 +181,6 @@ FunctionEnd
     Tarvolk::CloseProcess "/kill" "${PATH}"
   !endif
 !macroend
-!macro KillAll
-  !insertmacro PerProgram Kill
-  Call TakeStack
-!macroend
 
 Section
   FileOpen $Results "${RESULTS}" w
@@ -197,8 +193,6 @@ Section
   !endif
   StrCmp $OUTDIR "${D}\out" +2
     !insertmacro Line "companion macro: OUTDIR changed to $OUTDIR"
-  ; Left over from an interrupted run; what the calls answer depends on what was left.
-  !insertmacro KillAll
   !insertmacro PerProgram Zero
   StrCpy $Custom ""
   CreateDirectory "${D}\ex"
@@ -405,6 +399,7 @@ Section
   ${DumpBelow} "search async alone" `Tarvolk::SilentSearch "/ASYNC"`
   ${DumpBelow} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
 
-  !insertmacro KillAll
+  !insertmacro PerProgram Kill
+  Call TakeStack
   FileClose $Results
 SectionEnd
