@@ -116,19 +116,6 @@ Function Self
   Push "autoclose"
 FunctionEnd
 
-!macro AsCopy
-  ${GetOptions} $CMDLINE "/starter=" $R1
-  ${IfNot} ${Errors}
-    GetFunctionAddress $0 Self
-    Tarvolk::AddModule "$EXEPATH"
-    Tarvolk::SilentSearch $0
-    Tarvolk::AddModule "$R1"
-    Tarvolk::SilentSearch $0
-    SetErrorLevel $Heard
-    Quit
-  ${EndIf}
-!macroend
-
 ; The two lines a program recorded when it started, and the two of its second start.
 !macro Restarted NAME
   StrCpy $R2 0
@@ -187,7 +174,16 @@ Function Late
 FunctionEnd
 
 Section
-  !insertmacro AsCopy
+  ${GetOptions} $CMDLINE "/starter=" $R1
+  ${IfNot} ${Errors}
+    GetFunctionAddress $0 Self
+    Tarvolk::AddModule "$EXEPATH"
+    Tarvolk::SilentSearch $0
+    Tarvolk::AddModule "$R1"
+    Tarvolk::SilentSearch $0
+    SetErrorLevel $Heard
+    Quit
+  ${EndIf}
   FileOpen $Results "${RESULTS}" w
   !if "${VARIANT}" != "amd64-unicode"
     !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"

@@ -318,11 +318,9 @@ Section
   !insertmacro DumpStack "GetOsVersion in EnumProcesses"
 
   ; Limits: 128 targets a list (window lists: quick), none longer than its block.
-  StrCpy $R3 0
-  fill:
+  ${For} $R3 1 128
     Tarvolk::AddCaption "${D}\nothing-$R3"
-    IntOp $R3 $R3 + 1
-    IntCmp $R3 128 0 fill
+  ${Next}
   Tarvolk::AddCaption "${D}\one too many"
   !insertmacro ArgumentKept "129th" "${D}\one too many"
   StrCpy $R4 "${D}\long-"
@@ -337,11 +335,9 @@ Section
 
   ; Asynchronous: the percentage rises over 100 custom targets while the script polls.
   GetFunctionAddress $R1 Slow
-  StrCpy $R3 0
-  slow:
+  ${For} $R3 1 100
     Tarvolk::AddCustom "slow $R3" "slow-$R3" $R1
-    IntOp $R3 $R3 + 1
-    IntCmp $R3 100 0 slow
+  ${Next}
   ${Dump} "percent before" `Tarvolk::SilentPercentComplete`
   ; The search's functions may change $0 to $5 meanwhile, not $7.
   GetFunctionAddress $7 Offer
@@ -357,16 +353,14 @@ Section
   StrCpy $Mixed 0
   poll:
     ; The script's own stack work between two polls sees only its own entries.
-    StrCpy $R3 0
-    own:
+    ${For} $R3 1 20
       Push "a"
       Push "b"
       Pop $R1
       Pop $R2
       StrCmp "$R2$R1" "ab" +2
         IntOp $Mixed $Mixed + 1
-      IntOp $R3 $R3 + 1
-      IntCmp $R3 20 0 own
+    ${Next}
     Tarvolk::SilentPercentComplete
     Pop $R4
     IntCmp $R4 $R5 same 0 +3
