@@ -43,10 +43,7 @@ Section
   FileOpen $Results "${RESULTS}" w
   StrCpy $Calls 0
   GetFunctionAddress $0 EnumStop
-  Tarvolk::EnumProcesses $0
-  Pop $0
-  !insertmacro Line "enum stopped: $0, calls: $Calls, inner: $Inner"
-  !insertmacro DumpStack "enum stopped left"
+  ${Dump} "enum stopped, calls: $Calls, inner: $Inner" `Tarvolk::EnumProcesses $0`
   ${DumpBelow} "address '7x'" `Tarvolk::EnumProcesses "7x"`
   CreateDirectory "${D}"
   FileOpen $0 "${D}\held.txt" w
@@ -88,11 +85,9 @@ Section
   StrCpy $Calls 0
   GetFunctionAddress $0 EnumSeen
   Tarvolk::EnumProcesses $0
-  Pop $0
   IntCmp $Calls 4 +2 +2 0
     StrCpy $Calls "many"
-  !insertmacro Line "enum: $0, victim [$Seen], calls: $Calls"
-  !insertmacro DumpStack "enum left"
+  !insertmacro DumpStack "enum, victim [$Seen], calls: $Calls"
 
   ; CloseProcess: the window of C is asked to close (it is gone within about 10 s); B is killed.
   ${Dump} "close" `Tarvolk::CloseProcess "${C}"`

@@ -305,17 +305,11 @@ Section
   GetFunctionAddress $R1 Words
   Tarvolk::AddCustom "Words" "words" $R1
   Tarvolk::AddModule "${D}\mods\tvmod-search"
-  Push "mine"
-  Tarvolk::SilentSearch $R1
-  !insertmacro DumpStack "words in a search:$Asked"
+  ${DumpBelow} "words in a search:$Asked" `Tarvolk::SilentSearch $R1`
   StrCpy $Asked ""
-  Push "mine"
-  Tarvolk::EnumClosedPrograms $R1
-  !insertmacro DumpStack "words in the record's walk:$Asked"
+  ${DumpBelow} "words in the record's walk:$Asked" `Tarvolk::EnumClosedPrograms $R1`
   GetFunctionAddress $R1 OsVersionOffer
-  Push "mine"
-  Tarvolk::EnumProcesses $R1
-  !insertmacro DumpStack "GetOsVersion in EnumProcesses"
+  ${DumpBelow} "GetOsVersion in EnumProcesses" `Tarvolk::EnumProcesses $R1`
 
   ; Limits: 128 targets a list (window lists: quick), none longer than its block.
   ${For} $R3 1 128
@@ -379,8 +373,7 @@ Section
   !insertmacro Line "async: $R4, $R7, $Mixed entries mixed up"
   ; Ended and reset, but held until collected.
   ${Dump} "percent after" `Tarvolk::SilentPercentComplete`
-  Push "mine"
-  ${Dump} "collected" `Tarvolk::SilentWait`
+  ${DumpBelow} "collected" `Tarvolk::SilentWait`
   ${Dump} "percent collected" `Tarvolk::SilentPercentComplete`
   ${Dump} "wait collected" `Tarvolk::SilentWait "/time" 0`
   ; An answer that stops an asynchronous search reads as "cancel".
