@@ -117,10 +117,9 @@ FunctionEnd
 
 !macro If LABEL ERR COND
   !insertmacro Scene ${ERR}
+  StrCpy $Result "false"
   ${If} ${COND}
     StrCpy $Result "true"
-  ${Else}
-    StrCpy $Result "false"
   ${EndIf}
   !insertmacro Kept "${LABEL}"
 !macroend
@@ -128,10 +127,9 @@ FunctionEnd
 ; The same in ${IfNot}, which hands the test its labels the other way round.
 !macro IfNot LABEL ERR COND
   !insertmacro Scene ${ERR}
+  StrCpy $Result "true"
   ${IfNot} ${COND}
     StrCpy $Result "false"
-  ${Else}
-    StrCpy $Result "true"
   ${EndIf}
   !insertmacro Kept "${LABEL}"
 !macroend
@@ -235,10 +233,9 @@ Section
   ${For} $I 1 300
     Push "deep $I"
   ${Next}
+  StrCpy $Result "false"
   ${If} ${FirewallAvailable}
     StrCpy $Result "true"
-  ${Else}
-    StrCpy $Result "false"
   ${EndIf}
   ${ForEach} $I 300 1 - 1
     Pop $Label

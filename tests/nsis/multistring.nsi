@@ -9,11 +9,11 @@ OutFile "${OUTFILE}"
 !define K "Software\TvMultistring-${VARIANT}"
 !define BUFSIZE 300000
 
-; Root $0 (a handle number), subkey $1, value $2, view flag $3 (0x100 64-bit, 0x200 32-bit).
+; Root $0 (a handle number), value $2 of ${K}, view flag $3 (0x100 64-bit, 0x200 32-bit).
 Function ReadList
   StrCpy $R1 "none"
   IntOp $3 $3 | 0x20019
-  System::Call 'advapi32::RegOpenKeyEx(p r0, t r1, i 0, i r3, *p .r4) i .r5'
+  System::Call 'advapi32::RegOpenKeyEx(p r0, t "${K}", i 0, i r3, *p .r4) i .r5'
   ${If} $5 == 0
     System::Alloc ${BUFSIZE}
     Pop $6
@@ -43,9 +43,8 @@ Function ReadList
   FileWrite $Results "    $R1$\r$\n"
 FunctionEnd
 
-!macro Show ROOT SUBKEY NAME VIEW
+!macro Show ROOT NAME VIEW
   StrCpy $0 ${ROOT}
-  StrCpy $1 "${SUBKEY}"
   StrCpy $2 "${NAME}"
   StrCpy $3 ${VIEW}
   Call ReadList
@@ -54,7 +53,7 @@ FunctionEnd
 !macro Check LABEL NAME VIEW STATEMENT
   ${STATEMENT}
   !insertmacro DumpStack "${LABEL}"
-  !insertmacro Show 0x80000002 "${K}" "${NAME}" ${VIEW}
+  !insertmacro Show 0x80000002 "${NAME}" ${VIEW}
 !macroend
 
 !macro Clean
@@ -104,17 +103,17 @@ Section
   Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
   Tarvolk::AddToRegMultiString "x" "2" "${K}" "v" "x"
   !insertmacro Check "64-bit view" "v" 0x100 `Tarvolk::AddToRegMultiString "" "2" "${K}" "v" "empty"`
-  !insertmacro Show 0x80000002 "${K}" "v" 0x200
+  !insertmacro Show 0x80000002 "v" 0x200
   !insertmacro Check "view 00" "v" 0x200 `Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"`
-  !insertmacro Show 0x80000002 "${K}" "v" 0x100
+  !insertmacro Show 0x80000002 "v" 0x100
 
   ; Roots: 1 HKCU, 0 HKCR, other numbers HKLM, or a name in any case; other text writes nothing.
   ${Dump} "root 1" `Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"`
   ${Dump} "root hkey_current_user" `Tarvolk::AddToRegMultiString "0" "hkey_current_user" "${K}" "r" "long"`
-  !insertmacro Show 0x80000001 "${K}" "r" 0
+  !insertmacro Show 0x80000001 "r" 0
   Tarvolk::WriteRegMultiString "0" "${K}" "r" "zero"
   ${Dump} "root HKXX" `Tarvolk::AddToRegMultiString "0" "HKXX" "${K}" "r" "HKXX"`
-  !insertmacro Show 0x80000000 "${K}" "r" 0
+  !insertmacro Show 0x80000000 "r" 0
   Tarvolk::WriteRegMultiString "7" "${K}" "r" "seven;7"
   Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"
   !insertmacro Check "roots 7, -1 and HKLM" "r" 0x200 `Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"`
