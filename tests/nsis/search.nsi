@@ -163,17 +163,14 @@ FunctionEnd
   GetFunctionAddress $0 ${FUNCTION}
   Push "below"
   Tarvolk::SilentSearch $0
-  Pop $9
-  Pop $8
-  StrCmp $8 "below" 0 +2
-    StrCpy $8 ""
-  StrCpy $9 "$9$8"
+  Call TakeStack
+  StrCpy $9 $R8
 !macroend
 
 ; A search that Offer answers, and its counts.
 !macro Offered LABEL
   !insertmacro Search Offer
-  !insertmacro Counts "${LABEL}: $9"
+  !insertmacro Counts "${LABEL}:$9"
 !macroend
 
 !macro Kill KEY PATH
@@ -225,7 +222,7 @@ Section
   FileOpen $R0 "${D}\files\held-self.dat" w
   !insertmacro Search Offer
   FileClose $R0
-  !insertmacro Counts "paths: $9"
+  !insertmacro Counts "paths:$9"
   ; A file target is a prefix: the folder's name without its backslash also matches beside it.
   Tarvolk::AddFile "${D}\fold"
   !insertmacro Offered "file prefix"
@@ -250,7 +247,7 @@ Section
   ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
   StrCpy $Asked ""
   !insertmacro Search Offer
-  !insertmacro Counts "custom: $9 asked:$Asked"
+  !insertmacro Counts "custom:$9 asked:$Asked"
 
   ; Non-ASCII paths, through the open-file scan and through the module list.
   Tarvolk::AddFile "${CAFE}\held"
@@ -266,18 +263,18 @@ Section
   Delete "$EXEDIR\rundll32.exe"
   IfFileExists "$PLUGINSDIR\tvcmdline.txt" 0 +2
     StrCpy $9 "$9, a planted rundll32.exe ran"
-  !insertmacro Counts "64-bit module: $9"
+  !insertmacro Counts "64-bit module:$9"
   ; Without the companion a 32-bit installer still sees the images of 64-bit programs.
   Rename "$PLUGINSDIR\Quillmere64.dll" "$PLUGINSDIR\Quillmere64.off"
   Tarvolk::AddModule "${D}\${X}"
   !insertmacro Search Offer
   Rename "$PLUGINSDIR\Quillmere64.off" "$PLUGINSDIR\Quillmere64.dll"
-  !insertmacro Counts "64-bit image, no companion: $9"
+  !insertmacro Counts "64-bit image, no companion:$9"
 
   StrCpy $Nested ""
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro Search OfferNested
-  !insertmacro Counts "nested: $9$Nested"
+  !insertmacro Counts "nested:$9$Nested"
 
   ; Any answer but "true" stops the search at the first program.
   StrCpy $Answer "false"
@@ -298,7 +295,7 @@ Section
   StrLen $R2 $Asked
   IntCmp $R2 200 +2 +2 0
     StrCpy $Asked "many times"
-  !insertmacro Counts "autoclose custom: $9 asked $Asked"
+  !insertmacro Counts "autoclose custom:$9 asked $Asked"
 
   ; Header words in callbacks, and an export that empties the stack inside EnumProcesses.
   StrCpy $Asked ""
