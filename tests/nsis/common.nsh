@@ -96,6 +96,13 @@ Var Results
   !insertmacro DumpStack "${LABEL}"
 !macroend
 
+; VAR made LENGTH digits "0123456789012..." long (at most 1023, the longest string there is).
+!macro Digits VAR LENGTH
+  StrCpy ${VAR} "0123456789"
+  StrCpy ${VAR} "${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}"
+  StrCpy ${VAR} "${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}" ${LENGTH}
+!macroend
+
 ; The state file of the firewall double (named by TARVOLK_FIREWALL_STATE) made TEXT.
 !macro FirewallState TEXT
   ReadEnvStr $R7 TARVOLK_FIREWALL_STATE

@@ -114,10 +114,7 @@ Section
   WriteRegBin HKLM "${ENVKEY}" "${V}4" 41003B00420000005800000000
   !insertmacro Check "data behind the NUL" "${V}4" `Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"`
 
-  StrCpy $9 "0123456789"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 $9 993
+  !insertmacro Digits $9 993
   ; A list near the limit is written in 64 KiB: Wine's 32-bit client (under qemu) has had such a
   ; request to its server cut short, so only the 64-bit installer writes it.
   !if "${VARIANT}" == "amd64-unicode"

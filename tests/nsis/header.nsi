@@ -142,11 +142,7 @@ FunctionEnd
 
 Section
   FileOpen $Results "${RESULTS}" w
-  StrCpy $Long ""
-  ${For} $I 1 102
-    StrCpy $Long "$Long0123456789"
-  ${Next}
-  StrCpy $Long "$Long123" 1023
+  !insertmacro Digits $Long 1023
   StrCpy $Bottom "bottom ${U+00E9}t${U+00E9}"
   StrCpy $Quoted `"double" 'single' $$0 $\r$\nnext line`
 

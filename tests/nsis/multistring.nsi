@@ -120,11 +120,7 @@ Section
 
   ; A list larger than the first read's 16384 bytes, in the 64-bit view; under 64 KiB, as Wine's
   ; client (under qemu) may cut a larger request to its server short.
-  StrCpy $9 "0123456789"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 $9 990
+  !insertmacro Digits $9 990
   ${For} $R0 10 29
     Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item$R0$9"
     Pop $R1
