@@ -64,8 +64,8 @@ FunctionEnd
 !macroend
 
 ; NAME set to VALUE of TYPE (std, exp or none) before the Check.
-!define Case "!insertmacro Case"
-!macro Case LABEL NAME TYPE VALUE STATEMENT
+!define Given "!insertmacro Given"
+!macro Given LABEL NAME TYPE VALUE STATEMENT
   !insertmacro Preset "${NAME}" ${TYPE} "${VALUE}"
   !insertmacro Check "${LABEL}" "${NAME}" `${STATEMENT}`
 !macroend
@@ -74,18 +74,18 @@ Section
   FileOpen $Results "${RESULTS}" w
 
   Push "below"
-  ${Case} "rem from absent" "${V}1" none "" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
+  ${Given} "rem from absent" "${V}1" none "" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
 
-  ${Case} "add to A;B" "${V}1" std "A;B" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
+  ${Given} "add to A;B" "${V}1" std "A;B" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
 
   ; The registry and the installer's copy follow a write, an unchanged list and a delete.
-  ${Case} "add present in other case" "${V}1" std "A;C:\Tools" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
+  ${Given} "add present in other case" "${V}1" std "A;C:\Tools" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
 
-  ${Case} "rem the only item" "${V}1" std "A" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
+  ${Given} "rem the only item" "${V}1" std "A" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
 
   ; "std" writes REG_SZ, but an expandable variable that names a variable stays expandable.
-  ${Case} "std over exp" "${V}2" exp "A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
-  ${Case} "std over exp Path" "${V}2" exp "%SystemRoot%\tv;A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  ${Given} "std over exp" "${V}2" exp "A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  ${Given} "std over exp Path" "${V}2" exp "%SystemRoot%\tv;A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
 
   ; A folder of another script's (C:\ and U+03A9) outlives an add and a remove, in ANSI too.
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"
@@ -106,7 +106,7 @@ Section
   FileWrite $Results "other script:$R8 chars=$5 omega=$6$\r$\n"
 
   ; An expandable variable reaches the installer expanded, also when it is new.
-  ${Case} "exp to absent" "${V}3" none "" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
+  ${Given} "exp to absent" "${V}3" none "" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
   !insertmacro Check "exp add" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemDrive%\tv2"`
 
   ; Data with more behind its first NUL: the text up to the NUL is the list.
