@@ -314,11 +314,7 @@ Section
   ${Next}
   Tarvolk::AddCaption "${D}\one too many"
   !insertmacro ArgumentKept "129th" "${D}\one too many"
-  StrCpy $R4 "${D}\long-"
-  long:
-    StrCpy $R4 "$R4x"
-    StrLen $R5 $R4
-    IntCmp $R5 259 0 long
+  !insertmacro Digits $R4 259
   Tarvolk::AddClass "$R4"
   ${Dump} "long targets" `Tarvolk::AddClass "$R4a"`
   StrCpy $Answer "true"
