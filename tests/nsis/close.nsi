@@ -34,9 +34,7 @@ Var Heard  ; the programs the function heard of as ones that cannot be closed
 !macro Tally KIND
   ${If} $2 == "${D}\${KIND}-${T}.exe"
     IntOp $Offered_${KIND} $Offered_${KIND} + 1
-    ${If} $1 == "-1"
-      StrCpy $Heard "$Heard ${KIND}"
-    ${EndIf}
+    ${IfThen} $1 == "-1" ${|} StrCpy $Heard "$Heard ${KIND}" ${|}
   ${EndIf}
 !macroend
 Function Offer
@@ -61,9 +59,7 @@ FunctionEnd
 !macroend
 
 !macro Entry KIND
-  ${If} $2 == "${D}\${KIND}-${T}.exe"
-    StrCpy $Record_${KIND} "$Record_${KIND} $1"
-  ${EndIf}
+  ${IfThen} $2 == "${D}\${KIND}-${T}.exe" ${|} StrCpy $Record_${KIND} "$Record_${KIND} $1" ${|}
 !macroend
 Function Entry
   !insertmacro TakeEntry

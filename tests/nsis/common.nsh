@@ -1,9 +1,14 @@
 ; Shared by the test installers (silent; each writes what it popped to ${RESULTS}) and, with
 ; WIZARD defined, by the wizards of tests/extra, whose pages write at any time.
+; BIN: the test programs of the installer's own width.
+!if "${VARIANT}" == "amd64-unicode"
+  Target amd64-unicode
+  !define BIN "${TESTBIN64}"
+!else
+  !define BIN "${TESTBIN32}"
+!endif
 !if "${VARIANT}" == "x86-ansi"
   Unicode false
-!else if "${VARIANT}" == "amd64-unicode"
-  Target amd64-unicode
 !endif
 !addplugindir /${VARIANT} "${PLUGINS}/${VARIANT}"
 

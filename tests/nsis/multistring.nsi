@@ -124,9 +124,7 @@ Section
   ${For} $R0 10 29
     Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item$R0$9"
     Pop $R1
-    ${If} $R1 != "success"
-      FileWrite $Results "big $R0: $R1$\r$\n"
-    ${EndIf}
+    ${IfThen} $R1 != "success" ${|} FileWrite $Results "big $R0: $R1$\r$\n" ${|}
   ${Next}
   !insertmacro Check "big list" "big" 0x100 ""
   !insertmacro Check "big, last again" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item29$9"`

@@ -13,11 +13,6 @@ OutFile "${OUTFILE}"
 !define T "restart-${VARIANT}"
 !define D "C:\tvtest\${T}"
 !define SVC "TvRestart-${VARIANT}"
-!if "${VARIANT}" == "amd64-unicode"
-  !define BIN "${TESTBIN64}"
-!else
-  !define BIN "${TESTBIN32}"
-!endif
 !define POLITE '"${D}\polite-${T}.exe" class=TvPolite-${T} caption=Polite style=1 record=${D}\polite.txt life=60000'
 !define DEAF '"${D}\deaf-${T}.exe" class=TvDeaf-${T} caption=Deaf style=1 deaf=1 record=${D}\deaf.txt life=60000'
 !define WIDE '"${D}\wide-${T}.exe" dll=${D}\tvmod64-${T}.dll record=${D}\wide.txt life=60000'
@@ -71,9 +66,7 @@ Function Entry
   ${Else}
     !insertmacro PerProgram Known
   ${EndIf}
-  ${If} $Nested = 0
-    Call Late
-  ${EndIf}
+  ${IfThen} $Nested = 0 ${|} Call Late ${|}
   Push "true"
 FunctionEnd
 
@@ -99,9 +92,7 @@ Function Ask
   Pop $1  ; how it ended
   IntOp $Lines $Lines + 1
   ${IfThen} $0 != "start" ${|} StrCpy $NotStarted "$NotStarted [$0 $1]" ${|}
-  ${If} $Nested = 1
-    Call Late
-  ${EndIf}
+  ${IfThen} $Nested = 1 ${|} Call Late ${|}
   Push "true"
 FunctionEnd
 
@@ -110,9 +101,7 @@ FunctionEnd
 Var Heard
 Function Self
   Pop $1  ; id
-  ${If} $1 == "-1"
-    IntOp $Heard $Heard + 1
-  ${EndIf}
+  ${IfThen} $1 == "-1" ${|} IntOp $Heard $Heard + 1 ${|}
   Push "autoclose"
 FunctionEnd
 

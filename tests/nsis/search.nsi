@@ -197,11 +197,6 @@ Section
   CreateDirectory "${D}\mods"
   CreateDirectory "${D}\mods64"
   CreateDirectory "${CAFE}"
-  !if "${VARIANT}" == "amd64-unicode"
-    !define BIN "${TESTBIN64}"
-  !else
-    !define BIN "${TESTBIN32}"
-  !endif
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${D}\mods\tvmod-search.dll"
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${CAFE}\tvmod-n.dll"
   CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\mods64\tvmod64-search.dll"
