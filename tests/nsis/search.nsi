@@ -149,16 +149,6 @@ FunctionEnd
   StrCpy $Custom ""
 !macroend
 
-; A refused target: "error" on top, the argument left beneath it.
-!macro ArgumentKept LABEL ARGUMENT
-  Pop $R0
-  Pop $R1
-  StrCmp $R1 "${ARGUMENT}" 0 +2
-    StrCpy $R1 "the argument"
-  !insertmacro Line "${LABEL}: [$R0] [$R1]"
-  !insertmacro DumpStack "${LABEL}, below"
-!macroend
-
 !macro Search FUNCTION
   GetFunctionAddress $0 ${FUNCTION}
   Push "below"
@@ -307,8 +297,8 @@ Section
   ${For} $R3 1 128
     Tarvolk::AddCaption "${D}\nothing-$R3"
   ${Next}
-  Tarvolk::AddCaption "${D}\one too many"
-  !insertmacro ArgumentKept "129th" "${D}\one too many"
+  ; A refused target: "error" on top, the argument left beneath it.
+  ${Dump} "129th" `Tarvolk::AddCaption "one too many"`
   !insertmacro Digits $R4 259
   Tarvolk::AddClass "$R4"
   ${Dump} "long targets" `Tarvolk::AddClass "$R4a"`
@@ -327,8 +317,7 @@ Section
   ${Dump} "async start" `Tarvolk::SilentWait "/time" 0`
   ; While it is held nothing is added and no other search starts; the arguments stay.
   ${Dump} "second search" `Tarvolk::SilentSearch "/async" 99`
-  Tarvolk::AddFile "${D}\files\held-f"
-  !insertmacro ArgumentKept "add while held" "${D}\files\held-f"
+  ${Dump} "add while held" `Tarvolk::AddFile "C:\tvtest\while held"`
   StrCpy $R5 0
   StrCpy $R6 0
   StrCpy $R7 "rising"
