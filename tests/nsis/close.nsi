@@ -54,8 +54,7 @@ FunctionEnd
   ${DumpBelow} "${ANSWER}" `Tarvolk::SilentSearch $0`
   StrCpy $R0 ""
   !insertmacro PerKind Told
-  !insertmacro Line "  offered:$R0"
-  !insertmacro Line "  heard of as not closed:$Heard"
+  !insertmacro Line "  offered:$R0; heard of as not closed:$Heard"
 !macroend
 
 !macro Entry KIND

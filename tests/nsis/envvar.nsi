@@ -168,10 +168,9 @@ Section
   !insertmacro Check "no value" "${V}never" `Tarvolk::ModifyEnvVar "add" "std" "${V}never"`
   !insertmacro Check "nothing" "${V}never" `Tarvolk::ModifyEnvVar`
 
-  DeleteRegValue HKLM "${ENVKEY}" "${V}1"
-  DeleteRegValue HKLM "${ENVKEY}" "${V}2"
-  DeleteRegValue HKLM "${ENVKEY}" "${V}3"
-  DeleteRegValue HKLM "${ENVKEY}" "${V}4"
+  ${For} $R0 1 4
+    DeleteRegValue HKLM "${ENVKEY}" "${V}$R0"
+  ${Next}
   DeleteRegValue HKLM "${ENVKEY}" "${V}long"
   System::Call 'kernel32::SetEnvironmentVariable(t "${V}p", p 0)'
   FileClose $Results

@@ -74,7 +74,6 @@ Section
   ${Dump} "uninstall" `Tarvolk::FirewallRemoveApplication "${APP}" "Tv Off"`
   !insertmacro Entries "uninstalled"
 
-  ; Empty and missing arguments.
   ${Dump} "empty path" `Tarvolk::FirewallAddApplication "" "Tv App"`
   ${Dump} "empty name" `Tarvolk::FirewallAddApplication "${APP}" ""`
   ${Dump} "empty port name" `Tarvolk::FirewallRemovePort "80" "TCP" ""`

@@ -120,12 +120,10 @@ FunctionEnd
     IntOp $R2 $R2 + 1
     Sleep 100
   ${LoopUntil} $R2 > 100
-  ${If} $R6 == ""
-    !insertmacro Line "${NAME}: not started again"
-  ${ElseIf} "$R3$R4" == "$R5$R6"
+  ${If} "$R3$R4" == "$R5$R6"
     !insertmacro Line "${NAME}: started again with the same command line in the same folder"
   ${Else}
-    !insertmacro Line "${NAME}: started again as [$R5] in [$R6], not as [$R3] in [$R4]"
+    !insertmacro Line "${NAME}: not started again as before: [$R5] in [$R6] after [$R3] in [$R4]"
   ${EndIf}
 !macroend
 
@@ -143,7 +141,6 @@ FunctionEnd
 
 ; Each program records how it was started in NAME.txt.
 !macro Start NAME BIN LINE
-  CreateDirectory "${D}\${NAME}-wd"
   SetOutPath "${D}\${NAME}-wd"
   CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${NAME}-${T}.exe"
   Exec '${LINE}'

@@ -41,7 +41,6 @@ Section
   ${Dump} "start missing" `Tarvolk::Start "${SVC}"`
   ${Dump} "stop missing" `Tarvolk::Stop "${SVC}"`
 
-  ; Nothing on the stack at all.
   ${Dump} "start empty" `Tarvolk::Start`
   ${Dump} "stop empty" `Tarvolk::Stop`
   ${Dump} "query empty" `Tarvolk::QueryStatus`
