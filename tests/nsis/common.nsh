@@ -108,6 +108,20 @@ Var Results
   StrCpy ${VAR} "${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}${VAR}" ${LENGTH}
 !macroend
 
+; $6 "kept" when VALUE of HKLM\KEY, read as UTF-16, still holds U+03A9 (a letter of another script
+; than the installer's code page), and $5 its size in bytes.
+!macro OmegaKept KEY VALUE
+  System::Alloc 4096
+  Pop $4
+  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${KEY}", i 0, i 0x20019, *p .r2)'
+  System::Call 'advapi32::RegQueryValueExW(p r2, w "${VALUE}", p 0, p 0, p r4, *i 4096 r5)'
+  System::Call 'advapi32::RegCloseKey(p r2)'
+  System::Call 'msvcrt::wcschr(p r4, i 0x3A9) p .r6'
+  System::Free $4
+  IntCmp $6 0 +2
+    StrCpy $6 "kept"
+!macroend
+
 ; The state file of the firewall double (named by TARVOLK_FIREWALL_STATE) made TEXT.
 !macro FirewallState TEXT
   ReadEnvStr $R7 TARVOLK_FIREWALL_STATE

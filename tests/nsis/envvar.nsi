@@ -93,17 +93,8 @@ Section
   Tarvolk::ModifyEnvVar "add" "std" "${V}1" "B"
   Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "B"
   Call TakeStack
-  System::Alloc 4096
-  Pop $4
-  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${ENVKEY}", i 0, i 0x20019, *p .r2)'
-  System::Call 'advapi32::RegQueryValueExW(p r2, w "${V}1", p 0, p 0, p r4, *i 4096)'
-  System::Call 'advapi32::RegCloseKey(p r2)'
-  System::Call 'msvcrt::wcslen(p r4) i .r5'
-  System::Call 'msvcrt::wcschr(p r4, i 0x3A9) p .r6'
-  System::Free $4
-  IntCmp $6 0 +2
-    StrCpy $6 "kept"
-  FileWrite $Results "other script:$R8 chars=$5 omega=$6$\r$\n"
+  !insertmacro OmegaKept "${ENVKEY}" "${V}1"
+  FileWrite $Results "other script:$R8 bytes=$5 omega=$6$\r$\n"
 
   ; An expandable variable reaches the installer expanded, also when it is new.
   ${Given} "exp to absent" "${V}3" none "" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`

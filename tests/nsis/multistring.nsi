@@ -86,17 +86,11 @@ Section
   System::Call '*(&i2 0x43, &i2 0x3A9, &i2 0, &i2 0x41, &i2 0, &i2 0) p .r3'
   System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${K}", i 0, i 0x2021F, *p .r2)'
   System::Call 'advapi32::RegSetValueExW(p r2, w "intl", i 0, i 7, p r3, i 12)'
+  System::Call 'advapi32::RegCloseKey(p r2)'
+  System::Free $3
   Tarvolk::AddToRegMultiString "0" "2" "${K}" "intl" "B"
   Pop $R1
-  System::Free $3
-  System::Alloc 64
-  Pop $3
-  System::Call 'advapi32::RegQueryValueExW(p r2, w "intl", p 0, p 0, p r3, *i 64 r5 r5)'
-  System::Call 'advapi32::RegCloseKey(p r2)'
-  System::Call 'msvcrt::wcschr(p r3, i 0x3A9) p .r6'
-  System::Free $3
-  IntCmp $6 0 +2
-    StrCpy $6 "kept"
+  !insertmacro OmegaKept "${K}" "intl"
   FileWrite $Results "other script: [$R1] bytes=$5 omega=$6$\r$\n"
 
   ; Views: '0' and '00' the default (32-bit) one, anything else the 64-bit one.

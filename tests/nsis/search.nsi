@@ -21,20 +21,20 @@ OutFile "${OUTFILE}"
 ; Victims end by themselves after two minutes, should the installer fail before it kills them.
 !define LIFE "life=120000"
 
-; Every program the searches count offers of: the victims, by their whole paths (the system has a
-; program named explorer.exe too), and the installer.
+; Every program the searches count offers of: the victims (program copied, arguments), by their
+; whole paths (the system has a program named explorer.exe too), and the installer.
 !macro PerProgram MACRO
-  !insertmacro ${MACRO} F "${D}\${F}"
-  !insertmacro ${MACRO} B "${D}\${B}"
-  !insertmacro ${MACRO} M "${D}\${M}"
-  !insertmacro ${MACRO} W "${D}\${W}"
-  !insertmacro ${MACRO} K "${D}\${K}"
-  !insertmacro ${MACRO} N "${CAFE}\${N}"
-  !insertmacro ${MACRO} X "${D}\${X}"
-  !insertmacro ${MACRO} explorer "${D}\ex\explorer.exe"
-  !insertmacro ${MACRO} self "$EXEPATH"
+  !insertmacro ${MACRO} F "${D}\${F}" "${BIN}\tvvictim.exe" 'file=${D}\files\held-f.dat dir=${D}\fold\inside'
+  !insertmacro ${MACRO} B "${D}\${B}" "${BIN}\tvvictim.exe" 'file=${D}\folder2\beside.dat'
+  !insertmacro ${MACRO} M "${D}\${M}" "${BIN}\tvvictim.exe" 'dll=${D}\mods\tvmod-search.dll'
+  !insertmacro ${MACRO} W "${D}\${W}" "${BIN}\tvvictim_plain.exe" 'class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1'
+  !insertmacro ${MACRO} K "${D}\${K}" "${BIN}\tvvictim.exe" 'class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1'
+  !insertmacro ${MACRO} N "${CAFE}\${N}" "${BIN}\tvvictim.exe" '"file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"'
+  !insertmacro ${MACRO} X "${D}\${X}" "${TESTBIN64}\tvvictim.exe" 'dll=${D}\mods64\tvmod64-search.dll'
+  !insertmacro ${MACRO} explorer "${D}\ex\explorer.exe" "${BIN}\tvvictim.exe" 'file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1'
+  !insertmacro ${MACRO} self "$EXEPATH" "" ""
 !macroend
-!macro Declare KEY PATH
+!macro Declare KEY PATH PROGRAM ARGS
   Var c${KEY}
 !macroend
 !insertmacro PerProgram Declare
@@ -45,7 +45,7 @@ Var Asked
 Var Nested
 Var Mixed
 
-!macro Tag KEY PATH
+!macro Tag KEY PATH PROGRAM ARGS
   StrCmp $2 "${PATH}" 0 +3
     IntOp $c${KEY} $c${KEY} + 1
     Goto answered
@@ -135,10 +135,10 @@ Function UpToBar
   done:
 FunctionEnd
 
-!macro Count KEY PATH
+!macro Count KEY PATH PROGRAM ARGS
   StrCpy $R9 "$R9${KEY}=$c${KEY} "
 !macroend
-!macro Zero KEY PATH
+!macro Zero KEY PATH PROGRAM ARGS
   StrCpy $c${KEY} 0
 !macroend
 !macro Counts LABEL
@@ -163,9 +163,14 @@ FunctionEnd
   !insertmacro Counts "${LABEL}:$9"
 !macroend
 
-!macro Kill KEY PATH
-  !if "${KEY}" != "self"
+!macro Kill KEY PATH PROGRAM ARGS
+  !if "${PROGRAM}" != ""
     Tarvolk::CloseProcess "/kill" "${PATH}"
+  !endif
+!macroend
+!macro Start KEY PATH PROGRAM ARGS
+  !if "${PROGRAM}" != ""
+    ${Victim} "${PROGRAM}" "${PATH}" '${LIFE} ${ARGS}' "${D}\${KEY}.ready"
   !endif
 !macroend
 
@@ -190,14 +195,7 @@ Section
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${D}\mods\tvmod-search.dll"
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${CAFE}\tvmod-n.dll"
   CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\mods64\tvmod64-search.dll"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${F}" '${LIFE} file=${D}\files\held-f.dat dir=${D}\fold\inside' "${D}\f.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${B}" '${LIFE} file=${D}\folder2\beside.dat' "${D}\b.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${M}" '${LIFE} dll=${D}\mods\tvmod-search.dll' "${D}\m.ready"
-  ${Victim} "${BIN}\tvvictim_plain.exe" "${D}\${W}" '${LIFE} class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1' "${D}\w.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${K}" '${LIFE} class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1' "${D}\k.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${CAFE}\${N}" '${LIFE} "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"' "${D}\n.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe" '${LIFE} file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1' "${D}\e.ready"
-  ${Victim} "${TESTBIN64}\tvvictim.exe" "${D}\${X}" '${LIFE} dll=${D}\mods64\tvmod64-search.dll' "${D}\x.ready"
+  !insertmacro PerProgram Start
   StrCpy $Answer "true"
 
   ; Files by prefix (in any case), a folder's inside, a module; the installer holds a file too.
