@@ -11,6 +11,7 @@ OutFile "${OUTFILE}"
 !define T "close-${VARIANT}"
 !define D "C:\tvtest\${T}"
 !define SVC "TvClose-${VARIANT}"
+; How Start starts the tree, which its helpers' command lines are not.
 !define TREE '"${D}\tree-${T}.exe" class=TvTree-${T} caption=Tree style=1 helpers=2 helperdll=${D}\tvmod-${T}.dll life=60000 mark=${D}\tree.ready'
 
 Var Answer
@@ -118,9 +119,7 @@ Section
   !insertmacro Start tray "class=TvTray-${T} bye=${D}\tray.bye"
   !insertmacro Start ask "class=TvAsk-${T} caption=Ask style=1 ask=4000 bye=${D}\ask.bye"
   !insertmacro Start refuser "class=TvRefuser-${T} refuse=1"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\tree-${T}.exe"
-  Exec '${TREE}'
-  ${WaitFile} "${D}\tree.ready"
+  !insertmacro Start tree "class=TvTree-${T} caption=Tree style=1 helpers=2 helperdll=${D}\tvmod-${T}.dll"
 
   Tarvolk::AddModule "${D}\console-${T}.exe"
   Tarvolk::AddModule "${D}\tray-${T}.exe"

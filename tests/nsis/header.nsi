@@ -67,10 +67,9 @@ Var I
   Push ""
   Push $Quoted
   Push $Long
+  ClearErrors
   !if ${ERR} == 1
     SetErrors
-  !else
-    ClearErrors
   !endif
 !macroend
 

@@ -57,9 +57,8 @@ Function Offer
   StrCmp $1 "0" 0 +3
     StrCpy $Custom "$Custom [$3|$2]"
     Goto answered
-  StrCmp $1 "-1" 0 +3
+  StrCmp $1 "-1" 0 +2
     StrCpy $Custom "$Custom [could not close $3|$2]"
-    Goto answered
   ; Others are not counted: the applications pass offers every window, and other handle scanners
   ; hold a victim's handle's duplicate for a moment.
   answered:
