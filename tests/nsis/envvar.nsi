@@ -9,26 +9,24 @@ OutFile "${OUTFILE}"
 !define ENVKEY "System\CurrentControlSet\Control\Session Manager\Environment"
 !define V "TvEnvvar_${VARIANT}_"
 
-; $0 = value name; leaves its registry type in $1 (0 when there is no value).
-Function RegType
-  StrCpy $1 0
-  System::Call 'advapi32::RegOpenKeyEx(p 0x80000002, t "${ENVKEY}", i 0, i 0x20019, *p .r2) i .r3'
-  StrCmp $3 0 0 done
+; $0 = value name: writes its stored value, registry type (0 when there is no value) and the
+; installer's own copy.
+Function Stored
+  System::Call 'advapi32::RegOpenKeyEx(p 0x80000002, t "${ENVKEY}", i 0, i 0x20019, *p .r2)'
   System::Call 'advapi32::RegQueryValueEx(p r2, t r0, p 0, *i .r1, p 0, p 0) i .r3'
   System::Call 'advapi32::RegCloseKey(p r2)'
-  StrCmp $3 0 done
-  StrCpy $1 0
-  done:
+  StrCmp $3 0 +2
+    StrCpy $1 0
+  ReadRegStr $2 HKLM "${ENVKEY}" $0
+  ReadEnvStr $3 $0
+  FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
 FunctionEnd
 
 !macro Check LABEL NAME STATEMENT
   ${STATEMENT}
   !insertmacro DumpStack "${LABEL}"
   StrCpy $0 "${NAME}"
-  Call RegType
-  ReadRegStr $2 HKLM "${ENVKEY}" "${NAME}"
-  ReadEnvStr $3 "${NAME}"
-  FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
+  Call Stored
 !macroend
 
 !if "${VARIANT}" == "amd64-unicode"
@@ -143,9 +141,7 @@ Section
   ; Names the environment cannot hold: the empty one (the key's default value) and one with '='.
   ${Dump} "empty name" `Tarvolk::ModifyEnvVar "add" "std" "" "${V}empty"`
   StrCpy $0 ""
-  Call RegType
-  ReadRegStr $2 HKLM "${ENVKEY}" ""
-  FileWrite $Results "    default value=[$2] type=$1$\r$\n"
+  Call Stored
   DeleteRegValue HKLM "${ENVKEY}" "${V}=x"
   !insertmacro Check "name with =" "${V}=x" `Tarvolk::ModifyEnvVar "add" "std" "${V}=x" "A"`
   ReadRegStr $0 HKLM "${ENVKEY}" ""

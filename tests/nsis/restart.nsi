@@ -70,16 +70,13 @@ Function Entry
   Push "true"
 FunctionEnd
 
-!macro Forget NAME LINE FOLDER TARGET
-  StrCpy $Rec_${NAME} ""
-!macroend
 !macro Recorded NAME LINE FOLDER TARGET
   !insertmacro Line "  ${NAME}: $Rec_${NAME}"
+  StrCpy $Rec_${NAME} ""
 !macroend
 !macro Record LABEL
   StrCpy $Lines 0
   StrCpy $Helpers ""
-  !insertmacro PerProgram Forget
   GetFunctionAddress $0 Entry
   ${DumpBelow} "${LABEL}: $Lines entries" `Tarvolk::EnumClosedPrograms $0`
   !insertmacro PerProgram Recorded
