@@ -41,14 +41,11 @@ FunctionEnd
 
 Section
   FileOpen $Results "${RESULTS}" w
-  StrCpy $Calls 0
   GetFunctionAddress $0 EnumStop
   ${Dump} "enum stopped, calls: $Calls, inner: $Inner" `Tarvolk::EnumProcesses $0`
   ${DumpBelow} "address '7x'" `Tarvolk::EnumProcesses "7x"`
   CreateDirectory "${D}"
   FileOpen $0 "${D}\held.txt" w
-  FileClose $0
-  FileOpen $0 "${D}\free.txt" w
   FileClose $0
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${A}" "file=${D}\held.txt" "${D}\a.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${B}" "" "${D}\b.ready"

@@ -185,7 +185,6 @@ Section
   StrCmp $OUTDIR "${D}\out" +2
     !insertmacro Line "companion macro: OUTDIR changed to $OUTDIR"
   !insertmacro PerProgram Zero
-  StrCpy $Custom ""
   CreateDirectory "${D}\ex"
   CreateDirectory "${D}\fold\inside"
   CreateDirectory "${D}\mods"
@@ -227,7 +226,6 @@ Section
   ${Dump} "add custom" `Tarvolk::AddCustom "Label three" "detail-three" $R1`
   ${Dump} "custom address abc" `Tarvolk::AddCustom "Label five" "detail-five" "abc"`
   ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
-  StrCpy $Asked ""
   !insertmacro Search Offer
   !insertmacro Counts "custom:$9 asked:$Asked"
 
@@ -253,7 +251,6 @@ Section
   Rename "$PLUGINSDIR\Quillmere64.off" "$PLUGINSDIR\Quillmere64.dll"
   !insertmacro Counts "64-bit image, no companion:$9"
 
-  StrCpy $Nested ""
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro Search OfferNested
   !insertmacro Counts "nested:$9$Nested"
