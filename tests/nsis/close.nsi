@@ -11,6 +11,7 @@ OutFile "${OUTFILE}"
 !define T "close-${VARIANT}"
 !define D "C:\tvtest\${T}"
 !define SVC "TvClose-${VARIANT}"
+; How Start starts the tree, which its helpers' command lines are not.
 !define TREE '"${D}\tree-${T}.exe" class=TvTree-${T} caption=Tree style=1 helpers=2 helperdll=${D}\tvmod-${T}.dll life=60000 mark=${D}\tree.ready'
 
 Var Answer
@@ -34,15 +35,11 @@ Var Heard  ; the programs the function heard of as ones that cannot be closed
 !macro Tally KIND
   ${If} $2 == "${D}\${KIND}-${T}.exe"
     IntOp $Offered_${KIND} $Offered_${KIND} + 1
-    ${If} $1 == "-1"
-      StrCpy $Heard "$Heard ${KIND}"
-    ${EndIf}
+    ${IfThen} $1 == "-1" ${|} StrCpy $Heard "$Heard ${KIND}" ${|}
   ${EndIf}
 !macroend
 Function Offer
-  Pop $1  ; id
-  Pop $2  ; image
-  Pop $3
+  !insertmacro TakeOffer
   !insertmacro PerKind Tally
   Push $Answer
 FunctionEnd
@@ -58,23 +55,14 @@ FunctionEnd
   ${DumpBelow} "${ANSWER}" `Tarvolk::SilentSearch $0`
   StrCpy $R0 ""
   !insertmacro PerKind Told
-  !insertmacro Line "  offered:$R0"
-  !insertmacro Line "  heard of as not closed:$Heard"
+  !insertmacro Line "  offered:$R0; heard of as not closed:$Heard"
 !macroend
 
 !macro Entry KIND
-  ${If} $2 == "${D}\${KIND}-${T}.exe"
-    StrCpy $Record_${KIND} "$Record_${KIND} $1"
-  ${EndIf}
+  ${IfThen} $2 == "${D}\${KIND}-${T}.exe" ${|} StrCpy $Record_${KIND} "$Record_${KIND} $1" ${|}
 !macroend
 Function Entry
-  Pop $1  ; how it ended
-  Pop $2  ; image
-  Pop $3  ; command line
-  Pop $4
-  Pop $5
-  Pop $6
-  Pop $7
+  !insertmacro TakeEntry
   ${If} $2 == "${D}\tree-${T}.exe"
   ${AndIf} $3 != '${TREE}'
     StrCpy $1 "$1 (a helper process)"
@@ -88,7 +76,6 @@ FunctionEnd
 
 !macro Start KIND ARGS
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${KIND}-${T}.exe" '${ARGS} life=60000' "${D}\${KIND}.ready"
-  ${WaitFile} "${D}\${KIND}.ready"
 !macroend
 
 !macro Bye KIND
@@ -102,11 +89,7 @@ FunctionEnd
 !macroend
 
 !macro Running LABEL KIND
-  StrCpy $R0 "no"
-  ${If} ${ProcessRunning} "${KIND}-${T}.exe"
-    StrCpy $R0 "yes"
-  ${EndIf}
-  !insertmacro Line "${LABEL}: $R0"
+  ${Dump} "${LABEL}" `Tarvolk::FindProcess "/yesno" "${KIND}-${T}.exe"`
 !macroend
 
 !macro Kill KIND
@@ -120,7 +103,7 @@ FunctionEnd
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   !insertmacro Clean
   RMDir /r "${D}"
   CreateDirectory "${D}"
@@ -136,9 +119,7 @@ Section
   !insertmacro Start tray "class=TvTray-${T} bye=${D}\tray.bye"
   !insertmacro Start ask "class=TvAsk-${T} caption=Ask style=1 ask=4000 bye=${D}\ask.bye"
   !insertmacro Start refuser "class=TvRefuser-${T} refuse=1"
-  CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${D}\tree-${T}.exe"
-  Exec '${TREE}'
-  ${WaitFile} "${D}\tree.ready"
+  !insertmacro Start tree "class=TvTree-${T} caption=Tree style=1 helpers=2 helperdll=${D}\tvmod-${T}.dll"
 
   Tarvolk::AddModule "${D}\console-${T}.exe"
   Tarvolk::AddModule "${D}\tray-${T}.exe"
@@ -163,9 +144,7 @@ Section
 
   Tarvolk::Start "${SVC}"
   Call TakeStack
-  ${DoUntil} ${ServiceRunning} "${SVC}"
-    Sleep 100
-  ${Loop}
+  ${WaitState} "${SVC}" 4
   ${TvStopService} "${SVC}" 30 $0
   !insertmacro Line "TvStopService: $0"
   !insertmacro Running "service's program running" tvsvc
@@ -178,5 +157,5 @@ Section
   ${DumpBelow} "record" `Tarvolk::EnumClosedPrograms $0`
   !insertmacro PerKind Recorded
   !insertmacro Clean
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -9,43 +9,25 @@ OutFile "${OUTFILE}"
 !define ENVKEY "System\CurrentControlSet\Control\Session Manager\Environment"
 !define V "TvEnvvar_${VARIANT}_"
 
-; $0 = value name; leaves its registry type in $1 (0 when there is no value).
-Function RegType
-  StrCpy $1 0
-  System::Call 'advapi32::RegOpenKeyEx(p 0x80000002, t "${ENVKEY}", i 0, i 0x20019, *p .r2) i .r3'
-  StrCmp $3 0 0 done
+; $0 = value name: writes its stored value, registry type (0 when there is no value) and the
+; installer's own copy.
+Function Stored
+  System::Call 'advapi32::RegOpenKeyEx(p 0x80000002, t "${ENVKEY}", i 0, i 0x20019, *p .r2)'
   System::Call 'advapi32::RegQueryValueEx(p r2, t r0, p 0, *i .r1, p 0, p 0) i .r3'
   System::Call 'advapi32::RegCloseKey(p r2)'
-  StrCmp $3 0 done
-  StrCpy $1 0
-  done:
+  StrCmp $3 0 +2
+    StrCpy $1 0
+  ReadRegStr $2 HKLM "${ENVKEY}" $0
+  ReadEnvStr $3 $0
+  FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
 FunctionEnd
 
 !macro Check LABEL NAME STATEMENT
   ${STATEMENT}
-  StrCpy $R9 "${LABEL}"
-  Call DumpStackKeep
+  !insertmacro DumpStack "${LABEL}"
   StrCpy $0 "${NAME}"
-  Call RegType
-  ReadRegStr $2 HKLM "${ENVKEY}" "${NAME}"
-  ReadEnvStr $3 "${NAME}"
-  FileWrite $Results "    reg=[$2] type=$1 env=[$3]$\r$\n"
+  Call Stored
 !macroend
-
-; DumpStack with the variant's never-written name as NAME.
-Function DumpStackKeep
-  StrCpy $R8 ""
-  loop:
-    ClearErrors
-    Pop $R7
-    IfErrors done
-    StrCmp $R7 "${V}never" 0 +2
-      StrCpy $R7 "NAME"
-    StrCpy $R8 "$R8 [$R7]"
-    Goto loop
-  done:
-  FileWrite $Results "$R9:$R8$\r$\n"
-FunctionEnd
 
 !if "${VARIANT}" == "amd64-unicode"
 ; $0 = name: the lengths of the stored text and the installer's copy, and 0 when they are equal.
@@ -79,28 +61,29 @@ FunctionEnd
   System::Call 'kernel32::SetEnvironmentVariable(t "${NAME}", p 0)'
 !macroend
 
+; NAME set to VALUE of TYPE (std, exp or none) before the Check.
+!define Given "!insertmacro Given"
+!macro Given LABEL NAME TYPE VALUE STATEMENT
+  !insertmacro Preset "${NAME}" ${TYPE} "${VALUE}"
+  !insertmacro Check "${LABEL}" "${NAME}" `${STATEMENT}`
+!macroend
+
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
 
-  !insertmacro Preset "${V}1" none ""
   Push "below"
-  !insertmacro Check "rem from absent" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
+  ${Given} "rem from absent" "${V}1" none "" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "A"`
 
-  !insertmacro Preset "${V}1" std "A;B"
-  !insertmacro Check "add to A;B" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
+  ${Given} "add to A;B" "${V}1" std "A;B" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "C:\Tools"`
 
   ; The registry and the installer's copy follow a write, an unchanged list and a delete.
-  !insertmacro Preset "${V}1" std "A;C:\Tools"
-  !insertmacro Check "add present in other case" "${V}1" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
+  ${Given} "add present in other case" "${V}1" std "A;C:\Tools" `Tarvolk::ModifyEnvVar "add" "std" "${V}1" "c:\tools"`
 
-  !insertmacro Preset "${V}1" std "A"
-  !insertmacro Check "rem the only item" "${V}1" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
+  ${Given} "rem the only item" "${V}1" std "A" `Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "a"`
 
   ; "std" writes REG_SZ, but an expandable variable that names a variable stays expandable.
-  !insertmacro Preset "${V}2" exp "A"
-  !insertmacro Check "std over exp" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
-  !insertmacro Preset "${V}2" exp "%SystemRoot%\tv;A"
-  !insertmacro Check "std over exp Path" "${V}2" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  ${Given} "std over exp" "${V}2" exp "A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
+  ${Given} "std over exp Path" "${V}2" exp "%SystemRoot%\tv;A" `Tarvolk::ModifyEnvVar "add" "std" "${V}2" "B"`
 
   ; A folder of another script's (C:\ and U+03A9) outlives an add and a remove, in ANSI too.
   DeleteRegValue HKLM "${ENVKEY}" "${V}1"
@@ -108,21 +91,11 @@ Section
   Tarvolk::ModifyEnvVar "add" "std" "${V}1" "B"
   Tarvolk::ModifyEnvVar "rem" "std" "${V}1" "B"
   Call TakeStack
-  System::Alloc 4096
-  Pop $4
-  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${ENVKEY}", i 0, i 0x20019, *p .r2)'
-  System::Call 'advapi32::RegQueryValueExW(p r2, w "${V}1", p 0, p 0, p r4, *i 4096)'
-  System::Call 'advapi32::RegCloseKey(p r2)'
-  System::Call 'msvcrt::wcslen(p r4) i .r5'
-  System::Call 'msvcrt::wcschr(p r4, i 0x3A9) p .r6'
-  System::Free $4
-  IntCmp $6 0 +2
-    StrCpy $6 "kept"
-  FileWrite $Results "other script:$R8 chars=$5 omega=$6$\r$\n"
+  !insertmacro OmegaKept "${ENVKEY}" "${V}1"
+  FileWrite $Results "other script:$R8 bytes=$5 omega=$6$\r$\n"
 
   ; An expandable variable reaches the installer expanded, also when it is new.
-  !insertmacro Preset "${V}3" none ""
-  !insertmacro Check "exp to absent" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
+  ${Given} "exp to absent" "${V}3" none "" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemRoot%\tv"`
   !insertmacro Check "exp add" "${V}3" `Tarvolk::ModifyEnvVar "add" "exp" "${V}3" "%SystemDrive%\tv2"`
 
   ; Data with more behind its first NUL: the text up to the NUL is the list.
@@ -130,10 +103,7 @@ Section
   WriteRegBin HKLM "${ENVKEY}" "${V}4" 41003B00420000005800000000
   !insertmacro Check "data behind the NUL" "${V}4" `Tarvolk::ModifyEnvVar "add" "std" "${V}4" "C"`
 
-  StrCpy $9 "0123456789"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 $9 993
+  !insertmacro Digits $9 993
   ; A list near the limit is written in 64 KiB: Wine's 32-bit client (under qemu) has had such a
   ; request to its server cut short, so only the 64-bit installer writes it.
   !if "${VARIANT}" == "amd64-unicode"
@@ -171,9 +141,7 @@ Section
   ; Names the environment cannot hold: the empty one (the key's default value) and one with '='.
   ${Dump} "empty name" `Tarvolk::ModifyEnvVar "add" "std" "" "${V}empty"`
   StrCpy $0 ""
-  Call RegType
-  ReadRegStr $2 HKLM "${ENVKEY}" ""
-  FileWrite $Results "    default value=[$2] type=$1$\r$\n"
+  Call Stored
   DeleteRegValue HKLM "${ENVKEY}" "${V}=x"
   !insertmacro Check "name with =" "${V}=x" `Tarvolk::ModifyEnvVar "add" "std" "${V}=x" "A"`
   ReadRegStr $0 HKLM "${ENVKEY}" ""
@@ -187,11 +155,10 @@ Section
   !insertmacro Check "no value" "${V}never" `Tarvolk::ModifyEnvVar "add" "std" "${V}never"`
   !insertmacro Check "nothing" "${V}never" `Tarvolk::ModifyEnvVar`
 
-  DeleteRegValue HKLM "${ENVKEY}" "${V}1"
-  DeleteRegValue HKLM "${ENVKEY}" "${V}2"
-  DeleteRegValue HKLM "${ENVKEY}" "${V}3"
-  DeleteRegValue HKLM "${ENVKEY}" "${V}4"
+  ${For} $R0 1 4
+    DeleteRegValue HKLM "${ENVKEY}" "${V}$R0"
+  ${Next}
   DeleteRegValue HKLM "${ENVKEY}" "${V}long"
   System::Call 'kernel32::SetEnvironmentVariable(t "${V}p", p 0)'
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -5,16 +5,8 @@
 Name "Tarvolk firewall test"
 OutFile "${OUTFILE}"
 
-Var State
-
 !define APP "C:\Tv\app.exe"
 !define NOPOLICY2 "fail|NetFwPolicy2$\r$\n"
-
-!macro Scene TEXT
-  FileOpen $0 $State w
-  FileWrite $0 "${TEXT}"
-  FileClose $0
-!macroend
 
 !macro Entries LABEL
   StrCpy $R9 "${LABEL}"
@@ -22,17 +14,15 @@ Var State
 !macroend
 
 Function Entries
-  FileOpen $R0 $State r
+  ReadEnvStr $R3 TARVOLK_FIREWALL_STATE
+  FileOpen $R0 $R3 r
   loop:
     ClearErrors
     FileRead $R0 $R1
     IfErrors done
+    ; The only switch lines these scenes write are "fail|" ones.
     StrCpy $R2 $R1 5
-    StrCmp $R2 "rule|" write
-    StrCmp $R2 "port|" write
-    StrCpy $R2 $R1 4
-    StrCmp $R2 "app|" write loop
-  write:
+    StrCmp $R2 "fail|" loop
     FileWrite $Results "$R9: $R1"
     Goto loop
   done:
@@ -40,15 +30,14 @@ Function Entries
 FunctionEnd
 
 Section
-  !insertmacro OpenResults
-  ReadEnvStr $State TARVOLK_FIREWALL_STATE
+  FileOpen $Results "${RESULTS}" w
 
   ; Smoke test on Wine's own firewall objects, which the double hands out on this switch.
-  !insertmacro Scene "system$\r$\n"
+  !insertmacro FirewallState "system$\r$\n"
   ${Dump} "wine available" `Tarvolk::FirewallIsAvailable`
 
   ; Both interface generations: the rule path.
-  !insertmacro Scene ""
+  !insertmacro FirewallState ""
   ${DumpBelow} "available" `Tarvolk::FirewallIsAvailable`
   ${DumpBelow} "add TCP" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
   ; An enabled rule of the name is brought to what a later add asks: protocol, program, port.
@@ -70,14 +59,14 @@ Section
   !insertmacro Entries "after remove"
 
   ; A property that cannot be set fails the add; a failing look-up means no such rule.
-  !insertmacro Scene "fail|Rule.put_Protocol$\r$\nfail|Rules.Item$\r$\n"
+  !insertmacro FirewallState "fail|Rule.put_Protocol$\r$\nfail|Rules.Item$\r$\n"
   ${Dump} "add, protocol failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "TCP"`
   ${Dump} "add, look-up failing" `Tarvolk::FirewallAddApplication "${APP}" "Tv App"`
   !insertmacro Entries "failing"
 
   ; A disabled rule of the name does not count (an enabled one is added beside it, all removed at
   ; the end); an enabled one in some profiles is widened.
-  !insertmacro Scene "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
+  !insertmacro FirewallState "rule|Name=Tv Off|Enabled=0$\r$\nrule|Name=Tv Narrow|Enabled=-1|Profiles=3$\r$\n"
   ${Dump} "add beside disabled" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
   ${Dump} "reinstall" `Tarvolk::FirewallAddApplication "${APP}" "Tv Off" "TCP"`
   ${Dump} "add narrow" `Tarvolk::FirewallAddPort "80" "TCP" "Tv Narrow"`
@@ -85,7 +74,6 @@ Section
   ${Dump} "uninstall" `Tarvolk::FirewallRemoveApplication "${APP}" "Tv Off"`
   !insertmacro Entries "uninstalled"
 
-  ; Empty and missing arguments.
   ${Dump} "empty path" `Tarvolk::FirewallAddApplication "" "Tv App"`
   ${Dump} "empty name" `Tarvolk::FirewallAddApplication "${APP}" ""`
   ${Dump} "empty port name" `Tarvolk::FirewallRemovePort "80" "TCP" ""`
@@ -95,7 +83,7 @@ Section
   ${Dump} "missing remove port name" `Tarvolk::FirewallRemovePort "80" "TCP"`
 
   ; The profile path: applications by path, ports by number and protocol.
-  !insertmacro Scene "${NOPOLICY2}"
+  !insertmacro FirewallState "${NOPOLICY2}"
   ${Dump} "profile available" `Tarvolk::FirewallIsAvailable`
   ${Dump} "profile add" `Tarvolk::FirewallAddApplication "${APP}" "Tv App" "UDP"`
   ${Dump} "profile add again" `Tarvolk::FirewallAddApplication "${APP}" "Tv Other"`
@@ -109,7 +97,7 @@ Section
   !insertmacro Entries "profile after"
 
   ; A disabled entry is not found: removing leaves it, adding enables it anew.
-  !insertmacro Scene "${NOPOLICY2}app|ProcessImageFileName=${APP}|Enabled=0$\r$\nport|Port=21|Protocol=6|Enabled=0$\r$\n"
+  !insertmacro FirewallState "${NOPOLICY2}app|ProcessImageFileName=${APP}|Enabled=0$\r$\nport|Port=21|Protocol=6|Enabled=0$\r$\n"
   ${Dump} "profile remove disabled" `Tarvolk::FirewallRemoveApplication "${APP}" "Tv App"`
   ${Dump} "profile remove disabled port" `Tarvolk::FirewallRemovePort "21" "TCP" "Tv Ftp"`
   ${Dump} "profile add disabled port" `Tarvolk::FirewallAddPort "21" "TCP" "Tv Ftp"`
@@ -119,5 +107,5 @@ Section
   System::Call 'tvfwdouble::LiveObjects() i .r0'
   !insertmacro Line "live objects: $0"
 
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

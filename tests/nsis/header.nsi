@@ -39,7 +39,6 @@ Var Long
 Var Quoted
 Var Bottom
 Var I
-Var State
 
 ; Registers, four stack entries (full-length; quotes, $ and line break; empty; non-ASCII), flag.
 !macro Scene ERR
@@ -68,10 +67,9 @@ Var State
   Push ""
   Push $Quoted
   Push $Long
+  ClearErrors
   !if ${ERR} == 1
     SetErrors
-  !else
-    ClearErrors
   !endif
 !macroend
 
@@ -118,10 +116,9 @@ FunctionEnd
 
 !macro If LABEL ERR COND
   !insertmacro Scene ${ERR}
+  StrCpy $Result "false"
   ${If} ${COND}
     StrCpy $Result "true"
-  ${Else}
-    StrCpy $Result "false"
   ${EndIf}
   !insertmacro Kept "${LABEL}"
 !macroend
@@ -129,10 +126,9 @@ FunctionEnd
 ; The same in ${IfNot}, which hands the test its labels the other way round.
 !macro IfNot LABEL ERR COND
   !insertmacro Scene ${ERR}
+  StrCpy $Result "true"
   ${IfNot} ${COND}
     StrCpy $Result "false"
-  ${Else}
-    StrCpy $Result "true"
   ${EndIf}
   !insertmacro Kept "${LABEL}"
 !macroend
@@ -143,20 +139,9 @@ FunctionEnd
   !insertmacro Kept "${LABEL}"
 !macroend
 
-!macro Firewall TEXT
-  FileOpen $0 $State w
-  FileWrite $0 "${TEXT}"
-  FileClose $0
-!macroend
-
 Section
-  !insertmacro OpenResults
-  ReadEnvStr $State TARVOLK_FIREWALL_STATE
-  StrCpy $Long ""
-  ${For} $I 1 102
-    StrCpy $Long "$Long0123456789"
-  ${Next}
-  StrCpy $Long "$Long123" 1023
+  FileOpen $Results "${RESULTS}" w
+  !insertmacro Digits $Long 1023
   StrCpy $Bottom "bottom ${U+00E9}t${U+00E9}"
   StrCpy $Quoted `"double" 'single' $$0 $\r$\nnext line`
 
@@ -172,9 +157,6 @@ Section
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${HELD}" "life=120000 file=${D}\held.dat" "${D}\held.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${WINDOW}" "life=120000 class=TvWindow-${T} caption=TvWindow-${T} style=1" "${D}\window.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${DEAF}" "life=120000 class=TvDeaf-${T} caption=TvDeaf-${T} style=1 deaf=1" "${D}\deaf.ready"
-  ${WaitFile} "${D}\held.ready"
-  ${WaitFile} "${D}\window.ready"
-  ${WaitFile} "${D}\deaf.ready"
 
   !insertmacro If "locked held" 0 `${FileLocked} "${D}\held.dat"`
   !insertmacro IfNot "locked free (IfNot)" 1 `${FileLocked} "${D}\free.dat"`
@@ -231,44 +213,30 @@ Section
   !insertmacro Sequence "stop stopped" 0 `${TvStopService} "${SVC}" 10 $Result`
   Tarvolk::Remove "${SVC}"
   ${Dump} "remove" `Tarvolk::Remove "${OFF}"`
-  StrCpy $I 0
-  ${DoWhile} ${ServiceExists} "${SVC}"
-    IntOp $I $I + 1
-    ${IfThen} $I > 50 ${|} ${ExitDo} ${|}
-    Sleep 100
-  ${Loop}
-  ${If} $I <= 50
-    !insertmacro Line "removed: gone"
-  ${Else}
-    !insertmacro Line "removed: still there"
-  ${EndIf}
+  ${WaitState} "${SVC}" gone
+  !insertmacro If "service exists, removed" 0 `${ServiceExists} "${SVC}"`
 
   ; The firewall double: reachable, then neither interface generation.
-  !insertmacro Firewall ""
+  !insertmacro FirewallState ""
   !insertmacro If "firewall" 1 `${FirewallAvailable}`
-  !insertmacro Firewall "fail|NetFwPolicy2$\r$\nfail|NetFwMgr$\r$\n"
+  !insertmacro FirewallState "fail|NetFwPolicy2$\r$\nfail|NetFwMgr$\r$\n"
   !insertmacro If "no firewall" 0 `${FirewallAvailable}`
 
   ; A stack deeper than any set of registers could hold: 300 entries above the scene's.
-  !insertmacro Firewall ""
+  !insertmacro FirewallState ""
   !insertmacro Scene 0
   ${For} $I 1 300
     Push "deep $I"
   ${Next}
+  StrCpy $Result "false"
   ${If} ${FirewallAvailable}
     StrCpy $Result "true"
-  ${Else}
-    StrCpy $Result "false"
   ${EndIf}
-  StrCpy $Diff ""
   ${ForEach} $I 300 1 - 1
-    ${If} $Diff == ""
-      Pop $Label
-      ${IfThen} $Label != "deep $I" ${|} StrCpy $Diff "entry $I: [$Label]" ${|}
-    ${EndIf}
+    Pop $Label
+    ${IfThen} $Label != "deep $I" ${|} StrCpy $Result "$Result, entry $I: [$Label]" ${|}
   ${Next}
-  ${IfThen} $Diff != "" ${|} StrCpy $Result "$Result, $Diff" ${|}
   !insertmacro Kept "300 entries"
 
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

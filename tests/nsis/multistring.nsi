@@ -1,5 +1,5 @@
 ; AddToRegMultiString and WriteRegMultiString in both registry views: what the call left, then the
-; value's string count, size in characters and strings (cut to 12).
+; value's string count, size in characters and strings (each cut to 12).
 !include "common.nsh"
 !include "LogicLib.nsh"
 
@@ -9,11 +9,11 @@ OutFile "${OUTFILE}"
 !define K "Software\TvMultistring-${VARIANT}"
 !define BUFSIZE 300000
 
-; Root $0 (a handle number), subkey $1, value $2, view flag $3 (0x100 64-bit, 0x200 32-bit).
+; Root $0 (a handle number), value $2 of ${K}, view flag $3 (0x100 64-bit, 0x200 32-bit).
 Function ReadList
   StrCpy $R1 "none"
   IntOp $3 $3 | 0x20019
-  System::Call 'advapi32::RegOpenKeyEx(p r0, t r1, i 0, i r3, *p .r4) i .r5'
+  System::Call 'advapi32::RegOpenKeyEx(p r0, t "${K}", i 0, i r3, *p .r4) i .r5'
   ${If} $5 == 0
     System::Alloc ${BUFSIZE}
     Pop $6
@@ -21,43 +21,30 @@ Function ReadList
     System::Call 'advapi32::RegCloseKey(p r4)'
     ${If} $5 == 0
       IntOp $8 $8 / ${NSIS_CHAR_SIZE}
-      StrCpy $R1 "chars=$8 type=$7 ["
+      StrCpy $R1 ""
       StrCpy $R2 0
       StrCpy $R3 $6
       ${Do}
         System::Call '*$R3(&t1024 .R4)'
         StrLen $R5 $R4
-        ${If} $R5 == 0
-          ${ExitDo}
-        ${EndIf}
+        ${IfThen} $R5 == 0 ${|} ${ExitDo} ${|}
         IntOp $R2 $R2 + 1
         StrCpy $R4 $R4 12
-        ; Long lists show their first two strings and the last one.
-        ${If} $R2 == 2
-          StrCpy $R1 "$R1|$R4"
-        ${ElseIf} $R2 == 1
-          StrCpy $R1 "$R1$R4"
-        ${Else}
-          StrCpy $R6 $R4
-        ${EndIf}
+        StrCpy $R1 "$R1|$R4"
         IntOp $R5 $R5 + 1
         IntOp $R5 $R5 * ${NSIS_CHAR_SIZE}
         IntOp $R3 $R3 + $R5
       ${Loop}
-      ${If} $R2 > 2
-        StrCpy $R1 "$R1|..|$R6"
-      ${EndIf}
-      StrCpy $R1 "$R1]"
-      StrCpy $R1 "count=$R2 $R1"
+      StrCpy $R1 $R1 "" 1
+      StrCpy $R1 "count=$R2 chars=$8 type=$7 [$R1]"
     ${EndIf}
     System::Free $6
   ${EndIf}
   FileWrite $Results "    $R1$\r$\n"
 FunctionEnd
 
-!macro Show ROOT SUBKEY NAME VIEW
+!macro Show ROOT NAME VIEW
   StrCpy $0 ${ROOT}
-  StrCpy $1 "${SUBKEY}"
   StrCpy $2 "${NAME}"
   StrCpy $3 ${VIEW}
   Call ReadList
@@ -66,7 +53,7 @@ FunctionEnd
 !macro Check LABEL NAME VIEW STATEMENT
   ${STATEMENT}
   !insertmacro DumpStack "${LABEL}"
-  !insertmacro Show 0x80000002 "${K}" "${NAME}" ${VIEW}
+  !insertmacro Show 0x80000002 "${NAME}" ${VIEW}
 !macroend
 
 !macro Clean
@@ -80,7 +67,7 @@ FunctionEnd
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   !insertmacro Clean
 
   ; Writing a list, adding a new and a present string: the settings example.
@@ -99,51 +86,39 @@ Section
   System::Call '*(&i2 0x43, &i2 0x3A9, &i2 0, &i2 0x41, &i2 0, &i2 0) p .r3'
   System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${K}", i 0, i 0x2021F, *p .r2)'
   System::Call 'advapi32::RegSetValueExW(p r2, w "intl", i 0, i 7, p r3, i 12)'
+  System::Call 'advapi32::RegCloseKey(p r2)'
+  System::Free $3
   Tarvolk::AddToRegMultiString "0" "2" "${K}" "intl" "B"
   Pop $R1
-  System::Free $3
-  System::Alloc 64
-  Pop $3
-  System::Call 'advapi32::RegQueryValueExW(p r2, w "intl", p 0, p 0, p r3, *i 64 r5 r5)'
-  System::Call 'advapi32::RegCloseKey(p r2)'
-  System::Call 'msvcrt::wcschr(p r3, i 0x3A9) p .r6'
-  System::Free $3
-  IntCmp $6 0 +2
-    StrCpy $6 "kept"
+  !insertmacro OmegaKept "${K}" "intl"
   FileWrite $Results "other script: [$R1] bytes=$5 omega=$6$\r$\n"
 
   ; Views: '0' and '00' the default (32-bit) one, anything else the 64-bit one.
   Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
   Tarvolk::AddToRegMultiString "x" "2" "${K}" "v" "x"
   !insertmacro Check "64-bit view" "v" 0x100 `Tarvolk::AddToRegMultiString "" "2" "${K}" "v" "empty"`
-  !insertmacro Show 0x80000002 "${K}" "v" 0x200
+  !insertmacro Show 0x80000002 "v" 0x200
   !insertmacro Check "view 00" "v" 0x200 `Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"`
-  !insertmacro Show 0x80000002 "${K}" "v" 0x100
+  !insertmacro Show 0x80000002 "v" 0x100
 
   ; Roots: 1 HKCU, 0 HKCR, other numbers HKLM, or a name in any case; other text writes nothing.
   ${Dump} "root 1" `Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"`
   ${Dump} "root hkey_current_user" `Tarvolk::AddToRegMultiString "0" "hkey_current_user" "${K}" "r" "long"`
-  !insertmacro Show 0x80000001 "${K}" "r" 0
+  !insertmacro Show 0x80000001 "r" 0
   Tarvolk::WriteRegMultiString "0" "${K}" "r" "zero"
   ${Dump} "root HKXX" `Tarvolk::AddToRegMultiString "0" "HKXX" "${K}" "r" "HKXX"`
-  !insertmacro Show 0x80000000 "${K}" "r" 0
+  !insertmacro Show 0x80000000 "r" 0
   Tarvolk::WriteRegMultiString "7" "${K}" "r" "seven;7"
   Tarvolk::AddToRegMultiString "0" "-1" "${K}" "r" "minus"
   !insertmacro Check "roots 7, -1 and HKLM" "r" 0x200 `Tarvolk::AddToRegMultiString "0" "HKLM" "${K}" "r" "HKLM"`
 
   ; A list larger than the first read's 16384 bytes, in the 64-bit view; under 64 KiB, as Wine's
   ; client (under qemu) may cut a larger request to its server short.
-  StrCpy $9 "0123456789"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 "$9$9$9$9$9$9$9$9$9$9$9"
-  StrCpy $9 $9 990
+  !insertmacro Digits $9 990
   ${For} $R0 10 29
     Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item$R0$9"
     Pop $R1
-    ${If} $R1 != "success"
-      FileWrite $Results "big $R0: $R1$\r$\n"
-    ${EndIf}
+    ${IfThen} $R1 != "success" ${|} FileWrite $Results "big $R0: $R1$\r$\n" ${|}
   ${Next}
   !insertmacro Check "big list" "big" 0x100 ""
   !insertmacro Check "big, last again" "big" 0x100 `Tarvolk::AddToRegMultiString "1" "2" "${K}" "big" "item29$9"`
@@ -154,5 +129,5 @@ Section
   !insertmacro Check "write, three arguments" "short" 0x200 `Tarvolk::WriteRegMultiString "2" "${K}" "short"`
 
   !insertmacro Clean
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

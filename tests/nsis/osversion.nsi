@@ -11,20 +11,13 @@ OutFile "${OUTFILE}"
 
 Var Child
 
-Function RunRelease
-  Exch $0
-  StrCpy $1 "tvos-${VARIANT}-$0.exe"
-  WriteRegStr HKCU "${APPDEFAULTS}\$1" "Version" "$0"
+!macro Release VERSION
+  StrCpy $1 "tvos-${VARIANT}-${VERSION}.exe"
+  WriteRegStr HKCU "${APPDEFAULTS}\$1" "Version" "${VERSION}"
   CopyFiles /SILENT "$EXEPATH" "$PLUGINSDIR\$1"
-  ExecWait '"$PLUGINSDIR\$1" /S /V=$0'
+  ExecWait '"$PLUGINSDIR\$1" /S /V=${VERSION}'
   Delete "$PLUGINSDIR\$1"
   DeleteRegKey HKCU "${APPDEFAULTS}\$1"
-  Pop $0
-FunctionEnd
-
-!macro Release VERSION
-  Push "${VERSION}"
-  Call RunRelease
 !macroend
 
 Section
@@ -37,7 +30,7 @@ Section
     Return
   ${EndIf}
 
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   ; The prefix's own release, with entries of the script's below the call.
   Push "c"
   Push "b"

@@ -20,9 +20,7 @@ Var Calls
 Var Inner
 
 Function EnumSeen
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   IntOp $Calls $Calls + 1
   StrCmp $2 "${D}\${A}" 0 +2
     StrCpy $Seen "$3"
@@ -31,9 +29,7 @@ FunctionEnd
 
 ; Calls the plug-in itself: the first call of the installer keeps the DLL loaded through it.
 Function EnumStop
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   IntOp $Calls $Calls + 1
   Tarvolk::IsFileLocked "${D}\missing.txt"
   Pop $Inner
@@ -44,41 +40,28 @@ Function EnumStop
 FunctionEnd
 
 Section
-  !insertmacro OpenResults
-  StrCpy $Calls 0
+  FileOpen $Results "${RESULTS}" w
   GetFunctionAddress $0 EnumStop
-  Tarvolk::EnumProcesses $0
-  Pop $0
-  !insertmacro Line "enum stopped: $0, calls: $Calls, inner: $Inner"
-  !insertmacro DumpStack "enum stopped left"
+  ${Dump} "enum stopped, calls: $Calls, inner: $Inner" `Tarvolk::EnumProcesses $0`
   ${DumpBelow} "address '7x'" `Tarvolk::EnumProcesses "7x"`
   CreateDirectory "${D}"
   FileOpen $0 "${D}\held.txt" w
-  FileClose $0
-  FileOpen $0 "${D}\free.txt" w
   FileClose $0
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${A}" "file=${D}\held.txt" "${D}\a.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${B}" "" "${D}\b.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${C}" "class=TvNsis${VARIANT} caption=TvNsisCaption${VARIANT} style=1" "${D}\c.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${E}" "" "${D}\e.ready"
   ${Victim} "${TESTBIN32}\tvvictim.exe" "${D}\${L}" "file=${LONG}\held.txt touch=${LONG}\free.txt" "${D}\l.ready"
-  ${WaitFile} "${D}\a.ready"
-  ${WaitFile} "${D}\b.ready"
-  ${WaitFile} "${D}\c.ready"
-  ${WaitFile} "${D}\e.ready"
-  ${WaitFile} "${D}\l.ready"
 
   ; FindProcess: the name as the tail of the image path, in any case.
   Tarvolk::FindProcess "TVNA-PROCESSES-${VARIANT}.EXE"
-  Pop $0
-  Pop $1
-  Pop $2
-  IntCmp $0 0 noid noid 0
-    StrCpy $0 "an id"
+  !insertmacro TakeOffer
+  IntCmp $1 0 noid noid 0
+    StrCpy $1 "an id"
   noid:
-  StrCmp $1 "${D}\${A}" 0 +2
-    StrCpy $1 "image path"
-  !insertmacro Line "find: [$1] [$2] $0"
+  StrCmp $2 "${D}\${A}" 0 +2
+    StrCpy $2 "image path"
+  !insertmacro Line "find: [$2] [$3] $1"
   ${Dump} "find user yesno" `Tarvolk::FindProcess "/user" "/YESNO" "${A}"`
   ${Dump} "find part of a name" `Tarvolk::FindProcess "/yesno" "na-processes-${VARIANT}.exe"`
   ${Dump} "find nothing" `Tarvolk::FindProcess "tvnothing.exe"`
@@ -88,9 +71,7 @@ Section
   ${Dump} "locked missing folder" `Tarvolk::IsFileLocked "${D}\nofolder\missing.txt"`
   ${Dump} "locked folder (access denied)" `Tarvolk::IsFileLocked "${D}"`
   StrLen $0 "${LONG}"
-  IntCmp $0 260 +3 +3 0
-    !insertmacro Line "long path: more than 260 characters"
-    Goto +2
+  IntCmp $0 260 0 0 +2
     !insertmacro Line "long path: only $0 characters"
   ${Dump} "locked long held" `Tarvolk::IsFileLocked "${LONG}\held.txt"`
   ${Dump} "locked long free" `Tarvolk::IsFileLocked "${LONG}\free.txt"`
@@ -101,11 +82,9 @@ Section
   StrCpy $Calls 0
   GetFunctionAddress $0 EnumSeen
   Tarvolk::EnumProcesses $0
-  Pop $0
   IntCmp $Calls 4 +2 +2 0
     StrCpy $Calls "many"
-  !insertmacro Line "enum: $0, victim [$Seen], calls: $Calls"
-  !insertmacro DumpStack "enum left"
+  !insertmacro DumpStack "enum, victim [$Seen], calls: $Calls"
 
   ; CloseProcess: the window of C is asked to close (it is gone within about 10 s); B is killed.
   ${Dump} "close" `Tarvolk::CloseProcess "${C}"`
@@ -127,14 +106,11 @@ Section
 
   ; KillProcesses with a list: A and E go, the rest is skipped.
   Tarvolk::FindProcess "${A}"
-  Pop $5
-  Pop $1
-  Pop $1
+  !insertmacro TakeOffer
+  StrCpy $5 $1
   Tarvolk::FindProcess "${E}"
-  Pop $6
-  Pop $1
-  Pop $1
-  ${DumpBelow} "kill list" `Tarvolk::KillProcesses "$5,0,abc,$6,"`
+  !insertmacro TakeOffer
+  ${DumpBelow} "kill list" `Tarvolk::KillProcesses "$5,0,abc,$1,"`
   Tarvolk::FindProcess "/yesno" "${A}"
   ${Dump} "after kill list" `Tarvolk::FindProcess "/yesno" "${E}"`
   ${Dump} "locked after kill" `Tarvolk::IsFileLocked "${D}\held.txt"`
@@ -150,5 +126,5 @@ Section
     !insertmacro Line "    started anyway"
   ${EndIf}
 
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

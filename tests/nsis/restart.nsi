@@ -13,11 +13,6 @@ OutFile "${OUTFILE}"
 !define T "restart-${VARIANT}"
 !define D "C:\tvtest\${T}"
 !define SVC "TvRestart-${VARIANT}"
-!if "${VARIANT}" == "amd64-unicode"
-  !define BIN "${TESTBIN64}"
-!else
-  !define BIN "${TESTBIN32}"
-!endif
 !define POLITE '"${D}\polite-${T}.exe" class=TvPolite-${T} caption=Polite style=1 record=${D}\polite.txt life=60000'
 !define DEAF '"${D}\deaf-${T}.exe" class=TvDeaf-${T} caption=Deaf style=1 deaf=1 record=${D}\deaf.txt life=60000'
 !define WIDE '"${D}\wide-${T}.exe" dll=${D}\tvmod64-${T}.dll record=${D}\wide.txt life=60000'
@@ -25,95 +20,67 @@ OutFile "${OUTFILE}"
 !define LATE '"${D}\late-${T}.exe" class=TvLate-${T} caption=Late style=1 record=${D}\late.txt life=60000'
 !define SVCLINE '"${D}\tvsvc-${T}.exe" linger=3000'
 
-Var Lines
+; Each program NAME-${T}.exe: its command line, folder and search target. A service's folder is
+; the service manager's.
+!macro PerProgram MACRO
+  !insertmacro ${MACRO} polite '${POLITE}' "${D}\polite-wd" "tvpolite-${T}"
+  !insertmacro ${MACRO} deaf '${DEAF}' "${D}\deaf-wd" "tvdeaf-${T}"
+  !insertmacro ${MACRO} wide '${WIDE}' "${D}\wide-wd" "${D}\tvmod64-${T}.dll"
+  !insertmacro ${MACRO} tvsvc '${SVCLINE}' "$4" "${D}\tvsvc-${T}.exe"
+  !insertmacro ${MACRO} tree '${TREE}' "${D}\tree-wd" "${D}\tree-${T}.exe"
+  !insertmacro ${MACRO} late '${LATE}' "${D}\late-wd" "tvlate-${T}"
+!macroend
 ; Each program's record line apart: the two windows come in the system's order.
-Var Polite
-Var Deaf
-Var Wide
-Var Service
-Var Tree
+!macro Declare NAME LINE FOLDER TARGET
+  Var Rec_${NAME}
+!macroend
+!insertmacro PerProgram Declare
+Var Lines
 Var Helpers
-Var Late
+Var NotStarted
 Var Nested  ; the searches started from inside a walk's function so far
 
 Function Offer
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   Push "autoclose"
 FunctionEnd
 
-!macro Known IMAGE VAR LINE FOLDER
-  ${If} $2 == "${D}\${IMAGE}"
-    ${If} $3 == '${LINE}'
-      StrCpy $3 "as started"
-    ${EndIf}
-    ${If} $4 == "${FOLDER}"
-      StrCpy $4 "as started"
-    ${EndIf}
-    StrCpy ${VAR} "${VAR}[$1] [$3] [$4] [$5] [$6] [$7]"
+!macro Known NAME LINE FOLDER TARGET
+  ${If} $2 == "${D}\${NAME}-${T}.exe"
+    ${IfThen} $3 == '${LINE}' ${|} StrCpy $3 "as started" ${|}
+    ${IfThen} $4 == "${FOLDER}" ${|} StrCpy $4 "as started" ${|}
+    ${IfThen} $6 == "${TARGET}" ${|} StrCpy $6 "its target" ${|}
+    StrCpy $Rec_${NAME} "$Rec_${NAME}[$1] [$3] [$4] [$5] [$6] [$7]"
   ${EndIf}
 !macroend
 
 Function Entry
-  Pop $1  ; how it ended
-  Pop $2  ; image
-  Pop $3  ; command line
-  Pop $4  ; folder
-  Pop $5  ; name
-  Pop $6  ; target
-  Pop $7  ; service
+  !insertmacro TakeEntry
   StrCpy $R0 $5 11
-  ${If} $R0 == "Process ID:"
-    StrCpy $5 "Process ID: N"
-  ${EndIf}
-  ${If} $6 == "tvpolite-${T}"
-  ${OrIf} $6 == "tvlate-${T}"
-  ${OrIf} $6 == "tvdeaf-${T}"
-  ${OrIf} $6 == "${D}\tvmod64-${T}.dll"
-  ${OrIf} $6 == "${D}\tvsvc-${T}.exe"
-  ${OrIf} $6 == "${D}\tree-${T}.exe"
-    StrCpy $6 "its target"
-  ${EndIf}
-  ${If} $7 == "${SVC}"
-    StrCpy $7 "its service"
-  ${EndIf}
+  ${IfThen} $R0 == "Process ID:" ${|} StrCpy $5 "Process ID: N" ${|}
+  ${IfThen} $7 == "${SVC}" ${|} StrCpy $7 "its service" ${|}
   IntOp $Lines $Lines + 1
-  !insertmacro Known "polite-${T}.exe" $Polite '${POLITE}' "${D}\polite-wd"
-  !insertmacro Known "deaf-${T}.exe" $Deaf '${DEAF}' "${D}\deaf-wd"
-  !insertmacro Known "wide-${T}.exe" $Wide '${WIDE}' "${D}\wide-wd"
-  !insertmacro Known "late-${T}.exe" $Late '${LATE}' "${D}\late-wd"
-  ; A service's folder is the service manager's.
-  !insertmacro Known "tvsvc-${T}.exe" $Service '${SVCLINE}' "$4"
-  ${If} $3 == '${TREE}'
-    !insertmacro Known "tree-${T}.exe" $Tree '${TREE}' "${D}\tree-wd"
-  ${ElseIf} $2 == "${D}\tree-${T}.exe"
+  ${If} $2 == "${D}\tree-${T}.exe"
+  ${AndIf} $3 != '${TREE}'
     StrCpy $Helpers "$Helpers [$1]"
+  ${Else}
+    !insertmacro PerProgram Known
   ${EndIf}
-  ${If} $Nested = 0
-    Call Late
-  ${EndIf}
+  ${IfThen} $Nested = 0 ${|} Call Late ${|}
   Push "true"
 FunctionEnd
 
+!macro Recorded NAME LINE FOLDER TARGET
+  !insertmacro Line "  ${NAME}: $Rec_${NAME}"
+  StrCpy $Rec_${NAME} ""
+!macroend
 !macro Record LABEL
   StrCpy $Lines 0
-  StrCpy $Polite ""
-  StrCpy $Deaf ""
-  StrCpy $Wide ""
-  StrCpy $Service ""
-  StrCpy $Tree ""
   StrCpy $Helpers ""
-  StrCpy $Late ""
   GetFunctionAddress $0 Entry
   ${DumpBelow} "${LABEL}: $Lines entries" `Tarvolk::EnumClosedPrograms $0`
-  !insertmacro Line "  polite: $Polite"
-  !insertmacro Line "  deaf: $Deaf"
-  !insertmacro Line "  wide: $Wide"
-  !insertmacro Line "  service: $Service"
-  !insertmacro Line "  tree: $Tree"
-  !insertmacro Line "  its helpers:$Helpers"
-  !insertmacro Line "  late: $Late"
+  !insertmacro PerProgram Recorded
+  !insertmacro Line "  tree's helpers:$Helpers"
 !macroend
 
 ; RestartClosedPrograms "/ask": what it would do with each, and yes to all.
@@ -121,12 +88,8 @@ Function Ask
   Pop $0  ; start, or why not
   Pop $1  ; how it ended
   IntOp $Lines $Lines + 1
-  ${If} $0 != "start"
-    StrCpy $Polite "$Polite [$0 $1]"
-  ${EndIf}
-  ${If} $Nested = 1
-    Call Late
-  ${EndIf}
+  ${IfThen} $0 != "start" ${|} StrCpy $NotStarted "$NotStarted [$0 $1]" ${|}
+  ${IfThen} $Nested = 1 ${|} Call Late ${|}
   Push "true"
 FunctionEnd
 
@@ -135,13 +98,65 @@ FunctionEnd
 Var Heard
 Function Self
   Pop $1  ; id
-  ${If} $1 == "-1"
-    IntOp $Heard $Heard + 1
-  ${EndIf}
+  ${IfThen} $1 == "-1" ${|} IntOp $Heard $Heard + 1 ${|}
   Push "autoclose"
 FunctionEnd
 
-!macro AsCopy
+; The two lines a program recorded when it started, and the two of its second start.
+!macro Restarted NAME
+  StrCpy $R2 0
+  ${Do}
+    StrCpy $R6 ""
+    FileOpen $R0 "${D}\${NAME}.txt" r
+    FileRead $R0 $R3
+    FileRead $R0 $R4
+    FileRead $R0 $R5
+    FileRead $R0 $R6
+    FileClose $R0
+    ${IfThen} $R6 != "" ${|} ${ExitDo} ${|}
+    IntOp $R2 $R2 + 1
+    Sleep 100
+  ${LoopUntil} $R2 > 100
+  ${If} "$R3$R4" == "$R5$R6"
+    !insertmacro Line "${NAME}: started again with the same command line in the same folder"
+  ${Else}
+    !insertmacro Line "${NAME}: not started again as before: [$R5] in [$R6] after [$R3] in [$R4]"
+  ${EndIf}
+!macroend
+
+!macro Kill NAME LINE FOLDER TARGET
+  !if ${NAME} != tvsvc
+    Tarvolk::CloseProcess "/kill" "${NAME}-${T}.exe"
+  !endif
+!macroend
+!macro Clean
+  !insertmacro PerProgram Kill
+  Tarvolk::Stop "/wait" 10 "${SVC}"
+  Tarvolk::Remove "${SVC}"
+  Call TakeStack
+!macroend
+
+; Each program records how it was started in NAME.txt.
+!macro Start NAME BIN LINE
+  SetOutPath "${D}\${NAME}-wd"
+  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${NAME}-${T}.exe"
+  Exec '${LINE}'
+  ${WaitFile} "${D}\${NAME}.txt"
+!macroend
+
+; The late program started anew, and closed by a search from inside a walk's function.
+Function Late
+  IntOp $Nested $Nested + 1
+  Delete "${D}\late.txt"
+  !insertmacro Start late ${BIN} '${LATE}'
+  Tarvolk::AddClass "TvLate-${T}"
+  GetFunctionAddress $R0 Offer
+  Tarvolk::SilentSearch $R0
+  Pop $R0
+  !insertmacro Line "  search from inside the walk: [$R0]"
+FunctionEnd
+
+Section
   ${GetOptions} $CMDLINE "/starter=" $R1
   ${IfNot} ${Errors}
     GetFunctionAddress $0 Self
@@ -152,69 +167,7 @@ FunctionEnd
     SetErrorLevel $Heard
     Quit
   ${EndIf}
-!macroend
-
-; The two lines a program recorded when it started, and the two of its second start.
-!macro Restarted NAME
-  StrCpy $R2 0
-  ${Do}
-    ClearErrors
-    FileOpen $R0 "${D}\${NAME}.txt" r
-    FileRead $R0 $R3
-    FileRead $R0 $R4
-    FileRead $R0 $R5
-    FileRead $R0 $R6
-    FileClose $R0
-    ${IfNot} ${Errors}
-    ${AndIf} $R6 != ""
-      ${Break}
-    ${EndIf}
-    IntOp $R2 $R2 + 1
-    Sleep 100
-  ${LoopUntil} $R2 > 100
-  ${If} $R6 == ""
-    !insertmacro Line "${NAME}: not started again"
-  ${ElseIf} "$R3$R4" == "$R5$R6"
-    !insertmacro Line "${NAME}: started again with the same command line in the same folder"
-  ${Else}
-    !insertmacro Line "${NAME}: started again as [$R5] in [$R6], not as [$R3] in [$R4]"
-  ${EndIf}
-!macroend
-
-!macro Clean
-  Tarvolk::CloseProcess "/kill" "polite-${T}.exe"
-  Tarvolk::CloseProcess "/kill" "deaf-${T}.exe"
-  Tarvolk::CloseProcess "/kill" "wide-${T}.exe"
-  Tarvolk::CloseProcess "/kill" "tree-${T}.exe"
-  Tarvolk::CloseProcess "/kill" "late-${T}.exe"
-  Tarvolk::Stop "/wait" 10 "${SVC}"
-  Tarvolk::Remove "${SVC}"
-  Call TakeStack
-!macroend
-
-!macro Start EXE BIN LINE
-  CreateDirectory "${D}\${EXE}-wd"
-  SetOutPath "${D}\${EXE}-wd"
-  CopyFiles /SILENT "${BIN}\tvvictim.exe" "${D}\${EXE}-${T}.exe"
-  Exec '${LINE}'
-!macroend
-
-; The late program started anew, and closed by a search from inside a walk's function.
-Function Late
-  IntOp $Nested $Nested + 1
-  Delete "${D}\late.txt"
-  !insertmacro Start late ${BIN} '${LATE}'
-  ${WaitFile} "${D}\late.txt"
-  Tarvolk::AddClass "TvLate-${T}"
-  GetFunctionAddress $R0 Offer
-  Tarvolk::SilentSearch $R0
-  Pop $R0
-  !insertmacro Line "  search from inside the walk: [$R0]"
-FunctionEnd
-
-Section
-  !insertmacro AsCopy
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   !if "${VARIANT}" != "amd64-unicode"
     !insertmacro Quillmere64Extract "${PLUGINS}/${VARIANT}"
   !endif
@@ -230,10 +183,6 @@ Section
   !insertmacro Start deaf ${BIN} '${DEAF}'
   !insertmacro Start wide ${TESTBIN64} '${WIDE}'
   !insertmacro Start tree ${BIN} '${TREE}'
-  ${WaitFile} "${D}\polite.txt"
-  ${WaitFile} "${D}\deaf.txt"
-  ${WaitFile} "${D}\wide.txt"
-  ${WaitFile} "${D}\tree.txt"
   Sleep 500
 
   Tarvolk::AddClass "TvPolite-${T}"
@@ -251,25 +200,14 @@ Section
 
   GetFunctionAddress $0 Ask
   StrCpy $Lines 0
-  StrCpy $Polite ""
-  ${DumpBelow} "restart, asked $Lines times, not to start:$Polite" `Tarvolk::RestartClosedPrograms "/ask" $0`
+  StrCpy $NotStarted ""
+  ${DumpBelow} "restart, asked $Lines times, not to start:$NotStarted" `Tarvolk::RestartClosedPrograms "/ask" $0`
   !insertmacro Restarted polite
   !insertmacro Restarted deaf
   !insertmacro Restarted wide
   !insertmacro Restarted tree
-  StrCpy $R2 0
-  ${Do}
-    Tarvolk::QueryStatus "${SVC}"
-    Pop $R0
-    Pop $R1
-    ${If} $R1 == 4
-    ${OrIf} $R2 > 100
-      ${Break}
-    ${EndIf}
-    IntOp $R2 $R2 + 1
-    Sleep 100
-  ${Loop}
-  !insertmacro Line "service state (4 running): $R1"
+  ${WaitState} "${SVC}" 4
+  !insertmacro Line "service state (4 running): $R3"
 
   !insertmacro Record "record after the restart"
   ${DumpBelow} "restart again" `Tarvolk::RestartClosedPrograms`
@@ -279,5 +217,5 @@ Section
   !insertmacro Line "the uninstaller's copy: of itself and its uninstaller, $R0 could not be closed"
 
   !insertmacro Clean
-  !insertmacro CloseResults
+  FileClose $Results
 SectionEnd

@@ -21,46 +21,44 @@ OutFile "${OUTFILE}"
 ; Victims end by themselves after two minutes, should the installer fail before it kills them.
 !define LIFE "life=120000"
 
+; Every program the searches count offers of: the victims (program copied, arguments), by their
+; whole paths (the system has a program named explorer.exe too), and the installer.
+!macro PerProgram MACRO
+  !insertmacro ${MACRO} F "${D}\${F}" "${BIN}\tvvictim.exe" 'file=${D}\files\held-f.dat dir=${D}\fold\inside'
+  !insertmacro ${MACRO} B "${D}\${B}" "${BIN}\tvvictim.exe" 'file=${D}\folder2\beside.dat'
+  !insertmacro ${MACRO} M "${D}\${M}" "${BIN}\tvvictim.exe" 'dll=${D}\mods\tvmod-search.dll'
+  !insertmacro ${MACRO} W "${D}\${W}" "${BIN}\tvvictim_plain.exe" 'class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1'
+  !insertmacro ${MACRO} K "${D}\${K}" "${BIN}\tvvictim.exe" 'class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1'
+  !insertmacro ${MACRO} N "${CAFE}\${N}" "${BIN}\tvvictim.exe" '"file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"'
+  !insertmacro ${MACRO} X "${D}\${X}" "${TESTBIN64}\tvvictim.exe" 'dll=${D}\mods64\tvmod64-search.dll'
+  !insertmacro ${MACRO} explorer "${D}\ex\explorer.exe" "${BIN}\tvvictim.exe" 'file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1'
+  !insertmacro ${MACRO} self "$EXEPATH" "" ""
+!macroend
+!macro Declare KEY PATH PROGRAM ARGS
+  Var c${KEY}
+!macroend
+!insertmacro PerProgram Declare
+
 Var Answer
-Var cF
-Var cB
-Var cM
-Var cW
-Var cK
-Var cN
-Var cX
-Var cE
-Var cSelf
 Var Custom
 Var Asked
 Var Nested
 Var Mixed
 
-!macro Tag VAR EXE
-  StrCmp $2 "${EXE}" 0 +3
-    IntOp ${VAR} ${VAR} + 1
+!macro Tag KEY PATH PROGRAM ARGS
+  StrCmp $2 "${PATH}" 0 +3
+    IntOp $c${KEY} $c${KEY} + 1
     Goto answered
 !macroend
 
 Function Offer
-  Pop $1
-  Pop $2
-  Pop $3
-  !insertmacro Tag $cF "${D}\${F}"
-  !insertmacro Tag $cB "${D}\${B}"
-  !insertmacro Tag $cM "${D}\${M}"
-  !insertmacro Tag $cW "${D}\${W}"
-  !insertmacro Tag $cK "${D}\${K}"
-  !insertmacro Tag $cN "${CAFE}\${N}"
-  !insertmacro Tag $cX "${D}\${X}"
-  !insertmacro Tag $cE "${D}\ex\explorer.exe"
-  !insertmacro Tag $cSelf "$EXEPATH"
+  !insertmacro TakeOffer
+  !insertmacro PerProgram Tag
   StrCmp $1 "0" 0 +3
     StrCpy $Custom "$Custom [$3|$2]"
     Goto answered
-  StrCmp $1 "-1" 0 +3
+  StrCmp $1 "-1" 0 +2
     StrCpy $Custom "$Custom [could not close $3|$2]"
-    Goto answered
   ; Others are not counted: the applications pass offers every window, and other handle scanners
   ; hold a victim's handle's duplicate for a moment.
   answered:
@@ -68,9 +66,7 @@ Function Offer
 FunctionEnd
 
 Function OfferNested
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   StrCmp $2 "${D}\${F}" 0 nested_done
   Tarvolk::IsFileLocked "${D}\files\held-f.dat"
   Pop $4
@@ -99,9 +95,7 @@ FunctionEnd
 
 ; Calls an export that empties the stack (the script's entries with it), then answers.
 Function OsVersionOffer
-  Pop $1
-  Pop $2
-  Pop $3
+  !insertmacro TakeOffer
   Tarvolk::GetOsVersion
   Pop $1
   Pop $2
@@ -140,60 +134,47 @@ Function UpToBar
   done:
 FunctionEnd
 
+!macro Count KEY PATH PROGRAM ARGS
+  StrCpy $R9 "$R9${KEY}=$c${KEY} "
+!macroend
+!macro Zero KEY PATH PROGRAM ARGS
+  StrCpy $c${KEY} 0
+!macroend
 !macro Counts LABEL
-  !insertmacro Line "${LABEL}: F=$cF B=$cB M=$cM W=$cW K=$cK N=$cN X=$cX explorer=$cE self=$cSelf custom=[$Custom ]"
-  !insertmacro ResetCounts
-!macroend
-
-!macro ResetCounts
-  StrCpy $cF 0
-  StrCpy $cB 0
-  StrCpy $cM 0
-  StrCpy $cW 0
-  StrCpy $cK 0
-  StrCpy $cN 0
-  StrCpy $cX 0
-  StrCpy $cE 0
-  StrCpy $cSelf 0
+  StrCpy $R9 ""
+  !insertmacro PerProgram Count
+  !insertmacro Line "${LABEL}: $R9custom=[$Custom ]"
+  !insertmacro PerProgram Zero
   StrCpy $Custom ""
-!macroend
-
-; A refused target: "error" on top, the argument left beneath it.
-!macro ArgumentKept LABEL ARGUMENT
-  Pop $R0
-  Pop $R1
-  StrCmp $R1 "${ARGUMENT}" 0 +2
-    StrCpy $R1 "the argument"
-  !insertmacro Line "${LABEL}: [$R0] [$R1]"
-  !insertmacro DumpStack "${LABEL}, below"
 !macroend
 
 !macro Search FUNCTION
   GetFunctionAddress $0 ${FUNCTION}
   Push "below"
   Tarvolk::SilentSearch $0
-  Pop $9
-  Pop $8
-  StrCmp $8 "below" 0 +2
-    StrCpy $8 ""
-  StrCpy $9 "$9$8"
+  Call TakeStack
+  StrCpy $9 $R8
 !macroend
 
-; Every victim, by its whole path (the system has a program named explorer.exe too).
-!macro KillAll
-  Tarvolk::CloseProcess "/kill" "${D}\${F}"
-  Tarvolk::CloseProcess "/kill" "${D}\${B}"
-  Tarvolk::CloseProcess "/kill" "${D}\${M}"
-  Tarvolk::CloseProcess "/kill" "${D}\${W}"
-  Tarvolk::CloseProcess "/kill" "${D}\${K}"
-  Tarvolk::CloseProcess "/kill" "${CAFE}\${N}"
-  Tarvolk::CloseProcess "/kill" "${D}\${X}"
-  Tarvolk::CloseProcess "/kill" "${D}\ex\explorer.exe"
-  Call TakeStack
+; A search that Offer answers, and its counts.
+!macro Offered LABEL
+  !insertmacro Search Offer
+  !insertmacro Counts "${LABEL}:$9"
+!macroend
+
+!macro Kill KEY PATH PROGRAM ARGS
+  !if "${PROGRAM}" != ""
+    Tarvolk::CloseProcess "/kill" "${PATH}"
+  !endif
+!macroend
+!macro Start KEY PATH PROGRAM ARGS
+  !if "${PROGRAM}" != ""
+    ${Victim} "${PROGRAM}" "${PATH}" '${LIFE} ${ARGS}' "${D}\${KEY}.ready"
+  !endif
 !macroend
 
 Section
-  !insertmacro OpenResults
+  FileOpen $Results "${RESULTS}" w
   ; The macro leaves the output folder as it was.
   SetOutPath "${D}\out"
   !if "${VARIANT}" != "amd64-unicode"
@@ -203,38 +184,16 @@ Section
   !endif
   StrCmp $OUTDIR "${D}\out" +2
     !insertmacro Line "companion macro: OUTDIR changed to $OUTDIR"
-  ; Left over from an interrupted run; what the calls answer depends on what was left.
-  !insertmacro KillAll
-  !insertmacro ResetCounts
+  !insertmacro PerProgram Zero
   CreateDirectory "${D}\ex"
   CreateDirectory "${D}\fold\inside"
   CreateDirectory "${D}\mods"
   CreateDirectory "${D}\mods64"
   CreateDirectory "${CAFE}"
-  !if "${VARIANT}" == "amd64-unicode"
-    !define BIN "${TESTBIN64}"
-  !else
-    !define BIN "${TESTBIN32}"
-  !endif
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${D}\mods\tvmod-search.dll"
   CopyFiles /SILENT "${BIN}\mods\tvmod.dll" "${CAFE}\tvmod-n.dll"
   CopyFiles /SILENT "${TESTBIN64}\mods\tvmod.dll" "${D}\mods64\tvmod64-search.dll"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${F}" '${LIFE} file=${D}\files\held-f.dat dir=${D}\fold\inside' "${D}\f.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${B}" '${LIFE} file=${D}\folder2\beside.dat' "${D}\b.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${M}" '${LIFE} dll=${D}\mods\tvmod-search.dll' "${D}\m.ready"
-  ${Victim} "${BIN}\tvvictim_plain.exe" "${D}\${W}" '${LIFE} class=TvSearchW-${VARIANT} "caption=TvSearch Caption ${VARIANT}" style=1' "${D}\w.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\${K}" '${LIFE} class=TvSearchK-${VARIANT} caption=TvSearchK style=1 deaf=1' "${D}\k.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${CAFE}\${N}" '${LIFE} "file=${CAFE}\held.dat" "dll=${CAFE}\tvmod-n.dll"' "${D}\n.ready"
-  ${Victim} "${BIN}\tvvictim.exe" "${D}\ex\explorer.exe" '${LIFE} file=${D}\files\held-e.dat class=TvSearchE-${VARIANT} caption=TvSearchE style=1' "${D}\e.ready"
-  ${Victim} "${TESTBIN64}\tvvictim.exe" "${D}\${X}" '${LIFE} dll=${D}\mods64\tvmod64-search.dll' "${D}\x.ready"
-  ${WaitFile} "${D}\f.ready"
-  ${WaitFile} "${D}\b.ready"
-  ${WaitFile} "${D}\m.ready"
-  ${WaitFile} "${D}\w.ready"
-  ${WaitFile} "${D}\k.ready"
-  ${WaitFile} "${D}\n.ready"
-  ${WaitFile} "${D}\e.ready"
-  ${WaitFile} "${D}\x.ready"
+  !insertmacro PerProgram Start
   StrCpy $Answer "true"
 
   ; Files by prefix (in any case), a folder's inside, a module; the installer holds a file too.
@@ -244,24 +203,20 @@ Section
   FileOpen $R0 "${D}\files\held-self.dat" w
   !insertmacro Search Offer
   FileClose $R0
-  !insertmacro Counts "paths: $9"
+  !insertmacro Counts "paths:$9"
   ; A file target is a prefix: the folder's name without its backslash also matches beside it.
   Tarvolk::AddFile "${D}\fold"
-  !insertmacro Search Offer
-  !insertmacro Counts "file prefix: $9"
+  !insertmacro Offered "file prefix"
   ; The search before emptied the lists: this one has targets that match nothing.
-  !insertmacro Search Offer
-  !insertmacro Counts "after reset: $9"
+  !insertmacro Offered "after reset"
 
   ; A class, a caption pattern (both lowered), a class pattern one character too long.
   Tarvolk::AddClass "TVSEARCHW-${VARIANT}"
   Tarvolk::AddCaption "*search caption ${VARIANT}"
   Tarvolk::AddClass "tvsearchk-${VARIANT}?"
-  !insertmacro Search Offer
-  !insertmacro Counts "windows: $9"
+  !insertmacro Offered "windows"
   Tarvolk::AddApplications
-  !insertmacro Search Offer
-  !insertmacro Counts "applications: $9"
+  !insertmacro Offered "applications"
 
   ; Custom targets, with and without an icon, present and absent; bad addresses refused.
   GetFunctionAddress $R1 Present
@@ -271,17 +226,14 @@ Section
   ${Dump} "add custom" `Tarvolk::AddCustom "Label three" "detail-three" $R1`
   ${Dump} "custom address abc" `Tarvolk::AddCustom "Label five" "detail-five" "abc"`
   ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
-  StrCpy $Asked ""
   !insertmacro Search Offer
-  !insertmacro Counts "custom: $9 asked:$Asked"
+  !insertmacro Counts "custom:$9 asked:$Asked"
 
   ; Non-ASCII paths, through the open-file scan and through the module list.
   Tarvolk::AddFile "${CAFE}\held"
-  !insertmacro Search Offer
-  !insertmacro Counts "non-ascii file: $9"
+  !insertmacro Offered "non-ascii file"
   Tarvolk::AddModule "${CAFE}\tvmod-n"
-  !insertmacro Search Offer
-  !insertmacro Counts "non-ascii module: $9"
+  !insertmacro Offered "non-ascii module"
 
   ; A 64-bit module: the companion runs in the system's rundll32, never one planted beside us.
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "$PLUGINSDIR\rundll32.exe"
@@ -291,31 +243,28 @@ Section
   Delete "$EXEDIR\rundll32.exe"
   IfFileExists "$PLUGINSDIR\tvcmdline.txt" 0 +2
     StrCpy $9 "$9, a planted rundll32.exe ran"
-  !insertmacro Counts "64-bit module: $9"
+  !insertmacro Counts "64-bit module:$9"
   ; Without the companion a 32-bit installer still sees the images of 64-bit programs.
   Rename "$PLUGINSDIR\Quillmere64.dll" "$PLUGINSDIR\Quillmere64.off"
   Tarvolk::AddModule "${D}\${X}"
   !insertmacro Search Offer
   Rename "$PLUGINSDIR\Quillmere64.off" "$PLUGINSDIR\Quillmere64.dll"
-  !insertmacro Counts "64-bit image, no companion: $9"
+  !insertmacro Counts "64-bit image, no companion:$9"
 
-  StrCpy $Nested ""
   Tarvolk::AddFile "${D}\files\held-f"
   !insertmacro Search OfferNested
-  !insertmacro Counts "nested: $9$Nested"
+  !insertmacro Counts "nested:$9$Nested"
 
   ; Any answer but "true" stops the search at the first program.
   StrCpy $Answer "false"
   Tarvolk::AddModule "${D}\mods\tvmod-search"
   Tarvolk::AddFile "${D}\files\held-f"
-  !insertmacro Search Offer
-  !insertmacro Counts "false: $9"
+  !insertmacro Offered "false"
 
   ; "autoclose": the deaf window is killed (and recorded, for the record walk below).
   StrCpy $Answer "autoclose"
   Tarvolk::AddClass "tvsearchk-${VARIANT}"
-  !insertmacro Search Offer
-  !insertmacro Counts "autoclose: $9"
+  !insertmacro Offered "autoclose"
   ; A custom target that stays: after about 10 s it cannot be closed, and the search stops.
   GetFunctionAddress $R1 Present
   Tarvolk::AddCustom "Stays" "stays" $R1
@@ -325,51 +274,36 @@ Section
   StrLen $R2 $Asked
   IntCmp $R2 200 +2 +2 0
     StrCpy $Asked "many times"
-  !insertmacro Counts "autoclose custom: $9 asked $Asked"
+  !insertmacro Counts "autoclose custom:$9 asked $Asked"
 
   ; Header words in callbacks, and an export that empties the stack inside EnumProcesses.
   StrCpy $Asked ""
   GetFunctionAddress $R1 Words
   Tarvolk::AddCustom "Words" "words" $R1
   Tarvolk::AddModule "${D}\mods\tvmod-search"
-  Push "mine"
-  Tarvolk::SilentSearch $R1
-  !insertmacro DumpStack "words in a search:$Asked"
+  ${DumpBelow} "words in a search:$Asked" `Tarvolk::SilentSearch $R1`
   StrCpy $Asked ""
-  Push "mine"
-  Tarvolk::EnumClosedPrograms $R1
-  !insertmacro DumpStack "words in the record's walk:$Asked"
+  ${DumpBelow} "words in the record's walk:$Asked" `Tarvolk::EnumClosedPrograms $R1`
   GetFunctionAddress $R1 OsVersionOffer
-  Push "mine"
-  Tarvolk::EnumProcesses $R1
-  !insertmacro DumpStack "GetOsVersion in EnumProcesses"
+  ${DumpBelow} "GetOsVersion in EnumProcesses" `Tarvolk::EnumProcesses $R1`
 
   ; Limits: 128 targets a list (window lists: quick), none longer than its block.
-  StrCpy $R3 0
-  fill:
+  ${For} $R3 1 128
     Tarvolk::AddCaption "${D}\nothing-$R3"
-    IntOp $R3 $R3 + 1
-    IntCmp $R3 128 0 fill
-  Tarvolk::AddCaption "${D}\one too many"
-  !insertmacro ArgumentKept "129th" "${D}\one too many"
-  StrCpy $R4 "${D}\long-"
-  long:
-    StrCpy $R4 "$R4x"
-    StrLen $R5 $R4
-    IntCmp $R5 259 0 long
+  ${Next}
+  ; A refused target: "error" on top, the argument left beneath it.
+  ${Dump} "129th" `Tarvolk::AddCaption "one too many"`
+  !insertmacro Digits $R4 259
   Tarvolk::AddClass "$R4"
   ${Dump} "long targets" `Tarvolk::AddClass "$R4a"`
   StrCpy $Answer "true"
-  !insertmacro Search Offer
-  !insertmacro Counts "limits: $9"
+  !insertmacro Offered "limits"
 
   ; Asynchronous: the percentage rises over 100 custom targets while the script polls.
   GetFunctionAddress $R1 Slow
-  StrCpy $R3 0
-  slow:
+  ${For} $R3 1 100
     Tarvolk::AddCustom "slow $R3" "slow-$R3" $R1
-    IntOp $R3 $R3 + 1
-    IntCmp $R3 100 0 slow
+  ${Next}
   ${Dump} "percent before" `Tarvolk::SilentPercentComplete`
   ; The search's functions may change $0 to $5 meanwhile, not $7.
   GetFunctionAddress $7 Offer
@@ -377,24 +311,21 @@ Section
   ${Dump} "async start" `Tarvolk::SilentWait "/time" 0`
   ; While it is held nothing is added and no other search starts; the arguments stay.
   ${Dump} "second search" `Tarvolk::SilentSearch "/async" 99`
-  Tarvolk::AddFile "${D}\files\held-f"
-  !insertmacro ArgumentKept "add while held" "${D}\files\held-f"
+  ${Dump} "add while held" `Tarvolk::AddFile "C:\tvtest\while held"`
   StrCpy $R5 0
   StrCpy $R6 0
   StrCpy $R7 "rising"
   StrCpy $Mixed 0
   poll:
     ; The script's own stack work between two polls sees only its own entries.
-    StrCpy $R3 0
-    own:
+    ${For} $R3 1 20
       Push "a"
       Push "b"
       Pop $R1
       Pop $R2
       StrCmp "$R2$R1" "ab" +2
         IntOp $Mixed $Mixed + 1
-      IntOp $R3 $R3 + 1
-      IntCmp $R3 20 0 own
+    ${Next}
     Tarvolk::SilentPercentComplete
     Pop $R4
     IntCmp $R4 $R5 same 0 +3
@@ -413,8 +344,7 @@ Section
   !insertmacro Line "async: $R4, $R7, $Mixed entries mixed up"
   ; Ended and reset, but held until collected.
   ${Dump} "percent after" `Tarvolk::SilentPercentComplete`
-  Push "mine"
-  ${Dump} "collected" `Tarvolk::SilentWait`
+  ${DumpBelow} "collected" `Tarvolk::SilentWait`
   ${Dump} "percent collected" `Tarvolk::SilentPercentComplete`
   ${Dump} "wait collected" `Tarvolk::SilentWait "/time" 0`
   ; An answer that stops an asynchronous search reads as "cancel".
@@ -427,6 +357,7 @@ Section
   ${DumpBelow} "search async alone" `Tarvolk::SilentSearch "/ASYNC"`
   ${DumpBelow} "search address 0" `Tarvolk::SilentSearch "/async" "0"`
 
-  !insertmacro KillAll
-  !insertmacro CloseResults
+  !insertmacro PerProgram Kill
+  Call TakeStack
+  FileClose $Results
 SectionEnd
