@@ -121,16 +121,9 @@ FunctionEnd
 ; The programs page's "/cbaddress" function: each listed program's image path.
 Function Listed
   Pop $0
-  StrCpy $1 "other"
-  StrCmp $0 "${D}\tv-caption-${T}.exe" 0 +2
-    StrCpy $1 "caption"
-  StrCmp $0 "${D}\tv-deaf-${T}.exe" 0 +2
-    StrCpy $1 "deaf"
-  StrCmp $0 "${D}\tv-module-${T}.exe" 0 +2
-    StrCpy $1 "module"
   StrCmp $0 "${D}\${FILEVICTIM}" 0 +2
-    StrCpy $1 "file"
-  StrCpy $Listed "$Listed $1"
+    StrCpy $0 "${D}\FILEVICTIM"  ; not every code page can write its name
+  StrCpy $Listed "$Listed [$0]"
 FunctionEnd
 
 Function ProgramsPage
