@@ -53,10 +53,11 @@ look() {
   printf '%s\n' "$seen"
 }
 wait_for() { ctl wait "$1" || fail "control $1 did not appear"; }
-# Builds tests/extra/NAME.nsi into the work folder with the defines given.
+# Builds tests/extra/NAME.nsi into the work folder with the defines given; no results yet.
 gui_build() {  # name, makensis options...
   local name=$1
   shift
+  rm -f "$work/results.txt"
   makensis -V2 -DVARIANT="$variant" -DPLUGINS="$root/dist/Plugins" -DRESULTS="$(winpath "$work/results.txt")" \
     -DOUTFILE="$work/$name.exe" "$@" "$root/tests/extra/$name.nsi"
 }

@@ -62,8 +62,6 @@ Var Listed
 !macroend
 
 Function .onInit
-  FileOpen $Results "${RESULTS}" w
-  FileClose $Results
   CreateDirectory "${D}\wd"
   SetOutPath "${D}\wd"
   CopyFiles /SILENT "${TESTBIN32}\mods\tvmod.dll" "${D}\tvmod-${T}.dll"
@@ -211,12 +209,8 @@ Function ServicePage
   Tarvolk::Dialog /heading "Services ${T}" /autoclosesilent "" "Stop all"
   !insertmacro DumpStack "services"
   Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
-  Pop $0
-  Pop $1
   Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
-  Pop $0
-  Pop $2
-  !insertmacro DumpStack "service states (1 stopped): menu $1, close $2"
+  !insertmacro DumpStack "service states (1 stopped), close's then menu's"
 
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed
