@@ -209,8 +209,9 @@ Function ServicePage
   Tarvolk::Dialog /heading "Services ${T}" /autoclosesilent "" "Stop all"
   !insertmacro DumpStack "services"
   Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
+  !insertmacro DumpStack "menu's service (1 stopped)"
   Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
-  !insertmacro DumpStack "service states (1 stopped), close's then menu's"
+  !insertmacro DumpStack "close's service"
 
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed
