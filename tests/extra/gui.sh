@@ -123,14 +123,11 @@ wait_file() {  # file, tenths of a second at most
 }
 # The clipboard's text into the file given in UTF-8 (the ANSI variant's from CP1252).
 clipboard() {
+  local format=clip code=UTF-16LE
+  [ "$variant" != x86-ansi ] || format=clipa code=CP1252
   sleep 0.5
-  if [ "$variant" = x86-ansi ]; then
-    ctl clipa "$work/clipboard.bin"
-    iconv -f CP1252 -t UTF-8 "$work/clipboard.bin" >"$1"
-  else
-    ctl clip "$work/clipboard.bin"
-    iconv -f UTF-16LE -t UTF-8 "$work/clipboard.bin" >"$1"
-  fi
+  ctl "$format" "$work/clipboard.bin"
+  iconv -f "$code" -t UTF-8 "$work/clipboard.bin" >"$1"
 }
 # A picture of the wizard, cropped to it: build/screens/NAME-VARIANT.png.
 shot() {

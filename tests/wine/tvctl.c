@@ -84,13 +84,18 @@ static HWND Find(int id, const wchar_t* cls, BOOL byProcess) {
 #define Control(id) Find(id, NULL, FALSE)
 #define OwnedWindow(cls, byProcess) Find(0, cls, byProcess)
 
+static void PrintUtf8(const char* before, const wchar_t* text, const char* after) {
+  char utf8[4096] = {0};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
+  printf("%s%s%s", before, utf8, after);
+}
+
 static void PrintText(const char* name, HWND control) {
   wchar_t text[512] = {0};
-  char utf8[1024] = {0};
   /* WM_GETTEXT: GetWindowText would give another process's edits their creation text only. */
   if (control) Ask(control, WM_GETTEXT, 512, (LPARAM)text);
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
-  printf(" %s=[%s]", name, utf8);
+  printf(" %s=", name);
+  PrintUtf8("[", text, "]");
 }
 
 static int On(HWND control, int what) {
@@ -98,12 +103,6 @@ static int On(HWND control, int what) {
   if (what == 0) return IsWindowEnabled(control) ? 1 : 0;
   if (what == 1) return IsWindowVisible(control) ? 1 : 0;
   return Ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
-}
-
-static void PrintUtf8(const wchar_t* text) {
-  char utf8[4096] = {0};
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
-  printf("%s", utf8);
 }
 
 static int PrintCentre(const RECT* r) {
@@ -216,11 +215,9 @@ static void PrintRows(HWND list) {
     wchar_t first[1024], second[1024];
     int image = CellText(list, process, remote, row, 0, first);
     CellText(list, process, remote, row, 1, second);
-    printf("image %d [", image);
-    PrintUtf8(first);
-    printf("] [");
-    PrintUtf8(second);
-    printf("]\n");
+    printf("image %d", image);
+    PrintUtf8(" [", first, "]");
+    PrintUtf8(" [", second, "]\n");
   }
   CloseOwner(process, remote);
 }
@@ -374,13 +371,9 @@ int wmain(int argc, wchar_t** argv) {
       if (box && argv[2][3] == 0) {
         wchar_t text[1024] = {0};
         GetWindowTextW(box, text, 1024);
-        printf("[");
-        PrintUtf8(text);
-        printf("] ");
-        HWND label = GetDlgItem(box, 0xFFFF);
-        Ask(label, WM_GETTEXT, 1024, (LPARAM)text);
-        PrintUtf8(text);
-        printf("\n");
+        PrintUtf8("[", text, "] ");
+        Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+        PrintUtf8("", text, "\n");
         return 0;
       }
       if (box && GetWindowRect(GetDlgItem(box, id), &r)) return PrintCentre(&r);
@@ -410,8 +403,7 @@ int wmain(int argc, wchar_t** argv) {
       wchar_t text[1024] = {0};
       if (tip) Ask(tip, WM_GETTEXT, 1024, (LPARAM)text);
       if (tip && text[0]) {
-        PrintUtf8(text);
-        printf("\n");
+        PrintUtf8("", text, "\n");
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"clip") == 0 || lstrcmpW(argv[2], L"clipa") == 0) {
