@@ -1,7 +1,11 @@
-# Sourced by the GUI drivers; they set root, title, log, variant and (for shot) screens first.
+# Sourced by the GUI drivers; they set root, work, title, log and variant first. Pictures go to
+# screens (build/screens unless set); the log starts empty.
 # shellcheck shell=bash disable=SC2086
 
 . "$root/tests/lib.sh"
+screens=${screens:-$root/build/screens}
+mkdir -p "$work" "$screens"
+: >"$log"
 ctlexe="$root/build/amd64-unicode/tests/wine/tvctl.exe"
 ctl() { /usr/lib/wine/wine64 "$ctlexe" "$title" "$@" | tr -d '\r'; }
 note() { echo "$*" >>"$log"; }
@@ -49,12 +53,17 @@ look() {
   printf '%s\n' "$seen"
 }
 wait_for() { ctl wait "$1" || fail "control $1 did not appear"; }
-# Builds tests/extra/NAME.nsi into the work folder with the defines given.
+# Builds tests/extra/NAME.nsi into the work folder with the defines given; no results yet.
 gui_build() {  # name, makensis options...
   local name=$1
   shift
+  rm -f "$work/results.txt"
   makensis -V2 -DVARIANT="$variant" -DPLUGINS="$root/dist/Plugins" -DRESULTS="$(winpath "$work/results.txt")" \
     -DOUTFILE="$work/$name.exe" "$@" "$root/tests/extra/$name.nsi"
+}
+start_installer() {  # program, arguments...
+  "$root/scripts/wine-run" "$@" >/dev/null 2>&1 &
+  installer=$!
 }
 stop_installer() { kill "$installer" 2>/dev/null || true; wait "$installer" 2>/dev/null || true; }
 installer_ends() {  # within tenths of a second
@@ -68,6 +77,16 @@ click() {
   [ -n "$pos" ] || fail "no control $1 to click"
   xdotool mousemove $pos click 1
   sleep 0.4
+}
+# Clicks lost on a busy machine: the control is clicked again until the check given holds.
+click_until() {  # control, tries, check...
+  local control=$1 tries=$2 try
+  shift 2
+  for try in $(seq "$tries"); do
+    click "$control"
+    "$@" && return 0
+  done
+  return 1
 }
 box() {
   boxtext=$(ctl box) || fail "no message box"
@@ -88,14 +107,27 @@ answer() {
   done
   fail "the message box stayed"
 }
-# Waits (at most about 10 s) for a line that starts with the text in the file.
+# Waits (at most about 10 s, or the tenths given) for a line that starts with the text in the file.
 wait_line() {
   local try
-  for try in $(seq 100); do
+  for try in $(seq "${3:-100}"); do
     grep -q "^$2" "$1" 2>/dev/null && return 0
     sleep 0.1
   done
   return 1
+}
+pixel() { screen_xwd | /usr/bin/convert xwd:- -format "%[pixel:p{$1,$2}]" info:; }
+wait_file() {  # file, tenths of a second at most
+  for _ in $(seq "$2"); do [ -e "$1" ] && return 0; sleep 0.1; done
+  return 1
+}
+# The clipboard's text into the file given in UTF-8 (the ANSI variant's from CP1252).
+clipboard() {
+  local format=clip code=UTF-16LE
+  [ "$variant" != x86-ansi ] || format=clipa code=CP1252
+  sleep 0.5
+  ctl "$format" "$work/clipboard.bin"
+  iconv -f "$code" -t UTF-8 "$work/clipboard.bin" >"$1"
 }
 # A picture of the wizard, cropped to it: build/screens/NAME-VARIANT.png.
 shot() {

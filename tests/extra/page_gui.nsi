@@ -62,8 +62,6 @@ Var Listed
 !macroend
 
 Function .onInit
-  FileOpen $Results "${RESULTS}" w
-  FileClose $Results
   CreateDirectory "${D}\wd"
   SetOutPath "${D}\wd"
   CopyFiles /SILENT "${TESTBIN32}\mods\tvmod.dll" "${D}\tvmod-${T}.dll"
@@ -121,16 +119,9 @@ FunctionEnd
 ; The programs page's "/cbaddress" function: each listed program's image path.
 Function Listed
   Pop $0
-  StrCpy $1 "other"
-  StrCmp $0 "${D}\tv-caption-${T}.exe" 0 +2
-    StrCpy $1 "caption"
-  StrCmp $0 "${D}\tv-deaf-${T}.exe" 0 +2
-    StrCpy $1 "deaf"
-  StrCmp $0 "${D}\tv-module-${T}.exe" 0 +2
-    StrCpy $1 "module"
   StrCmp $0 "${D}\${FILEVICTIM}" 0 +2
-    StrCpy $1 "file"
-  StrCpy $Listed "$Listed $1"
+    StrCpy $0 "${D}\FILEVICTIM"  ; not every code page can write its name
+  StrCpy $Listed "$Listed [$0]"
 FunctionEnd
 
 Function ProgramsPage
@@ -218,12 +209,9 @@ Function ServicePage
   Tarvolk::Dialog /heading "Services ${T}" /autoclosesilent "" "Stop all"
   !insertmacro DumpStack "services"
   Tarvolk::QueryStatus "TvPageMenu-${VARIANT}"
-  Pop $0
-  Pop $1
+  !insertmacro DumpStack "menu's service (1 stopped)"
   Tarvolk::QueryStatus "TvPageClose-${VARIANT}"
-  Pop $0
-  Pop $2
-  !insertmacro DumpStack "service states (1 stopped): menu $1, close $2"
+  !insertmacro DumpStack "close's service"
 
   StrCpy $Listed ""
   GetFunctionAddress $0 Closed

@@ -20,8 +20,6 @@ Function .onInit
   CreateDirectory "${WD}"
   CopyFiles /SILENT "${TESTBIN32}\tvvictim.exe" "${WD}\tvcmdline.exe"
   Delete "${WD}\tvcmdline.txt"
-  FileOpen $Results "${RESULTS}" w
-  FileClose $Results
 FunctionEnd
 
 Function RunAsPage

@@ -45,8 +45,6 @@ Var Mixed
 Var SlowCalls
 
 Function .onInit
-  FileOpen $Results "${RESULTS}" w
-  FileClose $Results
   CreateDirectory "${D}"
   ${Victim} "${TESTBIN}\tvvictim.exe" "${D}\tv-victim-${T}.exe" 'class=TvScript-${VARIANT} "caption=TvScript victim ${VARIANT}" style=1 life=300000' "${D}\victim.ready"
   ; The address of ExitProcess, for the driver to send to the page.

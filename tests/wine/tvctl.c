@@ -47,32 +47,55 @@ static BOOL CALLBACK VisitTop(HWND top, LPARAM param) {
   return FALSE;
 }
 
+/* A control of the page by id, or (cls set) a shown window of the class owned by the installer window, or
+   (byProcess) of its process. */
 struct Search {
   int id;
+  const wchar_t* cls;
+  BOOL byProcess;
   HWND found;
 };
 
-static BOOL CALLBACK Visit(HWND child, LPARAM param) {
+static BOOL CALLBACK Visit(HWND w, LPARAM param) {
   struct Search* s = (struct Search*)param;
-  if (GetDlgCtrlID(child) != s->id) return TRUE;
-  if ((s->id == 1 || s->id == 2 || s->id == 3) && GetParent(child) != g_top) return TRUE;
-  s->found = child;
+  wchar_t cls[64] = {0};
+  if (!s->cls) {
+    if (GetDlgCtrlID(w) != s->id || (s->id <= 3 && GetParent(w) != g_top)) return TRUE;
+  } else if (!IsWindowVisible(w) || !GetClassNameW(w, cls, 64) || lstrcmpiW(cls, s->cls) != 0) {
+    return TRUE;
+  } else if (s->byProcess) {
+    DWORD mine = 0, its = 0;
+    GetWindowThreadProcessId(g_top, &mine);
+    GetWindowThreadProcessId(w, &its);
+    if (mine != its) return TRUE;
+  } else if (GetWindow(w, GW_OWNER) != g_top) {
+    return TRUE;
+  }
+  s->found = w;
   return FALSE;
 }
 
-static HWND Control(int id) {
-  struct Search s = {id, NULL};
-  if (g_top) EnumChildWindows(g_top, Visit, (LPARAM)&s);
+static HWND Find(int id, const wchar_t* cls, BOOL byProcess) {
+  struct Search s = {id, cls, byProcess, NULL};
+  if (g_top && cls) EnumWindows(Visit, (LPARAM)&s);
+  else if (g_top) EnumChildWindows(g_top, Visit, (LPARAM)&s);
   return s.found;
+}
+#define Control(id) Find(id, NULL, FALSE)
+#define OwnedWindow(cls, byProcess) Find(0, cls, byProcess)
+
+static void PrintUtf8(const char* before, const wchar_t* text, const char* after) {
+  char utf8[4096] = {0};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
+  printf("%s%s%s", before, utf8, after);
 }
 
 static void PrintText(const char* name, HWND control) {
   wchar_t text[512] = {0};
-  char utf8[1024] = {0};
   /* WM_GETTEXT: GetWindowText would give another process's edits their creation text only. */
   if (control) Ask(control, WM_GETTEXT, 512, (LPARAM)text);
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
-  printf(" %s=[%s]", name, utf8);
+  printf(" %s=", name);
+  PrintUtf8("[", text, "]");
 }
 
 static int On(HWND control, int what) {
@@ -82,10 +105,31 @@ static int On(HWND control, int what) {
   return Ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
-static void PrintUtf8(const wchar_t* text) {
-  char utf8[4096] = {0};
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
-  printf("%s", utf8);
+static int PrintCentre(const RECT* r) {
+  printf("%ld %ld\n", (r->left + r->right) / 2, (r->top + r->bottom) / 2);
+  return 0;
+}
+
+static HWND Focused(HWND control) {
+  GUITHREADINFO gui;
+  ZeroMemory(&gui, sizeof gui);
+  gui.cbSize = sizeof gui;
+  return control && GetGUIThreadInfo(GetWindowThreadProcessId(control, NULL), &gui) ? gui.hwndFocus : NULL;
+}
+
+/* The process of the list's window, with a block of its memory to pass records in. */
+static HANDLE OpenOwner(HWND list, void** remote) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  *remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE) : NULL;
+  return process;
+}
+
+static void CloseOwner(HANDLE process, void* remote) {
+  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (process) CloseHandle(process);
 }
 
 /* The item record and text buffer live in the installer's process, the record in its width. */
@@ -164,73 +208,35 @@ static void CALLBACK Announced(HWINEVENTHOOK hook, DWORD event, HWND window, LON
 }
 
 static void PrintRows(HWND list) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process =
-      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid);
-  char* remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE) : NULL;
+  void* remote = NULL;
+  HANDLE process = OpenOwner(list, &remote);
   int count = (int)Ask(list, LVM_GETITEMCOUNT, 0, 0);
   for (int row = 0; row < count && remote; ++row) {
     wchar_t first[1024], second[1024];
     int image = CellText(list, process, remote, row, 0, first);
     CellText(list, process, remote, row, 1, second);
-    printf("image %d [", image);
-    PrintUtf8(first);
-    printf("] [");
-    PrintUtf8(second);
-    printf("]\n");
+    printf("image %d", image);
+    PrintUtf8(" [", first, "]");
+    PrintUtf8(" [", second, "]\n");
   }
-  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  if (process) CloseHandle(process);
+  CloseOwner(process, remote);
 }
 
 /* The screen rectangle of the row's icon (column -1) or of a cell. */
 static BOOL CellRect(HWND list, int row, int column, RECT* out) {
-  DWORD pid = 0;
   SIZE_T done = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  RECT* remote = process ? VirtualAllocEx(process, NULL, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE) : NULL;
+  void* remote = NULL;
+  HANDLE process = OpenOwner(list, &remote);
   BOOL ok = FALSE;
   if (remote) {
     RECT r = {column < 0 ? LVIR_ICON : LVIR_LABEL, column < 0 ? 0 : column, 0, 0};
     WriteProcessMemory(process, remote, &r, sizeof r, &done);
     ok = Ask(list, column > 0 ? LVM_GETSUBITEMRECT : LVM_GETITEMRECT, row, (LPARAM)remote) &&
          ReadProcessMemory(process, remote, out, sizeof *out, &done);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   }
-  if (process) CloseHandle(process);
+  CloseOwner(process, remote);
   if (ok) MapWindowPoints(list, NULL, (POINT*)out, 2);
   return ok;
-}
-
-/* A shown window of the class owned by the installer window, or (owner NULL) of its process. */
-struct Owned {
-  const wchar_t* cls;
-  BOOL byProcess;
-  HWND found;
-};
-
-static BOOL CALLBACK VisitOwned(HWND top, LPARAM param) {
-  struct Owned* o = (struct Owned*)param;
-  wchar_t cls[64] = {0};
-  if (!IsWindowVisible(top) || !GetClassNameW(top, cls, 64) || lstrcmpiW(cls, o->cls) != 0) return TRUE;
-  if (o->byProcess) {
-    DWORD mine = 0, its = 0;
-    GetWindowThreadProcessId(g_top, &mine);
-    GetWindowThreadProcessId(top, &its);
-    if (mine != its) return TRUE;
-  } else if (GetWindow(top, GW_OWNER) != g_top) {
-    return TRUE;
-  }
-  o->found = top;
-  return FALSE;
-}
-
-static HWND OwnedWindow(const wchar_t* cls, BOOL byProcess) {
-  struct Owned o = {cls, byProcess, NULL};
-  if (g_top) EnumWindows(VisitOwned, (LPARAM)&o);
-  return o.found;
 }
 
 static int KillByName(const wchar_t* name) {
@@ -286,25 +292,20 @@ int wmain(int argc, wchar_t** argv) {
     g_top = NULL;
     g_title = argv[1];
     EnumWindows(VisitTop, 0);
-    HWND c = Control(id);
+    HWND c = Control(id), list = Control(1212);
+    RECT r;
     if (lstrcmpW(argv[2], L"focusid") == 0) {
-      GUITHREADINFO gui;
-      ZeroMemory(&gui, sizeof gui);
-      gui.cbSize = sizeof gui;
-      HWND list = Control(1212);
-      if (list && GetGUIThreadInfo(GetWindowThreadProcessId(list, NULL), &gui)) {
-        printf("%d row %d\n", GetDlgCtrlID(gui.hwndFocus), (int)Ask(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED));
+      HWND focus = Focused(list);
+      if (focus) {
+        printf("%d row %d\n", GetDlgCtrlID(focus), (int)Ask(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED));
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"cell") == 0 && argc > 4) {
-      HWND list = Control(1212);
-      RECT r;
       if (list && CellRect(list, id, _wtoi(argv[4]), &r)) {
         printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"acc") == 0) {
-      HWND list = Control(1212);
       if (list) {
         CoInitialize(NULL);
         printf("list %s", Accessible(list, CHILDID_SELF, FALSE));
@@ -315,7 +316,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"events") == 0) {
-      g_list = Control(1212);
+      g_list = list;
       if (g_list) {
         DWORD pid = 0, end = GetTickCount() + (DWORD)id * 1000;
         GetWindowThreadProcessId(g_list, &pid);
@@ -332,7 +333,6 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"rtl") == 0) {
-      HWND list = Control(1212);
       if (list) {
         printf("page %d list %d\n", (GetWindowLongW(GetParent(list), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0,
                (GetWindowLongW(list, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0);
@@ -343,15 +343,9 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"gone") == 0) {
       if (!c) return 0;
     } else if (lstrcmpW(argv[2], L"pos") == 0) {
-      RECT r;
-      if (!c || !GetWindowRect(c, &r)) return 1;
-      printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-      return 0;
+      return c && GetWindowRect(c, &r) ? PrintCentre(&r) : 1;
     } else if (lstrcmpW(argv[2], L"focus") == 0) {
-      GUITHREADINFO gui;
-      ZeroMemory(&gui, sizeof gui);
-      gui.cbSize = sizeof gui;
-      if (c && GetGUIThreadInfo(GetWindowThreadProcessId(c, NULL), &gui) && gui.hwndFocus == c) return 0;
+      if (c && Focused(c) == c) return 0;
     } else if (lstrcmpW(argv[2], L"text") == 0 && argc > 4) {
       wchar_t text[512] = {0};
       /* Polled: an installer thread busy with a script function for a moment is asked again. */
@@ -360,15 +354,12 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     } else if (lstrcmpW(argv[2], L"is") == 0) {
       if (c) {
-        wchar_t text[512] = {0};
-        Ask(c, WM_GETTEXT, 512, (LPARAM)text);
-        printf("enabled=%d checked=%d text=[", On(c, 0), On(c, 2));
-        PrintUtf8(text);
-        printf("]\n");
+        printf("enabled=%d checked=%d", On(c, 0), On(c, 2));
+        PrintText("text", c);
+        printf("\n");
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"rows") == 0) {
-      HWND list = Control(1212);
       int want = argc > 3 ? _wtoi(argv[3]) : -1;
       if (list && (want < 0 || Ask(list, LVM_GETITEMCOUNT, 0, 0) == want)) {
         PrintRows(list);
@@ -380,20 +371,12 @@ int wmain(int argc, wchar_t** argv) {
       if (box && argv[2][3] == 0) {
         wchar_t text[1024] = {0};
         GetWindowTextW(box, text, 1024);
-        printf("[");
-        PrintUtf8(text);
-        printf("] ");
-        HWND label = GetDlgItem(box, 0xFFFF);
-        Ask(label, WM_GETTEXT, 1024, (LPARAM)text);
-        PrintUtf8(text);
-        printf("\n");
+        PrintUtf8("[", text, "] ");
+        Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
+        PrintUtf8("", text, "\n");
         return 0;
       }
-      RECT r;
-      if (box && GetWindowRect(GetDlgItem(box, id), &r)) {
-        printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        return 0;
-      }
+      if (box && GetWindowRect(GetDlgItem(box, id), &r)) return PrintCentre(&r);
     } else if (lstrcmpW(argv[2], L"boxgone") == 0) {
       HWND box = OwnedWindow(L"#32770", FALSE);
       wchar_t text[1024] = {0};
@@ -401,21 +384,14 @@ int wmain(int argc, wchar_t** argv) {
       if (!box || (argc > 3 && lstrcmpW(text, argv[3]) != 0)) return 0;
     } else if (lstrcmpW(argv[2], L"menu") == 0) {
       HWND menu = OwnedWindow(L"#32768", TRUE);
-      RECT r;
       if (menu && GetWindowRect(menu, &r)) {
         printf("%ld %ld %ld %ld %ld %ld %d\n", (r.left + r.right) / 2, argc > 3 ? r.top + 10 : r.bottom - 10, r.left,
                r.top, r.right, r.bottom, (GetWindowLongW(menu, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0);
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"iconat") == 0) {
-      HWND list = Control(1212);
-      RECT r;
-      if (list && CellRect(list, id, -1, &r)) {
-        printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        return 0;
-      }
+      if (list && CellRect(list, id, -1, &r)) return PrintCentre(&r);
     } else if (lstrcmpW(argv[2], L"send") == 0 && argc > 5) {
-      HWND list = Control(1212);
       if (list) {
         LRESULT answer = Ask(GetParent(list), (UINT)wcstoul(argv[3], NULL, 16), (WPARAM)_wcstoui64(argv[4], NULL, 10),
                              (LPARAM)_wcstoui64(argv[5], NULL, 10));
@@ -427,8 +403,7 @@ int wmain(int argc, wchar_t** argv) {
       wchar_t text[1024] = {0};
       if (tip) Ask(tip, WM_GETTEXT, 1024, (LPARAM)text);
       if (tip && text[0]) {
-        PrintUtf8(text);
-        printf("\n");
+        PrintUtf8("", text, "\n");
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"clip") == 0 || lstrcmpW(argv[2], L"clipa") == 0) {
