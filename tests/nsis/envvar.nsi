@@ -153,7 +153,6 @@ Section
   !insertmacro Check "operation ADD" "${V}never" `Tarvolk::ModifyEnvVar "ADD" "std" "${V}never" "A"`
   !insertmacro Check "type EXP" "${V}never" `Tarvolk::ModifyEnvVar "add" "EXP" "${V}never" "A"`
   !insertmacro Check "no value" "${V}never" `Tarvolk::ModifyEnvVar "add" "std" "${V}never"`
-  !insertmacro Check "nothing" "${V}never" `Tarvolk::ModifyEnvVar`
 
   ${For} $R0 1 4
     DeleteRegValue HKLM "${ENVKEY}" "${V}$R0"

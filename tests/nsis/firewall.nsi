@@ -46,7 +46,6 @@ Section
   ${Dump} "add no word" `Tarvolk::FirewallAddApplication "${APP}" "Tv None"`
   ${Dump} "port TCP" `Tarvolk::FirewallAddPort "8080" "TCP" "Tv Port"`
   ${Dump} "port UDP" `Tarvolk::FirewallAddPort "0x35" "UDP" "Tv Dns"`
-  ${Dump} "port udp" `Tarvolk::FirewallAddPort "9" "udp" "Tv udp"`
   ${Dump} "port again" `Tarvolk::FirewallAddPort "9999" "UDP" "Tv Port"`
   ${Dump} "add moved" `Tarvolk::FirewallAddApplication "C:\Tv2\app.exe" "Tv None"`
   ; A port out of range would leave a rule without a port limit: refused, nothing added.
