@@ -101,13 +101,9 @@ Function Kept
   !insertmacro KeptEntry $Quoted "quoted-entry"
   !insertmacro KeptEntry "" "empty-entry"
   !insertmacro KeptEntry $Bottom "bottom-entry"
-  loop:
-    ClearErrors
-    Pop $I
-    IfErrors done
-    StrCpy $Diff "$Diff extra=[$I]"
-    Goto loop
-  done:
+  Call TakeStack  ; registers compared already
+  StrCmp $R8 "" +2
+    StrCpy $Diff "$Diff extra=$R8"
   StrCmp $Diff "" 0 +3
     FileWrite $Results "$Label: $Result | kept$\r$\n"
     Return
