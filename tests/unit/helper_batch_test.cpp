@@ -97,9 +97,6 @@ TEST(HelperBatch, AFullBlockRefusesTheNextRecordAndStaysReadable) {
   ASSERT_EQ(back.size(), added);
   EXPECT_EQ(back.back().processId, added - 1);
   EXPECT_EQ(back.back().image, path);
-  writer->Clear();
-  EXPECT_EQ(writer->Count(), 0u);
-  EXPECT_TRUE(writer->Add(1u, 1u, 0, u"a", u"", u""));
 }
 
 TEST(HelperBatch, MalformedBlocksAreRefusedWhole) {
