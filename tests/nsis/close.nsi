@@ -137,7 +137,6 @@ Section
   !insertmacro Start refuser "class=TvRefuser-${T} refuse=1"
   Tarvolk::AddModule "${D}\refuser-${T}.exe"
   !insertmacro Search "close"
-  !insertmacro Running "refuser running" refuser
   ${TvCloseProgram} "refuser-${T}.exe" 10 $0
   !insertmacro Line "TvCloseProgram: $0"
   !insertmacro Running "refuser running" refuser
