@@ -12,11 +12,6 @@ extern int g_failAfterAllocs;
 
 namespace {
 
-struct Row {
-  std::uint32_t id;
-  const char* name;
-};
-
 TEST(Buffer, GrowsGeometricallyAndKeepsItsValues) {
   tv::Buffer<std::uint32_t> b;
   EXPECT_EQ(b.data(), nullptr);
@@ -28,15 +23,11 @@ TEST(Buffer, GrowsGeometricallyAndKeepsItsValues) {
   EXPECT_LT(capacities, 16u);
   ASSERT_EQ(b.size(), 10000u);
   for (std::uint32_t i = 0; i < 10000; ++i) ASSERT_EQ(b[i], i);
-
-  tv::Buffer<Row> rows;
-  const Row two[] = {{1, "a"}, {2, "b"}};
-  ASSERT_TRUE(rows.Append(two, 2));
-  tv::Buffer<Row> moved(static_cast<tv::Buffer<Row>&&>(rows));
-  EXPECT_EQ(rows.size(), 0u);
-  EXPECT_EQ(rows.data(), nullptr);
-  ASSERT_EQ(moved.size(), 2u);
-  EXPECT_EQ(moved[1].id, 2u);
+  tv::Buffer<std::uint32_t> moved(static_cast<tv::Buffer<std::uint32_t>&&>(b));
+  EXPECT_EQ(b.size(), 0u);
+  EXPECT_EQ(b.data(), nullptr);
+  ASSERT_EQ(moved.size(), 10000u);
+  EXPECT_EQ(moved[9999], 9999u);
 }
 
 TEST(Buffer, AppendsFromItselfAcrossGrowth) {
