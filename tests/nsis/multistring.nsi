@@ -97,9 +97,7 @@ Section
   Tarvolk::AddToRegMultiString "1" "2" "${K}" "v" "one"
   Tarvolk::AddToRegMultiString "x" "2" "${K}" "v" "x"
   !insertmacro Check "64-bit view" "v" 0x100 `Tarvolk::AddToRegMultiString "" "2" "${K}" "v" "empty"`
-  !insertmacro Show 0x80000002 "v" 0x200
   !insertmacro Check "view 00" "v" 0x200 `Tarvolk::AddToRegMultiString "00" "2" "${K}" "v" "00"`
-  !insertmacro Show 0x80000002 "v" 0x100
 
   ; Roots: 1 HKCU, 0 HKCR, other numbers HKLM, or a name in any case; other text writes nothing.
   ${Dump} "root 1" `Tarvolk::AddToRegMultiString "0" "1" "${K}" "r" "one"`
