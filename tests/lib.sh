@@ -1,6 +1,8 @@
 # Sourced by the test drivers (tests/nsis/run, tests/extra/*): what they share.
 # shellcheck shell=bash
 
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)  # the repository
+
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
 # Sets target to makensis's switches for the variant (this makensis builds x86-unicode by default).
