@@ -85,7 +85,6 @@ TEST_CASE(FirewallCodeOfEachStep) {
       {"strict-remove\n", "FirewallRemoveApplication", app, "30"},
       {"fail|Policy2.get_Rules\n", "FirewallAddPort", port, "28"},
       {"fail|NetFwRule\n", "FirewallAddPort", port, "27"},
-      {"fail|Rule.put_LocalPorts\n", "FirewallAddPort", port, "20"},
       {"fail|Rules.Add\n", "FirewallAddPort", port, "29"},
       {"strict-remove\n", "FirewallRemovePort", port, "30"},
       // the profile path: applications

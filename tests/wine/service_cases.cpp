@@ -220,7 +220,7 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   CHECK_EQ(g_create.dependencies, "Tcpip;Afd;");
   CHECK_EQ(g_create.account, "<null>");
   CHECK_EQ(g_create.password, "<null>");
-  CHECK(svc.scm.Exists(svc.name));
+  CHECK(svc.scm.State(svc.name) != 0);
 }
 
 // Never to a group; taken back when the creation fails; no copy of the password left in a freed block.
