@@ -16,13 +16,9 @@ std::string StatePath() {
   return path ? path : "";
 }
 
-void Com() {  // as the installer does before any plug-in runs
-  static HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  (void)initialised;
-}
-
 void Scene(const std::string& lines) {
-  Com();
+  static HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // as the installer does, once
+  (void)com;
   CHECK(!StatePath().empty());
   std::ofstream(StatePath(), std::ios::binary | std::ios::trunc) << lines;
 }
