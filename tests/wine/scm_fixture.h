@@ -8,8 +8,6 @@ struct Scm {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   ~Scm() { CloseServiceHandle(manager); }
 
-  bool Exists(const std::string& name) { return State(name) != 0; }
-
   // 0 when there is no such service.
   DWORD State(const std::string& name) {
     SC_HANDLE h = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);

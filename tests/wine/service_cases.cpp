@@ -13,7 +13,13 @@
 
 namespace {
 
-std::string Name(const char* what) { return "TvHarness-" + Arg("variant") + "-" + what; }
+// A service name of the case's own, purged before and after.
+struct Fresh {
+  Scm scm;
+  std::string name;
+  explicit Fresh(const char* what) : name("TvHarness-" + Arg("variant") + "-" + what) { scm.Purge(name); }
+  ~Fresh() { scm.Purge(name); }
+};
 
 // The test service, started on demand.
 std::vector<std::string> Install(const std::string& name, const std::string& group = "",
@@ -180,36 +186,31 @@ TEST_CASE(ManagerThatCannotBeOpened) {
 }
 
 TEST_CASE(ServiceThatRefusesFullAccess) {
-  Scm scm;
-  std::string name = Name("guarded");
-  scm.Purge(name);
-  Install(name);
+  Fresh svc("guarded");
+  Install(svc.name);
   {
     ImportDouble guard("advapi32.dll", "OpenService" AW, reinterpret_cast<void*>(&GuardedOpenService));
     g_real[1] = guard.Original();
-    g_guarded = name;
-    CHECK_STACK(CallExport("QueryStatus", {name}), {"success", "1"});
-    CHECK_STACK(CallExport("Start", {name}), {"success", "0"});
-    CHECK(scm.WaitState(name, SERVICE_RUNNING));
-    CHECK_STACK(CallExport("Stop", {name}), {"success"});
+    g_guarded = svc.name;
+    CHECK_STACK(CallExport("QueryStatus", {svc.name}), {"success", "1"});
+    CHECK_STACK(CallExport("Start", {svc.name}), {"success", "0"});
+    CHECK(svc.scm.WaitState(svc.name, SERVICE_RUNNING));
+    CHECK_STACK(CallExport("Stop", {svc.name}), {"success"});
     g_guarded.clear();
   }
-  scm.Purge(name);
 }
 
 TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
-  Scm scm;
-  std::string name = Name("args");
-  scm.Purge(name);
+  Fresh svc("args");
   RecordCreate record;
   // Display names are unique too. A Unicode installer's text goes beyond any ANSI code page.
   const std::string display =
       (sizeof(TChar) == 2 ? "Args \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC \xD0\x96 " : "Args display ") + Arg("variant");
   CHECK_STACK(
-      CallExport("Install", {"ignored", "", "Tcpip;Afd", "", Arg("service") + " -x", "03", "0x10", display, name}),
+      CallExport("Install", {"ignored", "", "Tcpip;Afd", "", Arg("service") + " -x", "03", "0x10", display, svc.name}),
       {"success", "-559038801"});
   CHECK_EQ(g_create.calls, 1);
-  CHECK_EQ(g_create.name, name);
+  CHECK_EQ(g_create.name, svc.name);
   CHECK_EQ(g_create.display, display);
   CHECK_EQ(g_create.type, 16);
   CHECK_EQ(g_create.start, 3);
@@ -219,14 +220,12 @@ TEST_CASE(InstallPassesTheArgumentsItWasGiven) {
   CHECK_EQ(g_create.dependencies, "Tcpip;Afd;");
   CHECK_EQ(g_create.account, "<null>");
   CHECK_EQ(g_create.password, "<null>");
-  CHECK(scm.Exists(name));
-  scm.Purge(name);
+  CHECK(svc.scm.State(svc.name) != 0);
 }
 
 // Never to a group; taken back when the creation fails; no copy of the password left in a freed block.
 TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
-  Scm scm;
-  std::string name = Name("account");
+  Fresh svc("account");
   std::string user = CurrentUser();
   struct Account {
     std::string given, passed;
@@ -234,11 +233,11 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
   };
   for (const Account& a : {Account{user, ".\\" + user, true}, Account{"DOMAIN\\svcuser", "DOMAIN\\svcuser", false},
                            Account{"Everyone", ".\\Everyone", false}, Account{"Users", ".\\Users", false}}) {
-    scm.Purge(name);
+    svc.scm.Purge(svc.name);
     RecordCreate record;
     RecordGrant grant;
     FreedBlocksWatch watch("pw-secret");
-    Install(name, "", a.given, "pw-secret");
+    Install(svc.name, "", a.given, "pw-secret");
     CHECK_EQ(g_create.account, a.passed);
     CHECK_EQ(g_create.dependencies, "<null>");  // an empty list is no list
     CHECK_EQ(g_create.password, "pw-secret");
@@ -254,60 +253,47 @@ TEST_CASE(InstallGrantsTheRightOnlyToTheServiceAccount) {
 
   RecordGrant grant;
   FreedBlocksWatch watch("pw-secret");
-  CHECK_STACK(Install(name, "", user, "pw-secret"), {"error", "1073"});
+  CHECK_STACK(Install(svc.name, "", user, "pw-secret"), {"error", "1073"});
   CHECK_EQ(g_grant.revoked, 1);
   {
     ImportDouble denied("advapi32.dll", "OpenSCManager" AW, reinterpret_cast<void*>(&DeniedOpenSCManager));
-    Install(name, "", user, "pw-secret");
+    Install(svc.name, "", user, "pw-secret");
   }
   CHECK_EQ(watch.holding, 0);
-  scm.Purge(name);
-}
-
-TEST_CASE(InstallWithAnArgumentMissing) {
-  Scm scm;
-  std::string name = Name("short");
-  scm.Purge(name);
-  RecordCreate record;
-  RecordGrant grant;
-  CHECK_STACK(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", name, name}),
-              {"error", "-559038801"});
-  CHECK_EQ(g_create.calls, 0);
-  CHECK_EQ(g_grant.calls, 0);
-  CHECK(!scm.Exists(name));
 }
 
 // Wine makes no tags: the tag pointer comes back unchanged, so the placeholder stays.
 TEST_CASE(InstallWithALoadOrderGroup) {
-  Scm scm;
-  std::string name = Name("group");
+  Fresh svc("group");
   for (DWORD tag : {0, 42}) {
-    scm.Purge(name);
+    svc.scm.Purge(svc.name);
     RecordCreate record;
     g_create.tagToReport = tag;
-    CHECK_STACK(Install(name, "TvGroup"), {"success", tag ? "42" : "-559038801"});
+    CHECK_STACK(Install(svc.name, "TvGroup"), {"success", tag ? "42" : "-559038801"});
     CHECK(g_create.tagGiven);
     CHECK_EQ(g_create.group, "TvGroup");
   }
-  scm.Purge(name);
 }
 
 TEST_CASE(EveryHandleIsClosedOnEveryPath) {
-  Scm scm;
-  std::string name = Name("ledger");
-  scm.Purge(name);
+  Fresh svc("ledger");
   DWORD kernelBefore = 0;
   {
     CountHandles count;
     for (int round = 0; round < 22; ++round) {
       // The plug-in's first calls open handles that the process keeps for good.
       if (round == 2) kernelBefore = OwnHandleCount();
-      Install(name, round % 2 ? "TvGroup" : "", CurrentUser(), "pw");
-      for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"}) CallExport(fn, {name});
-      scm.WaitState(name, SERVICE_STOPPED);
-      CallExport(round % 2 ? "Remove" : "QueryStatus", {name});
+      Install(svc.name, round % 2 ? "TvGroup" : "", CurrentUser(), "pw");
+      for (const char* fn : {"Start", "QueryStatus", "Start", "Stop", "Stop", "QueryStatus"})
+        CallExport(fn, {svc.name});
+      svc.scm.WaitState(svc.name, SERVICE_STOPPED);
+      CallExport(round % 2 ? "Remove" : "QueryStatus", {svc.name});
       CHECK_STACK(CallExport("Install", {}), {"error", "-559038801"});
-      CHECK_STACK(CallExport("Install", {"", "", "", "abc"}), {"error", "-559038801"});
+      // One argument short (no password) with an account: neither created nor granted.
+      int created = g_create.calls, policies = g_ledger.policiesOpened;
+      CHECK_STACK(CallExport("Install", {CurrentUser(), "", "", Arg("service"), "3", "16", svc.name, svc.name}),
+                  {"error", "-559038801"});
+      CHECK(g_create.calls == created && g_ledger.policiesOpened == policies);
       for (const char* fn : {"Start", "Stop", "QueryStatus", "Remove"}) CallExport(fn, {});
     }
     CHECK(g_ledger.opened > 100);
@@ -317,5 +303,4 @@ TEST_CASE(EveryHandleIsClosedOnEveryPath) {
   }
   CHECK(kernelBefore > 0);
   CHECK(OwnHandleCount() <= kernelBefore + 2);
-  scm.Purge(name);
 }

@@ -5,10 +5,6 @@
 #include "quillmere/system/engine.h"
 #include "victims.h"
 
-using OwnExport = void(__cdecl*)(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
-extern "C" void __cdecl FindProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
-extern "C" void __cdecl CloseProcess(HWND, int, tv::tchar*, tv::stack_t**, tv::extra_parameters*);
-
 namespace {
 
 struct Seen {
@@ -33,16 +29,6 @@ std::string FromAnsi(const std::string& s) {
 #else
   return s;
 #endif
-}
-
-// Pushes the texts (the last ends on top), calls the export and gives what it left, top first.
-std::vector<std::string> CallExport(OwnExport fn, const std::vector<std::string>& pushed) {
-  static tv::tchar variables[25 * 1024];
-  Stack stack;
-  stack.PushAll(pushed);
-  fn(nullptr, stack.StringSize(), variables, reinterpret_cast<tv::stack_t**>(stack.Top()),
-     reinterpret_cast<tv::extra_parameters*>(&Installer::Get().extra));
-  return stack.TopFirst();
 }
 
 std::vector<Seen> Of(const std::vector<Seen>& all, DWORD id) {
@@ -103,7 +89,6 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
   if (mine.empty()) return;
   CHECK_EQ(Lower(mine[0].itemPath), Lower(FromAnsi(v.Path())));
   CHECK_EQ(mine[0].imagePath, mine[0].itemPath);
-  CHECK_EQ(mine[0].displayName, "Tarvolk test victim");
   int dll = 0, image = 0;
   for (size_t i = 1; i < mine.size(); ++i) {
     dll += Lower(mine[i].itemPath) == Lower(FromAnsi(soft));
@@ -143,11 +128,6 @@ TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   e.processId = v.Id();
   tv::FillImagePath(&e);
   CHECK_EQ(Narrow(e.imagePath), device);
-
-  CHECK_STACK(CallExport(&FindProcess, {v.Name()}),
-              {std::to_string(v.Id()), device, "Process ID: " + std::to_string(v.Id())});
-  CHECK_STACK(CallExport(&CloseProcess, {v.Name(), "/kill"}), {"ok"});
-  CHECK(v.Ended(5000));
   tv::SetEntryLookup(nullptr);
 }
 
@@ -156,10 +136,6 @@ TEST_CASE(PassesStopWhenCancelled) {
   tv::EnumRequest request = {&calls, 0};
   CHECK(!tv::EnumProcessEntries(&CancelAtFirst, &request, false));
   CHECK_EQ(calls, 1);
-  // A cancel that comes between two passes is lost: the next pass starts clear.
-  tv::CancelSearch();
-  std::vector<Seen> all;
-  CHECK(tv::EnumProcessEntries(&Collect, &(request = {&all, 0}), false));
 }
 
 TEST_CASE(WindowPassReportsCaptionedWindows) {
@@ -174,8 +150,5 @@ TEST_CASE(WindowPassReportsCaptionedWindows) {
   std::vector<Seen> mine = Of(all, v.Id());
   CHECK_EQ(mine.size(), 1u);
   CHECK(Of(all, hidden.Id()).empty());
-  if (mine.empty()) return;
-  CHECK_EQ(mine[0].displayName, caption);
-  CHECK_EQ(Lower(mine[0].imagePath), Lower(v.Path()));
-  CHECK(mine[0].window == FindWindowA(cls.c_str(), nullptr));
+  CHECK(!mine.empty() && mine[0].window == FindWindowA(cls.c_str(), nullptr));
 }

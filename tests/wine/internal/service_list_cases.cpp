@@ -86,16 +86,6 @@ BOOL WINAPI SharedHost(SC_HANDLE manager, SC_ENUM_TYPE level, DWORD type, DWORD 
 
 }  // namespace
 
-TEST_CASE(ServiceListFindsTheServiceOfAProcess) {
-  RunningService svc("find", "");
-  tv::ServiceList list(GetModuleHandleA(nullptr), nullptr, nullptr);
-  tv::ServiceEntry entry = svc.EntryIn(list);
-  CHECK(entry.lpServiceName != nullptr && Narrow(entry.lpServiceName) == svc.name);
-  CHECK_EQ(entry.ServiceStatusProcess.dwCurrentState, SERVICE_RUNNING);
-
-  CHECK(!list.FindServiceOfProcess(GetCurrentProcessId(), &entry));
-}
-
 TEST_CASE(StopWithoutADialog) {
   // A service whose stop takes 600 ms and reports a wait hint of 0: polled without pause.
   RunningService svc("quiet", "stopdelay=600 hint=0");
