@@ -134,15 +134,18 @@ shot() {
   sleep 0.8  # let it paint
   local out="$screens/$1-$variant.png" w geometry
   mkdir -p "$screens"
-  screen_xwd | /usr/bin/convert xwd:- "$out"
-  # Message boxes come out black in a whole-screen picture under Xvfb: each window laid on it.
+  screen_xwd | /usr/bin/convert xwd:- "$out" || fail "no picture of the screen for $1"
+  # Message boxes come out black in a whole-screen picture under Xvfb: each window laid on it. A
+  # window that another test closes meanwhile makes xwininfo and xwd fail: it is left out.
   for w in $(xdotool search --onlyvisible --name "^$title" 2>/dev/null); do
-    geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*\)x\([0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1 \2 \3 \4/p')
+    geometry=$(xwininfo -id "$w" -display "$DISPLAY" 2>/dev/null | sed -n 's/.*-geometry \([0-9]*\)x\([0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1 \2 \3 \4/p') || continue
+    [ -n "$geometry" ] || continue
     echo "$(( ${geometry%% *} * $(echo "$geometry" | cut -d' ' -f2) )) $w $geometry"
   done | sort -rn | while read -r _ w width height x y; do
-    xwd -id "$w" -display "$DISPLAY" | /usr/bin/convert "$out" xwd:- -geometry "+$x+$y" -composite "$out"
+    xwd -id "$w" -display "$DISPLAY" 2>/dev/null | /usr/bin/convert "$out" xwd:- -geometry "+$x+$y" -composite "$out" || true
   done
-  w=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -1)
-  geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*x[0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1+\2+\3/p')
+  w=$(shown_window)
+  geometry=$(xwininfo -id "$w" -display "$DISPLAY" | sed -n 's/.*-geometry \([0-9]*x[0-9]*\)[+-]\([0-9]*\)[+-]\([0-9]*\).*/\1+\2+\3/p') || true
+  [ -n "$geometry" ] || fail "no window \"$title\" to picture for $1"
   /usr/bin/convert "$out" -crop "$geometry" +repage "$out"
 }
