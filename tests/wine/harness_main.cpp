@@ -1,4 +1,4 @@
-// Loads one plug-in variant as the installer does and runs the cases. dll= variant= service= [only=]
+// Loads one plug-in variant as the installer does and runs the cases. dll= variant= service=
 #include "harness.h"
 
 #include <algorithm>

@@ -96,7 +96,7 @@ Plugin::~Plugin() { FreeLibrary(module_); }
 void Plugin::Call(const char* name, Stack* stack, HWND parent) {
   auto fn = reinterpret_cast<ExportFn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
   if (fn == nullptr) {
-    Run().Check(false, std::string("export ") + name + " exists", __FILE__, __LINE__);
+    ADD_FAILURE() << "no export " << name;
     return;
   }
   fn(parent, stack ? stack->StringSize() : 1024, variables_, stack ? stack->Top() : nullptr,
@@ -128,69 +128,19 @@ void* PatchImport(HMODULE module, const char* importDll, const char* function, v
   return nullptr;
 }
 
-TestRun& Run() {
-  static TestRun run;
-  return run;
-}
-
-void TestRun::Check(bool ok, const std::string& what, const char* file, int line) {
-  if (ok) {
-    ++passed;
-    return;
-  }
-  ++failed;
-  std::printf("FAILED in %s: %s (%s:%d)\n", current.c_str(), what.c_str(), file, line);
-}
-
-static std::string Join(const std::vector<std::string>& v) {
-  std::string out = "[";
-  for (size_t i = 0; i < v.size(); ++i) out += (i ? ", \"" : "\"") + v[i] + "\"";
-  return out + "]";
-}
-
-void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
-                   int line) {
-  Run().Check(actual == topFirst, "stack (top first) is " + Join(actual) + ", expected " + Join(topFirst), file, line);
-}
-
-void CheckEqual(const std::string& a, const std::string& b, const char* what, const char* file, int line) {
-  Run().Check(a == b, std::string(what) + ": \"" + a + "\" vs \"" + b + "\"", file, line);
-}
-
-void CheckEqual(long long a, long long b, const char* what, const char* file, int line) {
-  Run().Check(a == b, std::string(what) + ": " + std::to_string(a) + " vs " + std::to_string(b), file, line);
-}
-
-static std::vector<std::pair<const char*, void (*)()>>& Cases() {
-  static std::vector<std::pair<const char*, void (*)()>> cases;
-  return cases;
-}
-
-TestCase::TestCase(const char* name, void (*fn)()) { Cases().emplace_back(name, fn); }
-
 static std::map<std::string, std::string> g_args;  // read only once main runs
 
 const std::string& Arg(const char* key) { return g_args[key]; }
 
-// Arguments: key=value pairs; "only=NAME" runs one case.
 int RunAll(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // a case that hangs or crashes has said all it could
+  testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     size_t eq = a.find('=');
     if (eq != std::string::npos) g_args[a.substr(0, eq)] = a.substr(eq + 1);
   }
-  const std::string& only = Arg("only");
-  for (auto& c : Cases()) {
-    if (!only.empty() && only != c.first) continue;
-    Run().current = c.first;
-    std::printf("...  %s\n", c.first);  // a case that hangs is named by the last of these lines
-    int before = Run().failed;
-    c.second();
-    std::printf("%s %s\n", Run().failed == before ? "ok  " : "FAIL", c.first);
-  }
-  std::printf("%d passed, %d failed\n", Run().passed, Run().failed);
-  return Run().failed == 0 && Run().passed > 0 ? 0 : 1;
+  return RUN_ALL_TESTS();
 }
 
 DWORD OwnHandleCount() {

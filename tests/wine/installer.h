@@ -1,5 +1,6 @@
 // The installer's side of the plug-in interface: stack, extra parameters, callbacks, DLL calls.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -84,32 +85,15 @@ void* PatchImport(HMODULE module, const char* importDll, const char* function, v
 // Each handle value asked in turn: Wine's GetProcessHandleCount does not follow real handles.
 DWORD OwnHandleCount();
 
-struct TestRun {
-  int passed = 0, failed = 0;
-  std::string current;
-  void Check(bool ok, const std::string& what, const char* file, int line);
-};
-TestRun& Run();
-
-#define CHECK(cond) Run().Check((cond), #cond, __FILE__, __LINE__)
+// The cases run under GoogleTest, built for Windows beside them.
+#define TEST_CASE(name) TEST(Wine, name)
+#define CHECK(cond) EXPECT_TRUE(cond)
+#define CHECK_EQ(a, b) EXPECT_EQ(a, b)
 // A Stack's or a list's entries, top first: CHECK_STACK(s, {"success", "below"}).
-#define CHECK_STACK(actual, ...) \
-  CheckTopFirst(TopFirst(actual), std::vector<std::string> __VA_ARGS__, __FILE__, __LINE__)
+#define CHECK_STACK(actual, ...) EXPECT_EQ(TopFirst(actual), (std::vector<std::string> __VA_ARGS__))
 inline std::vector<std::string> TopFirst(const Stack& stack) { return stack.TopFirst(); }
 inline const std::vector<std::string>& TopFirst(const std::vector<std::string>& list) { return list; }
-void CheckTopFirst(const std::vector<std::string>& actual, const std::vector<std::string>& topFirst, const char* file,
-                   int line);
-#define CHECK_EQ(a, b) CheckEqual((a), (b), #a " == " #b, __FILE__, __LINE__)
-void CheckEqual(const std::string& a, const std::string& b, const char* what, const char* file, int line);
-void CheckEqual(long long a, long long b, const char* what, const char* file, int line);
 
-struct TestCase {
-  TestCase(const char* name, void (*fn)());
-};
-#define TEST_CASE(name)                              \
-  static void name();                                \
-  static TestCase name##_registration(#name, &name); \
-  static void name()
-
+// Takes out GoogleTest's own switches; the rest are key=value pairs for Arg.
 int RunAll(int argc, char** argv);
 const std::string& Arg(const char* key);

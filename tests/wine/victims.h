@@ -15,7 +15,9 @@ inline std::string TestFolder(const std::string& name) {
   return base;
 }
 
-inline std::string Own(const std::string& tag) { return tag + "-" + Arg("variant") + "-" + Run().current; }
+inline std::string Own(const std::string& tag) {
+  return tag + "-" + Arg("variant") + "-" + testing::UnitTest::GetInstance()->current_test_info()->name();
+}
 
 inline bool WriteFileText(const std::string& path, const std::string& text) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
