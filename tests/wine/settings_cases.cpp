@@ -20,12 +20,9 @@ const char* kEnvironmentKey = "System\\CurrentControlSet\\Control\\Session Manag
 }  // namespace
 
 TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = Listener;
-  wc.hInstance = GetModuleHandleA(nullptr);
   std::string cls = "TvSettings-listener-" + Arg("variant");
   std::wstring wcls(cls.begin(), cls.end());
-  wc.lpszClassName = wcls.c_str();
+  WNDCLASSW wc = {0, Listener, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, wcls.c_str()};
   RegisterClassW(&wc);
   HWND listener = CreateWindowW(wcls.c_str(), L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
   CHECK(listener != nullptr);
