@@ -42,8 +42,7 @@ BOOL WINAPI TokenAsSaid(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info, 
 // leaving its answer off the stack; the record says so and a restart leaves the program alone.
 TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
   // A module target: the harness reads no system handle table while other tests run.
-  Victim victim(OwnBin(), "tvvictim.exe", TestFolder("autoclose"), "tvstay", "");
-  CHECK(victim.Started());
+  Victim victim(OwnBin(), TestFolder("autoclose"), "tvstay", "");
   Stack s;
   std::vector<std::string> ids;
   Installer::Get().functions[41] = [&](HWND) {
@@ -90,8 +89,8 @@ TEST_CASE(AutocloseGivesUpOnAProgramThatCannotEnd) {
 // A non-elevated installer starts a program that ran as it does with its own token, and not one
 // that ran at low integrity ("restricted" to /ask).
 TEST_CASE(RestartGivesAProgramNoMoreThanItHad) {
-  Victim low(OwnBin(), "tvvictim.exe", TestFolder("restart-token"), "tvlow", "life=60000");
-  Victim same(OwnBin(), "tvvictim.exe", TestFolder("restart-token"), "tvsame", "life=60000");
+  Victim low(OwnBin(), TestFolder("restart-token"), "tvlow", "life=60000");
+  Victim same(OwnBin(), TestFolder("restart-token"), "tvsame", "life=60000");
   ImportDouble doubled("ADVAPI32.dll", "GetTokenInformation", reinterpret_cast<void*>(&TokenAsSaid));
   g_tokenInformation = doubled.Original();
   Stack s;

@@ -114,12 +114,11 @@ TEST_CASE(FirewallCodeOfEachStep) {
       {openPort + "fail|Ports.Remove\n", "FirewallRemovePort", port, "15"},
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.fn) + " in " + row.scene);
     Scene(row.scene);
     std::vector<std::string> before = Entries();
-    Result got = Call(row.fn, row.args);
-    got.insert(got.begin(), {row.fn, row.scene});  // named in a failure's message
-    CHECK_STACK(got, {row.fn, row.scene, "error", row.code});
-    CHECK(Entries() == before);
+    CHECK_STACK(Call(row.fn, row.args), {"error", row.code});
+    CHECK_EQ(Entries(), before);
   }
 }
 
@@ -128,20 +127,20 @@ TEST_CASE(FirewallCodeOfEachStep) {
 TEST_CASE(FirewallWithoutProfile) {
   for (const char* broken : {"fail|NetFwMgr\n", "fail|Mgr.get_LocalPolicy\n", "fail|Policy.get_CurrentProfile\n"}) {
     Scene(broken);
-    CHECK(Call("FirewallIsAvailable", {}) == Result({"1"}));
-    CHECK(Call("FirewallAddApplication", {kPath, kName, "TCP"}) == Result({"error", "1"}));
-    CHECK(Call("FirewallRemoveApplication", {kPath, kName}) == Result({"error", "1"}));
-    CHECK(Call("FirewallAddPort", {"80", "TCP", kName}) == Result({"error", "1"}));
-    CHECK(Call("FirewallAddPort", {"80", "TCP", ""}) == Result({"error", "1"}));
-    CHECK(Call("FirewallRemovePort", {"80", "TCP", kName}) == Result({"error", "1"}));
-    CHECK(Call("FirewallRemovePort", {"80", "TCP", ""}) == Result({"error", "11"}));
+    CHECK_STACK(Call("FirewallIsAvailable", {}), {"1"});
+    CHECK_STACK(Call("FirewallAddApplication", {kPath, kName, "TCP"}), {"error", "1"});
+    CHECK_STACK(Call("FirewallRemoveApplication", {kPath, kName}), {"error", "1"});
+    CHECK_STACK(Call("FirewallAddPort", {"80", "TCP", kName}), {"error", "1"});
+    CHECK_STACK(Call("FirewallAddPort", {"80", "TCP", ""}), {"error", "1"});
+    CHECK_STACK(Call("FirewallRemovePort", {"80", "TCP", kName}), {"error", "1"});
+    CHECK_STACK(Call("FirewallRemovePort", {"80", "TCP", ""}), {"error", "11"});
 
     Scene(kNoPolicy2 + broken);
-    CHECK(Call("FirewallIsAvailable", {}) == Result({"0"}));
-    CHECK(Call("FirewallAddApplication", {kPath, kName}) == Result({"error", "15"}));
-    CHECK(Call("FirewallRemoveApplication", {kPath, kName}) == Result({"error"}));
-    CHECK(Call("FirewallAddPort", {"80", "TCP", kName}) == Result({"error"}));
-    CHECK(Call("FirewallRemovePort", {"80", "TCP", kName}) == Result({"error"}));
+    CHECK_STACK(Call("FirewallIsAvailable", {}), {"0"});
+    CHECK_STACK(Call("FirewallAddApplication", {kPath, kName}), {"error", "15"});
+    CHECK_STACK(Call("FirewallRemoveApplication", {kPath, kName}), {"error"});
+    CHECK_STACK(Call("FirewallAddPort", {"80", "TCP", kName}), {"error"});
+    CHECK_STACK(Call("FirewallRemovePort", {"80", "TCP", kName}), {"error"});
     CHECK(Entries().empty());
   }
 }
@@ -150,10 +149,10 @@ TEST_CASE(FirewallWithoutProfile) {
 TEST_CASE(FirewallLongTexts) {
   Scene("");
   std::string longest(1023, 'n'), tooLong(1024, 'n');
-  CHECK(Call("FirewallAddApplication", {"C:\\" + std::string(1020, 'p'), longest}, 8192) == Result({"success", "0"}));
-  CHECK(Call("FirewallAddApplication", {kPath, tooLong}, 8192) == Result({"error", "11"}));
-  CHECK(Call("FirewallAddApplication", {"C:\\" + std::string(1021, 'p'), kName}, 8192) == Result({"error", "11"}));
-  CHECK(Call("FirewallRemovePort", {"1", "TCP", tooLong}, 8192) == Result({"error", "11"}));
+  CHECK_STACK(Call("FirewallAddApplication", {"C:\\" + std::string(1020, 'p'), longest}, 8192), {"success", "0"});
+  CHECK_STACK(Call("FirewallAddApplication", {kPath, tooLong}, 8192), {"error", "11"});
+  CHECK_STACK(Call("FirewallAddApplication", {"C:\\" + std::string(1021, 'p'), kName}, 8192), {"error", "11"});
+  CHECK_STACK(Call("FirewallRemovePort", {"1", "TCP", tooLong}, 8192), {"error", "11"});
   CHECK(Entries().size() == 1u);
   CHECK(Entries()[0].find("|Name=" + longest + "|") != std::string::npos);
 }
@@ -162,7 +161,7 @@ TEST_CASE(FirewallLongTexts) {
 TEST_CASE(FirewallNonAsciiName) {
   Scene("");
   const std::string given = sizeof(TChar) == 2 ? "Tv \xCE\xA9 \xE2\x82\xAC" : GetACP() == 1252 ? "Tv \xE9 \x80" : "Tv";
-  CHECK(Call("FirewallAddPort", {"80", "TCP", given}) == Result({"success", "0"}));
+  CHECK_STACK(Call("FirewallAddPort", {"80", "TCP", given}), {"success", "0"});
   CHECK(Entries().size() == 1u);
   const std::string stored = given == "Tv \xE9 \x80" ? "Tv \xC3\xA9 \xE2\x82\xAC" : given;  // UTF-8
   CHECK(Entries()[0].find("|Name=" + stored + "|Description=" + stored + "|Protocol=6|LocalPorts=80|") !=

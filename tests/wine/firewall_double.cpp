@@ -443,17 +443,12 @@ class Factory : public IClassFactory {
   IUnknown* (*make_)();
 };
 
-template <class T, class I>
-IUnknown* Make() {
-  return static_cast<I*>(new T);
-}
-
 Factory g_factories[] = {
-    {CLSID_NetFwPolicy2, "NetFwPolicy2", Make<Policy2, INetFwPolicy2>},
-    {CLSID_NetFwMgr, "NetFwMgr", Make<Manager, INetFwMgr>},
-    {CLSID_NetFwRule, "NetFwRule", Make<Rule, INetFwRule>},
-    {CLSID_NetFwAuthorizedApplication, "NetFwAuthorizedApplication", Make<Application, INetFwAuthorizedApplication>},
-    {CLSID_NetFwOpenPort, "NetFwOpenPort", Make<OpenPort, INetFwOpenPort>},
+    {CLSID_NetFwPolicy2, "NetFwPolicy2", []() -> IUnknown* { return new Policy2; }},
+    {CLSID_NetFwMgr, "NetFwMgr", []() -> IUnknown* { return new Manager; }},
+    {CLSID_NetFwRule, "NetFwRule", []() -> IUnknown* { return new Rule; }},
+    {CLSID_NetFwAuthorizedApplication, "NetFwAuthorizedApplication", []() -> IUnknown* { return new Application; }},
+    {CLSID_NetFwOpenPort, "NetFwOpenPort", []() -> IUnknown* { return new OpenPort; }},
 };
 
 HMODULE g_module = nullptr;

@@ -32,8 +32,7 @@ TEST_CASE(PageDialogThenShowAndBesideASilentSearch) {
   CHECK_STACK(window.Call("SilentSearch", {"42", "/async"}), {"ok"});
   std::vector<std::string> init = window.Call("InitDialog", {"below", "/heading", "x"});
   CHECK(!init.empty() && init[0] == "error");
-  std::vector<std::string> dialog = window.Call("Dialog", {"below"});
-  CHECK(!dialog.empty() && dialog[0] == "error");
+  CHECK_STACK(window.Call("Dialog", {"below"}), {"error", "below"});
   CHECK_STACK(window.Call("Show", {}), {"error"});
   CHECK_STACK(window.Call("SilentWait", {"below"}), {"below"});
   Installer::Get().functions.erase(41);

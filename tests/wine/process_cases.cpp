@@ -23,8 +23,7 @@ TEST_CASE(UnloadStartsTheToolsAfresh) {
   CallExport("KillProcesses", {"0"});
   CHECK_STACK(CallExport("KillProcesses", {}), {});
   Installer::Get().SendUnload();
-  Victim after(OwnBin(), "tvvictim.exe", TestFolder("tools"), "tvkilld", "");
-  CHECK(after.Started());
+  Victim after(OwnBin(), TestFolder("tools"), "tvkilld", "");
   CHECK_STACK(CallExport("KillProcesses", {std::to_string(after.Id())}), {});
   CHECK(after.Ended(0));
 }

@@ -2,6 +2,7 @@
 // with the error a case chooses or "starts" the program, recording what it was given.
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "harness.h"
@@ -138,13 +139,10 @@ TEST_CASE(RunAsPageLogonErrorsAndSuccess) {
     CHECK_EQ(installer.Next(), "left");
   });
   CHECK_EQ(StandIn::leaves - leaves, 1);
-  CHECK_EQ(g_logon.calls, 4);
-  CHECK(g_logon.user == L"J\u00F6rg");
-  CHECK(g_logon.password == L"s\u00E9cret");
-  CHECK(g_logon.program == L"C:\\pr\u00F6g.exe");
-  CHECK(g_logon.domain == L"CORP" && g_logon.directory == L"C:\\work dir");
-  CHECK(g_logon.nullCommandLine);
-  CHECK_EQ(g_logon.flags, LOGON_WITH_PROFILE);
+  CHECK_EQ(std::tie(g_logon.calls, g_logon.user, g_logon.password, g_logon.program, g_logon.domain, g_logon.directory,
+                    g_logon.nullCommandLine, g_logon.flags),
+           std::make_tuple(4, L"J\u00F6rg", L"s\u00E9cret", L"C:\\pr\u00F6g.exe", L"CORP", L"C:\\work dir", true,
+                           DWORD{LOGON_WITH_PROFILE}));
   DWORD flags;
   CHECK(!GetHandleInformation(g_logon.process, &flags) && !GetHandleInformation(g_logon.thread, &flags));
   CHECK_STACK(s, {"success", "below"});
@@ -179,7 +177,7 @@ TEST_CASE(RunAsStartsOnceAndKeepsNoPassword) {
   s.PushAll({"below", "C:\\dir", "C:\\prog.exe"});
   installer.WithPage("RunAs", s, [](HWND, HWND page) { SetText(page, 1218, L"pw-typed"); });  // then Back
   CHECK_EQ(g_logon.calls, 1);
-  CHECK((g_passwordSeen == std::vector<std::string>{"", "", ""}));
+  CHECK_STACK(g_passwordSeen, {"", "", ""});
   CHECK_EQ(watch.holding, 0);
   TV_W(SetWindowLongPtr)(installer.hwnd, DWLP_DLGPROC, g_standIn);
 }

@@ -20,20 +20,14 @@ const char* kEnvironmentKey = "System\\CurrentControlSet\\Control\\Session Manag
 }  // namespace
 
 TEST_CASE(ModifyEnvVarBroadcastsOnlyWhenItStores) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = Listener;
-  wc.hInstance = GetModuleHandleA(nullptr);
   std::string cls = "TvSettings-listener-" + Arg("variant");
   std::wstring wcls(cls.begin(), cls.end());
-  wc.lpszClassName = wcls.c_str();
+  WNDCLASSW wc = {0, Listener, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, wcls.c_str()};
   RegisterClassW(&wc);
   HWND listener = CreateWindowW(wcls.c_str(), L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
   CHECK(listener != nullptr);
   std::string name = "TvSettings_broadcast_" + Arg("variant");
-  HKEY key;
-  CHECK(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS);
-  RegDeleteValueA(key, name.c_str());
-  RegCloseKey(key);
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kEnvironmentKey, name.c_str());
 
   // Stored, present already, deleted (the last item went), absent: told twice.
   for (const char* op : {"add", "add", "rem", "rem"})

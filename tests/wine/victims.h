@@ -26,11 +26,11 @@ inline bool WriteFileText(const std::string& path, const std::string& text) {
 
 class Victim {
  public:
-  // Starts folder\<Own(tag)>.exe and waits until it is ready; a tag ending in ".exe" is the name.
-  Victim(const std::string& bin, const std::string& program, const std::string& folder, const std::string& tag,
-         const std::string& args)
+  // Starts folder\<Own(tag)>.exe, a copy of bin\tvvictim.exe, and waits until it is ready; a tag
+  // ending in ".exe" is the name.
+  Victim(const std::string& bin, const std::string& folder, const std::string& tag, const std::string& args)
       : name_(EndsWithExe(tag) ? tag : Own(tag) + ".exe"), path_(folder + "\\" + name_) {
-    CopyFileA((bin + "\\" + program).c_str(), path_.c_str(), FALSE);
+    CopyFileA((bin + "\\tvvictim.exe").c_str(), path_.c_str(), FALSE);
     std::string ready = "TvVictimReady-" + std::to_string(GetCurrentProcessId()) + "-" + name_;
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
     std::string line = "\"" + path_ + "\" ready=" + ready + " " + args;
@@ -39,16 +39,11 @@ class Victim {
     if (CreateProcessA(path_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_)) {
       HANDLE both[2] = {event, pi_.hProcess};
       // A 32-bit program's first start in a new prefix, beside other tests, is slow.
-      DWORD woke = WaitForMultipleObjects(2, both, FALSE, 90000);
-      started_ = woke == WAIT_OBJECT_0;
-      if (!started_) {
-        DWORD code = 0;
-        GetExitCodeProcess(pi_.hProcess, &code);
-        std::printf("  victim %s not ready: %s, exit code %lu\n", name_.c_str(),
-                    woke == WAIT_TIMEOUT ? "timed out" : "ended", code);
-      }
+      DWORD woke = WaitForMultipleObjects(2, both, FALSE, 90000), code = 0;
+      GetExitCodeProcess(pi_.hProcess, &code);
+      EXPECT_EQ(woke, WAIT_OBJECT_0) << "victim " << name_ << " not ready (258: timed out), exit code " << code;
     } else {
-      std::printf("  victim %s not started: error %lu\n", name_.c_str(), GetLastError());
+      ADD_FAILURE() << "victim " << name_ << " not started: error " << GetLastError();
     }
     CloseHandle(event);
   }
@@ -63,7 +58,6 @@ class Victim {
   Victim(const Victim&) = delete;
   Victim& operator=(const Victim&) = delete;
 
-  bool Started() const { return started_; }
   DWORD Id() const { return pi_.dwProcessId; }
   const std::string& Path() const { return path_; }
   const std::string& Name() const { return name_; }
@@ -74,5 +68,4 @@ class Victim {
   std::string name_;
   std::string path_;
   PROCESS_INFORMATION pi_ = {};
-  bool started_ = false;
 };

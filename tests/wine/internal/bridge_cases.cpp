@@ -1,5 +1,6 @@
 // The 64-bit companion's blocks, and a real run through 64-bit rundll32 on the 32-bit variants.
 #include <fstream>
+#include <tuple>
 
 #include "installer.h"
 #include "quillmere/system/helper_batch.h"
@@ -67,15 +68,13 @@ TEST_CASE(BridgeTakesWellFormedBlocksOnly) {
   CHECK(!tv::LastHelperOutcome().complete && tv::LastHelperOutcome().walked == 7);
   if (got.entries.size() == 2) {
     const tv::ProcessEntry& e = got.entries[0];
-    CHECK_EQ(e.processId, 1234);
     char expected[32] = {};  // in UTF-8 for the Unicode build, in the ANSI code page for the ANSI build
     WideCharToMultiByte(sizeof(TChar) == 2 ? CP_UTF8 : CP_ACP, 0, L"C:\\x\\caf\u00e9.dll", -1, expected,
                         sizeof(expected), nullptr, nullptr);
-    CHECK_EQ(Narrow(e.itemPath), std::string(expected));
-    CHECK_EQ(Narrow(e.displayName), "Shown");
-    CHECK_EQ(Narrow(e.imagePath), "C:\\x\\app.exe");
-    CHECK_EQ(reinterpret_cast<ULONG_PTR>(e.window), 0x00012345);
-    CHECK(e.position == 7 && e.total == 40);
+    CHECK_EQ(
+        std::make_tuple(e.processId, Narrow(e.itemPath), Narrow(e.displayName), Narrow(e.imagePath),
+                        reinterpret_cast<ULONG_PTR>(e.window), e.position, e.total),
+        std::make_tuple(1234ul, std::string(expected), "Shown", "C:\\x\\app.exe", ULONG_PTR{0x00012345}, 7ul, 40ul));
     CHECK_EQ(Narrow(got.entries[1].itemPath), "C:\\x\\two.dll");
   }
   batch.Clear();
@@ -109,9 +108,8 @@ TEST_CASE(CompanionListsSixtyFourBitModules) {
   CHECK(GetFileAttributesA((Arg("testbin32") + "\\Quillmere64.dll").c_str()) != INVALID_FILE_ATTRIBUTES);
   std::string folder = TestFolder("bridge");
   std::string dll = Arg("testbin64") + "\\mods\\tvmod.dll";
-  Victim v(Arg("testbin64"), "tvvictim.exe", folder, "tvwide",
+  Victim v(Arg("testbin64"), folder, "tvwide",
            "dll=" + dll + " class=" + Own("TvBridge") + " caption=" + Own("TvBridgeCaption") + " style=1");
-  CHECK(v.Started());
 
   Received got;
   tv::EnumRequest request = {&got, 0};

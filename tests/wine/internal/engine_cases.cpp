@@ -1,5 +1,6 @@
 // The process engine's passes and display names, on victims of the plug-in's own width.
 #include <algorithm>
+#include <utility>
 
 #include "installer.h"
 #include "quillmere/system/engine.h"
@@ -77,8 +78,7 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
   std::string folder = TestFolder("engine");
   std::string soft = folder + "\\" + Own("tvpass") + "\xAD.exe";
   CHECK(CopyFileA((OwnBin() + "\\mods\\tvmod.dll").c_str(), soft.c_str(), FALSE));
-  Victim v(OwnBin(), "tvvictim.exe", folder, "tvpass", "dll=" + soft);
-  CHECK(v.Started());
+  Victim v(OwnBin(), folder, "tvpass", "dll=" + soft);
   TString softText = T(FromAnsi(soft)), imageText = T(FromAnsi(v.Path()));
   CHECK(TV_AW(lstrcmp)(softText.c_str(), imageText.c_str()) == 0);  // what makes the module worth loading
   std::vector<Seen> all;
@@ -96,15 +96,13 @@ TEST_CASE(ProcessPassReportsImagesAndModules) {
     CHECK_EQ(mine[i].position, mine[0].position);
     CHECK_EQ(mine[i].imagePath, mine[0].imagePath);
   }
-  CHECK_EQ(dll, 1);
-  CHECK_EQ(image, 0);
+  CHECK_EQ(std::make_pair(dll, image), std::make_pair(1, 0));
   for (auto& e : all) CHECK(e.total == mine[0].total && e.position <= e.total);
 }
 
 TEST_CASE(ImagesOnUnmappedDevicesKeepTheirDevicePath) {
   std::string folder = TestFolder("engine");
-  Victim v(OwnBin(), "tvvictim.exe", folder, "tvshare", "");
-  CHECK(v.Started());
+  Victim v(OwnBin(), folder, "tvshare", "");
   // \Device\Mup is where UNC paths lead: a share without a drive letter.
   std::string device = "\\Device\\Mup\\tvserver-" + Arg("variant") + "\\share\\" + v.Name();
   g_shareImageName = v.Name();
@@ -141,9 +139,8 @@ TEST_CASE(PassesStopWhenCancelled) {
 TEST_CASE(WindowPassReportsCaptionedWindows) {
   std::string folder = TestFolder("engine");
   std::string cls = Own("TvWinPass"), caption = Own("TvWindowPass");
-  Victim v(OwnBin(), "tvvictim.exe", folder, "tvwinpass", "class=" + cls + " caption=" + caption + " style=1");
-  Victim hidden(OwnBin(), "tvvictim.exe", folder, "tvhidden", "class=" + cls + "H caption=" + Own("TvHidden"));
-  CHECK(v.Started() && hidden.Started());
+  Victim v(OwnBin(), folder, "tvwinpass", "class=" + cls + " caption=" + caption + " style=1");
+  Victim hidden(OwnBin(), folder, "tvhidden", "class=" + cls + "H caption=" + Own("TvHidden"));
   std::vector<Seen> all;
   tv::EnumRequest request = {&all, 1};
   CHECK(tv::EnumWindowEntries(&Collect, &request));

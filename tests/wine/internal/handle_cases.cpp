@@ -107,16 +107,15 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   CreateDirectoryA(data.c_str(), nullptr);
   std::string other = data + "\\other.txt", spared = data + "\\spared.txt";
   CHECK(WriteFileText(other, "x") && WriteFileText(spared, "x"));
-  Victim wide(Arg(sizeof(void*) == 8 ? "testbin32" : "testbin64"), "tvvictim.exe", folder, "tvhold2", "file=" + other);
+  Victim wide(Arg(sizeof(void*) == 8 ? "testbin32" : "testbin64"), folder, "tvhold2", "file=" + other);
   // A holder whose image is named services.exe is never examined.
-  Victim service(OwnBin(), "tvvictim.exe", folder, "services.exe", "file=" + spared);
-  CHECK(wide.Started() && service.Started());
+  Victim service(OwnBin(), folder, "services.exe", "file=" + spared);
 
   Holders found{Lower(data), {}};
   tv::EnumRequest request = {&found, 0};
   CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
   std::map<DWORD, std::set<std::string>> expected = {{wide.Id(), {Lower(other)}}};
-  CHECK(found.byProcess == expected);
+  CHECK_EQ(found.byProcess, expected);
 
   // Where the extended table is refused, the classic one gives the same holders.
   auto& api = const_cast<tv::ProcessApi&>(tv::Api());
@@ -127,7 +126,7 @@ TEST_CASE(HandleScanFindsFileAndFolderHolders) {
   Holders again{found.under, {}};
   request.callbackArg = &again;
   CHECK(tv::EnumFileHandleEntries(&CollectUnder, &request));
-  CHECK(again.byProcess == expected);
+  CHECK_EQ(again.byProcess, expected);
   api.NtQuerySystemInformation = g_realQuery;
 }
 
@@ -183,7 +182,7 @@ TEST_CASE(HandleScanOutlivesHangingQueries) {
   std::vector<LONG> hung;
   for (LONG i = 0; i < RecordedCalls(); ++i)
     if (g_calls[i].hangs) hung.push_back(i);
-  CHECK_EQ(static_cast<long long>(hung.size()), 2);
+  CHECK_EQ(hung.size(), 2u);
   for (size_t h = 0; h < hung.size(); ++h) {
     const QueryCall& stuck = g_calls[hung[h]];
     LONG until = h + 1 < hung.size() ? hung[h + 1] : RecordedCalls();
