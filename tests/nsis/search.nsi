@@ -102,16 +102,13 @@ Function OsVersionOffer
   Push "true"
 FunctionEnd
 
+; A custom target's function: every one is present but detail-two.
 Function Present
   Pop $0
   StrCpy $Asked "$Asked $0"
-  Push "true"
-FunctionEnd
-
-Function Absent
-  Pop $0
-  StrCpy $Asked "$Asked $0"
-  Push "no"
+  StrCpy $1 "true"
+  ${IfThen} $0 == "detail-two" ${|} StrCpy $1 "no" ${|}
+  Push $1
 FunctionEnd
 
 ; The asynchronous search's custom targets: absent, after a while with the detail on the stack.
@@ -220,9 +217,8 @@ Section
 
   ; Custom targets, with and without an icon, present and absent; bad addresses refused.
   GetFunctionAddress $R1 Present
-  GetFunctionAddress $R2 Absent
   Tarvolk::AddCustom "/icon" "${D}\${F}" "Label one" "detail-one" $R1
-  Tarvolk::AddCustom "Label two" "detail-two" $R2
+  Tarvolk::AddCustom "Label two" "detail-two" $R1
   ${Dump} "add custom" `Tarvolk::AddCustom "Label three" "detail-three" $R1`
   ${Dump} "custom address abc" `Tarvolk::AddCustom "Label five" "detail-five" "abc"`
   ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
