@@ -312,7 +312,7 @@ Section
   StrCpy $R6 0
   StrCpy $R7 "rising"
   StrCpy $Mixed 0
-  poll:
+  ${Do}
     ; The script's own stack work between two polls sees only its own entries.
     ${For} $R3 1 20
       Push "a"
@@ -324,19 +324,17 @@ Section
     ${Next}
     Tarvolk::SilentPercentComplete
     Pop $R4
-    IntCmp $R4 $R5 same 0 +3
+    ${If} $R4 < $R5
       StrCpy $R7 "fell from $R5 to $R4"
-      Goto same
-    IntOp $R6 $R6 + 1
-    StrCpy $R5 $R4
-    same:
+    ${ElseIf} $R4 > $R5
+      IntOp $R6 $R6 + 1
+      StrCpy $R5 $R4
+    ${EndIf}
     Tarvolk::SilentWait "/time" 200
     Pop $R4
-    StrCmp $R4 "wait" poll
-  IntCmp $R6 2 +2 0 +2
-    StrCpy $R7 "$R7, only $R6 values"
-  IntCmp $R5 100 +2 +2 0
-    StrCpy $R7 "$R7, above 100"
+  ${LoopWhile} $R4 == "wait"
+  ${IfThen} $R6 < 2 ${|} StrCpy $R7 "$R7, only $R6 values" ${|}
+  ${IfThen} $R5 > 100 ${|} StrCpy $R7 "$R7, above 100" ${|}
   !insertmacro Line "async: $R4, $R7, $Mixed entries mixed up"
   ; Ended and reset, but held until collected.
   ${Dump} "percent after" `Tarvolk::SilentPercentComplete`
