@@ -56,9 +56,8 @@ Section
   ; FindProcess: the name as the tail of the image path, in any case.
   Tarvolk::FindProcess "TVNA-PROCESSES-${VARIANT}.EXE"
   !insertmacro TakeOffer
-  IntCmp $1 0 noid noid 0
+  IntCmp $1 0 +2 +2 0
     StrCpy $1 "an id"
-  noid:
   StrCmp $2 "${D}\${A}" 0 +2
     StrCpy $2 "image path"
   !insertmacro Line "find: [$2] [$3] $1"
