@@ -25,20 +25,18 @@ AutoCloseWindow true
 !if "${UI}" == "mui"
   !include "MUI2.nsh"
   !insertmacro MUI_PAGE_DIRECTORY
-  Page custom ProgramsPage
-  Page custom AutoNextPage
-  Page custom IgnorePage
-  Page custom ServicePage
-  Page custom CancelPage
+!else
+  Page directory
+!endif
+Page custom ProgramsPage
+Page custom AutoNextPage
+Page custom IgnorePage
+Page custom ServicePage
+Page custom CancelPage
+!if "${UI}" == "mui"
   !insertmacro MUI_PAGE_INSTFILES
   !insertmacro MUI_LANGUAGE "English"
 !else
-  Page directory
-  Page custom ProgramsPage
-  Page custom AutoNextPage
-  Page custom IgnorePage
-  Page custom ServicePage
-  Page custom CancelPage
   Page instfiles
 !endif
 
@@ -52,13 +50,11 @@ Var Listed
 ; Two services, found by the services page by a module and by a held file.
 !macro Service NAME EXE ARGS
   Tarvolk::CloseProcess "/kill" "${EXE}"
-  Pop $0
   Tarvolk::Remove "${NAME}"
   CopyFiles /SILENT "${TESTBIN32}\tvsvc.exe" "${D}\${EXE}"
   Tarvolk::Install "${NAME}" "${NAME}" "16" "3" '"${D}\${EXE}"${ARGS}' "" "" "" ""
   Tarvolk::Start "${NAME}"
-  Pop $0
-  Pop $0
+  Call TakeStack
 !macroend
 
 Function .onInit
@@ -73,11 +69,6 @@ Function .onInit
   !insertmacro GuiVictim "tv-ignore-${T}.exe" 'file=${D}\ignored.dat class=TvIgnore-${T}' ignore.ready
   !insertmacro Service "TvPageMenu-${VARIANT}" "tvsvc-menu-${T}.exe" ""
   !insertmacro Service "TvPageClose-${VARIANT}" "tvsvc-close-${T}.exe" ' file=${D}\svc-close.dat'
-  ${WaitFile} "${D}\file.ready"
-  ${WaitFile} "${D}\module.ready"
-  ${WaitFile} "${D}\caption.ready"
-  ${WaitFile} "${D}\deaf.ready"
-  ${WaitFile} "${D}\ignore.ready"
   FileOpen $Results "${D}\victims.ready" w
   FileClose $Results
 FunctionEnd
@@ -109,11 +100,9 @@ FunctionEnd
 ; 127 of them (a search takes 128 custom entries): about half a minute.
 Function AddHolders
   GetFunctionAddress $0 Hold
-  StrCpy $R3 0
-  loop:
+  ${For} $R3 1 127
     Tarvolk::AddCustom "Hold" "hold" $0
-    IntOp $R3 $R3 + 1
-    IntCmp $R3 127 0 loop
+  ${Next}
 FunctionEnd
 
 ; The programs page's "/cbaddress" function: each listed program's image path.
@@ -188,13 +177,7 @@ FunctionEnd
 
 ; One program of the record of what the page ended.
 Function Closed
-  Pop $1  ; how it ended
-  Pop $2  ; image
-  Pop $3
-  Pop $4
-  Pop $5
-  Pop $6  ; target
-  Pop $7  ; service
+  !insertmacro TakeEntry
   ${GetFileName} $2 $2
   StrCpy $Listed "$Listed$\r$\n    [$1] [$2] [$6] [$7]"
   Push "true"

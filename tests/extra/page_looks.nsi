@@ -134,7 +134,7 @@ Function Measure
     StrCpy $Measured "$Measured the page lies at $R1,$R2-$R3,$R5, its area at $R6,$R7-$R8,$R0;"
   ${ForEach} $R4 1211 1227 + 1
     GetDlgItem $R0 $Page $R4
-    StrCmp $R0 0 next
+    ${IfThen} $R0 = 0 ${|} ${Continue} ${|}
     System::Call 'user32::GetWindowRect(p R0, p R9)'
     System::Call '*$R9(i .R6, i .R7, i .R8, i .R0)'
     ${If} $R6 < $R1
@@ -143,7 +143,6 @@ Function Measure
     ${OrIf} $R0 > $R5
       StrCpy $Measured "$Measured $R4 sticks out;"
     ${EndIf}
-    next:
   ${Next}
   System::Free $R9
   StrCmp $Measured " " 0 +2

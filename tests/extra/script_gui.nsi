@@ -25,7 +25,6 @@ FunctionEnd
 !insertmacro CommonFunctions
 
 !include "nsDialogs.nsh"
-!include "WinMessages.nsh"
 
 Name "Tarvolk script thread"
 Caption "TvScript ${VARIANT}"
@@ -141,38 +140,34 @@ Function AsyncPage
   nsDialogs::Show
 FunctionEnd
 
-; The page's custom entry: 800 ms with its own stack entry and variable; slow.running meanwhile.
+; MS milliseconds with a stack entry and $Turn of its own: $Mixed counts each found changed after.
+!macro Busy NAME MS
+  StrCpy $Turn "${NAME}"
+  Push "${NAME}-mark"
+  Sleep ${MS}
+  Pop $R0
+  StrCmp $R0 "${NAME}-mark" +2
+    IntOp $Mixed $Mixed + 1
+  StrCmp $Turn "${NAME}" +2
+    IntOp $Mixed $Mixed + 1
+!macroend
+
+; The page's custom entry: 800 ms busy; slow.running meanwhile.
 Function Slow
   Pop $R0
-  StrCpy $Turn "slow"
-  Push "slow-mark"
   FileOpen $R0 "${D}\slow.running" w
   FileClose $R0
-  Sleep 800
+  !insertmacro Busy slow 800
   Delete "${D}\slow.running"
-  Pop $R0
-  StrCmp $R0 "slow-mark" +2
-    IntOp $Mixed $Mixed + 1
-  StrCmp $Turn "slow" +2
-    IntOp $Mixed $Mixed + 1
   IntOp $SlowCalls $SlowCalls + 1
   Push "true"
 FunctionEnd
 
 ; The same work for 1.5 s when the user cancels: no custom entry's function may run in between.
 Function .onUserAbort
-  StrCpy $R4 0
-  loop:
-    StrCpy $Turn "abort"
-    Push "abort-mark"
-    Sleep 100
-    Pop $R0
-    StrCmp $R0 "abort-mark" +2
-      IntOp $Mixed $Mixed + 1
-    StrCmp $Turn "abort" +2
-      IntOp $Mixed $Mixed + 1
-    IntOp $R4 $R4 + 1
-    IntCmp $R4 15 0 loop
+  ${For} $R4 1 15
+    !insertmacro Busy abort 100
+  ${Next}
 FunctionEnd
 
 Function ProgramsPage

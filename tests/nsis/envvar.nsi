@@ -109,16 +109,11 @@ Section
   !if "${VARIANT}" == "amd64-unicode"
   ; 999-character items until one would pass 32,767 with the NUL: refused, both copies whole.
   !insertmacro Preset "${V}long" none ""
-  StrCpy $R0 10
-  ${Do}
+  ${For} $R0 10 60
     Tarvolk::ModifyEnvVar "add" "std" "${V}long" "item$R0$9"
     Pop $R1
-    ${If} $R1 != "success"
-    ${OrIf} $R0 >= 60
-      ${ExitDo}
-    ${EndIf}
-    IntOp $R0 $R0 + 1
-  ${Loop}
+    ${IfThen} $R1 != "success" ${|} ${ExitFor} ${|}
+  ${Next}
   FileWrite $Results "long list: item$R0 [$R1]$\r$\n"
   StrCpy $0 "${V}long"
   Call CompareWhole

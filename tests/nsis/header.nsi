@@ -40,29 +40,20 @@ Var Quoted
 Var Bottom
 Var I
 
+; $N and $RN made "vN" and "vRN", from N up to 9.
+!macro Registers N
+  StrCpy $${N} "v${N}"
+  StrCpy $R${N} "vR${N}"
+  !if ${N} < 9
+    !define /redef /math NEXT${N} ${N} + 1
+    !insertmacro Registers ${NEXT${N}}
+  !endif
+!macroend
+
 ; Registers, four stack entries (full-length; quotes, $ and line break; empty; non-ASCII), flag.
 !macro Scene ERR
   StrCpy $ErrWant ${ERR}
-  StrCpy $0 "v0"
-  StrCpy $1 "v1"
-  StrCpy $2 "v2"
-  StrCpy $3 "v3"
-  StrCpy $4 "v4"
-  StrCpy $5 "v5"
-  StrCpy $6 "v6"
-  StrCpy $7 "v7"
-  StrCpy $8 "v8"
-  StrCpy $9 "v9"
-  StrCpy $R0 "vR0"
-  StrCpy $R1 "vR1"
-  StrCpy $R2 "vR2"
-  StrCpy $R3 "vR3"
-  StrCpy $R4 "vR4"
-  StrCpy $R5 "vR5"
-  StrCpy $R6 "vR6"
-  StrCpy $R7 "vR7"
-  StrCpy $R8 "vR8"
-  StrCpy $R9 "vR9"
+  !insertmacro Registers 0
   Push $Bottom
   Push ""
   Push $Quoted

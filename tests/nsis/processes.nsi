@@ -56,9 +56,8 @@ Section
   ; FindProcess: the name as the tail of the image path, in any case.
   Tarvolk::FindProcess "TVNA-PROCESSES-${VARIANT}.EXE"
   !insertmacro TakeOffer
-  IntCmp $1 0 noid noid 0
+  IntCmp $1 0 +2 +2 0
     StrCpy $1 "an id"
-  noid:
   StrCmp $2 "${D}\${A}" 0 +2
     StrCpy $2 "image path"
   !insertmacro Line "find: [$2] [$3] $1"
@@ -88,14 +87,12 @@ Section
 
   ; CloseProcess: the window of C is asked to close (it is gone within about 10 s); B is killed.
   ${Dump} "close" `Tarvolk::CloseProcess "${C}"`
-  StrCpy $R2 0
-  closing:
+  ${For} $R2 1 200
     Sleep 50
-    IntOp $R2 $R2 + 1
     Tarvolk::FindProcess "/yesno" "${C}"
     Pop $R3
-    StrCmp $R3 "no" +2
-    IntCmp $R2 200 0 closing
+    ${IfThen} $R3 == "no" ${|} ${ExitFor} ${|}
+  ${Next}
   !insertmacro Line "closed: $R3"
   ${Dump} "close kill" `Tarvolk::CloseProcess "/kill" "${B}"`
   ${Dump} "close kill again" `Tarvolk::CloseProcess "/kill" "${B}"`

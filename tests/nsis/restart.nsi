@@ -104,8 +104,7 @@ FunctionEnd
 
 ; The two lines a program recorded when it started, and the two of its second start.
 !macro Restarted NAME
-  StrCpy $R2 0
-  ${Do}
+  ${For} $R2 0 100
     StrCpy $R6 ""
     FileOpen $R0 "${D}\${NAME}.txt" r
     FileRead $R0 $R3
@@ -113,10 +112,9 @@ FunctionEnd
     FileRead $R0 $R5
     FileRead $R0 $R6
     FileClose $R0
-    ${IfThen} $R6 != "" ${|} ${ExitDo} ${|}
-    IntOp $R2 $R2 + 1
+    ${IfThen} $R6 != "" ${|} ${ExitFor} ${|}
     Sleep 100
-  ${LoopUntil} $R2 > 100
+  ${Next}
   ${If} "$R3$R4" == "$R5$R6"
     !insertmacro Line "${NAME}: started again with the same command line in the same folder"
   ${Else}

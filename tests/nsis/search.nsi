@@ -102,16 +102,13 @@ Function OsVersionOffer
   Push "true"
 FunctionEnd
 
+; A custom target's function: every one is present but detail-two.
 Function Present
   Pop $0
   StrCpy $Asked "$Asked $0"
-  Push "true"
-FunctionEnd
-
-Function Absent
-  Pop $0
-  StrCpy $Asked "$Asked $0"
-  Push "no"
+  StrCpy $1 "true"
+  ${IfThen} $0 == "detail-two" ${|} StrCpy $1 "no" ${|}
+  Push $1
 FunctionEnd
 
 ; The asynchronous search's custom targets: absent, after a while with the detail on the stack.
@@ -220,9 +217,8 @@ Section
 
   ; Custom targets, with and without an icon, present and absent; bad addresses refused.
   GetFunctionAddress $R1 Present
-  GetFunctionAddress $R2 Absent
   Tarvolk::AddCustom "/icon" "${D}\${F}" "Label one" "detail-one" $R1
-  Tarvolk::AddCustom "Label two" "detail-two" $R2
+  Tarvolk::AddCustom "Label two" "detail-two" $R1
   ${Dump} "add custom" `Tarvolk::AddCustom "Label three" "detail-three" $R1`
   ${Dump} "custom address abc" `Tarvolk::AddCustom "Label five" "detail-five" "abc"`
   ${Dump} "custom icon alone" `Tarvolk::AddCustom "/icon"`
@@ -316,7 +312,7 @@ Section
   StrCpy $R6 0
   StrCpy $R7 "rising"
   StrCpy $Mixed 0
-  poll:
+  ${Do}
     ; The script's own stack work between two polls sees only its own entries.
     ${For} $R3 1 20
       Push "a"
@@ -328,19 +324,17 @@ Section
     ${Next}
     Tarvolk::SilentPercentComplete
     Pop $R4
-    IntCmp $R4 $R5 same 0 +3
+    ${If} $R4 < $R5
       StrCpy $R7 "fell from $R5 to $R4"
-      Goto same
-    IntOp $R6 $R6 + 1
-    StrCpy $R5 $R4
-    same:
+    ${ElseIf} $R4 > $R5
+      IntOp $R6 $R6 + 1
+      StrCpy $R5 $R4
+    ${EndIf}
     Tarvolk::SilentWait "/time" 200
     Pop $R4
-    StrCmp $R4 "wait" poll
-  IntCmp $R6 2 +2 0 +2
-    StrCpy $R7 "$R7, only $R6 values"
-  IntCmp $R5 100 +2 +2 0
-    StrCpy $R7 "$R7, above 100"
+  ${LoopWhile} $R4 == "wait"
+  ${IfThen} $R6 < 2 ${|} StrCpy $R7 "$R7, only $R6 values" ${|}
+  ${IfThen} $R5 > 100 ${|} StrCpy $R7 "$R7, above 100" ${|}
   !insertmacro Line "async: $R4, $R7, $Mixed entries mixed up"
   ; Ended and reset, but held until collected.
   ${Dump} "percent after" `Tarvolk::SilentPercentComplete`
