@@ -71,18 +71,15 @@ box() {
 }
 # Clicks the box's button (6 Yes, 7 No, 1 OK) until the box goes: a busy machine loses clicks.
 answer() {
-  local pos try
-  for try in 1 2 3; do
-    sleep 0.3
-    pos=$(ctl boxbtn "$1") || fail "no button $1 on the message box"
-    xdotool mousemove $pos click 1
-    if ctl boxgone "${boxtext#\[*\] }"; then
-      sleep 0.3
-      return 0
-    fi
-    echo "the message box stayed after click $try" >&2
-  done
-  fail "the message box stayed"
+  retry 3 0 click_box "$1" || fail "the message box stayed"
+  sleep 0.3
+}
+click_box() {
+  local pos
+  sleep 0.3
+  pos=$(ctl boxbtn "$1") || fail "no button $1 on the message box"
+  xdotool mousemove $pos click 1
+  ctl boxgone "${boxtext#\[*\] }" || { echo "the message box stayed after a click" >&2; return 1; }
 }
 # Waits (at most about 10 s, or the tenths given) for a line that starts with the text in the file.
 wait_line() { retry "${3:-100}" 0.1 grep -q "^$2" "$1" 2>/dev/null; }
