@@ -26,10 +26,7 @@ first_shown() { xdotool search --onlyvisible --name "^$title" 2>/dev/null | head
 # Says what went wrong, keeps a picture of the screen (build/screens/failed-...) and ends.
 fail() {
   echo "$*" >&2
-  if [ -n "${screens:-}" ]; then
-    mkdir -p "$screens"
-    screen_xwd | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
-  fi
+  screen_xwd | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
   exit 1
 }
 # A look from outside can come back empty while the machine is busy: look again.
@@ -97,7 +94,6 @@ clipboard() {
 shot() {
   sleep 0.8  # let it paint
   local out="$screens/$1-$variant.png" w geometry
-  mkdir -p "$screens"
   screen_xwd | /usr/bin/convert xwd:- "$out" || fail "no picture of the screen for $1"
   # Message boxes come out black in a whole-screen picture under Xvfb: each window laid on it. A
   # window that another test closes meanwhile makes xwininfo and xwd fail: it is left out.
