@@ -4,6 +4,16 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)  # the repository
 
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+# Runs the command until it succeeds, at most N times, waiting the seconds given between tries.
+retry() {  # times, pause, command...
+  local times=$1 pause=$2
+  shift 2
+  for _ in $(seq "$times"); do
+    "$@" && return 0
+    sleep "$pause"
+  done
+  return 1
+}
 
 # Sets target to makensis's switches for the variant (this makensis builds x86-unicode by default).
 variant_target() {

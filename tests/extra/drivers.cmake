@@ -1,9 +1,11 @@
 # Tests with drivers of their own. The firewall tests use a double of Windows' firewall (Wine's
-# objects store nothing), registered once; each keeps its state in a file named by
-# TARVOLK_FIREWALL_STATE.
+# objects store nothing), registered once, each width by its own regsvr32; each keeps its state in
+# a file named by TARVOLK_FIREWALL_STATE.
 set(DRIVERS ${CMAKE_CURRENT_LIST_DIR})
-add_test(NAME firewall-double-register
-  COMMAND ${DRIVERS}/firewall-register ${TESTBIN32}/tvfwdouble.dll ${TESTBIN64}/tvfwdouble.dll)
+string(REPLACE "/" "\\" DOUBLE32 "Z:${TESTBIN32}/tvfwdouble.dll")
+string(REPLACE "/" "\\" DOUBLE64 "Z:${TESTBIN64}/tvfwdouble.dll")
+add_test(NAME firewall-double-register COMMAND sh -c "wine regsvr32 /s \"$1\" && /usr/lib/wine/wine64 regsvr32 /s \"$2\""
+  register ${DOUBLE32} ${DOUBLE64})
 set_tests_properties(firewall-double-register PROPERTIES FIXTURES_SETUP firewall-double LABELS wine)
 set(FIREWALL_STATE_DIR ${TARVOLK_BUILD}/firewall)
 file(MAKE_DIRECTORY ${FIREWALL_STATE_DIR})

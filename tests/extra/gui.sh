@@ -1,8 +1,11 @@
-# Sourced by the GUI drivers; they set root, work, title, log and variant first. Pictures go to
-# screens (build/screens unless set); the log starts empty.
+# Sourced by the GUI drivers; they set title, variant and scene (or work and log) first: the work
+# folder is build/gui/SCENE-VARIANT and the log SCENE.log in it, empty. Pictures go to screens
+# (build/screens unless set).
 # shellcheck shell=bash disable=SC2086
 
-. "$root/tests/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+work=${work:-$root/build/gui/$scene-$variant}
+log=${log:-$work/$scene.log}
 screens=${screens:-$root/build/screens}
 mkdir -p "$work" "$screens"
 : >"$log"
@@ -12,46 +15,23 @@ note() { echo "$*" >>"$log"; }
 note_file() { tr -d '\r' <"$1" | sed 's/^/  /' >>"$log"; }
 # xwd -root and xdotool search fail (BadWindow) when another test closes a window: tried again.
 screen_xwd() {
-  local raw try
+  local raw rc=0
   raw=$(mktemp)
-  for try in 1 2 3 4 5; do
-    if xwd -root -display "$DISPLAY" >"$raw" 2>/dev/null; then
-      cat "$raw"
-      rm -f "$raw"
-      return 0
-    fi
-    sleep 0.2
-  done
+  retry 5 0.2 xwd -root -display "$DISPLAY" -out "$raw" 2>/dev/null && cat "$raw" || rc=1
   rm -f "$raw"
-  return 1
+  return "$rc"
 }
-shown_window() {
-  local try w
-  for try in 1 2 3 4 5; do
-    w=$(xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -n1) && [ -n "$w" ] && break
-    sleep 0.2
-  done
-  printf '%s\n' "$w"
-}
+shown_window() { retry 5 0.2 first_shown || true; }
+first_shown() { xdotool search --onlyvisible --name "^$title" 2>/dev/null | head -n1 | grep .; }
 # Says what went wrong, keeps a picture of the screen (build/screens/failed-...) and ends.
 fail() {
   echo "$*" >&2
-  if [ -n "${screens:-}" ]; then
-    mkdir -p "$screens"
-    screen_xwd | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
-  fi
+  screen_xwd | /usr/bin/convert xwd:- "$screens/failed-${title// /-}.png" 2>/dev/null || true
   exit 1
 }
 # A look from outside can come back empty while the machine is busy: look again.
-look() {
-  local seen="" try
-  for try in 1 2 3 4 5; do
-    seen=$(ctl "$@" || true)
-    [ -n "$seen" ] && break
-    sleep 0.5
-  done
-  printf '%s\n' "$seen"
-}
+look() { retry 5 0.5 look_once "$@" || true; }
+look_once() { { ctl "$@" || true; } | grep .; }
 wait_for() { ctl wait "$1" || fail "control $1 did not appear"; }
 # Builds tests/extra/NAME.nsi into the work folder with the defines given; no results yet.
 gui_build() {  # name, makensis options...
@@ -66,10 +46,8 @@ start_installer() {  # program, arguments...
   installer=$!
 }
 stop_installer() { kill "$installer" 2>/dev/null || true; wait "$installer" 2>/dev/null || true; }
-installer_ends() {  # within tenths of a second
-  for _ in $(seq "$1"); do kill -0 "$installer" 2>/dev/null || return 0; sleep 0.1; done
-  return 1
-}
+installer_ends() { retry "$1" 0.1 installer_gone; }  # within tenths of a second
+installer_gone() { ! kill -0 "$installer" 2>/dev/null; }
 heading() { ctl text 1211 "$1" || fail "no page with the heading \"$1\""; }
 click() {
   local pos
@@ -79,14 +57,10 @@ click() {
   sleep 0.4
 }
 # Clicks lost on a busy machine: the control is clicked again until the check given holds.
-click_until() {  # control, tries, check...
-  local control=$1 tries=$2 try
-  shift 2
-  for try in $(seq "$tries"); do
-    click "$control"
-    "$@" && return 0
-  done
-  return 1
+click_until() { retry "$2" 0 click_then "$1" "${@:3}"; }  # control, tries, check...
+click_then() {  # control, check...
+  click "$1"
+  "${@:2}"
 }
 box() {
   boxtext=$(ctl box) || fail "no message box"
@@ -94,33 +68,20 @@ box() {
 }
 # Clicks the box's button (6 Yes, 7 No, 1 OK) until the box goes: a busy machine loses clicks.
 answer() {
-  local pos try
-  for try in 1 2 3; do
-    sleep 0.3
-    pos=$(ctl boxbtn "$1") || fail "no button $1 on the message box"
-    xdotool mousemove $pos click 1
-    if ctl boxgone "${boxtext#\[*\] }"; then
-      sleep 0.3
-      return 0
-    fi
-    echo "the message box stayed after click $try" >&2
-  done
-  fail "the message box stayed"
+  retry 3 0 click_box "$1" || fail "the message box stayed"
+  sleep 0.3
+}
+click_box() {
+  local pos
+  sleep 0.3
+  pos=$(ctl boxbtn "$1") || fail "no button $1 on the message box"
+  xdotool mousemove $pos click 1
+  ctl boxgone "${boxtext#\[*\] }" || { echo "the message box stayed after a click" >&2; return 1; }
 }
 # Waits (at most about 10 s, or the tenths given) for a line that starts with the text in the file.
-wait_line() {
-  local try
-  for try in $(seq "${3:-100}"); do
-    grep -q "^$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+wait_line() { retry "${3:-100}" 0.1 grep -q "^$2" "$1" 2>/dev/null; }
 pixel() { screen_xwd | /usr/bin/convert xwd:- -format "%[pixel:p{$1,$2}]" info:; }
-wait_file() {  # file, tenths of a second at most
-  for _ in $(seq "$2"); do [ -e "$1" ] && return 0; sleep 0.1; done
-  return 1
-}
+wait_file() { retry "$2" 0.1 test -e "$1"; }  # file, tenths of a second at most
 # The clipboard's text into the file given in UTF-8 (the ANSI variant's from CP1252).
 clipboard() {
   local format=clip code=UTF-16LE
@@ -133,7 +94,6 @@ clipboard() {
 shot() {
   sleep 0.8  # let it paint
   local out="$screens/$1-$variant.png" w geometry
-  mkdir -p "$screens"
   screen_xwd | /usr/bin/convert xwd:- "$out" || fail "no picture of the screen for $1"
   # Message boxes come out black in a whole-screen picture under Xvfb: each window laid on it. A
   # window that another test closes meanwhile makes xwininfo and xwd fail: it is left out.

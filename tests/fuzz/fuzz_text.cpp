@@ -17,9 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!deps.empty()) tv::ToDependencyList(deps.data(), deps.size());
 
   std::vector<char> out(size % 40 + 1);
-  if (tv::QualifyAccount(text.data(), out.data(), out.size())) {
-    std::size_t n = tv::Length(out.data());
-    if (n >= out.size()) __builtin_trap();
-  }
+  if (tv::QualifyAccount(text.data(), out.data(), out.size()) && tv::Length(out.data()) >= out.size()) __builtin_trap();
   return 0;
 }

@@ -13,16 +13,20 @@ struct Case {
   std::int32_t value;
 };
 
+// Every case read in both widths by the reader given.
+#define EXPECT_READ_BY(read, cases)                                                          \
+  for (const Case& c : cases) {                                                              \
+    EXPECT_EQ(read(c.input), c.value) << '"' << c.input << '"';                              \
+    EXPECT_EQ(read(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"'; \
+  }
+
 TEST(Myatoi, UnsignedFormTable) {
   const Case cases[] = {
       {"", 0},      {"0", 0},          {"42", 42},  {"12abc", 12}, {"0x1F", 31},      {"0X1f", 31},
       {"0x", 0},    {"017", 15},       {"08", 8},   {"-5", 0},     {"+5", 0},         {" 7", 0},
       {"4294967295", -1}, {"0xFFFFFFFF", -1}, {"0x100000010", 16}, {"0777", 511}, {"0x1g", 1}, {"019", 1},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(tv::myatoi(c.input), c.value) << '"' << c.input << '"';
-    EXPECT_EQ(tv::myatoi(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
-  }
+  EXPECT_READ_BY(tv::myatoi, cases);
 }
 
 TEST(Myatoi, SignedForm) {
@@ -31,10 +35,7 @@ TEST(Myatoi, SignedForm) {
       {"5", 5},       {"017", 15},  {"-2147483648", INT32_MIN}, {"2147483648", INT32_MIN}, {"+5", 0},
       {"-4294967295", 1},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(tv::myatoi_signed(c.input), c.value) << '"' << c.input << '"';
-    EXPECT_EQ(tv::myatoi_signed(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
-  }
+  EXPECT_READ_BY(tv::myatoi_signed, cases);
 }
 
 TEST(Myatoi, WideCharactersOutsideAsciiEndTheNumber) {
@@ -52,10 +53,7 @@ TEST(FunctionIndexOf, TakesPlainPositiveDecimalsOnly) {
       {"abc", -1},    {"0x", -1},         {"0x10", -1},               {"12a", -1}, {" 7", -1}, {"+7", -1},
       {"2147483648", -1}, {"99999999999999999999", -1}, {"4294967297", -1},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(tv::FunctionIndexOf(c.input), c.value) << '"' << c.input << '"';
-    EXPECT_EQ(tv::FunctionIndexOf(W<char16_t>(c.input).c_str()), c.value) << "wide \"" << c.input << '"';
-  }
+  EXPECT_READ_BY(tv::FunctionIndexOf, cases);
 }
 
 }  // namespace

@@ -90,12 +90,12 @@ static void PrintUtf8(const char* before, const wchar_t* text, const char* after
   printf("%s%s%s", before, utf8, after);
 }
 
-static void PrintText(const char* name, HWND control) {
-  wchar_t text[512] = {0};
-  /* WM_GETTEXT: GetWindowText would give another process's edits their creation text only. */
-  if (control) Ask(control, WM_GETTEXT, 512, (LPARAM)text);
-  printf(" %s=", name);
-  PrintUtf8("[", text, "]");
+/* WM_GETTEXT: GetWindowText would give another process's edits their creation text only. */
+static const wchar_t* TextOf(HWND window) {
+  static wchar_t text[1024];
+  text[0] = 0;
+  if (window) Ask(window, WM_GETTEXT, 1024, (LPARAM)text);
+  return text;
 }
 
 static int On(HWND control, int what) {
@@ -111,9 +111,7 @@ static int PrintCentre(const RECT* r) {
 }
 
 static HWND Focused(HWND control) {
-  GUITHREADINFO gui;
-  ZeroMemory(&gui, sizeof gui);
-  gui.cbSize = sizeof gui;
+  GUITHREADINFO gui = {.cbSize = sizeof gui};
   return control && GetGUIThreadInfo(GetWindowThreadProcessId(control, NULL), &gui) ? gui.hwndFocus : NULL;
 }
 
@@ -259,22 +257,17 @@ static int KillByName(const wchar_t* name) {
 static int WriteClipboard(const wchar_t* path, BOOL ansi) {
   int ok = 0;
   for (int i = 0; i < 50 && !ok; ++i) {
-    if (OpenClipboard(NULL)) {
-      HANDLE data = GetClipboardData(ansi ? CF_TEXT : CF_UNICODETEXT);
-      const char* text = data ? GlobalLock(data) : NULL;
-      if (text) {
-        size_t bytes = ansi ? strlen(text) : wcslen((const wchar_t*)text) * sizeof(wchar_t);
-        FILE* f = _wfopen(path, L"wb");
-        if (f) {
-          fwrite(text, 1, bytes, f);
-          fclose(f);
-          ok = 1;
-        }
-        GlobalUnlock(data);
-      }
-      CloseClipboard();
+    if (i) Sleep(100);
+    if (!OpenClipboard(NULL)) continue;
+    HANDLE data = GetClipboardData(ansi ? CF_TEXT : CF_UNICODETEXT);
+    const char* text = data ? GlobalLock(data) : NULL;
+    FILE* f = text ? _wfopen(path, L"wb") : NULL;
+    if (f) {
+      fwrite(text, 1, ansi ? strlen(text) : wcslen((const wchar_t*)text) * sizeof(wchar_t), f);
+      ok = fclose(f) == 0;
     }
-    if (!ok) Sleep(100);
+    if (text) GlobalUnlock(data);
+    CloseClipboard();
   }
   return ok ? 0 : 1;
 }
@@ -355,8 +348,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"is") == 0) {
       if (c) {
         printf("enabled=%d checked=%d", On(c, 0), On(c, 2));
-        PrintText("text", c);
-        printf("\n");
+        PrintUtf8(" text=[", TextOf(c), "]\n");
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"rows") == 0) {
@@ -369,19 +361,14 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"box") == 0 || lstrcmpW(argv[2], L"boxbtn") == 0) {
       HWND box = OwnedWindow(L"#32770", FALSE);
       if (box && argv[2][3] == 0) {
-        wchar_t text[1024] = {0};
-        GetWindowTextW(box, text, 1024);
-        PrintUtf8("[", text, "] ");
-        Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
-        PrintUtf8("", text, "\n");
+        PrintUtf8("[", TextOf(box), "] ");
+        PrintUtf8("", TextOf(GetDlgItem(box, 0xFFFF)), "\n");
         return 0;
       }
       if (box && GetWindowRect(GetDlgItem(box, id), &r)) return PrintCentre(&r);
     } else if (lstrcmpW(argv[2], L"boxgone") == 0) {
       HWND box = OwnedWindow(L"#32770", FALSE);
-      wchar_t text[1024] = {0};
-      if (box) Ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, (LPARAM)text);
-      if (!box || (argc > 3 && lstrcmpW(text, argv[3]) != 0)) return 0;
+      if (!box || (argc > 3 && lstrcmpW(TextOf(GetDlgItem(box, 0xFFFF)), argv[3]) != 0)) return 0;
     } else if (lstrcmpW(argv[2], L"menu") == 0) {
       HWND menu = OwnedWindow(L"#32768", TRUE);
       if (menu && GetWindowRect(menu, &r)) {
@@ -399,10 +386,8 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
       }
     } else if (lstrcmpW(argv[2], L"tip") == 0) {
-      HWND tip = OwnedWindow(TOOLTIPS_CLASSW, TRUE);
-      wchar_t text[1024] = {0};
-      if (tip) Ask(tip, WM_GETTEXT, 1024, (LPARAM)text);
-      if (tip && text[0]) {
+      const wchar_t* text = TextOf(OwnedWindow(TOOLTIPS_CLASSW, TRUE));
+      if (text[0]) {
         PrintUtf8("", text, "\n");
         return 0;
       }
@@ -423,11 +408,10 @@ int wmain(int argc, wchar_t** argv) {
     } else if (lstrcmpW(argv[2], L"state") == 0) {
       printf("custom=%d current=%d edits=%d%d%d error shown=%d", On(Control(1215), 2), On(Control(1233), 2),
              On(Control(1229), 0), On(Control(1217), 0), On(Control(1218), 0), On(Control(1231), 1));
-      PrintText("error", Control(1231));
-      PrintText("domain", Control(1229));
-      PrintText("user", Control(1217));
-      PrintText("password", Control(1218));
-      printf("\n");
+      PrintUtf8(" error=[", TextOf(Control(1231)), "]");
+      PrintUtf8(" domain=[", TextOf(Control(1229)), "]");
+      PrintUtf8(" user=[", TextOf(Control(1217)), "]");
+      PrintUtf8(" password=[", TextOf(Control(1218)), "]\n");
       return 0;
     } else {
       return 2;

@@ -1,13 +1,6 @@
 /* A DLL that the test victims load from a folder of its own. */
 #include <windows.h>
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  (void)instance; (void)reason; (void)reserved;
-  return TRUE;
-}
-
-__declspec(dllexport) int TvModMarker(void) { return 42; }
-
 /* Copied as Quillmere64.dll beside a plug-in, a companion that never answers: it notes its
    process id in tvstandin.pid, in its current folder, and waits. */
 __declspec(dllexport) void CALLBACK EnumSystemProcesses64(HWND w, HINSTANCE i, LPSTR c, int s) {
